@@ -1,0 +1,35 @@
+#include "app/kalvex_app.h"
+
+#include "app/kalvex_dlg.h"
+#include "platform/single_instance.h"
+
+#include <QApplication>
+
+namespace zr417 {
+
+// The key of the single-instance guard (the original's mutex name, blank
+// included).
+static const char kInstanceKey[] = " {57D1171D-1a34-0804-8A3A-65ABA2150010}";
+
+bool CKalvexApp::InitInstance(int& argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("ZR417 RGB Gaming Keyboard"));
+    QApplication::setOrganizationName(QStringLiteral("ZR417 RGB Gaming Keyboard"));
+    // Hiding the window to the tray must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // A socket name may not hold blanks or braces on every system.
+    QString key = QString::fromLatin1(kInstanceKey).toLower();
+    key.remove(QLatin1Char(' ')).remove(QLatin1Char('{')).remove(QLatin1Char('}')).prepend(QStringLiteral("zr417-"));
+    SingleInstance instance(key);
+    if (!instance.acquire())
+        return false;
+
+    CKalvexDlg dlg;
+    QObject::connect(&instance, &SingleInstance::activationRequested, &dlg, &CKalvexDlg::restoreAndActivate);
+    dlg.DoModal();
+    return false;
+}
+
+}  // namespace zr417

@@ -1,0 +1,73 @@
+#include "config/image.h"
+
+#include "config/keys.h"
+#include "platform/files.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+
+namespace zr417 {
+
+KeymapStore::KeymapStore(std::filesystem::path file) : file_(std::move(file)) {}
+
+bool KeymapStore::LoadKeymapFile()
+{
+    auto bytes = ReadFileBytes(file_, kImageSize);
+    if (!bytes) {
+        // Only a file that is really missing is created anew; one that exists
+        // but cannot be read (a directory, no permission) is left alone, and
+        // so is the image in memory.
+        struct stat st {};
+        if (::stat(file_.c_str(), &st) == 0 || errno != ENOENT)
+            return false;
+        ConfigImage fresh = current;
+        fresh.keyTable.fill(0);
+        if (!WriteFileAtomic(file_, {fresh.settings, fresh.keyTable}))
+            return false;
+        current.keyTable.fill(0);
+        g_bKeepSettings = false;
+        return true;
+    }
+    // A short file fills what it holds; the rest keeps its previous contents.
+    std::size_t size = bytes->size();
+    const std::uint8_t* data = bytes->data();
+    if (!g_bKeepSettings)
+        std::copy_n(data, std::min(size, kSettingsSize), current.settings.begin());
+    if (size > kSettingsSize)
+        std::copy_n(data + kSettingsSize, std::min(size - kSettingsSize, kKeyTableSize), current.keyTable.begin());
+    g_bKeepSettings = false;
+    RefreshKeyCodes();
+    return true;
+}
+
+bool KeymapStore::SaveKeymapFile()
+{
+    return WriteFileAtomic(file_, {current.settings, current.keyTable});
+}
+
+bool KeymapStore::SaveSavedImage()
+{
+    return WriteFileAtomic(file_, {saved.settings, saved.keyTable});
+}
+
+void KeymapStore::CommitSavedImage()
+{
+    saved = current;
+}
+
+void KeymapStore::RefreshKeyCodes()
+{
+    for (int k = 0; k < kKeyCount; ++k)
+        current.entry(k)[entry::Vk] = g_defaultVkByKey[k];
+}
+
+void KeymapStore::Startup()
+{
+    current.keyTable.fill(0);
+    g_bKeepSettings = false;
+    LoadKeymapFile();
+    RefreshKeyCodes();
+    CommitSavedImage();
+}
+
+}  // namespace zr417

@@ -1,0 +1,51 @@
+// Files and folders: reading, atomic writing, and where the programs keep
+// their files (beside the executable, or the per-user data folder when the
+// executable's folder is not writable).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <initializer_list>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace zr417 {
+
+// Reads at most maxBytes of a regular file. nullopt when the file is missing,
+// unreadable or not a regular file (a directory named like the file).
+std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::filesystem::path& path,
+                                                       std::size_t maxBytes = SIZE_MAX);
+
+// Writes the parts one after another into a temporary file beside `path`,
+// flushes it to disk and renames it over `path`. On any failure the old file
+// is left as it was, the temporary is removed, and false is returned.
+bool WriteFileAtomic(const std::filesystem::path& path,
+                     std::initializer_list<std::span<const std::uint8_t>> parts);
+bool WriteFileAtomic(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+// Folder of the running executable (from /proc/self/exe).
+std::filesystem::path ExecutableDir();
+
+// The folders one program run works with.
+struct AppPaths {
+    std::filesystem::path exeDir;   // program, skins, version files, update tool folders
+    std::filesystem::path dataDir;  // keymap.bin, MacroDefine.bin, Configure/
+
+    // exeDir as given; dataDir = exeDir when it is writable, else the per-user
+    // data folder ($XDG_DATA_HOME or ~/.local/share, then
+    // "ZR417 RGB Gaming Keyboard"), created on demand. ZR417_DATA_DIR, when
+    // set, overrides the choice.
+    static AppPaths ForExecutableDir(const std::filesystem::path& exeDir);
+    // Both folders the same (tests).
+    static AppPaths InFolder(const std::filesystem::path& dir) { return {dir, dir}; }
+
+    std::filesystem::path keymapFile() const { return dataDir / "keymap.bin"; }
+    std::filesystem::path macroFile() const { return dataDir / "MacroDefine.bin"; }
+    std::filesystem::path profileDir() const { return dataDir / "Configure"; }
+    // png/chinese/ for language 4, png/english/ otherwise.
+    std::filesystem::path skinDir(int language) const;
+};
+
+}  // namespace zr417
