@@ -3,6 +3,7 @@
 #include "config/keys.h"
 #include "platform/files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
 

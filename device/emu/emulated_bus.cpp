@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <utility>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
