@@ -1,0 +1,328 @@
+#include "app/main_logic.h"
+
+#include "config/keys.h"
+
+namespace zr417 {
+
+const std::array<Rect, 22> g_mainHotSpots = {{
+    {936, 5, 952, 20},     // 0 help
+    {957, 5, 973, 20},     // 1 minimise (hide)
+    {978, 5, 994, 20},     // 2 close
+    {28, 158, 248, 173},   // 3 current effect field
+    {29, 197, 64, 212},    // 4 direction top
+    {79, 197, 114, 212},   // 5 direction bottom
+    {129, 197, 164, 212},  // 6 direction left
+    {179, 197, 214, 212},  // 7 direction right
+    {28, 258, 245, 280},   // 8 brightness slider area
+    {299, 456, 539, 474},  // 9 macro manager
+    {560, 459, 570, 468},  // 10 Game Mode on
+    {605, 459, 615, 468},  // 11 Game Mode off
+    {306, 533, 526, 549},  // 12 nothing
+    {35, 534, 247, 543},   // 13 report interval
+    {19, 605, 89, 633},    // 14 profiles
+    {800, 605, 857, 635},  // 15 Default
+    {861, 605, 918, 635},  // 16 Cancel
+    {923, 605, 980, 635},  // 17 Save
+    {0, 0, -1, -1}, {0, 0, -1, -1}, {0, 0, -1, -1}, {0, 0, -1, -1},
+}};
+
+namespace {
+
+constexpr std::array<EffectRow, 11> kEffectsQV310 = {{
+    {"Static", "全亮", 0},
+    {"Racing", "渐亮跑马", 2},
+    {"Breathing", "呼吸", 1},
+    {"Reactive", "即按即灭", 6},
+    {"Wave", "波浪模式", 3},
+    {"Ripple", "涟漪模式", 5},
+    {"DIY1", "DIY1", 11},
+    {"DIY2", "DIY2", 12},
+    {"DIY3", "DIY3", 13},
+    {"DIY4", "DIY4", 14},
+    {"DIY5", "DIY5", 15},
+}};
+
+constexpr std::array<EffectRow, 16> kEffectsQV420 = {{
+    {"OFF", "OFF", 10},
+    {"Static", "全亮", 8},
+    {"Racing", "渐亮跑马", 4},
+    {"Breathing", "呼吸", 7},
+    {"Neon", "霓虹", 9},
+    {"Reactive", "即按即灭", 6},
+    {"Wave", "波浪模式", 1},
+    {"Ripple", "涟漪模式", 3},
+    {"Scatter", "扩散模式", 0},
+    {"Rotate", "旋转模式", 2},
+    {"Dot Light", "单点亮模式", 5},
+    {"DIY1", "DIY1", 11},
+    {"DIY2", "DIY2", 12},
+    {"DIY3", "DIY3", 13},
+    {"DIY4", "DIY4", 14},
+    {"DIY5", "DIY5", 15},
+}};
+
+constexpr std::array<EffectRow, 4> kZoneModesQV310 = {{
+    {"OFF", "关闭", 0},
+    {"Wave", "波浪", 1},
+    {"Static", "静态", 2},
+    {"Breathing", "呼吸", 3},
+}};
+
+constexpr std::array<EffectRow, 5> kZoneModesQV420 = {{
+    {"Wave", "波浪", 0},
+    {"Ripple", "霓虹", 1},
+    {"Breathing", "呼吸", 2},
+    {"Static", "静态", 3},
+    {"OFF", "关闭", 4},
+}};
+
+bool firstModel(int model) { return model == kModelQV310; }
+
+std::string_view label(const EffectRow& row, int language)
+{
+    return language == kLanguageChinese ? row.chinese : row.english;
+}
+
+// Bottom edge of the open effect list (inclusive) for clicks.
+int effectListBottom(int model) { return firstModel(model) ? 393 : 493; }
+
+}  // namespace
+
+int MainHitTest(int x, int y, std::uint8_t effectCode)
+{
+    for (int i = 0; i <= 2; ++i)
+        if (g_mainHotSpots[i].contains(x, y))
+            return i;
+    if (effectCode > 10) {
+        if (Rect{28, 200, 42, 214}.contains(x, y))
+            return kCmdKeymap;
+        if (Rect{130, 200, 144, 214}.contains(x, y))
+            return kCmdDiy;
+    }
+    for (int i = 3; i <= 8; ++i)
+        if (g_mainHotSpots[i].contains(x, y))
+            return i;
+    if (Rect{299, 456, 539, 474}.contains(x, y))
+        return kCmdMacroManager;
+    for (int i = 0; i < 8; ++i) {
+        int c = 48 + 25 * i;
+        if (x >= c - 20 && x <= c && y > 222 && y < 244)
+            return kCmdColourFirst + i;
+    }
+    for (int i = 10; i <= 11; ++i)
+        if (g_mainHotSpots[i].contains(x, y))
+            return i;
+    if (Rect{690, 459, 700, 468}.contains(x, y))
+        return kCmdWinLockOn;
+    if (Rect{737, 459, 747, 468}.contains(x, y))
+        return kCmdWinLockOff;
+    for (int i = 12; i <= 17; ++i)
+        if (g_mainHotSpots[i].contains(x, y))
+            return i;
+    if (Rect{19, 32, 261, 102}.contains(x, y))
+        return kCmdLogo;
+    if (Rect{28, 388, 248, 403}.contains(x, y))
+        return kCmdZoneList;
+    for (int i = 0; i < 8; ++i) {
+        int c = 48 + 25 * i;
+        if (x >= c - 20 && x <= c && y >= 450 && y <= 520)
+            return kCmdZoneColourFirst + i;
+    }
+    for (int i = 0; i < 2; ++i) {
+        int c = 43 + 50 * i;
+        if (x >= c - 14 && x <= c && y > 424 && y < 441)
+            return kCmdZoneLeft + i;
+    }
+    return kCmdNone;
+}
+
+std::span<const EffectRow> EffectList(int model)
+{
+    if (firstModel(model))
+        return kEffectsQV310;
+    return kEffectsQV420;
+}
+
+std::span<const EffectRow> ZoneModeList(int model)
+{
+    if (firstModel(model))
+        return kZoneModesQV310;
+    return kZoneModesQV420;
+}
+
+std::string_view EffectName(int model, std::uint8_t code, int language)
+{
+    for (const auto& row : EffectList(model))
+        if (row.code == code)
+            return label(row, language);
+    return {};
+}
+
+std::string_view ZoneModeName(int model, std::uint8_t mode, int language)
+{
+    auto modes = ZoneModeList(model);
+    std::uint8_t m = mode & 0x0F;
+    return m < modes.size() ? label(modes[m], language) : std::string_view{};
+}
+
+bool IsStaticEffect(int model, std::uint8_t effect)
+{
+    return effect == (firstModel(model) ? 0 : 8);
+}
+
+bool IsWaveEffect(int model, std::uint8_t effect)
+{
+    return effect == (firstModel(model) ? 3 : 1);
+}
+
+std::uint8_t ZoneWaveMode(int model)
+{
+    return firstModel(model) ? 1 : 0;
+}
+
+int EffectListHoverRow(int model, int x, int y)
+{
+    int limit = firstModel(model) ? 394 : 494;
+    if (x >= 28 && x <= 248 && y > 172 && y < limit)
+        return (y - kEffectListTop) / kListRowHeight;
+    return -1;
+}
+
+void ApplyEffectDefault(ConfigImage& image, int model)
+{
+    if (IsStaticEffect(model, image.at(settings::Effect)) && image.at(settings::ColourIndex) == 0)
+        image.at(settings::ColourIndex) = 7;
+}
+
+void EffectListClick(ConfigImage& image, PanelState& state, int model, int x, int y)
+{
+    state.effectListOpen = false;
+    if (x - 28 < 0 || x - 28 > 220 || y < kEffectListTop || y > effectListBottom(model))
+        return;
+    auto rows = EffectList(model);
+    std::size_t row = static_cast<std::size_t>((y - kEffectListTop) / kListRowHeight);
+    // One past the last row (the list's bottom edge) picks effect 0.
+    std::uint8_t effect = row < rows.size() ? rows[row].code : 0;
+    image.at(settings::Effect) = effect;
+    state.perKeyMode = effect >= 11;
+    ApplyEffectDefault(image, model);
+}
+
+void ZoneListClick(ConfigImage& image, PanelState& state, int model, int x, int y)
+{
+    state.zoneListOpen = false;
+    int bottom = firstModel(model) ? 484 : 504;
+    if (x >= 28 && x <= 248 && y > 403 && y <= bottom)
+        image.at(settings::ZoneMode) = static_cast<std::uint8_t>((y - kZoneListTop) / kListRowHeight);
+}
+
+bool ApplyPanelCommand(ConfigImage& image, PanelState& state, int command, int x)
+{
+    auto& gameMode = image.at(settings::GameMode);
+    auto& winLock = image.at(settings::WinLock);
+    switch (command) {
+    case kCmdEffectList:
+        state.effectListOpen = true;
+        return true;
+    case kCmdZoneList:
+        state.zoneListOpen = true;
+        return true;
+    case kCmdDirectionTop:
+    case kCmdDirectionTop + 1:
+    case kCmdDirectionTop + 2:
+    case kCmdDirectionRight:
+        image.at(settings::Direction) = static_cast<std::uint8_t>(3 - (command - kCmdDirectionTop));
+        return true;
+    case kCmdKeymap:
+        state.perKeyMode = false;
+        return true;
+    case kCmdDiy:
+        state.perKeyMode = true;
+        return true;
+    case kCmdZoneLeft:
+        image.at(settings::ZoneDirection) = 1;
+        return true;
+    case kCmdZoneRight:
+        image.at(settings::ZoneDirection) = 0;
+        return true;
+    case kCmdGameModeOn:
+        if (gameMode != 1) {
+            gameMode = 1;
+            winLock = 1;
+        }
+        return true;
+    case kCmdGameModeOff:
+        gameMode = 0;
+        winLock = 0;
+        return true;
+    case kCmdWinLockOn:
+        if (gameMode == 1)
+            winLock = 1;
+        return true;
+    case kCmdWinLockOff:
+        winLock = 0;
+        return true;
+    case kCmdReportInterval: {
+        int step = (x - 35) / 55;
+        if (step < 0 || step > 3)  // outside the area the hit test gives
+            return true;
+        image.at(settings::ReportInterval) = static_cast<std::uint8_t>(8 >> step);
+        return true;
+    }
+    default:
+        break;
+    }
+    if (command >= kCmdColourFirst && command <= kCmdColourMulti) {
+        image.at(settings::ColourIndex) =
+            command == kCmdColourMulti ? 0 : static_cast<std::uint8_t>(command - kCmdColourFirst + 1);
+        return true;
+    }
+    if (command >= kCmdZoneColourFirst && command <= kCmdZoneColourMulti) {
+        image.at(settings::ZoneColourIndex) =
+            command == kCmdZoneColourMulti ? 0 : static_cast<std::uint8_t>(command - kCmdZoneColourFirst + 1);
+        return true;
+    }
+    return false;
+}
+
+void MarkChangedKeys(const ConfigImage& image, std::span<std::uint8_t, 255> marks)
+{
+    for (int k = 0; k < kKeyCount; ++k) {
+        std::uint16_t pos = g_matrixPosByKey[k];
+        if (image.plane(1, pos) != 0 || image.plane(0, pos) != KeyCode(g_defaultVkByKey[k]))
+            marks[k] = 1;
+    }
+    marks[100] = 0;
+}
+
+FirmwareVersion ParseVersionFile(std::span<const std::uint8_t> bytes)
+{
+    auto digit = [](std::uint8_t c) { return c >= '0' && c <= '9'; };
+    if (bytes.size() < 8 || !digit(bytes[5]) || !digit(bytes[7]))
+        return {};
+    return {static_cast<std::uint8_t>(bytes[5] - '0'), static_cast<std::uint8_t>(bytes[7] - '0')};
+}
+
+std::optional<UpdatePrompt> FirmwareUpdatePrompt(FirmwareVersion file, FirmwareVersion keyboard, int language)
+{
+    bool chinese = language == kLanguageChinese;
+    if (file.major > keyboard.major)
+        return UpdatePrompt{chinese ? "更新到新的固件吗？" : "Update new firmware?",
+                            chinese ? "固件更新" : "Firmware Update"};
+    if (file.major == keyboard.major && file.minor > keyboard.minor)
+        return UpdatePrompt{chinese ? "更新到新的固件吗?" : "Update new firmware?",
+                            chinese ? "固件更新" : "Firmware Update"};
+    return std::nullopt;
+}
+
+std::string_view VersionFileName(int model)
+{
+    return firstModel(model) ? "VER.bin" : "VER_420.bin";
+}
+
+std::string_view UpdateToolFolder(int model)
+{
+    return firstModel(model) ? "QV310" : "QV420";
+}
+
+}  // namespace zr417

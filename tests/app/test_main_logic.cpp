@@ -1,0 +1,225 @@
+#include "app/main_logic.h"
+
+#include "config/keys.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+
+using namespace zr417;
+
+namespace {
+
+constexpr int kQV310 = 1;
+constexpr int kQV420 = 2;
+
+struct Panel : ::testing::Test {
+    std::unique_ptr<ConfigImage> owned = std::make_unique<ConfigImage>();
+    ConfigImage& image = *owned;
+    PanelState state;
+
+    std::uint8_t at(std::size_t offset) const { return image.at(offset); }
+    // y of the middle of effect-list row r.
+    static int rowY(int r) { return kEffectListTop + 20 * r + 10; }
+};
+
+}  // namespace
+
+TEST_F(Panel, ReportIntervalFollowsTheClickedQuarter)
+{
+    const std::array<std::pair<int, int>, 5> cases = {{{35, 8}, {90, 4}, {145, 2}, {200, 1}, {247, 1}}};
+    for (auto [x, expected] : cases) {
+        ASSERT_EQ(MainHitTest(x, 538, 0), kCmdReportInterval) << x;
+        ApplyPanelCommand(image, state, kCmdReportInterval, x);
+        EXPECT_EQ(at(settings::ReportInterval), expected) << "x = " << x;
+    }
+}
+
+TEST_F(Panel, StaticWithMulticolourBecomesWhiteOnBothModels)
+{
+    for (int model : {kQV310, kQV420}) {
+        image.at(settings::ColourIndex) = 0;
+        int row = model == kQV310 ? 0 : 1;  // Static
+        EffectListClick(image, state, model, 100, rowY(row));
+        EXPECT_TRUE(IsStaticEffect(model, at(settings::Effect)));
+        EXPECT_EQ(at(settings::ColourIndex), 7) << "model " << model;
+    }
+    // A chosen colour is kept.
+    image.at(settings::ColourIndex) = 3;
+    EffectListClick(image, state, kQV310, 100, rowY(0));
+    EXPECT_EQ(at(settings::ColourIndex), 3);
+}
+
+TEST_F(Panel, EffectRowsMapToTheModelsCodes)
+{
+    EffectListClick(image, state, kQV420, 100, rowY(4));
+    EXPECT_EQ(at(settings::Effect), 9) << "Neon exists on the second model";
+    EffectListClick(image, state, kQV310, 100, rowY(4));
+    EXPECT_EQ(at(settings::Effect), 3) << "Wave on the first model";
+    // The bottom edge is one past the last row and picks effect 0.
+    image.at(settings::Effect) = 5;
+    EffectListClick(image, state, kQV310, 100, 393);
+    EXPECT_EQ(at(settings::Effect), 0);
+    image.at(settings::Effect) = 5;
+    EffectListClick(image, state, kQV420, 100, 493);
+    EXPECT_EQ(at(settings::Effect), 0);
+    // Outside the list only closes it.
+    state.effectListOpen = true;
+    image.at(settings::Effect) = 5;
+    EffectListClick(image, state, kQV310, 100, 394);
+    EXPECT_EQ(at(settings::Effect), 5);
+    EXPECT_FALSE(state.effectListOpen);
+}
+
+TEST_F(Panel, DiyEffectsTurnPerKeyModeOnAndOthersOff)
+{
+    EffectListClick(image, state, kQV310, 100, rowY(6));
+    EXPECT_EQ(at(settings::Effect), 11);
+    EXPECT_TRUE(state.perKeyMode);
+    EffectListClick(image, state, kQV420, 100, rowY(15));
+    EXPECT_EQ(at(settings::Effect), 15);
+    EXPECT_TRUE(state.perKeyMode);
+    EffectListClick(image, state, kQV420, 100, rowY(2));
+    EXPECT_FALSE(state.perKeyMode);
+}
+
+TEST_F(Panel, WinLockFollowsGameMode)
+{
+    ApplyPanelCommand(image, state, kCmdWinLockOn, 0);
+    EXPECT_EQ(at(settings::WinLock), 0) << "Win Lock cannot go on while Game Mode is off";
+    ApplyPanelCommand(image, state, kCmdGameModeOn, 0);
+    EXPECT_EQ(at(settings::GameMode), 1);
+    EXPECT_EQ(at(settings::WinLock), 1);
+    ApplyPanelCommand(image, state, kCmdWinLockOff, 0);
+    EXPECT_EQ(at(settings::WinLock), 0);
+    ApplyPanelCommand(image, state, kCmdGameModeOn, 0);
+    EXPECT_EQ(at(settings::WinLock), 0) << "Game Mode already on: nothing changes";
+    ApplyPanelCommand(image, state, kCmdWinLockOn, 0);
+    EXPECT_EQ(at(settings::WinLock), 1);
+    ApplyPanelCommand(image, state, kCmdGameModeOff, 0);
+    EXPECT_EQ(at(settings::GameMode), 0);
+    EXPECT_EQ(at(settings::WinLock), 0);
+}
+
+TEST_F(Panel, ColourDirectionAndZoneCommands)
+{
+    for (int i = 0; i < 8; ++i) {
+        int x = 48 + 25 * i - 10;
+        int cmd = MainHitTest(x, 233, 0);
+        ASSERT_EQ(cmd, kCmdColourFirst + i);
+        ApplyPanelCommand(image, state, cmd, x);
+        EXPECT_EQ(at(settings::ColourIndex), i == 7 ? 0 : i + 1);
+        cmd = MainHitTest(x, 460, 0);
+        ASSERT_EQ(cmd, kCmdZoneColourFirst + i);
+        ApplyPanelCommand(image, state, cmd, x);
+        EXPECT_EQ(at(settings::ZoneColourIndex), i == 7 ? 0 : i + 1);
+    }
+    const std::array<int, 4> directions = {3, 2, 1, 0};
+    for (int i = 0; i < 4; ++i) {
+        int cmd = MainHitTest(29 + 50 * i, 205, 0);
+        ASSERT_EQ(cmd, kCmdDirectionTop + i);
+        ApplyPanelCommand(image, state, cmd, 0);
+        EXPECT_EQ(at(settings::Direction), directions[i]);
+    }
+    ApplyPanelCommand(image, state, MainHitTest(35, 430, 0), 0);
+    EXPECT_EQ(at(settings::ZoneDirection), 1);
+    ApplyPanelCommand(image, state, MainHitTest(85, 430, 0), 0);
+    EXPECT_EQ(at(settings::ZoneDirection), 0);
+}
+
+TEST_F(Panel, ZoneListPicksTheModeRow)
+{
+    ZoneListClick(image, state, kQV310, 100, 404 + 20 * 2 + 5);
+    EXPECT_EQ(at(settings::ZoneMode), 2);
+    ZoneListClick(image, state, kQV420, 100, 504);
+    EXPECT_EQ(at(settings::ZoneMode), 5);
+    image.at(settings::ZoneMode) = 1;
+    ZoneListClick(image, state, kQV310, 100, 403);
+    EXPECT_EQ(at(settings::ZoneMode), 1) << "the top edge is outside the list";
+    EXPECT_EQ(ZoneModeName(kQV310, 1, kLanguageEnglish), "Wave");
+    EXPECT_EQ(ZoneModeName(kQV420, 0, kLanguageEnglish), "Wave");
+    EXPECT_EQ(ZoneModeName(kQV420, 1, kLanguageChinese), "霓虹");
+    EXPECT_EQ(ZoneModeName(kQV310, 4, kLanguageEnglish), "");
+}
+
+TEST(MainHitTest, OrderOfRegions)
+{
+    EXPECT_EQ(MainHitTest(940, 10, 0), kCmdHelp);
+    EXPECT_EQ(MainHitTest(994, 20, 0), kCmdClose);
+    // The Keymap/DIY switch exists only for effects above 10, ahead of the
+    // direction buttons it overlaps.
+    EXPECT_EQ(MainHitTest(35, 205, 11), kCmdKeymap);
+    EXPECT_EQ(MainHitTest(35, 205, 10), kCmdDirectionTop);
+    EXPECT_EQ(MainHitTest(135, 205, 12), kCmdDiy);
+    EXPECT_EQ(MainHitTest(300, 460, 0), kCmdMacroManager);
+    EXPECT_EQ(MainHitTest(565, 463, 0), kCmdGameModeOn);
+    EXPECT_EQ(MainHitTest(610, 463, 0), kCmdGameModeOff);
+    EXPECT_EQ(MainHitTest(695, 463, 0), kCmdWinLockOn);
+    EXPECT_EQ(MainHitTest(740, 463, 0), kCmdWinLockOff);
+    EXPECT_EQ(MainHitTest(50, 610, 0), kCmdProfiles);
+    EXPECT_EQ(MainHitTest(810, 620, 0), kCmdDefault);
+    EXPECT_EQ(MainHitTest(870, 620, 0), kCmdCancel);
+    EXPECT_EQ(MainHitTest(950, 620, 0), kCmdSave);
+    EXPECT_EQ(MainHitTest(100, 390, 0), kCmdZoneList);
+    EXPECT_EQ(MainHitTest(100, 60, 0), kCmdLogo);
+    EXPECT_EQ(MainHitTest(700, 300, 0), kCmdNone);
+    // Colour cells: x in [c - 20, c], strictly between 222 and 244.
+    EXPECT_EQ(MainHitTest(28, 223, 0), kCmdColourFirst);
+    EXPECT_EQ(MainHitTest(27, 223, 0), kCmdNone);
+    EXPECT_EQ(MainHitTest(28, 222, 0), kCmdNone);
+}
+
+TEST(ChangedKeys, MarksNonDefaultKeysButNeverKey100)
+{
+    auto image = std::make_unique<ConfigImage>();
+    for (int k = 0; k < kKeyCount; ++k)
+        image->plane(0, g_matrixPosByKey[k]) = KeyCode(g_defaultVkByKey[k]);
+    std::array<std::uint8_t, 255> marks{};
+    MarkChangedKeys(*image, marks);
+    EXPECT_EQ(std::count(marks.begin(), marks.end(), 1), 0);
+
+    image->plane(0, g_matrixPosByKey[4]) = 0;            // disabled
+    image->plane(1, g_matrixPosByKey[10]) = 1;           // combination
+    image->plane(0, g_matrixPosByKey[100]) = 0x04;       // key 100 is never marked
+    marks[50] = 1;                                       // marks are only set here
+    MarkChangedKeys(*image, marks);
+    EXPECT_EQ(marks[4], 1);
+    EXPECT_EQ(marks[10], 1);
+    EXPECT_EQ(marks[50], 1);
+    EXPECT_EQ(marks[100], 0);
+    EXPECT_EQ(std::count(marks.begin(), marks.end(), 1), 3);
+}
+
+TEST(FirmwareVersion, OnlyCharactersFiveAndSevenCount)
+{
+    const std::string text = "xxxxx2y4zzzz";
+    auto v = ParseVersionFile({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+    EXPECT_EQ(v.major, 2);
+    EXPECT_EQ(v.minor, 4);
+    const std::string shortFile = "VER 2.";
+    v = ParseVersionFile({reinterpret_cast<const std::uint8_t*>(shortFile.data()), shortFile.size()});
+    EXPECT_EQ(v.major, 0);
+    EXPECT_EQ(v.minor, 0);
+    const std::string letters = "VER  a.b   ";
+    v = ParseVersionFile({reinterpret_cast<const std::uint8_t*>(letters.data()), letters.size()});
+    EXPECT_EQ(v.major, 0) << "a non-digit must not turn into a huge version";
+}
+
+TEST(FirmwareVersion, PromptsOnlyForANewerFile)
+{
+    FirmwareVersion keyboard{2, 5};
+    EXPECT_FALSE(FirmwareUpdatePrompt({2, 4}, keyboard, kLanguageEnglish));
+    EXPECT_FALSE(FirmwareUpdatePrompt({2, 5}, keyboard, kLanguageEnglish));
+    EXPECT_FALSE(FirmwareUpdatePrompt({0, 0}, keyboard, kLanguageEnglish));
+    auto major = FirmwareUpdatePrompt({3, 0}, keyboard, kLanguageEnglish);
+    ASSERT_TRUE(major);
+    EXPECT_EQ(major->text, "Update new firmware?");
+    EXPECT_EQ(major->caption, "Firmware Update");
+    auto zhMajor = FirmwareUpdatePrompt({3, 0}, keyboard, kLanguageChinese);
+    auto zhMinor = FirmwareUpdatePrompt({2, 6}, keyboard, kLanguageChinese);
+    ASSERT_TRUE(zhMajor && zhMinor);
+    EXPECT_EQ(zhMajor->text, "更新到新的固件吗？");
+    EXPECT_EQ(zhMinor->text, "更新到新的固件吗?");
+    EXPECT_EQ(zhMinor->caption, "固件更新");
+}
