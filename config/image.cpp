@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
+#include <utility>
+#include <vector>
 
 namespace zr417 {
 
@@ -13,6 +15,9 @@ KeymapStore::KeymapStore(std::filesystem::path file) : file_(std::move(file)) {}
 
 bool KeymapStore::LoadKeymapFile()
 {
+    // One-shot: this load consumes the flag whatever happens, so a failed
+    // load cannot leak "keep settings" into a later, unrelated one.
+    const bool keepSettings = std::exchange(g_bKeepSettings, false);
     auto bytes = ReadFileBytes(file_, kImageSize);
     if (!bytes) {
         // Only a file that is really missing is created anew; one that exists
@@ -21,22 +26,19 @@ bool KeymapStore::LoadKeymapFile()
         struct stat st {};
         if (::stat(file_.c_str(), &st) == 0 || errno != ENOENT)
             return false;
-        ConfigImage fresh = current;
-        fresh.keyTable.fill(0);
-        if (!WriteFileAtomic(file_, {fresh.settings, fresh.keyTable}))
+        const std::vector<std::uint8_t> zeroTable(kKeyTableSize, 0);
+        if (!WriteFileAtomic(file_, {current.settings, zeroTable}))
             return false;
         current.keyTable.fill(0);
-        g_bKeepSettings = false;
         return true;
     }
     // A short file fills what it holds; the rest keeps its previous contents.
     std::size_t size = bytes->size();
     const std::uint8_t* data = bytes->data();
-    if (!g_bKeepSettings)
+    if (!keepSettings)
         std::copy_n(data, std::min(size, kSettingsSize), current.settings.begin());
     if (size > kSettingsSize)
         std::copy_n(data + kSettingsSize, std::min(size - kSettingsSize, kKeyTableSize), current.keyTable.begin());
-    g_bKeepSettings = false;
     RefreshKeyCodes();
     return true;
 }
