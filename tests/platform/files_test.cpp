@@ -1,0 +1,282 @@
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zr417 {
+namespace {
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+class TempDir : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string tmpl = (fs::temp_directory_path() / "zr417-files-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        dir_ = tmpl;
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        for (auto& e : fs::recursive_directory_iterator(dir_, ec))
+            ::chmod(e.path().c_str(), 0755);
+        ::chmod(dir_.c_str(), 0755);
+        fs::remove_all(dir_, ec);
+    }
+    static void Write(const fs::path& path, const Bytes& bytes)
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+    static Bytes Read(const fs::path& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    }
+    std::vector<std::string> Names(const fs::path& d) const
+    {
+        std::vector<std::string> names;
+        for (auto& e : fs::directory_iterator(d))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    fs::path dir_;
+};
+
+// ---- ReadFileBytes ----------------------------------------------------------
+
+using ReadFileBytesTest = TempDir;
+
+TEST_F(ReadFileBytesTest, MissingAndDirectoryGiveNothing)
+{
+    EXPECT_FALSE(ReadFileBytes(dir_ / "missing.bin").has_value());
+    EXPECT_FALSE(ReadFileBytes(dir_).has_value());
+    fs::create_directory(dir_ / "keymap.bin");
+    EXPECT_FALSE(ReadFileBytes(dir_ / "keymap.bin", 100).has_value());
+    Write(dir_ / "plain", {1});
+    EXPECT_FALSE(ReadFileBytes(dir_ / "plain" / "below").has_value());
+}
+
+TEST_F(ReadFileBytesTest, ShortEmptyAndCappedFiles)
+{
+    Bytes data(1000);
+    for (std::size_t i = 0; i < data.size(); ++i)
+        data[i] = static_cast<std::uint8_t>(i * 7);
+    Write(dir_ / "f", data);
+
+    auto all = ReadFileBytes(dir_ / "f");
+    ASSERT_TRUE(all.has_value());
+    EXPECT_EQ(*all, data);
+
+    auto more = ReadFileBytes(dir_ / "f", 5000);  // asking for more gives what is there
+    ASSERT_TRUE(more.has_value());
+    EXPECT_EQ(*more, data);
+
+    auto capped = ReadFileBytes(dir_ / "f", 10);
+    ASSERT_TRUE(capped.has_value());
+    EXPECT_EQ(*capped, Bytes(data.begin(), data.begin() + 10));
+
+    auto none = ReadFileBytes(dir_ / "f", 0);
+    ASSERT_TRUE(none.has_value());
+    EXPECT_TRUE(none->empty());
+
+    Write(dir_ / "empty", {});
+    auto empty = ReadFileBytes(dir_ / "empty");
+    ASSERT_TRUE(empty.has_value());  // an empty file exists; it is not "missing"
+    EXPECT_TRUE(empty->empty());
+}
+
+TEST_F(ReadFileBytesTest, UnreadableFileGivesNothing)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not stop root";
+    Write(dir_ / "locked", {1, 2, 3});
+    ASSERT_EQ(::chmod((dir_ / "locked").c_str(), 0), 0);
+    EXPECT_FALSE(ReadFileBytes(dir_ / "locked").has_value());
+}
+
+// ---- WriteFileAtomic --------------------------------------------------------
+
+using WriteFileAtomicTest = TempDir;
+
+TEST_F(WriteFileAtomicTest, CreatesAndReplacesWithExactlyTheNewBytes)
+{
+    fs::path f = dir_ / "keymap.bin";
+    Bytes first(5000, 0xAA);
+    ASSERT_TRUE(WriteFileAtomic(f, first));
+    EXPECT_EQ(Read(f), first);
+
+    Bytes second = {1, 2, 3};  // shorter: nothing of the old file may remain
+    ASSERT_TRUE(WriteFileAtomic(f, second));
+    EXPECT_EQ(Read(f), second);
+
+    ASSERT_TRUE(WriteFileAtomic(f, Bytes{}));
+    EXPECT_EQ(fs::file_size(f), 0u);
+    EXPECT_EQ(Names(dir_), (std::vector<std::string>{"keymap.bin"}));
+}
+
+TEST_F(WriteFileAtomicTest, PartsAreWrittenInOrder)
+{
+    fs::path f = dir_ / "two.bin";
+    Bytes a = {1, 2, 3}, b = {}, c = {9, 8};
+    ASSERT_TRUE(WriteFileAtomic(f, {a, b, c}));
+    EXPECT_EQ(Read(f), (Bytes{1, 2, 3, 9, 8}));
+}
+
+TEST_F(WriteFileAtomicTest, ReplacesByRenameSoAnOpenReaderKeepsTheOldContents)
+{
+    fs::path f = dir_ / "keymap.bin";
+    ASSERT_TRUE(WriteFileAtomic(f, Bytes(100, 0x11)));
+    struct stat before {};
+    ASSERT_EQ(::stat(f.c_str(), &before), 0);
+    std::ifstream reader(f, std::ios::binary);
+
+    ASSERT_TRUE(WriteFileAtomic(f, Bytes(100, 0x22)));
+    struct stat after {};
+    ASSERT_EQ(::stat(f.c_str(), &after), 0);
+    EXPECT_NE(before.st_ino, after.st_ino);  // a new file took the name
+    Bytes seen(std::istreambuf_iterator<char>(reader), {});
+    EXPECT_EQ(seen, Bytes(100, 0x11));
+    EXPECT_EQ(Read(f), Bytes(100, 0x22));
+}
+
+TEST_F(WriteFileAtomicTest, NewFileGetsOrdinaryPermissions)
+{
+    mode_t old = ::umask(022);
+    bool ok = WriteFileAtomic(dir_ / "perm", Bytes{1});
+    ::umask(old);
+    ASSERT_TRUE(ok);
+    struct stat st {};
+    ASSERT_EQ(::stat((dir_ / "perm").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0644u);  // not mkstemp's 0600
+}
+
+TEST_F(WriteFileAtomicTest, FailureKeepsTheOldFileAndLeavesNoTemporary)
+{
+    fs::path f = dir_ / "keymap.bin";
+    ASSERT_TRUE(WriteFileAtomic(f, Bytes(64, 0x5A)));
+
+    // A directory standing where the file should go is not replaced.
+    fs::create_directory(dir_ / "taken");
+    EXPECT_FALSE(WriteFileAtomic(dir_ / "taken", Bytes{1, 2}));
+    EXPECT_TRUE(fs::is_directory(dir_ / "taken"));
+
+    // A parent that is a regular file cannot hold anything.
+    EXPECT_FALSE(WriteFileAtomic(f / "inner", Bytes{1, 2}));
+    EXPECT_EQ(Read(f), Bytes(64, 0x5A));
+
+    // A missing folder is not created.
+    EXPECT_FALSE(WriteFileAtomic(dir_ / "nope" / "x.bin", Bytes{1}));
+    EXPECT_FALSE(fs::exists(dir_ / "nope"));
+
+    EXPECT_EQ(Names(dir_), (std::vector<std::string>{"keymap.bin", "taken"}));
+}
+
+TEST_F(WriteFileAtomicTest, ReadOnlyFolderKeepsTheOldFile)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "permissions do not stop root; covered by the parent-is-a-file case";
+    fs::path f = dir_ / "keymap.bin";
+    ASSERT_TRUE(WriteFileAtomic(f, Bytes(64, 0x5A)));
+    ASSERT_EQ(::chmod(dir_.c_str(), 0555), 0);
+    EXPECT_FALSE(WriteFileAtomic(f, Bytes(64, 0x00)));
+    ::chmod(dir_.c_str(), 0755);
+    EXPECT_EQ(Read(f), Bytes(64, 0x5A));
+    EXPECT_EQ(Names(dir_), (std::vector<std::string>{"keymap.bin"}));
+}
+
+// ---- AppPaths -------------------------------------------------------------
+
+// Sets or clears an environment variable for the life of the object.
+class EnvVar {
+public:
+    EnvVar(const char* name, const char* value) : name_(name)
+    {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        if (value)
+            ::setenv(name, value, 1);
+        else
+            ::unsetenv(name);
+    }
+    ~EnvVar()
+    {
+        if (old_)
+            ::setenv(name_, old_->c_str(), 1);
+        else
+            ::unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+using AppPathsTest = TempDir;
+
+TEST_F(AppPathsTest, WritableExecutableFolderHoldsTheDataFiles)
+{
+    EnvVar forced("ZR417_DATA_DIR", nullptr);
+    AppPaths p = AppPaths::ForExecutableDir(dir_);
+    EXPECT_EQ(p.exeDir, dir_);
+    EXPECT_EQ(p.dataDir, dir_);
+    EXPECT_EQ(p.keymapFile(), dir_ / "keymap.bin");
+    EXPECT_EQ(p.macroFile(), dir_ / "MacroDefine.bin");
+    EXPECT_EQ(p.profileDir(), dir_ / "Configure");
+    EXPECT_EQ(p.skinDir(4), dir_ / "png" / "chinese");
+    EXPECT_EQ(p.skinDir(9), dir_ / "png" / "english");
+}
+
+TEST_F(AppPathsTest, DataDirVariableWinsAndIsCreated)
+{
+    fs::path forcedDir = dir_ / "forced" / "deeper";
+    EnvVar forced("ZR417_DATA_DIR", forcedDir.c_str());
+    AppPaths p = AppPaths::ForExecutableDir(dir_);
+    EXPECT_EQ(p.exeDir, dir_);
+    EXPECT_EQ(p.dataDir, forcedDir);
+    EXPECT_TRUE(fs::is_directory(forcedDir));
+    EXPECT_EQ(p.keymapFile(), forcedDir / "keymap.bin");
+}
+
+TEST_F(AppPathsTest, UnwritableExecutableFolderFallsBackToTheUserDataFolder)
+{
+    EnvVar forced("ZR417_DATA_DIR", nullptr);
+    fs::path xdg = dir_ / "xdg";
+    EnvVar data("XDG_DATA_HOME", xdg.c_str());
+
+    fs::path exe = dir_ / "install";
+    if (::geteuid() == 0) {
+        exe = dir_ / "not-there";  // root may write anywhere; a missing folder cannot be written
+    } else {
+        fs::create_directory(exe);
+        ASSERT_EQ(::chmod(exe.c_str(), 0555), 0);
+    }
+    AppPaths p = AppPaths::ForExecutableDir(exe);
+    EXPECT_EQ(p.exeDir, exe);
+    EXPECT_EQ(p.dataDir, xdg / "ZR417 RGB Gaming Keyboard");
+    EXPECT_TRUE(fs::is_directory(p.dataDir));
+    EXPECT_EQ(p.skinDir(9), exe / "png" / "english");  // artwork stays with the program
+}
+
+TEST_F(AppPathsTest, RelativeXdgDataHomeIsIgnored)
+{
+    EnvVar forced("ZR417_DATA_DIR", nullptr);
+    EnvVar data("XDG_DATA_HOME", "relative/dir");
+    fs::path home = dir_ / "home";
+    EnvVar homeVar("HOME", home.c_str());
+    AppPaths p = AppPaths::ForExecutableDir(dir_ / "not-there");
+    EXPECT_EQ(p.dataDir, home / ".local" / "share" / "ZR417 RGB Gaming Keyboard");
+    EXPECT_TRUE(fs::is_directory(p.dataDir));
+}
+
+}  // namespace
+}  // namespace zr417
