@@ -3,9 +3,9 @@
 #include "config/keys.h"
 #include "platform/files.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <cerrno>
-#include <sys/stat.h>
 #include <utility>
 #include <vector>
 
@@ -24,19 +24,16 @@ bool KeymapStore::LoadKeymapFile()
         // but cannot be read (a directory, no permission) is left alone, and
         // so is the image in memory.
         struct stat st {};
-        if (::stat(file_.c_str(), &st) == 0 || errno != ENOENT)
-            return false;
+        if (::stat(file_.c_str(), &st) == 0 || errno != ENOENT) return false;
         const std::vector<std::uint8_t> zeroTable(kKeyTableSize, 0);
-        if (!WriteFileAtomic(file_, {current.settings, zeroTable}))
-            return false;
+        if (!WriteFileAtomic(file_, {current.settings, zeroTable})) return false;
         current.keyTable.fill(0);
         return true;
     }
     // A short file fills what it holds; the rest keeps its previous contents.
     std::size_t size = bytes->size();
     const std::uint8_t* data = bytes->data();
-    if (!keepSettings)
-        std::copy_n(data, std::min(size, kSettingsSize), current.settings.begin());
+    if (!keepSettings) std::copy_n(data, std::min(size, kSettingsSize), current.settings.begin());
     if (size > kSettingsSize)
         std::copy_n(data + kSettingsSize, std::min(size - kSettingsSize, kKeyTableSize), current.keyTable.begin());
     RefreshKeyCodes();
@@ -60,8 +57,7 @@ void KeymapStore::CommitSavedImage()
 
 void KeymapStore::RefreshKeyCodes()
 {
-    for (int k = 0; k < kKeyCount; ++k)
-        current.entry(k)[entry::Vk] = g_defaultVkByKey[k];
+    for (int k = 0; k < kKeyCount; ++k) current.entry(k)[entry::Vk] = g_defaultVkByKey[k];
 }
 
 void KeymapStore::Startup()

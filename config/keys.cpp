@@ -9,8 +9,7 @@ namespace {
 constexpr void SetName(KeyNameEntry& row, std::string_view name)
 {
     std::size_t n = std::min(name.size(), sizeof row.name - 1);
-    for (std::size_t i = 0; i < n; ++i)
-        row.name[i] = name[i];
+    for (std::size_t i = 0; i < n; ++i) row.name[i] = name[i];
     row.name[n] = '\0';
 }
 
@@ -45,7 +44,7 @@ constexpr NamedRow kNamedRows[] = {
     {0x5E, 0xF2, "Computer "},  // the launch key, not the code Windows reserves
     {0x6A, 0x55, "* "},
     {0x6B, 0x57, "+ "},
-    {0x6C, 0x58, "Enter "},     // numeric-pad Enter
+    {0x6C, 0x58, "Enter "},  // numeric-pad Enter
     {0x6D, 0x56, "- "},
     {0x6E, 0x63, ". "},
     {0x6F, 0x54, "/ "},
@@ -102,8 +101,7 @@ constexpr NamedRow kNamedRows[] = {
 constexpr KeyNameTable BuildKeyNameTable()
 {
     KeyNameTable t{};
-    for (int n = 0; n < 256; ++n)
-        t[n].vk = static_cast<std::uint8_t>(n);
+    for (int n = 0; n < 256; ++n) t[n].vk = static_cast<std::uint8_t>(n);
 
     for (int vk = 0x41; vk <= 0x5A; ++vk) {  // letters: "A " .. "Z "
         t[vk].code = static_cast<std::uint8_t>(vk - 0x3D);
@@ -116,7 +114,7 @@ constexpr KeyNameTable BuildKeyNameTable()
         SetName(t[vk], name);
     }
     t[0x30].code = 0x27;
-    SetName(t[0x30], "0");  // no trailing space
+    SetName(t[0x30], "0");           // no trailing space
     for (int f = 1; f <= 12; ++f) {  // "F1 " .. "F12 "
         int vk = 0x6F + f;
         t[vk].code = static_cast<std::uint8_t>(vk - 0x36);
@@ -150,6 +148,7 @@ KeyNameTable InitKeyNameTable()
 // Built at compile time, so no other file's start-up code can see it unfilled.
 constinit const KeyNameTable g_keyNames = BuildKeyNameTable();
 
+// clang-format off
 constinit const std::array<std::uint8_t, kKeyCount> g_defaultVkByKey = {
     0x1B,                                                                          // 0 Esc
     0x70, 0x71, 0x72, 0x73, 0x74, 0x75, 0x76, 0x77, 0x78, 0x79, 0x7A, 0x7B,        // 1-12 F1-F12
@@ -322,6 +321,8 @@ constinit const std::array<KeyRect, kKeyCount> g_keyRectByKey = {{
     {607, 266, 634, 293},  // 103
 }};
 
+// clang-format on
+
 std::uint8_t KeyHitTest(int x, int y, bool perKeyMode)
 {
     for (int k = 0; k < kKeyCount; ++k) {
@@ -329,14 +330,14 @@ std::uint8_t KeyHitTest(int x, int y, bool perKeyMode)
         if (r.left + kKeyboardPictureX <= x && x <= r.right + kKeyboardPictureX && r.top + kKeyboardPictureY <= y &&
             y <= r.bottom + kKeyboardPictureY) {
             // The Fn key cannot be reassigned; only per-key colouring may pick it.
-            if (k == kFnKey && !perKeyMode)
-                return kNoKey;
+            if (k == kFnKey && !perKeyMode) return kNoKey;
             return static_cast<std::uint8_t>(k);
         }
     }
     return kNoKey;
 }
 
+// clang-format off
 constinit const std::array<KeyPoint, kKeyCount> g_keyLabelPoints = {{
     {41, 131},  // 0
     {97, 131},  // 1
@@ -502,6 +503,8 @@ constinit const std::array<BasicFunction, 23> g_basicFunctions = {{
     {"Close", "关闭窗口", kTop, {0x00, 0xE2, 0x3D, 0x00}, kUnchanged, {0xE2, 1, 0x3D, 0}},
 }};
 
+// clang-format on
+
 std::string_view BasicLabel(const BasicFunction& f, int language)
 {
     return language == kLanguageChinese ? f.chinese : f.english;
@@ -514,19 +517,16 @@ std::string_view BasicGroupLabel(const BasicGroup& g, int language)
 
 const BasicFunction* FindBasicByStored(const std::uint8_t stored[4])
 {
-    if (!stored)
-        return nullptr;
+    if (!stored) return nullptr;
     for (const BasicFunction& f : g_basicFunctions)
-        if (std::equal(f.stored.begin(), f.stored.end(), stored))
-            return &f;
+        if (std::equal(f.stored.begin(), f.stored.end(), stored)) return &f;
     return nullptr;
 }
 
 const BasicFunction* FindBasicByLabel(std::string_view label, int language)
 {
     for (const BasicFunction& f : g_basicFunctions)
-        if (BasicLabel(f, language) == label)
-            return &f;
+        if (BasicLabel(f, language) == label) return &f;
     return nullptr;
 }
 

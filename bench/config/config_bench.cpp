@@ -35,8 +35,7 @@ void BM_LoadKeymapFile(benchmark::State& state)
     auto store = std::make_unique<zr417::KeymapStore>(fs::path(tmpl) / "keymap.bin");
     store->current.settings.fill(0x5A);
     store->SaveKeymapFile();
-    for (auto _ : state)
-        benchmark::DoNotOptimize(store->LoadKeymapFile());
+    for (auto _ : state) benchmark::DoNotOptimize(store->LoadKeymapFile());
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(zr417::kImageSize));
     std::error_code ec;
     fs::remove_all(tmpl, ec);
@@ -51,8 +50,7 @@ void BM_SaveKeymapFile(benchmark::State& state)
         return;
     }
     auto store = std::make_unique<zr417::KeymapStore>(fs::path(tmpl) / "keymap.bin");
-    for (auto _ : state)
-        benchmark::DoNotOptimize(store->SaveKeymapFile());
+    for (auto _ : state) benchmark::DoNotOptimize(store->SaveKeymapFile());
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(zr417::kImageSize));
     std::error_code ec;
     fs::remove_all(tmpl, ec);

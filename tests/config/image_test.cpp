@@ -3,15 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <random>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace zr417 {
@@ -41,8 +41,7 @@ protected:
     {
         std::mt19937 rng(seed);
         Bytes b(size);
-        for (auto& v : b)
-            v = static_cast<std::uint8_t>(rng());
+        for (auto& v : b) v = static_cast<std::uint8_t>(rng());
         return b;
     }
     static void Fill(ConfigImage& image, unsigned seed)
@@ -70,8 +69,7 @@ protected:
     }
     static void ExpectKeyCodesRefreshed(const ConfigImage& image)
     {
-        for (int k = 0; k < kKeyCount; ++k)
-            ASSERT_EQ(image.entry(k)[entry::Vk], g_defaultVkByKey[k]) << "entry " << k;
+        for (int k = 0; k < kKeyCount; ++k) ASSERT_EQ(image.entry(k)[entry::Vk], g_defaultVkByKey[k]) << "entry " << k;
     }
     std::size_t FilesInDir() const
     {
@@ -94,8 +92,8 @@ TEST_F(KeymapFileTest, MissingFileIsCreatedWithZeroKeyTableAndCurrentSettings)
     EXPECT_TRUE(std::all_of(onDisk.begin() + kSettingsSize, onDisk.end(), [](auto b) { return b == 0; }));
     // Memory: settings as they stood, key table zero (refreshing codes is the caller's job here).
     EXPECT_EQ(store_->current.settings, settingsBefore);
-    EXPECT_TRUE(std::all_of(store_->current.keyTable.begin(), store_->current.keyTable.end(),
-                            [](auto b) { return b == 0; }));
+    EXPECT_TRUE(
+        std::all_of(store_->current.keyTable.begin(), store_->current.keyTable.end(), [](auto b) { return b == 0; }));
     EXPECT_EQ(FilesInDir(), 1u);
 }
 
@@ -138,8 +136,7 @@ TEST_F(KeymapFileTest, KeepSettingsLoadTakesOnlyTheKeyTableAndClearsTheFlag)
     ASSERT_TRUE(store_->LoadKeymapFile());
     EXPECT_FALSE(store_->g_bKeepSettings);
     EXPECT_EQ(store_->current.settings, settingsBefore);
-    for (int k = 0; k < kKeyCount; ++k)
-        onDisk.entry(k)[entry::Vk] = g_defaultVkByKey[k];
+    for (int k = 0; k < kKeyCount; ++k) onDisk.entry(k)[entry::Vk] = g_defaultVkByKey[k];
     EXPECT_EQ(store_->current.keyTable, onDisk.keyTable);
 
     // One-shot: the next load takes the settings too.
@@ -167,8 +164,7 @@ TEST_F(KeymapFileTest, ShortFileFillsOnlyWhatItHolds)
     EXPECT_TRUE(std::equal(part.begin(), part.begin() + kSettingsSize, store_->current.settings.begin()));
     for (std::size_t i = 0; i < kKeyTableSize; ++i) {
         std::size_t e = i / kKeyEntrySize;
-        if (e < kKeyCount && i % kKeyEntrySize == entry::Vk)
-            continue;  // refreshed
+        if (e < kKeyCount && i % kKeyEntrySize == entry::Vk) continue;  // refreshed
         std::uint8_t want = i < 1000 ? part[kSettingsSize + i] : before.keyTable[i];
         ASSERT_EQ(store_->current.keyTable[i], want) << "key table byte " << i;
     }
@@ -180,8 +176,8 @@ TEST_F(KeymapFileTest, ShortFileFillsOnlyWhatItHolds)
     Write(file(), tiny);
     ASSERT_TRUE(store_->LoadKeymapFile());
     EXPECT_TRUE(std::equal(tiny.begin(), tiny.end(), store_->current.settings.begin()));
-    EXPECT_TRUE(std::equal(before.settings.begin() + 100, before.settings.end(),
-                           store_->current.settings.begin() + 100));
+    EXPECT_TRUE(
+        std::equal(before.settings.begin() + 100, before.settings.end(), store_->current.settings.begin() + 100));
     EXPECT_EQ(store_->current.entry(200)[entry::Kind], before.entry(200)[entry::Kind]);
     ExpectKeyCodesRefreshed(store_->current);
 
@@ -201,8 +197,7 @@ TEST_F(KeymapFileTest, LongFileIgnoresTheRest)
     ConfigImage expected;
     std::copy_n(image.begin(), kSettingsSize, expected.settings.begin());
     std::copy_n(image.begin() + kSettingsSize, kKeyTableSize, expected.keyTable.begin());
-    for (int k = 0; k < kKeyCount; ++k)
-        expected.entry(k)[entry::Vk] = g_defaultVkByKey[k];
+    for (int k = 0; k < kKeyCount; ++k) expected.entry(k)[entry::Vk] = g_defaultVkByKey[k];
     EXPECT_EQ(store_->current, expected);
 }
 

@@ -91,8 +91,7 @@ TEST(KeyNames, MouseRows)
     EXPECT_EQ(KeyName(0xD0), "MsLB ");
     EXPECT_EQ(KeyCode(0xD2), 0xD2);
     EXPECT_EQ(KeyName(0xF7), "Mouse pointer Down");
-    for (int vk = 0xF0; vk <= 0xF9; ++vk)
-        EXPECT_EQ(KeyCode(static_cast<std::uint8_t>(vk)), vk);
+    for (int vk = 0xF0; vk <= 0xF9; ++vk) EXPECT_EQ(KeyCode(static_cast<std::uint8_t>(vk)), vk);
     EXPECT_EQ(KeyCode(0xFA), 0);
 }
 
@@ -100,8 +99,7 @@ TEST(KeyNames, CodeF0StandsInTwoRows)
 {
     std::vector<int> rows;
     for (int n = 0; n < 256; ++n)
-        if (g_keyNames[n].code == 0xF0)
-            rows.push_back(n);
+        if (g_keyNames[n].code == 0xF0) rows.push_back(n);
     EXPECT_EQ(rows, (std::vector<int>{0xB4, 0xF0}));
     EXPECT_EQ(KeyName(0xB4), "EMail ");
 }
@@ -152,8 +150,8 @@ TEST(Layout, EveryDefaultKeyHasACodeAndANameAndOnlyFnSharesOne)
 
 TEST(Layout, MatrixPositionsAreUniqueInRangeAndAvoidTheUnusedOnes)
 {
-    const std::set<int> unused = {1,   17,  18,  19,  20,  75,  77,  78,  79,  83,  85,  96,
-                                  98,  100, 108, 109, 110, 112, 113, 114, 123, 125, 126, 127};
+    const std::set<int> unused = {1,  17,  18,  19,  20,  75,  77,  78,  79,  83,  85,  96,
+                                  98, 100, 108, 109, 110, 112, 113, 114, 123, 125, 126, 127};
     std::set<int> seen;
     for (int k = 0; k < kKeyCount; ++k) {
         int p = g_matrixPosByKey[k];
@@ -240,8 +238,7 @@ TEST(Layout, LabelsOfSomeKeys)
     EXPECT_EQ(g_keyLabels[90], "Ent");
     EXPECT_EQ(g_keyLabels[kFnKey], "Fn");
     EXPECT_EQ(g_keyLabels[103], ".");
-    for (int k = 0; k < kKeyCount; ++k)
-        EXPECT_FALSE(g_keyLabels[k].empty()) << k;
+    for (int k = 0; k < kKeyCount; ++k) EXPECT_FALSE(g_keyLabels[k].empty()) << k;
 }
 
 // ---- key hit test -----------------------------------------------------------
@@ -260,8 +257,7 @@ TEST(KeyHitTest, EdgesAreIncludedAndOffsetByThePicturePosition)
 
     // Every key's corners hit that key.
     for (int k = 0; k < kKeyCount; ++k) {
-        if (k == kFnKey)
-            continue;
+        if (k == kFnKey) continue;
         const KeyRect& r = g_keyRectByKey[k];
         EXPECT_EQ(KeyHitTest(r.left + kPicX, r.top + kPicY, false), k);
         EXPECT_EQ(KeyHitTest(r.right + kPicX, r.top + kPicY, false), k);
@@ -319,9 +315,10 @@ TEST(BasicCatalogue, TwentyThreeFunctionsUnderThreeHeadingsInDisplayOrder)
         }
     }
     const std::vector<std::string> expected = {
-        "Search", "Run", "Media", "Media Player", "Prev", "Next", "Play/Pause", "Stop", "Vol+",
-        "Vol-", "Mute", "Shortcut", "New", "Cut", "Copy", "Paste", "Save", "Print",
-        "Select All", "Windows", "Max", "Min", "Computer", "Task Management", "Homepage", "Close"};
+        "Search",   "Run",   "Media",      "Media Player", "Prev", "Next", "Play/Pause", "Stop",
+        "Vol+",     "Vol-",  "Mute",       "Shortcut",     "New",  "Cut",  "Copy",       "Paste",
+        "Save",     "Print", "Select All", "Windows",      "Max",  "Min",  "Computer",   "Task Management",
+        "Homepage", "Close"};
     EXPECT_EQ(english, expected);
     int headings = static_cast<int>(std::count_if(items.begin(), items.end(), [](auto& i) { return i.heading; }));
     EXPECT_EQ(headings, 3);

@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace zr417 {
 namespace {
@@ -26,8 +26,7 @@ protected:
     void TearDown() override
     {
         std::error_code ec;
-        for (auto& e : fs::recursive_directory_iterator(dir_, ec))
-            ::chmod(e.path().c_str(), 0755);
+        for (auto& e : fs::recursive_directory_iterator(dir_, ec)) ::chmod(e.path().c_str(), 0755);
         ::chmod(dir_.c_str(), 0755);
         fs::remove_all(dir_, ec);
     }
@@ -44,8 +43,7 @@ protected:
     std::vector<std::string> Names(const fs::path& d) const
     {
         std::vector<std::string> names;
-        for (auto& e : fs::directory_iterator(d))
-            names.push_back(e.path().filename().string());
+        for (auto& e : fs::directory_iterator(d)) names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -69,8 +67,7 @@ TEST_F(ReadFileBytesTest, MissingAndDirectoryGiveNothing)
 TEST_F(ReadFileBytesTest, ShortEmptyAndCappedFiles)
 {
     Bytes data(1000);
-    for (std::size_t i = 0; i < data.size(); ++i)
-        data[i] = static_cast<std::uint8_t>(i * 7);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
     Write(dir_ / "f", data);
 
     auto all = ReadFileBytes(dir_ / "f");
@@ -97,8 +94,7 @@ TEST_F(ReadFileBytesTest, ShortEmptyAndCappedFiles)
 
 TEST_F(ReadFileBytesTest, UnreadableFileGivesNothing)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "permissions do not stop root";
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
     Write(dir_ / "locked", {1, 2, 3});
     ASSERT_EQ(::chmod((dir_ / "locked").c_str(), 0), 0);
     EXPECT_FALSE(ReadFileBytes(dir_ / "locked").has_value());
@@ -183,8 +179,7 @@ TEST_F(WriteFileAtomicTest, FailureKeepsTheOldFileAndLeavesNoTemporary)
 
 TEST_F(WriteFileAtomicTest, ReadOnlyFolderKeepsTheOldFile)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "permissions do not stop root; covered by the parent-is-a-file case";
+    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root; covered by the parent-is-a-file case";
     fs::path f = dir_ / "keymap.bin";
     ASSERT_TRUE(WriteFileAtomic(f, Bytes(64, 0x5A)));
     ASSERT_EQ(::chmod(dir_.c_str(), 0555), 0);
@@ -201,8 +196,7 @@ class EnvVar {
 public:
     EnvVar(const char* name, const char* value) : name_(name)
     {
-        if (const char* old = std::getenv(name))
-            old_ = old;
+        if (const char* old = std::getenv(name)) old_ = old;
         if (value)
             ::setenv(name, value, 1);
         else

@@ -23,8 +23,7 @@ TEST(Trace, CaptureSeesExactLinesAndCountsThem)
     EXPECT_EQ(capture.count("Data not OK(KeyMatrix)\n"), 1);
     EXPECT_EQ(capture.count("Data OK(SetUserPicture)\n"), 1);
     EXPECT_EQ(capture.count("page 3 of 12\n"), 1);
-    EXPECT_EQ(capture.text(),
-              "Data OK\nData not OK(KeyMatrix)\nData OK\nData OK(SetUserPicture)\npage 3 of 12\n");
+    EXPECT_EQ(capture.text(), "Data OK\nData not OK(KeyMatrix)\nData OK\nData OK(SetUserPicture)\npage 3 of 12\n");
 
     capture.clear();
     EXPECT_EQ(capture.text(), "");
@@ -78,11 +77,9 @@ TEST(Trace, LinesFromSeveralThreadsAreAllCaptured)
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([] {
-            for (int i = 0; i < 500; ++i)
-                Trace("Data OK\n");
+            for (int i = 0; i < 500; ++i) Trace("Data OK\n");
         });
-    for (auto& t : threads)
-        t.join();
+    for (auto& t : threads) t.join();
     EXPECT_EQ(capture.count("Data OK\n"), 2000);
 }
 
