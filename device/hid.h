@@ -68,6 +68,10 @@ public:
     // Makes a readInput blocked in another thread return Interrupted at once
     // (and the next one too, if none is blocked). Thread-safe.
     virtual void interruptRead() = 0;
+
+    // False once the device is known to be gone (unplugged); every transfer
+    // on it then fails at once.
+    virtual bool connected() const { return true; }
 };
 
 struct PlugEvent {

@@ -118,6 +118,12 @@ public:
         slot_->inputArrived.notify_all();
     }
 
+    bool connected() const override
+    {
+        std::lock_guard lock(slot_->mutex);
+        return slot_->plugged;
+    }
+
 private:
     EmulatedBus* bus_;
     std::shared_ptr<EmulatedBus::Slot> slot_;

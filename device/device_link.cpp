@@ -1,0 +1,176 @@
+#include "device/device_link.h"
+
+#include "platform/trace.h"
+
+#include <algorithm>
+#include <cctype>
+#include <thread>
+
+namespace zr417 {
+
+void RealPause(std::chrono::milliseconds duration)
+{
+    std::this_thread::sleep_for(duration);
+}
+
+DeviceLink::DeviceLink(hid::Bus& bus, Events events, PauseFn pause)
+    : bus_(bus),
+      events_(std::move(events)),
+      pause_(pause ? std::move(pause) : PauseFn(RealPause)),
+      listener_({events_.keyCode, events_.notConnected})
+{
+}
+
+DeviceLink::~DeviceLink()
+{
+    g_bStopListen = true;
+    listener_.stop();
+    CloseDeviceHandles();
+    listener_.join();
+}
+
+static std::string upperCased(std::string s)
+{
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return s;
+}
+
+bool DeviceLink::FindDevicePath(std::string_view tag)
+{
+    for (const auto& c : bus_.enumerate()) {
+        auto identity = FindKeyboardIdentity(c.vendorId, c.productId);
+        if (!identity)
+            continue;
+        std::string path = upperCased(c.path);
+        if (path.find(tag) == std::string::npos)
+            continue;
+        g_nModel = identity->model;
+        g_szDevicePath = std::move(path);
+        return true;
+    }
+    return false;
+}
+
+std::shared_ptr<hid::Device> DeviceLink::OpenDevice()
+{
+    if (g_szDevicePath.empty())
+        return nullptr;
+    return std::shared_ptr<hid::Device>(bus_.open(g_szDevicePath));
+}
+
+std::shared_ptr<hid::Device> DeviceLink::FindAndOpen(std::string_view tag)
+{
+    if (!FindDevicePath(tag))
+        return nullptr;
+    return OpenDevice();
+}
+
+void DeviceLink::OpenDeviceHandles()
+{
+    g_hCommandDev = FindAndOpen(kTagCommand);
+    g_hDataDev = FindAndOpen(kTagData);
+    g_hMatrixDev = FindAndOpen(kTagMatrix);
+}
+
+void DeviceLink::CloseDeviceHandles()
+{
+    g_hCommandDev.reset();
+    g_hDataDev.reset();
+    g_hMatrixDev.reset();
+    g_hInputDev.reset();  // the listener keeps its own reference until it ends
+}
+
+bool DeviceLink::SetReport(hid::Device* handle, const std::uint8_t* buffer, std::size_t length, bool repeat)
+{
+    if (!handle)
+        return false;
+    bool ok = handle->setFeature(buffer, length);
+    if (!ok && repeat)
+        ok = handle->setFeature(buffer, length);
+    return ok;
+}
+
+bool DeviceLink::GetReport(hid::Device* handle, std::uint8_t reportId, std::uint8_t* buffer, std::size_t length,
+                           bool repeat)
+{
+    buffer[0] = reportId;
+    if (!handle)
+        return false;
+    bool ok = handle->getFeature(buffer, length);
+    if (!ok && repeat)
+        ok = handle->getFeature(buffer, length);
+    return ok;
+}
+
+void DeviceLink::startListener()
+{
+    if (g_hInputDev && !listener_.running())
+        listener_.start(g_hInputDev, g_bStopListen);
+}
+
+bool DeviceLink::OpenAtStartup()
+{
+    OpenDeviceHandles();
+    bool show = g_hCommandDev != nullptr;
+    g_hInputDev = FindAndOpen(kTagInput);
+    if (g_hInputDev) {
+        g_bStopListen = false;
+        startListener();
+    } else {
+        show = false;
+    }
+    return show;
+}
+
+void DeviceLink::OnDeviceArrival()
+{
+    Trace("Device arrival\n");
+    pause_(std::chrono::milliseconds(100));
+    if (!g_hCommandDev) {
+        OpenDeviceHandles();
+        if (g_hCommandDev && events_.arrived)
+            events_.arrived();
+    }
+    if (!g_hInputDev) {
+        g_bStopListen = false;
+        g_hInputDev = FindAndOpen(kTagInput);
+        startListener();
+    }
+}
+
+void DeviceLink::OnDeviceRemoval()
+{
+    Trace("Device DBT_DEVICEREMOVECOMPLETE\n");
+    g_bStopListen = true;
+    listener_.stop();
+    CloseDeviceHandles();
+    Trace("DBT_DEVICEREMOVECOMPLETE\n");
+}
+
+void DeviceLink::OnPlugEvents(const std::vector<hid::PlugEvent>& events)
+{
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        if (i > 0 && events[i].kind == events[i - 1].kind)
+            continue;
+        if (events[i].kind == hid::PlugEvent::Kind::Arrival)
+            OnDeviceArrival();
+        else
+            OnDeviceRemoval();
+    }
+}
+
+void DeviceLink::Shutdown()
+{
+    g_bStopListen = true;
+    listener_.stop();
+    pause_(std::chrono::milliseconds(500));
+    CloseDeviceHandles();
+    listener_.join();
+}
+
+bool DeviceLink::connected() const
+{
+    return g_hCommandDev && g_hCommandDev->connected();
+}
+
+}  // namespace zr417

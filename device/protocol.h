@@ -1,0 +1,109 @@
+// The keyboard command protocol: 8-byte command reports on collection 3,
+// 513-byte data pages on collection 4 and the key-matrix report on
+// collection 6, each write verified by reading it back, and the sequences
+// that read the keyboard into the configuration image and write the image
+// into the keyboard. Results show only as trace lines ("Data OK\n" ...).
+#pragma once
+
+#include "config/image.h"
+#include "device/device_link.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace zr417 {
+
+constexpr std::uint8_t kLedPowerOff = 0x5A;
+constexpr std::uint8_t kLedPowerOn = 0xA5;
+constexpr int kFirstPicturePage = 0x10;
+
+// Delays of a macro page in milliseconds become units of 8 ms, one unit up
+// (0 stays 0); in place, in the 512 data bytes of a page. The scan ends at
+// the first step whose key-code byte is 0, and at the end of the page.
+void ConvertMacroDelays(std::uint8_t* pageData);
+
+class KeyboardProtocol {
+public:
+    // `refresh` is message 0x77b to the window (lParam: 0 = also offer a
+    // firmware update, 1 = not), sent by StartupReadout and FactoryReset.
+    KeyboardProtocol(DeviceLink& link, ConfigImage& image, PauseFn pause = RealPause,
+                     std::function<void(int lParam)> refresh = {});
+
+    // The last status reply and the firmware version it carried.
+    std::array<std::uint8_t, 8> g_abStatusReply{};
+    std::uint8_t g_nFwMajor = 0;
+    std::uint8_t g_nFwMinor = 0;
+
+    void ReadStatus();
+    void WriteStatusFlags();
+    void ReadLedGroup(int group);
+    void WriteLedGroup(int group);
+    void SetLedPower(std::uint8_t code);
+    void ResetKeyboard();
+    void SelectPage(int page);
+    void ReadKeyMatrix();
+    void WriteKeyMatrix();
+    void ReadMacroPages();
+    void WriteMacroPages();
+    void ReadPicturePages();
+    void WritePicturePages();
+
+    void DownloadAll();
+    void StartupReadout();
+    // StartupReadout on a snapshot of the handles (the worker thread's way:
+    // a removal handled meanwhile on the window's thread closes the link's
+    // handles, while the worker's copies stay valid and simply fail).
+    void StartupReadout(const DeviceHandles& handles);
+    void ArrivalReadout();
+    void FactoryReset();
+
+    // Static with colour index 0 becomes white (colour index 7).
+    void ApplyEffectDefault();
+
+    // Verified writes abandoned after their last attempt and reads whose
+    // transfer failed since the last resetFailures() (not part of the trace;
+    // zr417ctl reports them).
+    int failures() const { return failures_; }
+    void resetFailures() { failures_ = 0; }
+
+private:
+    DeviceHandles handles() const;
+    // The fixed pauses; skipped once the keyboard is gone, so a sequence
+    // interrupted by an unplug runs to its end at once.
+    void pause(int ms);
+    bool setCommand(const std::array<std::uint8_t, 8>& report, bool repeat);
+    bool getCommand(std::array<std::uint8_t, 8>& reply, bool repeat);
+    void storeStatus(const std::array<std::uint8_t, 8>& reply);
+    void copyFirmwareVersion();
+    bool writePage(int page, std::uint8_t* imagePage, int afterGetMs, const char* ok, const char* notOk);
+
+    DeviceLink& link_;
+    mutable std::mutex pinMutex_;
+    std::optional<DeviceHandles> pinned_;
+    ConfigImage& image_;
+    PauseFn pause_;
+    std::function<void(int)> refresh_;
+    int failures_ = 0;
+};
+
+// Runs StartupReadout once on a worker thread of its own.
+class StartupReadoutWorker {
+public:
+    ~StartupReadoutWorker();
+    // Starts the worker on a snapshot of the link's handles unless it was
+    // started before; returns whether it did.
+    bool Start(KeyboardProtocol& protocol, const DeviceLink& link);
+    bool started() const { return started_; }
+    void Join();
+
+private:
+    bool started_ = false;
+    std::thread thread_;
+};
+
+}  // namespace zr417
