@@ -1,0 +1,70 @@
+#include "macro/macro_store.h"
+
+#include "platform/files.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace zr417 {
+
+namespace {
+
+std::span<const std::uint8_t> Bytes(const MacroTable& t)
+{
+    return {reinterpret_cast<const std::uint8_t*>(&t), sizeof t};
+}
+
+}  // namespace
+
+void PlaceMacrosInImage(const MacroTable& table, ConfigImage& image)
+{
+    for (int m = 0; m < static_cast<int>(settings::MacroSlotCount); ++m) {
+        const MacroRecord& r = table[m];
+        if (r.free())
+            break;
+        std::uint8_t* slot = image.settings.data() + settings::MacroSlots + settings::MacroSlotSize * m;
+        std::uint16_t loops = r.loops();
+        slot[0] = static_cast<std::uint8_t>(loops >> 8);
+        slot[1] = static_cast<std::uint8_t>(loops & 0xFF);
+        std::memcpy(slot + 2, &r.deviceSteps, sizeof r.deviceSteps);
+    }
+}
+
+MacroStore::MacroStore(std::filesystem::path file) : file_(std::move(file)) {}
+
+MacroStore::LoadResult MacroStore::LoadMacroFile()
+{
+    auto bytes = ReadFileBytes(file_, kMacroTableSize);
+    if (!bytes) {
+        // Only a file that is really missing is created; one that is there but
+        // cannot be read keeps its macros.
+        struct stat st {};
+        if (::stat(file_.c_str(), &st) == 0 || errno != ENOENT)
+            return LoadResult::Unreadable;
+        return WriteFileAtomic(file_, Bytes(g_macroTable)) ? LoadResult::Created : LoadResult::CreateFailed;
+    }
+    g_macroTable = MacroTable{};
+    std::memcpy(&g_macroTable, bytes->data(), std::min(bytes->size(), kMacroTableSize));
+    return LoadResult::Loaded;
+}
+
+bool MacroStore::SaveMacroFile() const
+{
+    return WriteFileAtomic(file_, Bytes(g_macroTable));
+}
+
+std::vector<std::string> MacroStore::BuildStepLines(int record)
+{
+    if (record < 0 || record >= kMacroCount) {
+        g_curDeviceSteps = StepArray{};
+        g_curVkSteps = StepArray{};
+        return {};
+    }
+    g_curDeviceSteps = g_macroWorkTable[record].deviceSteps;
+    g_curVkSteps = g_macroWorkTable[record].vkSteps;
+    return StepLines(g_curDeviceSteps, g_curVkSteps);
+}
+
+}  // namespace zr417
