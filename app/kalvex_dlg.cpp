@@ -1,6 +1,7 @@
 #include "app/kalvex_dlg.h"
 
 #include "platform/settings.h"
+#include "platform/trace.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -35,6 +36,7 @@ int CKalvexDlg::DoModal()
 
 void CKalvexDlg::restoreAndActivate()
 {
+    Trace("Main window activated by a second start\n");
     showNormal();
     raise();
     activateWindow();

@@ -11,7 +11,8 @@ namespace fs = std::filesystem;
 
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const fs::path& path, std::size_t maxBytes)
 {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking open: a FIFO named like the file must not hang the program.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return std::nullopt;
     struct stat st {};
@@ -72,8 +73,15 @@ bool WriteFileAtomic(const fs::path& path, std::initializer_list<std::span<const
     ok = ok && ::fchmod(fd, 0666 & ~mask) == 0;
     ok = ok && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(tmpl.c_str(), path.c_str()) == 0)
+    if (ok && ::rename(tmpl.c_str(), path.c_str()) == 0) {
+        // Make the rename itself durable.
+        int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dirFd >= 0) {
+            ::fsync(dirFd);
+            ::close(dirFd);
+        }
         return true;
+    }
     ::unlink(tmpl.c_str());
     return false;
 }

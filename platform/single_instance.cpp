@@ -12,17 +12,19 @@ SingleInstance::SingleInstance(const QString& key, QObject* parent) : QObject(pa
 
 SingleInstance::~SingleInstance() = default;
 
-QString SingleInstance::socketName() const
-{
-    return QStringLiteral("%1-%2").arg(key_).arg(::getuid());
-}
-
+// The per-login runtime folder holds both the lock and the socket, so a
+// crashed copy's leftovers are ours alone to clean up.
 static QString lockDirectory()
 {
     QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty())
         dir = QDir::tempPath();
     return dir;
+}
+
+QString SingleInstance::socketName() const
+{
+    return QDir(lockDirectory()).filePath(QStringLiteral("%1-%2").arg(key_).arg(::getuid()));
 }
 
 bool SingleInstance::notifyRunningCopy() const
@@ -44,7 +46,7 @@ bool SingleInstance::notifyRunningCopy() const
 
 bool SingleInstance::acquire()
 {
-    const QString lockPath = QDir(lockDirectory()).filePath(socketName() + QStringLiteral(".lock"));
+    const QString lockPath = socketName() + QStringLiteral(".lock");
     lock_ = std::make_unique<QLockFile>(lockPath);
     lock_->setStaleLockTime(0);  // stale only when its process is gone
     if (!lock_->tryLock(0)) {

@@ -1,0 +1,116 @@
+#include "tests/support/process.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace zr417::test {
+namespace fs = std::filesystem;
+
+ChildProcess::ChildProcess(const fs::path& program, const std::vector<std::string>& args,
+                           const std::map<std::string, std::string>& env, const fs::path& logFile)
+{
+    std::vector<std::string> argStrings{program.string()};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::map<std::string, std::string> merged;
+    for (char** e = environ; *e; ++e) {
+        std::string entry(*e);
+        auto eq = entry.find('=');
+        if (eq != std::string::npos)
+            merged[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    for (const auto& [k, v] : env)
+        merged[k] = v;
+    std::vector<std::string> envStrings;
+    for (const auto& [k, v] : merged)
+        envStrings.push_back(k + "=" + v);
+
+    pid_ = ::fork();
+    if (pid_ == 0) {
+        int fd = ::open(logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (fd >= 0) {
+            ::dup2(fd, 1);
+            ::dup2(fd, 2);
+        }
+        ::setpgid(0, 0);
+        std::vector<char*> argv, envp;
+        for (auto& s : argStrings)
+            argv.push_back(s.data());
+        argv.push_back(nullptr);
+        for (auto& s : envStrings)
+            envp.push_back(s.data());
+        envp.push_back(nullptr);
+        ::execve(program.c_str(), argv.data(), envp.data());
+        ::_exit(127);
+    }
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (running())
+        terminate();
+}
+
+bool ChildProcess::running()
+{
+    if (pid_ <= 0 || status_)
+        return false;
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return false;
+    }
+    return true;
+}
+
+std::optional<int> ChildProcess::waitFor(std::chrono::milliseconds timeout)
+{
+    WaitUntil([this] { return !running(); }, timeout);
+    return status_;
+}
+
+void ChildProcess::terminate()
+{
+    if (!running())
+        return;
+    ::kill(-pid_, SIGTERM);
+    if (!waitFor(std::chrono::seconds(3))) {
+        ::kill(-pid_, SIGKILL);
+        waitFor(std::chrono::seconds(3));
+    }
+}
+
+TempDir::TempDir()
+{
+    std::string tmpl = (fs::temp_directory_path() / "zr417-test-XXXXXX").string();
+    path_ = ::mkdtemp(tmpl.data());
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+fs::path RuntimeDir()
+{
+    const char* dir = std::getenv("ZR417_RUNTIME_DIR");
+    return dir ? fs::path(dir) : fs::current_path();
+}
+
+std::string ReadText(const fs::path& file)
+{
+    std::ifstream in(file);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+}  // namespace zr417::test
