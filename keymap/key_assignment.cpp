@@ -252,13 +252,17 @@ RunResult RunKeyAssignment(KeyAssignmentState& s, KeymapStore& store, const Macr
         return RunResult::Cancelled;
 
     const std::uint8_t wasChanged = s.g_abKeyChanged[k];
+    // The dialog's Disable toggle holds for every kind it saves (the apply
+    // step marks each kind enabled); only Default always enables the key.
+    const bool disabledByDialog = s.g_bKeyEnabled == 0 && s.g_nKeyCount != kDefaultKeyCount;
     s.g_abKeyChanged[k] = 0;
     if (ApplyKeyAssignment(s, image, macros, language) == ApplyResult::Refused) {
         s.g_abKeyChanged[k] = wasChanged;
         return RunResult::Refused;
     }
 
-    if (s.g_bKeyEnabled == 0) {
+    if (disabledByDialog || s.g_bKeyEnabled == 0) {
+        s.g_bKeyEnabled = 0;
         s.g_abKeyChanged[k] = 1;
         SetPlanes(image, pos, 0, 0, 0, 0);
     }
