@@ -158,8 +158,9 @@ ParsedDescriptor ParseReportDescriptor(std::span<const std::uint8_t> d)
     result.ok = true;
     for (auto& b : built) {
         for (const auto& bits : b.bits)
-            b.info.reports.push_back(
-                {bits.id, lengthOf(bits.feature), lengthOf(bits.input), lengthOf(bits.output)});
+            if (bits.input || bits.output || bits.feature)  // items of zero bits make no report
+                b.info.reports.push_back(
+                    {bits.id, lengthOf(bits.feature), lengthOf(bits.input), lengthOf(bits.output)});
         result.collections.push_back(std::move(b.info));
     }
     return result;
