@@ -352,7 +352,7 @@ TEST_F(ProtocolTest, LedPowerIsNeverConfirmedWithoutAReply)
 TEST_F(ProtocolTest, UnplugInTheMiddleOfDownloadAllRunsToTheEndWithoutPausing)
 {
     fillImage(8);
-    for (int after : {1, 15, 60, 110}) {
+    for (int after : {1, 15, 60, 78}) {
         ProtocolFixture t;
         t.fillImage(8);
         t.bus.unplugAfterReports(t.port, after);
