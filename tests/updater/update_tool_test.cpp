@@ -40,16 +40,16 @@ public:
         return cv.wait_for(lock, 20s, [&] { return idle.size() >= n; });
     }
 
-    // Waits until `done` holds, re-checking on every idle post.
+    // Waits until `done` holds, re-checking on every idle post. The check
+    // runs without the view's lock (it may take the tool lock).
     bool WaitUntil(const std::function<bool()>& done)
     {
-        std::unique_lock lock(mutex);
         auto deadline = std::chrono::steady_clock::now() + 20s;
         while (!done()) {
-            if (cv.wait_until(lock, std::min(deadline, std::chrono::steady_clock::now() + 5ms)) ==
-                    std::cv_status::timeout &&
-                std::chrono::steady_clock::now() >= deadline)
-                return done();
+            if (std::chrono::steady_clock::now() >= deadline)
+                return false;
+            std::unique_lock lock(mutex);
+            cv.wait_for(lock, 5ms);
         }
         return true;
     }
