@@ -237,12 +237,11 @@ RunResult RunKeyAssignment(KeyAssignmentState& s, KeymapStore& store, const Macr
     // The key table comes from the file again (dropping what an earlier
     // cancelled dialog changed in memory); the settings stay as they are.
     store.g_bKeepSettings = true;
-    if (!store.LoadKeymapFile()) {
-        // An unreadable file leaves the image as it was; byte 0 of the key
-        // entries must still be the keys' own codes.
-        store.g_bKeepSettings = false;
-        store.RefreshKeyCodes();
-    }
+    store.LoadKeymapFile();
+    // Whether the file was read, created anew or could not be read, byte 0
+    // of the key entries must be the keys' own codes before the dialog opens.
+    store.g_bKeepSettings = false;
+    store.RefreshKeyCodes();
 
     ConfigImage& image = store.current;
     const std::size_t pos = g_matrixPosByKey[k];

@@ -232,6 +232,28 @@ bool DeleteStepDelay(StepArray& dev, StepArray& vk, int index)
     return true;
 }
 
+KeyStepPair MakeKeySteps(std::uint8_t vk, std::uint8_t flags, std::uint16_t delay)
+{
+    KeyStepPair pair{{flags, KeyCode(vk)}, {flags, vk}};
+    pair.device.setDelay(delay);
+    pair.virtualKey.setDelay(delay);
+    return pair;
+}
+
+bool WriteStep(StepArray& dev, StepArray& vk, int index, const KeyStepPair& step)
+{
+    if (index < 0 || index >= kMacroStepCount)
+        return false;
+    dev[index] = step.device;
+    vk[index] = step.virtualKey;
+    return true;
+}
+
+std::uint16_t ClampRecordedDelay(long long ms)
+{
+    return static_cast<std::uint16_t>(std::clamp<long long>(ms, 0, kMacroMaxDelay));
+}
+
 // --- the step list ---------------------------------------------------------------
 
 namespace {

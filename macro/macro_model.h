@@ -139,6 +139,19 @@ void ApplyFirstStepRule(StepArray& dev, StepArray& vk);
 // Sets the delay of step index in both arrays.
 bool SetStepDelay(StepArray& dev, StepArray& vk, int index, std::uint16_t ms);
 
+// The two halves of a step for virtual key `vk`: the device step carries the
+// key's device code from the key-name table (mouse buttons keep 0xD0..0xD2),
+// the other the virtual key itself.
+struct KeyStepPair {
+    MacroStep device;
+    MacroStep virtualKey;
+};
+KeyStepPair MakeKeySteps(std::uint8_t vk, std::uint8_t flags, std::uint16_t delay);
+// Writes a step pair at index (the recorder appends this way); false past step 46.
+bool WriteStep(StepArray& dev, StepArray& vk, int index, const KeyStepPair& step);
+// A measured gap in ms as stored: negative counts as 0, longer than 60000 ms as 60000.
+std::uint16_t ClampRecordedDelay(long long ms);
+
 // --- the step list ---------------------------------------------------------
 
 // The lines of the step list for a pair of arrays: a "%d ms" delay line

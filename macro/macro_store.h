@@ -48,6 +48,14 @@ public:
     // The step owning a line of the list built from the working arrays; -1
     // beyond the last line.
     int LineToStep(int line) const { return StepOfLine(g_curDeviceSteps, line); }
+    // Stores the working arrays into working record `record` (0..31).
+    void StoreCurrentSteps(int record)
+    {
+        if (record >= 0 && record < kMacroCount) {
+            g_macroWorkTable[record].deviceSteps = g_curDeviceSteps;
+            g_macroWorkTable[record].vkSteps = g_curVkSteps;
+        }
+    }
     // The working arrays' lines as they stand (after an edit).
     std::vector<std::string> CurrentStepLines() const { return StepLines(g_curDeviceSteps, g_curVkSteps); }
 

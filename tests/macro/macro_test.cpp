@@ -353,6 +353,31 @@ TEST(MacroSteps, DeletionMovesStepsUpAndMarksStepZeroInBothArrays)
     EXPECT_FALSE(DeleteStep(dev, vk, 47));
 }
 
+TEST(MacroSteps, KeyStepsCarryTheDeviceCodeOnOneSideAndTheVirtualKeyOnTheOther)
+{
+    StepArray dev, vk;
+    ASSERT_TRUE(WriteStep(dev, vk, 0, MakeKeySteps(0xA2, 0x00, 0)));         // LCtrl
+    ASSERT_TRUE(WriteStep(dev, vk, 1, MakeKeySteps(kMouseLeft, 0x81, 300)));  // mouse buttons: same byte
+    EXPECT_EQ(dev[0], (MacroStep{0x00, 0xE0, 0, 0}));
+    EXPECT_EQ(vk[0], (MacroStep{0x00, 0xA2, 0, 0}));
+    EXPECT_EQ(dev[1], (MacroStep{0x81, 0xD0, 0x01, 0x2C}));
+    EXPECT_EQ(vk[1], (MacroStep{0x81, 0xD0, 0x01, 0x2C}));
+    EXPECT_FALSE(WriteStep(dev, vk, kMacroStepCount, MakeKeySteps(0x41, 0x80, 0)));
+
+    EXPECT_EQ(ClampRecordedDelay(-5), 0);
+    EXPECT_EQ(ClampRecordedDelay(250), 250);
+    EXPECT_EQ(ClampRecordedDelay(120000), 60000);  // two minutes
+
+    MacroStore store("unused");
+    store.g_curDeviceSteps = dev;
+    store.g_curVkSteps = vk;
+    store.StoreCurrentSteps(4);
+    store.StoreCurrentSteps(32);
+    EXPECT_EQ(store.g_macroWorkTable[4].deviceSteps, dev);
+    EXPECT_EQ(store.g_macroWorkTable[4].vkSteps, vk);
+    EXPECT_EQ(store.CurrentStepLines(), (std::vector<std::string>{"LCtrl  dn", "300 ms", "MsLB  up"}));
+}
+
 // --- placement --------------------------------------------------------------------------
 
 TEST(MacroPlacement, SlotsTakeBigEndianLoopsAndTheDeviceStepsAndNothingElse)
