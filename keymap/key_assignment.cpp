@@ -11,8 +11,7 @@ namespace {
 
 constexpr std::size_t kComboKeys = 3;
 
-void SetPlanes(ConfigImage& image, std::size_t pos, std::uint8_t p0, std::uint8_t p1, std::uint8_t p2,
-               std::uint8_t p3)
+void SetPlanes(ConfigImage& image, std::size_t pos, std::uint8_t p0, std::uint8_t p1, std::uint8_t p2, std::uint8_t p3)
 {
     image.plane(0, pos) = p0;
     image.plane(1, pos) = p1;
@@ -37,12 +36,10 @@ void WriteKeyBuffer(std::uint8_t* e, const KeyAssignmentState& s, std::uint8_t k
 
 void UpdateMediaFlags(ConfigImage& image, std::size_t pos, std::uint8_t code)
 {
-    if (code != 0x83 && code != 0xCD && code != 0xE9 && code != 0xEA)
-        return;
+    if (code != 0x83 && code != 0xCD && code != 0xE9 && code != 0xEA) return;
     std::uint8_t* rec = image.settings.data() + settings::MediaFlags + 4 * MediaFlagRecord(pos);
     rec[0] = 3;
-    if (code == 0x83)
-        rec[3] = 1;
+    if (code == 0x83) rec[3] = 1;
 }
 
 void WritePath(std::uint8_t* e, std::u16string_view path)
@@ -83,8 +80,7 @@ std::string KeyAssignmentState::CapturedText() const
     std::string text;
     int n = std::clamp(g_nKeyCount, 0, static_cast<int>(kComboKeys));
     for (int i = 0; i < n; ++i) {
-        if (i > 0)
-            text += "+ ";
+        if (i > 0) text += "+ ";
         text += KeyName(g_abKeyBuf[static_cast<std::size_t>(i)]);
     }
     return text;
@@ -113,8 +109,7 @@ std::u16string EntryPath(const std::uint8_t* e)
     const std::uint8_t* in = e + entry::Path;
     for (std::size_t i = 0; i < kActionPathChars; ++i) {
         auto u = static_cast<char16_t>(in[2 * i] | in[2 * i + 1] << 8);
-        if (u == 0)
-            break;
+        if (u == 0) break;
         path += u;
     }
     return path;
@@ -123,8 +118,7 @@ std::u16string EntryPath(const std::uint8_t* e)
 ApplyResult ApplyKeyAssignment(KeyAssignmentState& s, ConfigImage& image, const MacroTable& macros, int language)
 {
     const int k = s.g_nSelectedKey;
-    if (k >= kKeyCount)
-        return ApplyResult::Nothing;
+    if (k >= kKeyCount) return ApplyResult::Nothing;
     std::uint8_t* e = image.entry(static_cast<std::size_t>(k));
     const std::size_t pos = g_matrixPosByKey[static_cast<std::size_t>(k)];
     const std::uint8_t ownVk = g_defaultVkByKey[static_cast<std::size_t>(k)];
@@ -141,95 +135,89 @@ ApplyResult ApplyKeyAssignment(KeyAssignmentState& s, ConfigImage& image, const 
 
     const std::uint8_t pending = s.g_nPendingKind;
     switch (pending) {
-    case kind::Single: {
-        WriteKeyBuffer(e, s, kind::Single);
-        if (s.g_nKeyCount == 1) {
-            const std::uint8_t target = s.g_abKeyBuf[0];
-            if (target == ownVk) {
-                ClearAssignment(e);
-                s.g_abKeyChanged[static_cast<std::size_t>(k)] = 0;
-            } else {
-                s.g_abKeyChanged[static_cast<std::size_t>(k)] = 1;
+        case kind::Single: {
+            WriteKeyBuffer(e, s, kind::Single);
+            if (s.g_nKeyCount == 1) {
+                const std::uint8_t target = s.g_abKeyBuf[0];
+                if (target == ownVk) {
+                    ClearAssignment(e);
+                    s.g_abKeyChanged[static_cast<std::size_t>(k)] = 0;
+                } else {
+                    s.g_abKeyChanged[static_cast<std::size_t>(k)] = 1;
+                }
+                s.g_bKeyEnabled = 1;
+                SetPlanes(image, pos, KeyCode(target), 0, 0, 0);
+                UpdateMediaFlags(image, pos, KeyCode(target));
             }
-            s.g_bKeyEnabled = 1;
-            SetPlanes(image, pos, KeyCode(target), 0, 0, 0);
-            UpdateMediaFlags(image, pos, KeyCode(target));
-        }
-        return ApplyResult::Applied;
-    }
-    case kind::Combination:
-        s.g_bKeyEnabled = 1;
-        WriteKeyBuffer(e, s, kind::Combination);
-        SetPlanes(image, pos, KeyCode(s.g_abKeyBuf[0]), 1, KeyCode(s.g_abKeyBuf[1]), KeyCode(s.g_abKeyBuf[2]));
-        if (s.g_nKeyCount > 1)
-            s.g_abKeyChanged[static_cast<std::size_t>(k)] = 1;
-        return ApplyResult::Applied;
-
-    case kind::Macro: {
-        // Only a macro that sits in one of the keyboard's 12 slots can be
-        // played; anything else would bind the key to nothing (or to a stale
-        // slot), so it is refused before anything is written.
-        const int m = s.g_nMacroSel;
-        if (m < 0 || m >= kMaxBindableMacros || macros[m].free())
-            return ApplyResult::Refused;
-        s.g_bKeyEnabled = 1;
-        e[entry::Kind] = kind::Macro;
-        e[entry::Data + 0] = 0x04;
-        e[entry::Data + 1] = 0x01;
-        e[entry::Data + 2] = static_cast<std::uint8_t>(m);
-        e[entry::Data + 3] = 0x00;
-        s.g_abKeyChanged[static_cast<std::size_t>(k)] = 1;
-        SetPlanes(image, pos, 0, 2, static_cast<std::uint8_t>(m), 0);
-        PlaceMacrosInImage(macros, image);
-        return ApplyResult::Applied;
-    }
-    case kind::Basic: {
-        s.g_bKeyEnabled = 1;
-        s.g_abKeyChanged[static_cast<std::size_t>(k)] = 1;
-        e[entry::Kind] = kind::Basic;
-        const BasicFunction* f = FindBasicByLabel(s.g_szFunction, language);
-        if (!f)
             return ApplyResult::Applied;
-        std::copy(f->stored.begin(), f->stored.end(), e + entry::Data);
-        if (f->entryVk >= 0)
-            e[entry::Vk] = static_cast<std::uint8_t>(f->entryVk);
-        SetPlanes(image, pos, f->device[0], f->device[1], f->device[2], f->device[3]);
-        return ApplyResult::Applied;
-    }
-    case kind::PlaySound:
-    case kind::StartProgram:
-    case kind::OpenFile:
-    case kind::OpenFolder: {
-        // A cut path would name another file or folder.
-        std::u16string_view path = s.g_szActionPath;
-        path = path.substr(0, std::min(path.size(), path.find(u'\0')));
-        if (path.size() > kActionPathChars)
-            return ApplyResult::Refused;
-        s.g_abKeyChanged[static_cast<std::size_t>(k)] = 1;
-        s.g_bKeyEnabled = 1;
-        SetPlanes(image, pos, kHostActionCode, 0, 0, 0);
-        e[entry::Kind] = pending;
-        e[entry::Vk] = ownVk;
-        static constexpr std::uint8_t kActionData[] = {0x03, 0x00, 0x23, 0x02};
-        std::copy(std::begin(kActionData), std::end(kActionData), e + entry::Data);
-        WritePath(e, path);
-        return ApplyResult::Applied;
-    }
-    case kind::Disable:
-        ClearAssignment(e);
-        s.g_bKeyEnabled = 0;
-        SetPlanes(image, pos, 0, 0, 0, 0);
-        return ApplyResult::Applied;
-    default:
-        return ApplyResult::Nothing;
+        }
+        case kind::Combination:
+            s.g_bKeyEnabled = 1;
+            WriteKeyBuffer(e, s, kind::Combination);
+            SetPlanes(image, pos, KeyCode(s.g_abKeyBuf[0]), 1, KeyCode(s.g_abKeyBuf[1]), KeyCode(s.g_abKeyBuf[2]));
+            if (s.g_nKeyCount > 1) s.g_abKeyChanged[static_cast<std::size_t>(k)] = 1;
+            return ApplyResult::Applied;
+
+        case kind::Macro: {
+            // Only a macro that sits in one of the keyboard's 12 slots can be
+            // played; anything else would bind the key to nothing (or to a stale
+            // slot), so it is refused before anything is written.
+            const int m = s.g_nMacroSel;
+            if (m < 0 || m >= kMaxBindableMacros || macros[m].free()) return ApplyResult::Refused;
+            s.g_bKeyEnabled = 1;
+            e[entry::Kind] = kind::Macro;
+            e[entry::Data + 0] = 0x04;
+            e[entry::Data + 1] = 0x01;
+            e[entry::Data + 2] = static_cast<std::uint8_t>(m);
+            e[entry::Data + 3] = 0x00;
+            s.g_abKeyChanged[static_cast<std::size_t>(k)] = 1;
+            SetPlanes(image, pos, 0, 2, static_cast<std::uint8_t>(m), 0);
+            PlaceMacrosInImage(macros, image);
+            return ApplyResult::Applied;
+        }
+        case kind::Basic: {
+            s.g_bKeyEnabled = 1;
+            s.g_abKeyChanged[static_cast<std::size_t>(k)] = 1;
+            e[entry::Kind] = kind::Basic;
+            const BasicFunction* f = FindBasicByLabel(s.g_szFunction, language);
+            if (!f) return ApplyResult::Applied;
+            std::copy(f->stored.begin(), f->stored.end(), e + entry::Data);
+            if (f->entryVk >= 0) e[entry::Vk] = static_cast<std::uint8_t>(f->entryVk);
+            SetPlanes(image, pos, f->device[0], f->device[1], f->device[2], f->device[3]);
+            return ApplyResult::Applied;
+        }
+        case kind::PlaySound:
+        case kind::StartProgram:
+        case kind::OpenFile:
+        case kind::OpenFolder: {
+            // A cut path would name another file or folder.
+            std::u16string_view path = s.g_szActionPath;
+            path = path.substr(0, std::min(path.size(), path.find(u'\0')));
+            if (path.size() > kActionPathChars) return ApplyResult::Refused;
+            s.g_abKeyChanged[static_cast<std::size_t>(k)] = 1;
+            s.g_bKeyEnabled = 1;
+            SetPlanes(image, pos, kHostActionCode, 0, 0, 0);
+            e[entry::Kind] = pending;
+            e[entry::Vk] = ownVk;
+            static constexpr std::uint8_t kActionData[] = {0x03, 0x00, 0x23, 0x02};
+            std::copy(std::begin(kActionData), std::end(kActionData), e + entry::Data);
+            WritePath(e, path);
+            return ApplyResult::Applied;
+        }
+        case kind::Disable:
+            ClearAssignment(e);
+            s.g_bKeyEnabled = 0;
+            SetPlanes(image, pos, 0, 0, 0, 0);
+            return ApplyResult::Applied;
+        default:
+            return ApplyResult::Nothing;
     }
 }
 
 RunResult RunKeyAssignment(KeyAssignmentState& s, KeymapStore& store, const MacroTable& macros, int key, int language,
                            const AssignmentDialog& dialog)
 {
-    if (key < 0 || key >= kKeyCount)
-        return RunResult::NoKey;
+    if (key < 0 || key >= kKeyCount) return RunResult::NoKey;
     const auto k = static_cast<std::size_t>(key);
     s.g_nSelectedKey = static_cast<std::uint8_t>(key);
     s.g_nCurKeyVk = g_defaultVkByKey[k];
@@ -247,8 +235,7 @@ RunResult RunKeyAssignment(KeyAssignmentState& s, KeymapStore& store, const Macr
     const std::size_t pos = g_matrixPosByKey[k];
     s.g_bKeyEnabled = (image.plane(0, pos) == 0 && image.plane(1, pos) == 0) ? 0 : 1;
 
-    if (!dialog || !dialog(s, image))
-        return RunResult::Cancelled;
+    if (!dialog || !dialog(s, image)) return RunResult::Cancelled;
 
     const std::uint8_t wasChanged = s.g_abKeyChanged[k];
     // The dialog's Disable toggle holds for every kind it saves (the apply

@@ -81,19 +81,18 @@ enum class ApplyResult {
 // Writes the pending assignment of state.g_nSelectedKey into its entry and
 // its four key-matrix bytes. A macro binding also rebuilds the image's macro
 // slots from `macros`. Does not save keymap.bin (RunKeyAssignment does).
-ApplyResult ApplyKeyAssignment(KeyAssignmentState& state, ConfigImage& image, const MacroTable& macros,
-                               int language);
+ApplyResult ApplyKeyAssignment(KeyAssignmentState& state, ConfigImage& image, const MacroTable& macros, int language);
 
 // The dialog, run modally: returns true for OK. It reads and writes the
 // state and may change the selected key's entry directly.
 using AssignmentDialog = std::function<bool(KeyAssignmentState&, ConfigImage&)>;
 
 enum class RunResult {
-    Applied,    // applied (or a kind with nothing to apply) and keymap.bin saved
-    Cancelled,  // the dialog did not end with OK; nothing applied or saved
-    Refused,    // ApplyResult::Refused: nothing applied or saved
-    NoKey,      // the key index is not 0..103
-    SaveFailed, // applied in memory, but keymap.bin could not be written
+    Applied,     // applied (or a kind with nothing to apply) and keymap.bin saved
+    Cancelled,   // the dialog did not end with OK; nothing applied or saved
+    Refused,     // ApplyResult::Refused: nothing applied or saved
+    NoKey,       // the key index is not 0..103
+    SaveFailed,  // applied in memory, but keymap.bin could not be written
 };
 
 // The key click sequence for key index `key`: select it, reload the key table

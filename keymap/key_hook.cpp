@@ -24,6 +24,7 @@ struct QtKeyVk {
 // Qt key codes as a US layout gives them, shifted symbols included (a key
 // pressed with Shift arrives as its symbol). The pad's keys with Num Lock off
 // arrive as navigation keys with the keypad modifier and keep the pad's codes.
+// clang-format off
 constexpr QtKeyVk kQtKeyVk[] = {
     {Qt::Key_Escape, Either, 0x1B},
     {Qt::Key_F1, Either, 0x70}, {Qt::Key_F2, Either, 0x71}, {Qt::Key_F3, Either, 0x72},
@@ -93,6 +94,7 @@ constexpr QtKeyVk kQtKeyVk[] = {
     {Qt::Key_Back, Either, 0xA6}, {Qt::Key_Forward, Either, 0xA7}, {Qt::Key_Stop, Either, 0xA9},
     {Qt::Key_Search, Either, 0xAA}, {Qt::Key_HomePage, Either, 0xAC}, {Qt::Key_Explorer, Either, 0x5E},
 };
+// clang-format on
 
 }  // namespace
 
@@ -101,8 +103,7 @@ std::uint8_t VkFromQtKey(int key, Qt::KeyboardModifiers modifiers)
     const bool keypad = modifiers.testFlag(Qt::KeypadModifier);
     const QtKeyVk* either = nullptr;
     for (const QtKeyVk& row : kQtKeyVk) {
-        if (row.key != key)
-            continue;
+        if (row.key != key) continue;
         if (row.pad == Either)
             either = &row;
         else if ((row.pad == Keypad) == keypad)
@@ -113,8 +114,7 @@ std::uint8_t VkFromQtKey(int key, Qt::KeyboardModifiers modifiers)
 
 std::uint8_t VkFromKeyEvent(const QKeyEvent& event)
 {
-    if (std::uint8_t vk = VkFromXkbKeycode(event.nativeScanCode()))
-        return vk;
+    if (std::uint8_t vk = VkFromXkbKeycode(event.nativeScanCode())) return vk;
     return VkFromQtKey(event.key(), event.modifiers());
 }
 
@@ -134,10 +134,8 @@ QEvent::Type KeystrokeEvent::eventType()
 quint32 KeystrokeEvent::lParam() const
 {
     quint32 word = 1;
-    if (repeat_ || release_)
-        word |= 1u << 30;
-    if (release_)
-        word |= 1u << 31;
+    if (repeat_ || release_) word |= 1u << 30;
+    if (release_) word |= 1u << 31;
     return word;
 }
 
@@ -152,8 +150,7 @@ public:
     void start(QWidget* window, int mode)
     {
         if (target_ != window) {
-            if (target_)
-                disconnect(target_, &QObject::destroyed, this, nullptr);
+            if (target_) disconnect(target_, &QObject::destroyed, this, nullptr);
             connect(window, &QObject::destroyed, this, [this] { stop(); });
         }
         target_ = window;
@@ -166,8 +163,7 @@ public:
 
     void stop()
     {
-        if (target_)
-            disconnect(target_, &QObject::destroyed, this, nullptr);
+        if (target_) disconnect(target_, &QObject::destroyed, this, nullptr);
         target_ = nullptr;
         if (active_) {
             qApp->removeEventFilter(this);
@@ -181,23 +177,23 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         switch (event->type()) {
-        case QEvent::ShortcutOverride:
-            // Claiming the key keeps shortcuts (Esc closing a dialog, menu
-            // accelerators) from firing; the press itself follows.
-            event->accept();
-            return true;
-        case QEvent::InputMethod:
-            return true;  // text typed through an input method is a key too
-        case QEvent::KeyPress:
-        case QEvent::KeyRelease:
-            if (!target_) {
-                stop();
+            case QEvent::ShortcutOverride:
+                // Claiming the key keeps shortcuts (Esc closing a dialog, menu
+                // accelerators) from firing; the press itself follows.
+                event->accept();
+                return true;
+            case QEvent::InputMethod:
+                return true;  // text typed through an input method is a key too
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+                if (!target_) {
+                    stop();
+                    return QObject::eventFilter(watched, event);
+                }
+                deliver(*static_cast<QKeyEvent*>(event));
+                return true;
+            default:
                 return QObject::eventFilter(watched, event);
-            }
-            deliver(*static_cast<QKeyEvent*>(event));
-            return true;
-        default:
-            return QObject::eventFilter(watched, event);
         }
     }
 
@@ -206,13 +202,10 @@ private:
     {
         const bool release = key.type() == QEvent::KeyRelease;
         const bool repeat = key.isAutoRepeat();
-        if (mode_ == 0 && (release || repeat))
-            return;
-        if (release && repeat)
-            return;
+        if (mode_ == 0 && (release || repeat)) return;
+        if (release && repeat) return;
         const std::uint8_t vk = VkFromKeyEvent(key);
-        if (vk == 0)
-            return;
+        if (vk == 0) return;
         QCoreApplication::postEvent(target_, new KeystrokeEvent(vk, release, repeat, key.timestamp()));
     }
 
@@ -225,8 +218,7 @@ private:
 KeyCapture* Capture(bool create)
 {
     static QPointer<KeyCapture> capture;
-    if (!capture && create && qApp)
-        capture = new KeyCapture(qApp);
+    if (!capture && create && qApp) capture = new KeyCapture(qApp);
     return capture;
 }
 
@@ -234,19 +226,16 @@ KeyCapture* Capture(bool create)
 
 bool installhook(QWidget* window, int mode)
 {
-    if (!window || (mode != 0 && mode != 1) || !qobject_cast<QApplication*>(QCoreApplication::instance()))
-        return false;
+    if (!window || (mode != 0 && mode != 1) || !qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
     KeyCapture* capture = Capture(true);
-    if (!capture)
-        return false;
+    if (!capture) return false;
     capture->start(window, mode);
     return true;
 }
 
 void removehook()
 {
-    if (KeyCapture* capture = Capture(false))
-        capture->stop();
+    if (KeyCapture* capture = Capture(false)) capture->stop();
 }
 
 QWidget* hookedWindow()

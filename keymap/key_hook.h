@@ -41,9 +41,9 @@ public:
 
     static QEvent::Type eventType();
 
-    std::uint8_t vk() const { return vk_; }           // 0..255, row of g_keyNames
+    std::uint8_t vk() const { return vk_; }  // 0..255, row of g_keyNames
     bool isRelease() const { return release_; }
-    bool isRepeat() const { return repeat_; }          // auto-repeat press (mode 1)
+    bool isRepeat() const { return repeat_; }         // auto-repeat press (mode 1)
     quint64 timestamp() const { return timestamp_; }  // ms, QKeyEvent::timestamp()
     // The keystroke word of the original message: bit 31 release, bit 30 the
     // key was already down (auto-repeat), repeat count 1 in bits 0..15.

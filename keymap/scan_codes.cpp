@@ -1,7 +1,7 @@
 #include "keymap/scan_codes.h"
 
-#include <array>
 #include <linux/input-event-codes.h>
+#include <array>
 
 namespace zr417 {
 namespace {
@@ -11,6 +11,7 @@ struct EvdevVk {
     std::uint8_t vk;
 };
 
+// clang-format off
 constexpr EvdevVk kEvdevVk[] = {
     {KEY_ESC, 0x1B},
     {KEY_1, 0x31}, {KEY_2, 0x32}, {KEY_3, 0x33}, {KEY_4, 0x34}, {KEY_5, 0x35},
@@ -50,14 +51,14 @@ constexpr EvdevVk kEvdevVk[] = {
     {KEY_BACK, 0xA6}, {KEY_FORWARD, 0xA7}, {KEY_STOP, 0xA9}, {KEY_SEARCH, 0xAA}, {KEY_HOMEPAGE, 0xAC},
     {KEY_FILE, 0x5E},  // "Computer": local machine browser
 };
+// clang-format on
 
 constexpr std::size_t kTableSize = 256;
 
 constexpr std::array<std::uint8_t, kTableSize> BuildTable()
 {
     std::array<std::uint8_t, kTableSize> t{};
-    for (const EvdevVk& p : kEvdevVk)
-        t[p.evdev] = p.vk;
+    for (const EvdevVk& p : kEvdevVk) t[p.evdev] = p.vk;
     return t;
 }
 

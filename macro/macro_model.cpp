@@ -43,8 +43,14 @@ void AppendUtf16(std::u16string& out, char32_t c)
     }
 }
 
-bool IsHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool IsLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool IsHigh(char16_t u)
+{
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLow(char16_t u)
+{
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
 
 }  // namespace
 
@@ -64,8 +70,7 @@ std::u16string Utf8ToUtf16(std::string_view s)
         char32_t c = extra == 0 ? b : b & (0x3F >> extra);
         std::size_t j = 1;
         for (; j <= static_cast<std::size_t>(extra); ++j) {
-            if (i + j >= s.size() || (static_cast<unsigned char>(s[i + j]) & 0xC0) != 0x80)
-                break;
+            if (i + j >= s.size() || (static_cast<unsigned char>(s[i + j]) & 0xC0) != 0x80) break;
             c = c << 6 | (static_cast<unsigned char>(s[i + j]) & 0x3F);
         }
         bool complete = j == static_cast<std::size_t>(extra) + 1;
@@ -106,13 +111,11 @@ std::u16string MacroNameU16(const MacroRecord& r)
     std::u16string name;
     for (int i = 0; i < kMacroNameChars; ++i) {
         auto u = static_cast<char16_t>(r.name[2 * i] | r.name[2 * i + 1] << 8);
-        if (u == 0)
-            break;
+        if (u == 0) break;
         name += u;
     }
     // A file may cut a pair in half at the end of the field.
-    if (!name.empty() && IsHigh(name.back()))
-        name.back() = static_cast<char16_t>(kReplacement);
+    if (!name.empty() && IsHigh(name.back())) name.back() = static_cast<char16_t>(kReplacement);
     return name;
 }
 
@@ -124,13 +127,11 @@ std::string MacroName(const MacroRecord& r)
 void SetMacroName(MacroRecord& r, std::u16string_view name)
 {
     std::size_t n = std::min<std::size_t>(name.size(), kMacroNameChars);
-    if (n > 0 && n < name.size() && IsHigh(name[n - 1]) && IsLow(name[n]))
-        --n;  // keep a pair whole
+    if (n > 0 && n < name.size() && IsHigh(name[n - 1]) && IsLow(name[n])) --n;  // keep a pair whole
     std::fill(std::begin(r.name), std::end(r.name), 0);
     for (std::size_t i = 0; i < n; ++i) {
         char16_t u = name[i];
-        if (u == 0)
-            break;
+        if (u == 0) break;
         r.name[2 * i] = static_cast<std::uint8_t>(u & 0xFF);
         r.name[2 * i + 1] = static_cast<std::uint8_t>(u >> 8);
     }
@@ -146,23 +147,20 @@ void SetMacroName(MacroRecord& r, std::string_view utf8)
 int UsedMacroCount(const MacroTable& t)
 {
     int n = 0;
-    while (n < kMacroCount && !t[n].free())
-        ++n;
+    while (n < kMacroCount && !t[n].free()) ++n;
     return n;
 }
 
 int FirstFreeMacro(const MacroTable& t)
 {
     for (int i = 0; i < kMacroCount; ++i)
-        if (t[i].free())
-            return i;
+        if (t[i].free()) return i;
     return -1;
 }
 
 void DeleteMacro(MacroTable& t, int i)
 {
-    if (i < 0 || i >= kMacroCount)
-        return;
+    if (i < 0 || i >= kMacroCount) return;
     std::move(t.records.begin() + i + 1, t.records.end(), t.records.begin() + i);
     t.records.back() = MacroRecord{};
 }
@@ -170,8 +168,7 @@ void DeleteMacro(MacroTable& t, int i)
 std::vector<std::string> MacroNames(const MacroTable& t)
 {
     std::vector<std::string> names;
-    for (int i = 0, n = UsedMacroCount(t); i < n; ++i)
-        names.push_back(MacroName(t[i]));
+    for (int i = 0, n = UsedMacroCount(t); i < n; ++i) names.push_back(MacroName(t[i]));
     return names;
 }
 
@@ -180,15 +177,13 @@ std::vector<std::string> MacroNames(const MacroTable& t)
 int StepCount(const StepArray& a)
 {
     int n = 0;
-    while (n < kMacroStepCount && a[n].key != 0)
-        ++n;
+    while (n < kMacroStepCount && a[n].key != 0) ++n;
     return n;
 }
 
 bool InsertStep(StepArray& dev, StepArray& vk, int index, MacroStep devStep, MacroStep vkStep)
 {
-    if (index < 0 || index >= kMacroStepCount)
-        return false;
+    if (index < 0 || index >= kMacroStepCount) return false;
     for (StepArray* a : {&dev, &vk}) {
         std::move_backward(a->steps.begin() + index, a->steps.end() - 1, a->steps.end());
     }
@@ -199,14 +194,12 @@ bool InsertStep(StepArray& dev, StepArray& vk, int index, MacroStep devStep, Mac
 
 void ApplyFirstStepRule(StepArray& dev, StepArray& vk)
 {
-    for (StepArray* a : {&dev, &vk})
-        (*a)[0].flags = static_cast<std::uint8_t>(((*a)[0].flags & 0x81) | kStepMark);
+    for (StepArray* a : {&dev, &vk}) (*a)[0].flags = static_cast<std::uint8_t>(((*a)[0].flags & 0x81) | kStepMark);
 }
 
 bool DeleteStep(StepArray& dev, StepArray& vk, int index)
 {
-    if (index < 0 || index >= kMacroStepCount)
-        return false;
+    if (index < 0 || index >= kMacroStepCount) return false;
     for (StepArray* a : {&dev, &vk}) {
         std::move(a->steps.begin() + index + 1, a->steps.end(), a->steps.begin() + index);
         a->steps.back() = MacroStep{};
@@ -217,8 +210,7 @@ bool DeleteStep(StepArray& dev, StepArray& vk, int index)
 
 bool SetStepDelay(StepArray& dev, StepArray& vk, int index, std::uint16_t ms)
 {
-    if (index < 0 || index >= kMacroStepCount)
-        return false;
+    if (index < 0 || index >= kMacroStepCount) return false;
     dev[index].setDelay(ms);
     vk[index].setDelay(ms);
     return true;
@@ -226,8 +218,7 @@ bool SetStepDelay(StepArray& dev, StepArray& vk, int index, std::uint16_t ms)
 
 bool DeleteStepDelay(StepArray& dev, StepArray& vk, int index)
 {
-    if (!SetStepDelay(dev, vk, index, 0))
-        return false;
+    if (!SetStepDelay(dev, vk, index, 0)) return false;
     ApplyFirstStepRule(dev, vk);
     return true;
 }
@@ -242,8 +233,7 @@ KeyStepPair MakeKeySteps(std::uint8_t vk, std::uint8_t flags, std::uint16_t dela
 
 bool WriteStep(StepArray& dev, StepArray& vk, int index, const KeyStepPair& step)
 {
-    if (index < 0 || index >= kMacroStepCount)
-        return false;
+    if (index < 0 || index >= kMacroStepCount) return false;
     dev[index] = step.device;
     vk[index] = step.virtualKey;
     return true;
@@ -270,8 +260,7 @@ std::vector<std::string> StepLines(const StepArray& dev, const StepArray& vk)
 {
     std::vector<std::string> lines;
     for (int s = 0, n = StepCount(dev); s < n; ++s) {
-        if (ShowsDelay(dev, s))
-            lines.push_back(std::to_string(dev[s].delay()) + " ms");
+        if (ShowsDelay(dev, s)) lines.push_back(std::to_string(dev[s].delay()) + " ms");
         std::string line(KeyName(vk[s].key));
         line += dev[s].release() ? " up" : " dn";
         lines.push_back(std::move(line));
@@ -281,13 +270,11 @@ std::vector<std::string> StepLines(const StepArray& dev, const StepArray& vk)
 
 int StepOfLine(const StepArray& dev, int line)
 {
-    if (line < 0)
-        return -1;
+    if (line < 0) return -1;
     int next = 0;
     for (int s = 0, n = StepCount(dev); s < n; ++s) {
         next += ShowsDelay(dev, s) ? 2 : 1;
-        if (line < next)
-            return s;
+        if (line < next) return s;
     }
     return -1;
 }

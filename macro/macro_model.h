@@ -14,14 +14,14 @@
 
 namespace zr417 {
 
-constexpr int kMacroCount = 32;          // records in the table
-constexpr int kMacroStepCount = 47;      // steps per macro
-constexpr int kMacroLiveStepLimit = 36;  // the recorder accepts presses below this many steps
-constexpr int kMacroNameChars = 254;     // UTF-16 units in a name, terminator excluded
-constexpr std::uint16_t kMacroMaxDelay = 60000;   // ms, recorded and typed delays
-constexpr std::uint16_t kMacroMinTypedDelay = 2;  // ms, typed into the step list
-constexpr std::uint16_t kMacroInsertedDelay = 50; // ms, "Insert Delay"
-constexpr std::uint16_t kMacroMaxLoops = 999;     // the loop count field has 3 digits
+constexpr int kMacroCount = 32;                    // records in the table
+constexpr int kMacroStepCount = 47;                // steps per macro
+constexpr int kMacroLiveStepLimit = 36;            // the recorder accepts presses below this many steps
+constexpr int kMacroNameChars = 254;               // UTF-16 units in a name, terminator excluded
+constexpr std::uint16_t kMacroMaxDelay = 60000;    // ms, recorded and typed delays
+constexpr std::uint16_t kMacroMinTypedDelay = 2;   // ms, typed into the step list
+constexpr std::uint16_t kMacroInsertedDelay = 50;  // ms, "Insert Delay"
+constexpr std::uint16_t kMacroMaxLoops = 999;      // the loop count field has 3 digits
 
 // Step flags.
 constexpr std::uint8_t kStepRelease = 0x80;  // bit 7: release, clear: press
@@ -61,11 +61,11 @@ struct StepArray {
 static_assert(sizeof(StepArray) == 190);
 
 struct MacroRecord {
-    std::uint8_t name[510] = {};      // UTF-16LE, NUL-terminated, zero-padded; empty = free
-    std::uint8_t loopCount[2] = {};   // little-endian
-    std::uint8_t options = 0;         // bit 0: delays are recorded
-    StepArray deviceSteps;            // what the keyboard receives
-    StepArray vkSteps;                // the same steps with virtual-key codes, for showing them
+    std::uint8_t name[510] = {};     // UTF-16LE, NUL-terminated, zero-padded; empty = free
+    std::uint8_t loopCount[2] = {};  // little-endian
+    std::uint8_t options = 0;        // bit 0: delays are recorded
+    StepArray deviceSteps;           // what the keyboard receives
+    StepArray vkSteps;               // the same steps with virtual-key codes, for showing them
     std::uint8_t spare = 0;
 
     bool free() const { return name[0] == 0 && name[1] == 0; }

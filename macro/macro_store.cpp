@@ -2,10 +2,10 @@
 
 #include "platform/files.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace zr417 {
 
@@ -22,8 +22,7 @@ void PlaceMacrosInImage(const MacroTable& table, ConfigImage& image)
 {
     for (int m = 0; m < static_cast<int>(settings::MacroSlotCount); ++m) {
         const MacroRecord& r = table[m];
-        if (r.free())
-            break;
+        if (r.free()) break;
         std::uint8_t* slot = image.settings.data() + settings::MacroSlots + settings::MacroSlotSize * m;
         std::uint16_t loops = r.loops();
         slot[0] = static_cast<std::uint8_t>(loops >> 8);
@@ -41,8 +40,7 @@ MacroStore::LoadResult MacroStore::LoadMacroFile()
         // Only a file that is really missing is created; one that is there but
         // cannot be read keeps its macros.
         struct stat st {};
-        if (::stat(file_.c_str(), &st) == 0 || errno != ENOENT)
-            return LoadResult::Unreadable;
+        if (::stat(file_.c_str(), &st) == 0 || errno != ENOENT) return LoadResult::Unreadable;
         return WriteFileAtomic(file_, Bytes(g_macroTable)) ? LoadResult::Created : LoadResult::CreateFailed;
     }
     g_macroTable = MacroTable{};

@@ -32,8 +32,7 @@ void BM_BuildStepLinesAndOwners(benchmark::State& state)
     for (auto _ : state) {
         auto lines = store.BuildStepLines(31);
         int sum = 0;
-        for (int l = 0; l < static_cast<int>(lines.size()); ++l)
-            sum += store.LineToStep(l);
+        for (int l = 0; l < static_cast<int>(lines.size()); ++l) sum += store.LineToStep(l);
         benchmark::DoNotOptimize(sum);
     }
 }

@@ -4,13 +4,14 @@
 
 #include "config/keys.h"
 
+#include <linux/input-event-codes.h>
 #include <array>
 #include <cstdint>
-#include <linux/input-event-codes.h>
 
 namespace zr417::test {
 
 // The Fn key never reaches the host, so it has none (0).
+// clang-format off
 inline constexpr std::array<std::uint16_t, kKeyCount> kEvdevByKey = {
     KEY_ESC,                                                                        // 0
     KEY_F1, KEY_F2, KEY_F3, KEY_F4, KEY_F5, KEY_F6, KEY_F7, KEY_F8, KEY_F9, KEY_F10, KEY_F11, KEY_F12,  // 1-12
@@ -38,5 +39,6 @@ inline constexpr std::array<std::uint16_t, kKeyCount> kEvdevByKey = {
     KEY_KP0,                                                                        // 102
     KEY_KPDOT,                                                                      // 103
 };
+// clang-format on
 
 }  // namespace zr417::test

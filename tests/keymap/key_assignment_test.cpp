@@ -1,13 +1,13 @@
+#include "keymap/key_assignment.h"
 #include "config/image.h"
 #include "config/keys.h"
-#include "keymap/key_assignment.h"
 #include "macro/macro_model.h"
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
 
 namespace zr417 {
 namespace {
@@ -59,11 +59,10 @@ protected:
     // ends with OK.
     RunResult Run(int key, const std::function<void(KeyAssignmentState&)>& prepare, int language = kEnglish)
     {
-        return RunKeyAssignment(state_, *store_, macros_, key, language,
-                                [&](KeyAssignmentState& s, ConfigImage&) {
-                                    prepare(s);
-                                    return true;
-                                });
+        return RunKeyAssignment(state_, *store_, macros_, key, language, [&](KeyAssignmentState& s, ConfigImage&) {
+            prepare(s);
+            return true;
+        });
     }
     static void Single(KeyAssignmentState& s, std::uint8_t vk)
     {
@@ -91,25 +90,26 @@ protected:
 
 TEST_F(KeyAssignmentTest, TheClickReloadsTheKeyTableKeepsTheSettingsAndReadsTheEnabledState)
 {
-    store_->current.settings[settings::Effect] = 7;   // a lighting edit not yet written
-    Entry(kKeyA)[entry::Kind] = 0xEE;                   // a change a cancelled dialog left
+    store_->current.settings[settings::Effect] = 7;  // a lighting edit not yet written
+    Entry(kKeyA)[entry::Kind] = 0xEE;                // a change a cancelled dialog left
     Entry(kKeyA)[entry::Vk] = 0x00;
     store_->current.plane(0, g_matrixPosByKey[kKeyA]) = 0;
     store_->current.plane(1, g_matrixPosByKey[kKeyA]) = 0;
 
     bool ran = false;
-    RunResult r = RunKeyAssignment(state_, *store_, macros_, kKeyA, kEnglish, [&](KeyAssignmentState& s, ConfigImage& im) {
-        ran = true;
-        EXPECT_EQ(s.g_nSelectedKey, kKeyA);
-        EXPECT_EQ(s.g_nCurKeyVk, 0x41);
-        EXPECT_EQ(s.g_bKeyEnabled, 0);  // planes 0 and 1 both 0
-        EXPECT_EQ(im.settings[settings::Effect], 7);
-        EXPECT_EQ(im.entry(kKeyA)[entry::Kind], 0);     // from the file
-        EXPECT_EQ(im.entry(kKeyA)[entry::Vk], 0x41);    // refreshed
-        EXPECT_FALSE(store_->g_bKeepSettings);
-        im.entry(kKeyA)[entry::Kind] = 0xEE;  // the dialog changes the entry, then cancels
-        return false;
-    });
+    RunResult r =
+        RunKeyAssignment(state_, *store_, macros_, kKeyA, kEnglish, [&](KeyAssignmentState& s, ConfigImage& im) {
+            ran = true;
+            EXPECT_EQ(s.g_nSelectedKey, kKeyA);
+            EXPECT_EQ(s.g_nCurKeyVk, 0x41);
+            EXPECT_EQ(s.g_bKeyEnabled, 0);  // planes 0 and 1 both 0
+            EXPECT_EQ(im.settings[settings::Effect], 7);
+            EXPECT_EQ(im.entry(kKeyA)[entry::Kind], 0);   // from the file
+            EXPECT_EQ(im.entry(kKeyA)[entry::Vk], 0x41);  // refreshed
+            EXPECT_FALSE(store_->g_bKeepSettings);
+            im.entry(kKeyA)[entry::Kind] = 0xEE;  // the dialog changes the entry, then cancels
+            return false;
+        });
     EXPECT_TRUE(ran);
     EXPECT_EQ(r, RunResult::Cancelled);
     // Cancel applies and saves nothing; the dialog's own change stays in memory.
@@ -154,8 +154,8 @@ TEST_F(KeyAssignmentTest, MediaTargetsSetTheirFlagRecordAndOtherTargetsLeaveTheG
     EXPECT_EQ(MediaFlagRecord(0), 0u);
     EXPECT_EQ(MediaFlagRecord(124), 26u);  // q = 31: (31 mod 6) * 21 + 31 div 6
     EXPECT_EQ(MediaFlagRecord(127), 26u);
-    EXPECT_EQ(MediaFlagRecord(24), 1u);    // q = 6
-    EXPECT_EQ(MediaFlagRecord(64), 86u);   // q = 16: 4 * 21 + 2
+    EXPECT_EQ(MediaFlagRecord(24), 1u);   // q = 6
+    EXPECT_EQ(MediaFlagRecord(64), 86u);  // q = 16: 4 * 21 + 2
 
     const int key = 103;  // pad ., matrix position 124
     const std::size_t rec = settings::MediaFlags + 4 * 26;
@@ -383,8 +383,7 @@ TEST_F(KeyAssignmentTest, AMacroBindingWritesPlaneTwoAndPlacesTheMacroSlots)
     EXPECT_EQ(Bytes(e + 2, e + 6), (Bytes{0x04, 0x01, 0x03, 0x00}));
     EXPECT_EQ(Planes(kKeyA), (std::array<std::uint8_t, 4>{0, 2, 3, 0}));
     EXPECT_EQ(state_.g_abKeyChanged[kKeyA], 1);
-    for (int m = 0; m < 4; ++m)
-        EXPECT_EQ(store_->current.settings[settings::MacroSlots + 256 * m + 1], m + 1);
+    for (int m = 0; m < 4; ++m) EXPECT_EQ(store_->current.settings[settings::MacroSlots + 256 * m + 1], m + 1);
     EXPECT_EQ(FileBytes(), ImageBytes());
 }
 
@@ -434,8 +433,7 @@ TEST(KeyCapture, CombinationModeRestartsAtTheFourthKeyAndSingleModeReplaces)
 {
     KeyAssignmentState s;
     s.g_nPendingKind = kind::Combination;
-    for (std::uint8_t vk : {0xA2, 0xA0, 0x41})
-        EXPECT_TRUE(s.CaptureKey(vk));
+    for (std::uint8_t vk : {0xA2, 0xA0, 0x41}) EXPECT_TRUE(s.CaptureKey(vk));
     EXPECT_EQ(s.CapturedText(), "LCtrl + LShift + A ");
     EXPECT_EQ(s.g_nKeyCount, 3);
     s.CaptureKey(0x42);

@@ -1,5 +1,5 @@
-#include "config/keys.h"
 #include "keymap/key_hook.h"
+#include "config/keys.h"
 #include "tests/keymap/evdev_keys.h"
 
 #include <gtest/gtest.h>
@@ -65,8 +65,7 @@ public:
 protected:
     void customEvent(QEvent* e) override
     {
-        if (e->type() != KeystrokeEvent::eventType())
-            return;
+        if (e->type() != KeystrokeEvent::eventType()) return;
         auto* k = static_cast<KeystrokeEvent*>(e);
         strokes.push_back({k->vk(), k->isRelease(), k->isRepeat(), k->timestamp(), k->lParam()});
     }
@@ -157,15 +156,13 @@ TEST_F(KeyHookTest, TheScanCodeNamesTheKeyEvenWhereQtCannotTellTheSide)
     // Every physical key of the keyboard, sent with a Qt key that says nothing.
     std::vector<std::uint8_t> expected;
     for (int k = 0; k < kKeyCount; ++k) {
-        if (k == kFnKey)
-            continue;
+        if (k == kFnKey) continue;
         SendNative(w.edit, QEvent::KeyPress, Qt::Key_unknown, test::kEvdevByKey[k]);
         expected.push_back(g_defaultVkByKey[k]);
     }
     QApplication::processEvents();
     std::vector<std::uint8_t> got;
-    for (const Stroke& s : w.strokes)
-        got.push_back(s.vk);
+    for (const Stroke& s : w.strokes) got.push_back(s.vk);
     EXPECT_EQ(got, expected);
 }
 
@@ -179,6 +176,7 @@ TEST_F(KeyHookTest, WithoutScanCodesQtKeysNameEveryKeyQtCanTellApart)
         bool keypad;
     };
     using namespace Qt;
+    // clang-format off
     const std::array<QtKey, kKeyCount> keys = {{
         {Key_Escape, false},
         {Key_F1, false}, {Key_F2, false}, {Key_F3, false}, {Key_F4, false}, {Key_F5, false}, {Key_F6, false},
@@ -214,14 +212,14 @@ TEST_F(KeyHookTest, WithoutScanCodesQtKeysNameEveryKeyQtCanTellApart)
         {Key_0, true},
         {Key_Period, true},
     }};
+    // clang-format on
     const std::map<int, std::uint8_t> sideless = {{85, 0xA0}, {95, 0xA4}, {98, 0xA2}};
 
     StrokeWindow w;
     ASSERT_TRUE(installhook(&w, 0));
     std::vector<std::uint8_t> expected;
     for (int k = 0; k < kKeyCount; ++k) {
-        if (k == kFnKey)
-            continue;
+        if (k == kFnKey) continue;
         auto it = sideless.find(k);
         std::uint8_t want = it != sideless.end() ? it->second : g_defaultVkByKey[k];
         EXPECT_EQ(VkFromQtKey(keys[k].key, keys[k].keypad ? KeypadModifier : NoModifier), want) << "key " << k;
@@ -230,8 +228,7 @@ TEST_F(KeyHookTest, WithoutScanCodesQtKeysNameEveryKeyQtCanTellApart)
     }
     QApplication::processEvents();
     ASSERT_EQ(w.strokes.size(), expected.size());
-    for (std::size_t i = 0; i < expected.size(); ++i)
-        EXPECT_EQ(w.strokes[i].vk, expected[i]) << i;
+    for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(w.strokes[i].vk, expected[i]) << i;
 
     // The pad with Num Lock off still names the pad's keys; AltGr is the right Alt.
     EXPECT_EQ(VkFromQtKey(Key_End, KeypadModifier), 0x61);

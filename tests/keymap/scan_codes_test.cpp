@@ -1,11 +1,11 @@
-#include "config/keys.h"
 #include "keymap/scan_codes.h"
+#include "config/keys.h"
 #include "tests/keymap/evdev_keys.h"
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <linux/input-event-codes.h>
+#include <array>
 #include <set>
 
 namespace zr417 {
@@ -15,8 +15,7 @@ TEST(ScanCodes, EveryPhysicalKeyTranslatesToItsDefaultVirtualKey)
 {
     std::set<std::uint16_t> seen;
     for (int k = 0; k < kKeyCount; ++k) {
-        if (k == kFnKey)
-            continue;
+        if (k == kFnKey) continue;
         std::uint16_t evdev = test::kEvdevByKey[k];
         EXPECT_TRUE(seen.insert(evdev).second) << "key " << k << " shares its scan code";
         EXPECT_EQ(VkFromEvdev(evdev), g_defaultVkByKey[k]) << "key " << k;
@@ -30,8 +29,7 @@ TEST(ScanCodes, EveryReportedKeyHasANameAndADeviceCode)
     int reported = 0;
     for (std::uint32_t evdev = 0; evdev < 1024; ++evdev) {
         std::uint8_t vk = VkFromEvdev(evdev);
-        if (vk == 0)
-            continue;
+        if (vk == 0) continue;
         ++reported;
         EXPECT_FALSE(KeyName(vk).empty()) << evdev;
         EXPECT_NE(KeyCode(vk), 0) << evdev;

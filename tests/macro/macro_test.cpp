@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
-#include <unistd.h>
 #include <vector>
 
 namespace zr417 {
@@ -125,8 +125,7 @@ TEST_F(MacroFileTest, OneRecordFileLoadsThatRecordAndLeavesTheRestFree)
     SetMacroName(store_->g_macroTable[5], std::string_view("old"));
     ASSERT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Loaded);
     EXPECT_EQ(store_->g_macroTable[0], r);
-    for (int i = 1; i < kMacroCount; ++i)
-        EXPECT_EQ(store_->g_macroTable[i], MacroRecord{}) << i;
+    for (int i = 1; i < kMacroCount; ++i) EXPECT_EQ(store_->g_macroTable[i], MacroRecord{}) << i;
     EXPECT_EQ(UsedMacroCount(store_->g_macroTable), 1);
     EXPECT_EQ(FirstFreeMacro(store_->g_macroTable), 1);
     // The short file is not rewritten by loading.
@@ -137,8 +136,7 @@ TEST_F(MacroFileTest, ShortAndLongFilesKeepWhatTheyHoldAndNothingMore)
 {
     std::mt19937 rng(7);
     Bytes longFile(kMacroTableSize + 500);
-    for (auto& b : longFile)
-        b = static_cast<std::uint8_t>(rng());
+    for (auto& b : longFile) b = static_cast<std::uint8_t>(rng());
     Write(store_->file(), longFile);
     ASSERT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Loaded);
     EXPECT_EQ(TableBytes(store_->g_macroTable), Bytes(longFile.begin(), longFile.begin() + kMacroTableSize));
@@ -199,8 +197,7 @@ TEST_F(MacroFileTest, DamagedFilesNeverLeadAWalkOutOfTheTable)
             EXPECT_EQ(UsedMacroCount(t), kMacroCount);
             EXPECT_EQ(FirstFreeMacro(t), -1);
         }
-        for (const std::string& name : MacroNames(t))
-            EXPECT_LE(name.size(), 3u * kMacroNameChars);
+        for (const std::string& name : MacroNames(t)) EXPECT_LE(name.size(), 3u * kMacroNameChars);
         for (int i = 0; i < kMacroCount; ++i) {
             EXPECT_LE(MacroNameU16(t[i]).size(), static_cast<std::size_t>(kMacroNameChars));
             store_->g_macroWorkTable = t;
@@ -243,8 +240,11 @@ TEST(MacroNames, RoundTripThroughUtf16AndCutAt254UnitsWithoutSplittingAPair)
     SetMacroName(r, std::string_view("x"));
     EXPECT_TRUE(std::all_of(std::begin(r.name) + 2, std::end(r.name), [](std::uint8_t b) { return b == 0; }));
 
-    SetMacroName(r, std::string_view("a\xFF" "b\xE5\xAE"));  // bad and cut-off sequences
-    EXPECT_EQ(MacroName(r), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    SetMacroName(r, std::string_view("a\xFF"
+                                     "b\xE5\xAE"));  // bad and cut-off sequences
+    EXPECT_EQ(MacroName(r),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
     SetMacroName(r, std::string_view(""));
     EXPECT_TRUE(r.free());
 }
@@ -255,7 +255,9 @@ TEST(MacroNames, AnUnpairedSurrogateInTheFileReadsAsReplacement)
     r.name[0] = 0x00;
     r.name[1] = 0xD8;  // high surrogate, then 'A'
     r.name[2] = 'A';
-    EXPECT_EQ(MacroName(r), "\xEF\xBF\xBD" "A");
+    EXPECT_EQ(MacroName(r),
+              "\xEF\xBF\xBD"
+              "A");
 }
 
 // --- the table ----------------------------------------------------------------------
@@ -271,8 +273,7 @@ TEST(MacroTableOps, DeleteClosesTheGapAndFreesTheLastRecord)
     EXPECT_TRUE(t[2].free());
     EXPECT_EQ(FirstFreeMacro(t), 2);
 
-    for (int i = 0; i < kMacroCount; ++i)
-        t[i] = Named(("m" + std::to_string(i)).c_str());
+    for (int i = 0; i < kMacroCount; ++i) t[i] = Named(("m" + std::to_string(i)).c_str());
     EXPECT_EQ(FirstFreeMacro(t), -1);
     DeleteMacro(t, 31);
     EXPECT_EQ(t[31], MacroRecord{});
@@ -356,7 +357,7 @@ TEST(MacroSteps, DeletionMovesStepsUpAndMarksStepZeroInBothArrays)
 TEST(MacroSteps, KeyStepsCarryTheDeviceCodeOnOneSideAndTheVirtualKeyOnTheOther)
 {
     StepArray dev, vk;
-    ASSERT_TRUE(WriteStep(dev, vk, 0, MakeKeySteps(0xA2, 0x00, 0)));         // LCtrl
+    ASSERT_TRUE(WriteStep(dev, vk, 0, MakeKeySteps(0xA2, 0x00, 0)));          // LCtrl
     ASSERT_TRUE(WriteStep(dev, vk, 1, MakeKeySteps(kMouseLeft, 0x81, 300)));  // mouse buttons: same byte
     EXPECT_EQ(dev[0], (MacroStep{0x00, 0xE0, 0, 0}));
     EXPECT_EQ(vk[0], (MacroStep{0x00, 0xA2, 0, 0}));
@@ -423,8 +424,7 @@ TEST(MacroPlacement, OnlyTwelveSlotsAreFilledFromAFullTable)
     ConfigImage image;
     image.settings.fill(0xAA);
     PlaceMacrosInImage(t, image);
-    for (int m = 0; m < 12; ++m)
-        EXPECT_EQ(image.settings[settings::MacroSlots + 256 * m + 1], m + 1);
+    for (int m = 0; m < 12; ++m) EXPECT_EQ(image.settings[settings::MacroSlots + 256 * m + 1], m + 1);
     const std::size_t end = settings::MacroSlots + 12 * settings::MacroSlotSize;
     EXPECT_EQ(image.settings[end], 0xAA);
     EXPECT_EQ(image.settings[end + 1], 0xAA);
