@@ -1,0 +1,184 @@
+#include "platform/hidraw_bus.h"
+
+#include "platform/hidraw_input.h"
+#include "platform/hidraw_sysfs.h"
+
+#include <hidapi/hidapi.h>
+#include <libudev.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <unistd.h>
+
+namespace zr417::hidraw {
+namespace {
+
+bool isGoneError(int e)
+{
+    return e == ENODEV || e == EIO || e == ESHUTDOWN || e == ENOENT;
+}
+
+class HidrawDevice : public hid::Device {
+public:
+    HidrawDevice(hid_device* handle, std::string devNode, std::vector<hid::ReportInfo> reports)
+        : handle_(handle),
+          devNode_(std::move(devNode)),
+          reports_(reports),
+          reader_(reports, std::any_of(reports.begin(), reports.end(), [](auto& r) { return r.id != 0; }))
+    {
+    }
+    ~HidrawDevice() override { hid_close(handle_); }
+
+    bool setFeature(const std::uint8_t* data, std::size_t length) override
+    {
+        if (gone_ || length == 0 || length != featureLength(data[0]))
+            return false;
+        errno = 0;
+        int n = hid_send_feature_report(handle_, data, length);
+        if (n < 0 && isGoneError(errno))
+            gone_ = true;
+        return n == static_cast<int>(length);
+    }
+
+    bool getFeature(std::uint8_t* data, std::size_t length) override
+    {
+        if (gone_ || length == 0 || length != featureLength(data[0]))
+            return false;
+        std::vector<std::uint8_t> reply(data, data + length);
+        errno = 0;
+        int n = hid_get_feature_report(handle_, reply.data(), length);
+        if (n < 0 && isGoneError(errno))
+            gone_ = true;
+        if (n != static_cast<int>(length))
+            return false;  // failed, short or oversized: the buffer stays as it was
+        std::copy(reply.begin(), reply.end(), data);
+        return true;
+    }
+
+    hid::ReadStatus readInput(std::uint8_t* data, std::size_t length, std::chrono::milliseconds timeout,
+                              std::size_t* received) override
+    {
+        if (gone_)
+            return hid::ReadStatus::Disconnected;
+        {
+            std::lock_guard lock(openMutex_);
+            if (!reader_.attached()) {
+                int fd = ::open(devNode_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+                if (fd < 0)
+                    return isGoneError(errno) ? hid::ReadStatus::Disconnected : hid::ReadStatus::Error;
+                reader_.attach(fd);
+            }
+        }
+        auto status = reader_.read(data, length, timeout, received);
+        if (reader_.gone())
+            gone_ = true;
+        return status;
+    }
+
+    void interruptRead() override { reader_.interrupt(); }
+    bool connected() const override { return !gone_; }
+
+private:
+    std::size_t featureLength(std::uint8_t id) const
+    {
+        for (const auto& r : reports_)
+            if (r.id == id)
+                return r.featureLength;
+        return 0;  // not a report of this collection
+    }
+
+    hid_device* handle_;
+    std::string devNode_;
+    std::vector<hid::ReportInfo> reports_;
+    std::mutex openMutex_;
+    InputReader reader_;
+    std::atomic<bool> gone_{false};
+};
+
+}  // namespace
+
+struct HidrawBus::Monitor {
+    udev* context = nullptr;
+    udev_monitor* monitor = nullptr;
+    ~Monitor()
+    {
+        if (monitor)
+            udev_monitor_unref(monitor);
+        if (context)
+            udev_unref(context);
+    }
+};
+
+HidrawBus::HidrawBus(std::filesystem::path sysRoot, std::filesystem::path devRoot)
+    : sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)), monitor_(std::make_unique<Monitor>())
+{
+    static const int initialised = hid_init();
+    (void)initialised;
+    monitor_->context = udev_new();
+    if (monitor_->context)
+        monitor_->monitor = udev_monitor_new_from_netlink(monitor_->context, "udev");
+    if (monitor_->monitor) {
+        udev_monitor_filter_add_match_subsystem_devtype(monitor_->monitor, "hidraw", nullptr);
+        if (udev_monitor_enable_receiving(monitor_->monitor) < 0) {
+            udev_monitor_unref(monitor_->monitor);
+            monitor_->monitor = nullptr;
+        } else {
+            int fd = udev_monitor_get_fd(monitor_->monitor);
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+        }
+    }
+}
+
+HidrawBus::~HidrawBus() = default;
+
+std::vector<hid::CollectionInfo> HidrawBus::enumerate()
+{
+    std::vector<hid::CollectionInfo> result;
+    for (const auto& node : ListHidrawNodes(sysRoot_, devRoot_)) {
+        auto collections = CollectionsOfNode(node);
+        result.insert(result.end(), collections.begin(), collections.end());
+    }
+    return result;
+}
+
+std::unique_ptr<hid::Device> HidrawBus::open(const std::string& path)
+{
+    for (const auto& c : enumerate()) {
+        if (!EqualNoCase(c.path, path))
+            continue;
+        std::string devNode = DevNodeOfPath(c.path);
+        hid_device* handle = hid_open_path(devNode.c_str());
+        if (!handle)
+            return nullptr;
+        return std::make_unique<HidrawDevice>(handle, devNode, c.reports);
+    }
+    return nullptr;
+}
+
+int HidrawBus::eventFd() const
+{
+    return monitor_->monitor ? udev_monitor_get_fd(monitor_->monitor) : -1;
+}
+
+std::vector<hid::PlugEvent> HidrawBus::drainEvents()
+{
+    std::vector<hid::PlugEvent> events;
+    if (!monitor_->monitor)
+        return events;
+    while (udev_device* dev = udev_monitor_receive_device(monitor_->monitor)) {
+        const char* action = udev_device_get_action(dev);
+        const char* node = udev_device_get_devnode(dev);
+        std::string path = node ? node : "";
+        if (action && std::strcmp(action, "add") == 0)
+            events.push_back({hid::PlugEvent::Kind::Arrival, path});
+        else if (action && std::strcmp(action, "remove") == 0)
+            events.push_back({hid::PlugEvent::Kind::Removal, path});
+        udev_device_unref(dev);
+    }
+    return events;
+}
+
+}  // namespace zr417::hidraw
