@@ -1,37 +1,186 @@
 #include "app/kalvex_dlg.h"
 
+#include "app/about_dlg.h"
+#include "app/splash.h"
+#include "app/ui_call.h"
+#include "config/keys.h"
+#include "controls/skin_names.h"
+#include "device/input_listener.h"
 #include "platform/settings.h"
 #include "platform/trace.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDir>
 #include <QEventLoop>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
+#include <QShortcut>
+#include <QSlider>
+#include <QSocketNotifier>
+#include <QWindow>
 
 namespace zr417 {
 
-CKalvexDlg::CKalvexDlg(QWidget* parent) : QWidget(parent, Qt::FramelessWindowHint | Qt::Window)
+namespace {
+
+QString qs(std::string_view s)
 {
-    setWindowTitle(QStringLiteral("ZR417 RGB Gaming Keyboard"));
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-CKalvexDlg::~CKalvexDlg() = default;
+QString qpath(const std::filesystem::path& p)
+{
+    return QString::fromStdString(p.string());
+}
+
+// The wait cursor for the life of the object.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+}  // namespace
+
+CKalvexDlg::CKalvexDlg(MainWindowOptions options, QWidget* parent)
+    : QWidget(parent, Qt::FramelessWindowHint | Qt::Window), options_(std::move(options))
+{
+    dialogs_ = options_.dialogs ? options_.dialogs : &ProgramSubDialogs();
+    if (options_.desktop) {
+        desktop_ = options_.desktop;
+    } else {
+        ownDesktop_ = std::make_unique<DesktopActions>();
+        desktop_ = ownDesktop_.get();
+    }
+    setWindowTitle(qs(texts::kTitle.english));
+    setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    // The paint covers the whole client area; nothing to erase first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+}
+
+CKalvexDlg::~CKalvexDlg()
+{
+    // Threads waiting for this window are released first, then stopped:
+    // the listener (through the link) and the read-out worker.
+    if (uiCall_)
+        uiCall_->cancel();
+    if (tray_)
+        tray_->hide();
+    if (link_)
+        link_->Shutdown();
+    worker_.Join();
+}
+
+int CKalvexDlg::model() const
+{
+    return link_ ? link_->g_nModel : kModelThird;
+}
 
 void CKalvexDlg::OnInitDialog()
 {
-    g_nLanguage = LanguageFromSetting(ReadLanguageSetting());
-    paths_ = AppPaths::ForExecutableDir(ExecutableDir());
-    resize(1000, 640);
+    // The About item of the system menu: a context menu of the title area
+    // and F12.
+    auto* about = new QShortcut(QKeySequence(Qt::Key_F12), this);
+    connect(about, &QShortcut::activated, this, &CKalvexDlg::ShowAbout);
+
+    // Language.
+    g_nLanguage = options_.language ? options_.language : LanguageFromSetting(ReadLanguageSetting());
+    if (g_nLanguage != kLanguageChinese)
+        g_nLanguage = kLanguageEnglish;
+
+    // Title; pop-ups and per-key mode off.
+    setWindowTitle(qs(texts::kTitle.english));
+    panel_ = PanelState{};
+
+    // Folders; the window takes the size of main.png.
+    paths_ = options_.paths ? *options_.paths : AppPaths::ForExecutableDir(ExecutableDir());
+    m_szSkinDir = paths_.skinDir(g_nLanguage);
+    const QImage& background = Skin(skins::main_window::kBackground);
+    resize(background.isNull() ? QSize(1000, 640) : background.size());
+    frame_ = QImage(size(), QImage::Format_RGB32);
+
+    // Changed-key marks; the device link and the plug notifications (taken
+    // up once the initialisation is through).
+    keyState_.g_abKeyChanged.fill(0);
     store_ = std::make_unique<KeymapStore>(paths_.keymapFile());
+    macros_ = std::make_unique<MacroStore>(paths_.macroFile());
+    uiCall_ = std::make_unique<UiThreadCall>(this);
+    DeviceLink::Events events;
+    events.arrived = [this] { OnArrived(); };
+    events.keyCode = [this](std::uint8_t code) { uiCall_->run([this, code] { OnKeyEvent(code); }); };
+    events.notConnected = [this] { uiCall_->run([this] { OnDeviceVanished(); }); };
+    link_ = std::make_unique<DeviceLink>(*options_.bus, std::move(events), options_.pause);
+    // 0x77b: sent from the read-out worker, it waits for the window.
+    protocol_ = std::make_unique<KeyboardProtocol>(*link_, store_->current, options_.pause,
+                                                   [this](int lParam) { uiCall_->run([this, lParam] { Refresh(lParam); }); });
+    if (int fd = options_.bus->eventFd(); fd >= 0) {
+        plugNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        plugNotifier_->setEnabled(false);
+        connect(plugNotifier_, &QSocketNotifier::activated, this, [this] { OnPlugEvents(); });
+    }
+
+    // Sliders, with the splash between the first one and 1010.
+    CreateSliders();
+    if (options_.splash) {
+        CSplashScreen splash(paths_.exeDir, g_nLanguage, options_.splashTick);
+        splash.exec();
+    }
+    sliders_[kSliderHidden]->hide();
+
+    // Macro file (created when missing).
+    macros_->LoadMacroFile();
+
+    // The key tables are constant data; device start-up.
+    bool show = link_->OpenAtStartup();
+    hiddenForNoKeyboard_ = !show;
+
+    ReadVersionFile();
+    CreateTrayIcon();
+
+    // Configuration, then the read-out worker.
+    panel_ = PanelState{};
     store_->Startup();
+    if (link_->g_hCommandDev)
+        worker_.Start(*protocol_, *link_);
+
+    UpdateSliderVisibility();
+    if (plugNotifier_)
+        plugNotifier_->setEnabled(true);
+    initialised_ = true;
 }
 
 int CKalvexDlg::DoModal()
 {
     OnInitDialog();
-    show();
+    if (hiddenForNoKeyboard_)
+        HideWindow();
+    else
+        show();
+    if (ended_)
+        return 0;
     QEventLoop loop;
+    loop_ = &loop;
     connect(qApp, &QApplication::aboutToQuit, &loop, &QEventLoop::quit);
-    return loop.exec();
+    int result = loop.exec();
+    loop_ = nullptr;
+    return result;
+}
+
+void CKalvexDlg::EndDialog()
+{
+    ended_ = true;
+    hide();
+    if (tray_)
+        tray_->hide();
+    if (loop_)
+        loop_->quit();
 }
 
 void CKalvexDlg::restoreAndActivate()
@@ -42,10 +191,483 @@ void CKalvexDlg::restoreAndActivate()
     activateWindow();
 }
 
-void CKalvexDlg::paintEvent(QPaintEvent*)
+// Hiding must not strand the program on a desktop without a tray: there the
+// window goes to the task bar (minimised) instead.
+void CKalvexDlg::HideWindow()
 {
-    QPainter p(this);
-    p.fillRect(rect(), QColor(20, 20, 22));
+    if (trayAvailable_)
+        hide();
+    else
+        showMinimized();
+}
+
+void CKalvexDlg::ShowFromTray()
+{
+    hiddenForNoKeyboard_ = false;
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void CKalvexDlg::redraw()
+{
+    update();
+}
+
+// ---------------------------------------------------------------------------
+// Sliders
+
+void CKalvexDlg::CreateSliders()
+{
+    for (const auto& spec : g_mainSliders) {
+        auto* s = new QSlider(Qt::Horizontal, this);
+        s->setGeometry(spec.x, spec.y, 220, 17);
+        s->setRange(0, spec.maximum);
+        s->setPageStep(1);
+        s->setSingleStep(1);
+        s->setValue(1);
+        s->setFocusPolicy(Qt::NoFocus);
+        s->setAttribute(Qt::WA_NoSystemBackground);
+        s->installEventFilter(this);
+        // The slider draws nothing; the window paints its skin.
+        connect(s, &QAbstractSlider::valueChanged, this, [this] { redraw(); });
+        sliders_[spec.id] = s;
+    }
+}
+
+QAbstractSlider* CKalvexDlg::slider(int id) const
+{
+    auto it = sliders_.find(id);
+    return it == sliders_.end() ? nullptr : it->second;
+}
+
+bool CKalvexDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* s = qobject_cast<QAbstractSlider*>(watched);
+    if (s) {
+        switch (event->type()) {
+        case QEvent::Paint:
+            return true;  // drawn by the window
+        case QEvent::Wheel:
+            return true;  // the wheel changes nothing
+        case QEvent::MouseButtonPress: {
+            // A click on the channel jumps to the value under the cursor.
+            auto* me = static_cast<QMouseEvent*>(event);
+            if (me->button() == Qt::LeftButton) {
+                int range = s->maximum() - s->minimum();
+                int x = static_cast<int>(me->position().x());
+                int width = s->width();
+                int pos = width > 0 ? range * x / width : 0;
+                if (width > 0 && static_cast<float>(range) * x / width - pos >= 0.5f)
+                    ++pos;
+                s->setValue(s->minimum() + pos);
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CKalvexDlg::SlidersFromImage()
+{
+    const ConfigImage& image = store_->current;
+    for (int id : {kSliderBrightness, kSliderSpeed, kSliderZoneBrightness, kSliderZoneSpeed})
+        sliders_[id]->setValue(image.at(SliderImageOffset(id)));
+}
+
+void CKalvexDlg::UpdateSliderVisibility()
+{
+    if (!store_)
+        return;
+    PanelLayout layout = ComputePanelLayout(store_->current, panel_, model());
+    for (auto [id, s] : sliders_)
+        s->setVisible(layout.sliderVisible(id));
+}
+
+// ---------------------------------------------------------------------------
+// Tray
+
+void CKalvexDlg::CreateTrayIcon()
+{
+    trayAvailable_ = options_.trayAvailable ? *options_.trayAvailable : QSystemTrayIcon::isSystemTrayAvailable();
+    tray_ = new QSystemTrayIcon(this);
+    tray_->setIcon(windowIcon());
+    tray_->setToolTip(qs(texts::kTitle.english));
+    trayMenu_ = std::make_unique<QMenu>();
+    QAction* exit = trayMenu_->addAction(qs(texts::kExit.in(g_nLanguage)));
+    // The exit item ends the program; no file is written.
+    connect(exit, &QAction::triggered, this, [this] { EndDialog(); });
+    tray_->setContextMenu(trayMenu_.get());
+    connect(tray_, &QSystemTrayIcon::activated, this, &CKalvexDlg::OnTrayActivated);
+    if (trayAvailable_)
+        tray_->show();
+}
+
+void CKalvexDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason != QSystemTrayIcon::DoubleClick)
+        return;
+    if (link_->g_hCommandDev)
+        ShowFromTray();
+    else
+        tray_->showMessage(qs(texts::kWarning.in(g_nLanguage)), qs(texts::kNoKeyboard.in(g_nLanguage)),
+                           QSystemTrayIcon::Information, 100);
+}
+
+// ---------------------------------------------------------------------------
+// Device events
+
+void CKalvexDlg::OnPlugEvents()
+{
+    link_->OnPlugEvents(options_.bus->drainEvents());
+}
+
+void CKalvexDlg::OnArrived()
+{
+    protocol_->ArrivalReadout();
+    SlidersFromImage();
+    ReadVersionFile();
+    Refresh(0);
+    // A window that was hidden for want of a keyboard comes to life.
+    if (hiddenForNoKeyboard_ && !ended_)
+        ShowFromTray();
+}
+
+void CKalvexDlg::OnDeviceVanished()
+{
+    if (ended_)
+        return;
+    hiddenForNoKeyboard_ = true;
+    HideWindow();
+}
+
+void CKalvexDlg::OnKeyEvent(std::uint8_t code)
+{
+    zr417::OnKeyEvent(store_->current, code, [this](const HostAction& action) {
+        HostOpenPlan plan = PlanHostOpen(action.kind, action.directory, action.file);
+        switch (plan.kind) {
+        case HostOpenPlan::Kind::Nothing:
+            break;
+        case HostOpenPlan::Kind::Open:
+            desktop_->openUrl(QUrl::fromLocalFile(QString::fromStdString(plan.path)));
+            break;
+        case HostOpenPlan::Kind::Start:
+            desktop_->startDetached(QString::fromStdString(plan.path), QString::fromStdString(plan.directory));
+            break;
+        }
+    });
+}
+
+void CKalvexDlg::ReadVersionFile()
+{
+    auto bytes = ReadFileBytes(paths_.exeDir / std::string(VersionFileName(model())), 12);
+    fileVersion_ = bytes ? ParseVersionFile(*bytes) : FirmwareVersion{};
+}
+
+void CKalvexDlg::Refresh(int lParam)
+{
+    SlidersFromImage();
+    if (store_->current.at(settings::Effect) > 10)
+        panel_.perKeyMode = true;
+    MarkChangedKeys(store_->current, keyState_.g_abKeyChanged);
+    store_->SaveKeymapFile();
+    UpdateSliderVisibility();
+    redraw();
+    if (lParam != 0)
+        return;
+    auto prompt = FirmwareUpdatePrompt(fileVersion_, {protocol_->g_nFwMajor, protocol_->g_nFwMinor}, g_nLanguage);
+    if (prompt && desktop_->confirm(this, qs(prompt->text), qs(prompt->caption)))
+        StartUpdateTool();
+}
+
+void CKalvexDlg::StartUpdateTool()
+{
+    auto folder = paths_.exeDir / std::string(UpdateToolFolder(model()));
+    auto program = folder / std::string(kUpdateToolName);
+    desktop_->startDetached(qpath(program), qpath(folder));
+}
+
+void CKalvexDlg::OpenHomePage()
+{
+    desktop_->openUrl(QUrl::fromLocalFile(qpath(paths_.exeDir / "home" / "index.html")));
+}
+
+// ---------------------------------------------------------------------------
+// Mouse and keys
+
+void CKalvexDlg::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_bButtonDown = true;
+    dragged_ = false;
+    dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+void CKalvexDlg::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    m_bButtonDown = false;
+    dragging_ = false;
+    // A drag of the window is not a click.
+    if (std::exchange(dragged_, false))
+        return;
+    QPoint pos = event->position().toPoint();
+    OnClick(pos.x(), pos.y());
+}
+
+void CKalvexDlg::mouseMoveEvent(QMouseEvent* event)
+{
+    QPoint pos = event->position().toPoint();
+    const int x = pos.x(), y = pos.y();
+    if (!(event->buttons() & Qt::LeftButton)) {
+        m_bButtonDown = false;
+        dragging_ = false;
+    }
+    if (dragging_) {
+        move(event->globalPosition().toPoint() - dragOffset_);
+        return;
+    }
+    const int m = model();
+    if (panel_.effectListOpen || panel_.zoneListOpen) {
+        int row = panel_.effectListOpen ? EffectListHoverRow(m, x, y) : ZoneListHoverRow(m, x, y);
+        if (row != hoverRow_) {
+            hoverRow_ = row;
+            redraw();
+        }
+    } else {
+        int spot = MainHitTest(x, y, store_->current.at(settings::Effect));
+        if (spot != kCmdNone) {
+            m_nLastSpot = spot;
+        } else if (m_nLastSpot != kCmdNone) {
+            m_nLastSpot = kCmdNone;
+            redraw();
+        }
+        std::uint8_t key = KeyHitTest(x, y, panel_.perKeyMode);
+        // Drag the frameless window by any empty place.
+        if (m_bButtonDown && spot == kCmdNone && key == kNoKey && !panel_.helpOpen) {
+            m_bButtonDown = false;
+            dragged_ = true;
+            QWindow* w = windowHandle();
+            if (!w || !w->startSystemMove())
+                dragging_ = true;
+            return;
+        }
+    }
+    std::uint8_t key = KeyHitTest(x, y, panel_.perKeyMode);
+    if (key != keyState_.g_nSelectedKey) {
+        keyState_.g_nSelectedKey = key;
+        redraw();
+    }
+}
+
+void CKalvexDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Enter, Escape and F1 neither close the window nor ask for help.
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+    case Qt::Key_F1:
+        event->accept();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void CKalvexDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    // The title area (logo and the strip above the picture) carries the
+    // window's system menu: About.
+    QPoint p = event->pos();
+    bool titleArea = Rect{19, 32, 261, 102}.contains(p.x(), p.y()) || (p.y() < 30 && p.x() < 930);
+    if (!titleArea)
+        return;
+    QMenu menu(this);
+    QAction* about = menu.addAction(qs(texts::kAbout.in(g_nLanguage)));
+    connect(about, &QAction::triggered, this, &CKalvexDlg::ShowAbout);
+    menu.exec(event->globalPos());
+}
+
+void CKalvexDlg::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    redraw();
+}
+
+// A close request from the desktop (a window manager's close, Alt+F4) hides
+// the window like the minimise button; the program ends by its own close
+// button or the tray's exit item.
+void CKalvexDlg::closeEvent(QCloseEvent* event)
+{
+    if (ended_) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    HideWindow();
+}
+
+void CKalvexDlg::ShowAbout()
+{
+    CAboutDlg about(g_nLanguage, this);
+    about.exec();
+}
+
+// ---------------------------------------------------------------------------
+// Click dispatch
+
+void CKalvexDlg::OnClick(int x, int y)
+{
+    const int m = model();
+    ConfigImage& image = store_->current;
+    if (panel_.effectListOpen) {
+        EffectListClick(image, panel_, m, x, y);
+        hoverRow_ = -1;
+    } else if (panel_.zoneListOpen) {
+        ZoneListClick(image, panel_, m, x, y);
+        hoverRow_ = -1;
+    } else if (panel_.helpOpen) {
+        int row = HelpMenuRow(x, y);
+        panel_.helpOpen = false;
+        if (row == kHelpHomePage)
+            OpenHomePage();
+        else if (row == kHelpUpdate)
+            StartUpdateTool();
+    } else {
+        int command = MainHitTest(x, y, image.at(settings::Effect));
+        RunCommand(command, x, y);
+        if (ended_)
+            return;
+        std::uint8_t key = KeyHitTest(x, y, panel_.perKeyMode);
+        if (key != kNoKey)
+            KeyClick(key);
+    }
+    UpdateSliderVisibility();
+    redraw();
+}
+
+void CKalvexDlg::RunCommand(int command, int x, int y)
+{
+    (void)y;
+    switch (command) {
+    case kCmdHelp:
+        panel_.helpOpen = !panel_.helpOpen;
+        return;
+    case kCmdHide:
+    case kCmdCancel:
+        HideWindow();
+        return;
+    case kCmdClose:
+        store_->SaveSavedImage();
+        EndDialog();
+        return;
+    case kCmdMacroManager:
+        RunMacroManager();
+        return;
+    case kCmdProfiles:
+        RunProfileManager();
+        return;
+    case kCmdDefault:
+        FactoryResetCommand();
+        return;
+    case kCmdSave:
+        SaveCommand();
+        return;
+    default:
+        ApplyPanelCommand(store_->current, panel_, command, x);
+        if (panel_.effectListOpen || panel_.zoneListOpen)
+            hoverRow_ = -1;
+        return;
+    }
+}
+
+DialogContext CKalvexDlg::dialogContext()
+{
+    DialogContext ctx;
+    ctx.parent = this;
+    ctx.model = model();
+    ctx.language = g_nLanguage;
+    ctx.paths = paths_;
+    ctx.skinDir = m_szSkinDir;
+    ctx.store = store_.get();
+    ctx.macros = macros_.get();
+    return ctx;
+}
+
+void CKalvexDlg::KeyClick(std::uint8_t key)
+{
+    if (panel_.perKeyMode) {
+        PickKeyColour(key);
+        return;
+    }
+    DialogContext ctx = dialogContext();
+    RunKeyAssignment(keyState_, *store_, macros_->g_macroTable, key, g_nLanguage,
+                     [&](KeyAssignmentState& state, ConfigImage& image) {
+                         return dialogs_->runKeyAssignment(ctx, state, image);
+                     });
+}
+
+void CKalvexDlg::PickKeyColour(std::uint8_t key)
+{
+    keyState_.g_nSelectedKey = key;
+    auto page = PicturePageOf(store_->current.at(settings::Effect));
+    if (!page)
+        return;  // per-key mode without a picture effect: nothing to paint
+    auto colour = desktop_->pickColour(this, QColor(0, 0, 0));
+    if (!colour)
+        return;
+    SetKeyColour(store_->current, *page, key,
+                 Rgb{static_cast<std::uint8_t>(colour->red()), static_cast<std::uint8_t>(colour->green()),
+                     static_cast<std::uint8_t>(colour->blue())});
+}
+
+void CKalvexDlg::RunMacroManager()
+{
+    if (!dialogs_->runMacroManager(dialogContext()))
+        return;
+    macros_->PlaceMacrosInImage(store_->current);
+    store_->SaveKeymapFile();
+    macros_->SaveMacroFile();
+}
+
+void CKalvexDlg::RunProfileManager()
+{
+    dialogs_->runProfileManager(dialogContext(), frameGeometry());
+    if (options_.pause)
+        options_.pause(std::chrono::milliseconds(50));
+    else
+        RealPause(std::chrono::milliseconds(50));
+    Refresh(1);
+}
+
+void CKalvexDlg::FactoryResetCommand()
+{
+    if (!desktop_->confirm(this, qs(texts::kResetText.in(g_nLanguage)), qs(texts::kResetCaption.in(g_nLanguage))))
+        return;
+    WaitCursor wait;
+    panel_.perKeyMode = false;
+    protocol_->FactoryReset();
+    keyState_.g_abKeyChanged.fill(0);
+    store_->current.keyTable.fill(0);
+    store_->RefreshKeyCodes();
+    store_->CommitSavedImage();
+    store_->SaveKeymapFile();
+}
+
+void CKalvexDlg::SaveCommand()
+{
+    for (int id : {kSliderBrightness, kSliderSpeed, kSliderZoneBrightness, kSliderZoneSpeed})
+        CopySliderToImage(store_->current, id, sliders_[id]->value());
+    WaitCursor wait;
+    protocol_->DownloadAll();
+    store_->CommitSavedImage();
+    store_->SaveKeymapFile();
 }
 
 }  // namespace zr417

@@ -1,26 +1,98 @@
 // The main dialog: the program's only top-level window, frameless and painted
-// from skins.
+// from skins. It owns the configuration image, the macro table and the device
+// link, dispatches every click to a command, opens the sub-dialogs, sends the
+// image on Save, lives in the tray and follows plugging.
 #pragma once
 
+#include "app/main_logic.h"
+#include "app/seams.h"
 #include "config/image.h"
+#include "device/device_link.h"
+#include "device/protocol.h"
+#include "keymap/key_assignment.h"
+#include "macro/macro_store.h"
 #include "platform/files.h"
 
+#include <QImage>
+#include <QPoint>
+#include <QSystemTrayIcon>
 #include <QWidget>
+#include <array>
+#include <chrono>
+#include <map>
 #include <memory>
+#include <optional>
+#include <string_view>
+
+class QAbstractSlider;
+class QEventLoop;
+class QMenu;
+class QSocketNotifier;
 
 namespace zr417 {
+
+class UiThreadCall;
+
+// Everything the window depends on, so a test can build a fresh one.
+struct MainWindowOptions {
+    hid::Bus* bus = nullptr;           // required
+    std::optional<AppPaths> paths;     // default: beside the executable
+    PauseFn pause;                     // default: real pauses
+    int language = 0;                  // 0: the per-user setting
+    SubDialogs* dialogs = nullptr;     // default: ProgramSubDialogs()
+    DesktopActions* desktop = nullptr; // default: the real desktop
+    bool splash = true;
+    std::chrono::milliseconds splashTick{20};
+    std::optional<bool> trayAvailable; // default: asked from the desktop
+};
 
 class CKalvexDlg : public QWidget {
     Q_OBJECT
 public:
-    explicit CKalvexDlg(QWidget* parent = nullptr);
+    explicit CKalvexDlg(MainWindowOptions options, QWidget* parent = nullptr);
     ~CKalvexDlg() override;
 
-    // Initialises and runs until the dialog ends.
+    // Initialises, shows the window (unless the keyboard is absent) and runs
+    // until the dialog ends (close button or the tray's exit item).
     int DoModal();
+    // The initialisation alone (tests drive the window without DoModal).
+    void OnInitDialog();
+    bool ended() const { return ended_; }
 
     int language() const { return g_nLanguage; }
+    int model() const;
     KeymapStore& store() { return *store_; }
+    MacroStore& macros() { return *macros_; }
+    KeyAssignmentState& keyState() { return keyState_; }
+    DeviceLink& link() { return *link_; }
+    KeyboardProtocol& protocol() { return *protocol_; }
+    const PanelState& panel() const { return panel_; }
+    FirmwareVersion fileVersion() const { return fileVersion_; }
+    const AppPaths& paths() const { return paths_; }
+    std::filesystem::path skinDir() const { return m_szSkinDir; }
+    QAbstractSlider* slider(int id) const;
+    QSystemTrayIcon* trayIcon() const { return tray_; }
+    QMenu* trayMenu() const { return trayMenu_.get(); }
+    // The last composed client area and how many times it was composed.
+    const QImage& frame() const { return frame_; }
+    int composeCount() const { return composeCount_; }
+    int effectListHoverRow() const { return hoverRow_; }
+
+    // Message 0x77b: sliders from the image, per-key mode, changed-key marks,
+    // save keymap.bin, redraw; lParam 0 also compares the firmware versions.
+    void Refresh(int lParam);
+    // Message 0x778: the host action of a reported key.
+    void OnKeyEvent(std::uint8_t code);
+    // Message 0x784: the keyboard is gone under the listener.
+    void OnDeviceVanished();
+    // Tray icon callback (0x405).
+    void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
+    void StartUpdateTool();
+    void ShowAbout();
+    // Plug events waiting on the bus (the notifier calls this).
+    void OnPlugEvents();
+    // Composes the client area into frame() now.
+    void Compose();
 
 public slots:
     // A second start of the program asks for the window, also from the tray.
@@ -28,13 +100,87 @@ public slots:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void OnInitDialog();
+    void EndDialog();
+    void HideWindow();
+    void ShowFromTray();
+    void OnClick(int x, int y);
+    void RunCommand(int command, int x, int y);
+    void KeyClick(std::uint8_t key);
+    void PickKeyColour(std::uint8_t key);
+    void RunMacroManager();
+    void RunProfileManager();
+    void FactoryResetCommand();
+    void SaveCommand();
+    void OnArrived();
+    void ReadVersionFile();
+    void CreateSliders();
+    void SlidersFromImage();
+    void UpdateSliderVisibility();
+    void CreateTrayIcon();
+    void OpenHomePage();
+    DialogContext dialogContext();
+    void redraw();
 
-    int g_nLanguage = 9;
+    // Drawing (kalvex_paint.cpp).
+    void DrawImage(QPainter& p, std::string_view name, int x, int y);
+    void DrawText(QPainter& p, std::string_view text, int x, int y, int height, QColor colour);
+    void DrawKeyboard(QPainter& p);
+    void DrawPanel(QPainter& p);
+    void DrawSlider(QPainter& p, int id);
+    void DrawColourCells(QPainter& p, int y, std::uint8_t colourIndex);
+    void DrawLists(QPainter& p);
+    void DrawHelpMenu(QPainter& p);
+    const QImage& Skin(std::string_view name);
+
+    MainWindowOptions options_;
+    SubDialogs* dialogs_;
+    DesktopActions* desktop_;
+    std::unique_ptr<DesktopActions> ownDesktop_;
+
+    int g_nLanguage = kLanguageEnglish;
     AppPaths paths_;
+    std::filesystem::path m_szSkinDir;
+    FirmwareVersion fileVersion_;  // m_nFileMajor, m_nFileMinor
+
     std::unique_ptr<KeymapStore> store_;
+    std::unique_ptr<MacroStore> macros_;
+    KeyAssignmentState keyState_;
+    std::unique_ptr<UiThreadCall> uiCall_;
+    std::unique_ptr<DeviceLink> link_;
+    std::unique_ptr<KeyboardProtocol> protocol_;
+    StartupReadoutWorker worker_;
+
+    PanelState panel_;
+    int hoverRow_ = -1;        // effect or zone list row under the cursor
+    bool m_bButtonDown = false;
+    int m_nLastSpot = kCmdNone;
+    bool dragging_ = false;
+    bool dragged_ = false;
+    QPoint dragOffset_;
+
+    std::map<int, QAbstractSlider*> sliders_;
+    QSystemTrayIcon* tray_ = nullptr;
+    std::unique_ptr<QMenu> trayMenu_;
+    QSocketNotifier* plugNotifier_ = nullptr;
+    bool trayAvailable_ = false;
+    bool hiddenForNoKeyboard_ = false;
+    bool initialised_ = false;
+    bool ended_ = false;
+    QEventLoop* loop_ = nullptr;
+
+    QImage frame_;
+    int composeCount_ = 0;
+    std::map<std::string, QImage, std::less<>> skins_;
 };
 
 }  // namespace zr417

@@ -2,6 +2,11 @@
 
 #include "config/keys.h"
 
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
+
 namespace zr417 {
 
 const std::array<Rect, 22> g_mainHotSpots = {{
@@ -323,6 +328,186 @@ std::string_view VersionFileName(int model)
 std::string_view UpdateToolFolder(int model)
 {
     return firstModel(model) ? "QV310" : "QV420";
+}
+
+const std::array<SliderSpec, 5> g_mainSliders = {{
+    {kSliderBrightness, 28, 260, 5},
+    {kSliderSpeed, 28, 303, 6},
+    {kSliderHidden, 28, 530, 3},
+    {kSliderZoneBrightness, 28, 485, 2},
+    {kSliderZoneSpeed, 28, 530, 4},
+}};
+
+const SliderSpec* FindSlider(int id)
+{
+    for (const auto& s : g_mainSliders)
+        if (s.id == id)
+            return &s;
+    return nullptr;
+}
+
+std::size_t SliderImageOffset(int id)
+{
+    switch (id) {
+    case kSliderBrightness:
+        return settings::Brightness;
+    case kSliderSpeed:
+        return settings::Speed;
+    case kSliderZoneBrightness:
+        return settings::ZoneBrightness;
+    case kSliderZoneSpeed:
+        return settings::ZoneSpeed;
+    default:
+        return 0;
+    }
+}
+
+bool PanelLayout::sliderVisible(int id) const
+{
+    switch (id) {
+    case kSliderBrightness:
+        return brightness;
+    case kSliderSpeed:
+        return speed;
+    case kSliderZoneBrightness:
+        return zoneBrightness;
+    case kSliderZoneSpeed:
+        return zoneSpeed;
+    default:
+        return false;
+    }
+}
+
+PanelLayout ComputePanelLayout(const ConfigImage& image, const PanelState& state, int model)
+{
+    PanelLayout l;
+    const std::uint8_t effect = image.at(settings::Effect);
+    const bool listOpen = state.effectListOpen;
+    l.brightness = !listOpen;
+    l.speed = !listOpen && !IsStaticEffect(model, effect) && effect <= 10;
+    l.colourCells = effect <= 10 && !IsWaveEffect(model, effect);
+    l.directions = IsWaveEffect(model, effect);
+    l.keymapSwitch = effect > 10;
+
+    const std::uint8_t mode = image.at(settings::ZoneMode) & 0x0F;
+    l.zoneDirections = mode == ZoneWaveMode(model);
+    l.zoneColourCells = mode == 2 || mode == 3;
+    l.zoneBrightness = mode >= 1 && mode <= 3;
+    l.zoneSpeed = mode == 1 || mode == 3;
+    // An open list is drawn over the second zone's sliders (the effect list of
+    // the second model reaches y 493, the zone list 504); a slider left above
+    // it would take the clicks meant for the list's bottom rows.
+    if (listOpen || state.zoneListOpen) {
+        l.zoneBrightness = false;
+        l.zoneSpeed = false;
+    }
+    return l;
+}
+
+void CopySliderToImage(ConfigImage& image, int id, int position)
+{
+    if (std::size_t offset = SliderImageOffset(id))
+        image.at(offset) = static_cast<std::uint8_t>(position);
+}
+
+const std::array<Rgb, 7> g_cellColours = {{
+    {0xFF, 0x00, 0x00},
+    {0x00, 0xFF, 0x00},
+    {0xFF, 0xFF, 0x00},
+    {0x00, 0x00, 0xFF},
+    {0xFF, 0x00, 0xFF},
+    {0x00, 0xFF, 0xFF},
+    {0xFF, 0xFF, 0xFF},
+}};
+
+void WriteZoneColourTable(ConfigImage& image)
+{
+    for (std::size_t i = 0; i < g_cellColours.size(); ++i) {
+        image.at(settings::ColourTable + 3 * i) = g_cellColours[i].r;
+        image.at(settings::ColourTable + 3 * i + 1) = g_cellColours[i].g;
+        image.at(settings::ColourTable + 3 * i + 2) = g_cellColours[i].b;
+    }
+}
+
+std::optional<int> PicturePageOf(std::uint8_t effect)
+{
+    if (effect < 11 || effect >= 11 + settings::PicturePageCount)
+        return std::nullopt;
+    return effect - 11;
+}
+
+namespace {
+std::size_t pictureByte(int page, int key, int channel)
+{
+    std::size_t led = g_ledPosByKey[static_cast<std::size_t>(key)] & 0xFF;
+    return settings::PicturePages + settings::PageSize * static_cast<std::size_t>(page) + 1 + 128 * channel + led;
+}
+}  // namespace
+
+Rgb KeyColour(const ConfigImage& image, int page, int key)
+{
+    return {image.at(pictureByte(page, key, 0)), image.at(pictureByte(page, key, 1)),
+            image.at(pictureByte(page, key, 2))};
+}
+
+void SetKeyColour(ConfigImage& image, int page, int key, Rgb colour)
+{
+    if (page < 0 || page >= static_cast<int>(settings::PicturePageCount) || key < 0 || key >= kKeyCount)
+        return;
+    image.at(pictureByte(page, key, 0)) = colour.r;
+    image.at(pictureByte(page, key, 1)) = colour.g;
+    image.at(pictureByte(page, key, 2)) = colour.b;
+}
+
+int ZoneListHoverRow(int model, int x, int y)
+{
+    int bottom = firstModel(model) ? 484 : 504;
+    if (x >= 28 && x <= 248 && y > 403 && y <= bottom)
+        return std::min((y - kZoneListTop) / kListRowHeight, static_cast<int>(ZoneModeList(model).size()) - 1);
+    return -1;
+}
+
+int HelpMenuRow(int x, int y)
+{
+    if (x >= 830 && x <= 996 && y >= 22 && y <= 99)
+        return (y - 22) / 25;
+    return -1;
+}
+
+std::string_view Text2::in(int language) const
+{
+    return language == kLanguageChinese ? chinese : english;
+}
+
+HostOpenPlan PlanHostOpen(std::uint8_t kind, const std::string& directory, const std::string& file)
+{
+    namespace fs = std::filesystem;
+    HostOpenPlan plan;
+    if (file.empty())
+        return plan;
+    fs::path path = directory.empty() ? fs::path(file) : fs::path(directory) / file;
+    std::error_code ec;
+    fs::path absolute = fs::absolute(path, ec);
+    if (ec)
+        return plan;
+    auto st = fs::status(absolute, ec);
+    if (ec || !fs::exists(st))
+        return plan;
+    plan.path = absolute.string();
+    if (fs::is_directory(st)) {
+        plan.kind = HostOpenPlan::Kind::Open;
+    } else if (fs::is_regular_file(st)) {
+        constexpr std::uint8_t kStartProgram = 5;
+        if (kind == kStartProgram && ::access(absolute.c_str(), X_OK) == 0) {
+            plan.kind = HostOpenPlan::Kind::Start;
+            plan.directory = absolute.parent_path().string();
+        } else {
+            plan.kind = HostOpenPlan::Kind::Open;
+        }
+    } else {
+        plan.path.clear();  // devices, sockets, pipes: nothing to open
+    }
+    return plan;
 }
 
 }  // namespace zr417

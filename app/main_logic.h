@@ -4,8 +4,11 @@
 #pragma once
 
 #include "config/image.h"
+#include "device/identities.h"
 
 #include <array>
+#include <cstddef>
+#include <string>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -14,9 +17,8 @@
 
 namespace zr417 {
 
-// Model numbers as the device link reports them: 1 = QV310, 2 = QV420,
-// 0 = the third identity (treated as the second model).
-constexpr int kModelQV310 = 1;
+// Model numbers (kModelQV310 ...) are the device link's: 1 = QV310,
+// 2 = QV420, 0 = the third identity (treated as the second model).
 
 struct Rect {
     int left, top, right, bottom;  // inclusive
@@ -135,5 +137,126 @@ std::optional<UpdatePrompt> FirmwareUpdatePrompt(FirmwareVersion file, FirmwareV
 std::string_view VersionFileName(int model);
 std::string_view UpdateToolFolder(int model);
 constexpr std::string_view kUpdateToolName = "ZR417 RGB Gaming Keyboard_Update";
+
+
+// The five sliders of the lighting panel: control ID, position, maximum
+// (minimum 0, initial position 1). 1010 exists but is always hidden.
+struct SliderSpec {
+    int id;
+    int x, y;
+    int maximum;
+};
+constexpr int kSliderBrightness = 1017;      // main brightness, 0..5
+constexpr int kSliderSpeed = 1007;           // main speed, 0..6
+constexpr int kSliderHidden = 1010;          // 0..3, never shown
+constexpr int kSliderZoneBrightness = 1019;  // second zone, 0..2
+constexpr int kSliderZoneSpeed = 1018;       // second zone, 0..4
+extern const std::array<SliderSpec, 5> g_mainSliders;
+const SliderSpec* FindSlider(int id);
+// Image byte a slider stands for (1010 has none: 0).
+std::size_t SliderImageOffset(int id);
+
+// What the lighting panel shows for the image and the panel state; the
+// window paints from it and shows or hides its sliders by it.
+struct PanelLayout {
+    bool speed = false;             // slider 1007 with its labels
+    bool brightness = false;        // slider 1017 with its labels
+    bool colourCells = false;       // main colour cells at y 223
+    bool directions = false;        // four direction buttons (Wave)
+    bool keymapSwitch = false;      // Keymap / DIY switch (effects above 10)
+    bool zoneDirections = false;    // left / right of the second zone's Wave
+    bool zoneColourCells = false;   // second-zone colour cells at y 450
+    bool zoneBrightness = false;    // slider 1019
+    bool zoneSpeed = false;         // slider 1018
+    bool sliderVisible(int id) const;
+};
+PanelLayout ComputePanelLayout(const ConfigImage& image, const PanelState& state, int model);
+
+// Save: the slider positions go into the image (plain positions).
+void CopySliderToImage(ConfigImage& image, int id, int position);
+
+// Rewritten whenever the second-zone colour cells are drawn.
+void WriteZoneColourTable(ConfigImage& image);
+// The seven colours of the cells, index 1..7 at [index - 1].
+struct Rgb {
+    std::uint8_t r, g, b;
+    bool operator==(const Rgb&) const = default;
+};
+extern const std::array<Rgb, 7> g_cellColours;
+
+// The per-key picture of an effect code: 0..4 for DIY1..DIY5 (11..15), none
+// for any other code (also codes above 15 that a keyboard might report).
+std::optional<int> PicturePageOf(std::uint8_t effect);
+// Colour of key index `key` in picture `page`.
+Rgb KeyColour(const ConfigImage& image, int page, int key);
+void SetKeyColour(ConfigImage& image, int page, int key, Rgb colour);
+
+// Row of the second-zone list under a point while it is open, or -1.
+int ZoneListHoverRow(int model, int x, int y);
+
+// Help menu (drawn at 830, 22): the row under a click, -1 outside it.
+constexpr int kHelpMenuX = 830;
+constexpr int kHelpMenuY = 22;
+int HelpMenuRow(int x, int y);
+enum HelpRow { kHelpHomePage = 0, kHelpUpdate = 1 };
+
+// Every text the main window draws, in both languages.
+struct Text2 {
+    std::string_view english;
+    std::string_view chinese;
+    std::string_view in(int language) const;
+};
+namespace texts {
+inline constexpr Text2 kTitle{"ZR417 RGB Gaming Keyboard", "ZR417 RGB Gaming Keyboard"};
+inline constexpr Text2 kProfile{"Profile", "配置"};
+inline constexpr Text2 kDefault{"Default", "恢复"};
+inline constexpr Text2 kCancel{"Cancel", "取消"};
+inline constexpr Text2 kSave{"Save", "保存"};
+inline constexpr Text2 kLight{"Light", "灯光"};
+inline constexpr Text2 kZoneLight{"Side Light", "侧灯"};
+inline constexpr Text2 kEffect{"Effect", "效果"};
+inline constexpr Text2 kSpeed{"Speed", "速度"};
+inline constexpr Text2 kSlow{"Slow", "慢"};
+inline constexpr Text2 kFast{"Fast", "快"};
+inline constexpr Text2 kBrightness{"Brightness", "亮度"};
+inline constexpr Text2 kDark{"Dark", "黑"};
+inline constexpr Text2 kBright{"Bright", "亮"};
+inline constexpr Text2 kDirection{"Direction", "方向"};
+inline constexpr Text2 kKeymap{"Keymap", "Keymap"};
+inline constexpr Text2 kDiy{"DIY", "DIY"};
+inline constexpr Text2 kMacroManagement{"Macro Management", "宏管理器"};
+inline constexpr Text2 kGameMode{"Game Mode", "游戏模式"};
+inline constexpr Text2 kWinLock{"Win Lock", "Win Lock模式"};
+inline constexpr Text2 kOn{"On", "开"};
+inline constexpr Text2 kOff{"Off", "关"};
+inline constexpr Text2 kHomePage{"Home Page", "主页"};
+inline constexpr Text2 kUpdateFirmware{"Update Firmware", "驱动更新"};
+inline constexpr Text2 kVersionLine{"Ver: 1.0", "Ver: 1.0"};
+inline constexpr Text2 kResetText{"Confirm to return Factory Setting?", "确认恢复至出厂设置吗？"};
+inline constexpr Text2 kResetCaption{"Factory Setting", "出厂设置"};
+inline constexpr Text2 kNoKeyboard{"No Gaming Keyboard Detected!", "No Gaming Keyboard Detected!"};
+inline constexpr Text2 kWarning{"Warning", "Warning"};
+inline constexpr Text2 kExit{"Exit", "退出"};
+inline constexpr Text2 kAbout{"About", "关于"};
+inline constexpr Text2 kAboutTitle{"About ZR417 RGB Gaming Keyboard", "关于 ZR417 RGB Gaming Keyboard"};
+inline constexpr Text2 kAboutName{"ZR417 RGB Gaming Keyboard, Version 1.0", "ZR417 RGB Gaming Keyboard, Version 1.0"};
+inline constexpr Text2 kAboutRights{"Copyright (C) ZR417. All rights reserved.", "Copyright (C) ZR417. 保留所有权利。"};
+}  // namespace texts
+
+// How a host action is opened on this desktop.
+struct HostOpenPlan {
+    enum class Kind {
+        Nothing,  // the path does not exist (or is empty): nothing happens
+        Open,     // a folder or a file: the desktop's default handler
+        Start,    // a program: started detached in its own folder, no arguments
+    };
+    Kind kind = Kind::Nothing;
+    std::string path;       // absolute or as stored
+    std::string directory;  // working directory of a started program
+};
+// kind 5 (start a program) with an executable regular file starts it; every
+// other existing path opens with the desktop's handler (an executable that
+// a sound, file or folder key points at is opened, never run).
+HostOpenPlan PlanHostOpen(std::uint8_t kind, const std::string& directory, const std::string& file);
 
 }  // namespace zr417

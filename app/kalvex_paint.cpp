@@ -1,0 +1,316 @@
+// The main window's redraw: the whole client area is composed off screen in
+// the drawing order, then copied to the window in one piece.
+#include "app/kalvex_dlg.h"
+
+#include "config/keys.h"
+#include "controls/skin_names.h"
+
+#include <QAbstractSlider>
+#include <QFont>
+#include <QPaintEvent>
+#include <QPainter>
+
+namespace zr417 {
+
+namespace mw = skins::main_window;
+
+namespace {
+
+const QColor kGrey(53, 53, 53);
+const QColor kProfileRed(255, 0, 0);
+const QColor kSaveRed(239, 14, 2);
+const QColor kRowHover(80, 0, 0);
+const QColor kRow(59, 59, 59);
+const QColor kWhite(255, 255, 255);
+
+constexpr int kLabelHeight = 16;   // bottom bar
+constexpr int kPanelHeight = 15;   // panel texts
+constexpr int kListHeight = 14;    // list and field names
+constexpr int kSliderHeight = 13;  // slider labels
+
+QString qs(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+QFont SkinFont(int height)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(height);
+    font.setWeight(QFont::Light);  // 300
+    font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
+}
+
+}  // namespace
+
+const QImage& CKalvexDlg::Skin(std::string_view name)
+{
+    auto it = skins_.find(name);
+    if (it == skins_.end()) {
+        // Decoded once; a missing or broken file stays a null image and its
+        // area is left unpainted.
+        QImage image(QString::fromStdString((m_szSkinDir / std::string(name)).string()));
+        if (!image.isNull())
+            image = image.convertToFormat(QImage::Format_RGB32);  // copied opaque
+        it = skins_.emplace(std::string(name), std::move(image)).first;
+    }
+    return it->second;
+}
+
+void CKalvexDlg::DrawImage(QPainter& p, std::string_view name, int x, int y)
+{
+    const QImage& image = Skin(name);
+    if (!image.isNull())
+        p.drawImage(x, y, image);
+}
+
+void CKalvexDlg::DrawText(QPainter& p, std::string_view text, int x, int y, int height, QColor colour)
+{
+    p.setFont(SkinFont(height));
+    p.setPen(colour);
+    p.drawText(QRect(x, y, 1000, height + 8), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, qs(text));
+}
+
+void CKalvexDlg::paintEvent(QPaintEvent*)
+{
+    Compose();
+    QPainter p(this);
+    p.drawImage(0, 0, frame_);
+}
+
+void CKalvexDlg::Compose()
+{
+    if (frame_.size() != size())
+        frame_ = QImage(size(), QImage::Format_RGB32);
+    ++composeCount_;
+    frame_.fill(Qt::black);
+    QPainter p(&frame_);
+    const int lang = g_nLanguage;
+
+    DrawImage(p, mw::kBackground, 0, 0);
+    DrawImage(p, mw::kHelpNormal, 936, 5);
+    DrawImage(p, mw::kMinNormal, 957, 5);
+    DrawImage(p, mw::kCloseNormal, 978, 5);
+    DrawImage(p, mw::kLogo, 19, 35);
+    DrawKeyboard(p);
+    DrawImage(p, mw::kCancelNormal, 800, 605);
+    DrawImage(p, mw::kCancelNormal, 862, 605);
+    DrawImage(p, mw::kSaveNormal, 924, 605);
+    DrawImage(p, mw::kProfileButton, 17, 603);
+    DrawText(p, texts::kProfile.in(lang), 45, 610, kLabelHeight, kProfileRed);
+    DrawText(p, texts::kDefault.in(lang), 810, 612, kLabelHeight, kGrey);
+    DrawText(p, texts::kCancel.in(lang), 872, 612, kLabelHeight, kGrey);
+    DrawText(p, texts::kSave.in(lang), lang == kLanguageChinese ? 934 : 938, 612, kLabelHeight, kSaveRed);
+    DrawPanel(p);
+    if (panel_.helpOpen)
+        DrawHelpMenu(p);
+}
+
+void CKalvexDlg::DrawKeyboard(QPainter& p)
+{
+    const bool first = model() == kModelQV310;
+    const QImage& plain = Skin(first ? mw::kKeyboardQV310 : mw::kKeyboardQV420);
+    const QImage& lit = Skin(first ? mw::kKeyboardLitQV310 : mw::kKeyboardLitQV420);
+    if (!plain.isNull())
+        p.drawImage(kKeyboardPictureX, kKeyboardPictureY, plain);
+
+    const ConfigImage& image = store_->current;
+    auto page = PicturePageOf(image.at(settings::Effect));
+    if (panel_.perKeyMode) {
+        if (!page)
+            return;
+        // Coloured keys filled with their colour and labelled in the
+        // complementary colour; black keys stay as the picture shows them.
+        p.setFont(SkinFont(10));
+        for (int k = 0; k < kKeyCount; ++k) {
+            Rgb c = KeyColour(image, *page, k);
+            if (c == Rgb{0, 0, 0})
+                continue;
+            const KeyRect& r = g_keyRectByKey[k];
+            p.fillRect(QRect(QPoint(r.left + kKeyboardPictureX, r.top + kKeyboardPictureY),
+                             QPoint(r.right + kKeyboardPictureX, r.bottom + kKeyboardPictureY)),
+                       QColor(c.r, c.g, c.b));
+            p.setPen(QColor(255 - c.r, 255 - c.g, 255 - c.b));
+            const KeyPoint& lp = g_keyLabelPoints[k];
+            p.drawText(QRect(lp.x + 270, lp.y + 80, 200, 18), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                       qs(g_keyLabels[k]));
+        }
+        return;
+    }
+    if (lit.isNull())
+        return;
+    auto highlight = [&](int k) {
+        if (k < 0 || k >= kKeyCount || k == kFnKey)
+            return;
+        const KeyRect& r = g_keyRectByKey[k];
+        QRect src(QPoint(r.left, r.top), QPoint(r.right, r.bottom));
+        p.drawImage(QPoint(r.left + kKeyboardPictureX, r.top + kKeyboardPictureY), lit, src);
+    };
+    highlight(keyState_.g_nSelectedKey);
+    for (int k = 0; k < kKeyCount; ++k)
+        if (keyState_.g_abKeyChanged[k] == 1)
+            highlight(k);
+}
+
+void CKalvexDlg::DrawColourCells(QPainter& p, int y, std::uint8_t colourIndex)
+{
+    for (int i = 0; i < 7; ++i) {
+        const Rgb& c = g_cellColours[i];
+        p.fillRect(28 + 25 * i, y, 20, 20, QColor(c.r, c.g, c.b));
+    }
+    DrawImage(p, mw::kMultiColour, 203, y);
+    int frameX = colourIndex >= 1 && colourIndex <= 7 ? 26 + 25 * (colourIndex - 1) : 201;
+    if (colourIndex <= 7) {
+        p.setPen(kWhite);
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(frameX, y - 2, 22, 22);  // 23 x 23 outline
+    }
+}
+
+void CKalvexDlg::DrawSlider(QPainter& p, int id)
+{
+    QAbstractSlider* s = slider(id);
+    if (!s)
+        return;
+    const QImage& channel = Skin("res:139");
+    const QImage& fill = Skin("res:140");
+    const QImage& thumb = Skin("res:141");
+    const QRect g = s->geometry();
+    int range = s->maximum() - s->minimum();
+    int travel = g.width() - 15;
+    int thumbLeft = range > 0 ? travel * (s->value() - s->minimum()) / range : 0;
+    if (!channel.isNull())
+        p.drawImage(g.topLeft(), channel);
+    if (!fill.isNull())
+        p.drawImage(g.topLeft(), fill, QRect(0, 0, thumbLeft + 7, fill.height()));
+    if (!thumb.isNull())
+        p.drawImage(g.left() + thumbLeft, g.top() + 1, thumb);
+}
+
+void CKalvexDlg::DrawPanel(QPainter& p)
+{
+    const int lang = g_nLanguage;
+    const int m = model();
+    ConfigImage& image = store_->current;
+    const std::uint8_t effect = image.at(settings::Effect);
+    const PanelLayout layout = ComputePanelLayout(image, panel_, m);
+
+    // Main group.
+    DrawImage(p, mw::kItemBK, 19, 110);
+    DrawText(p, texts::kLight.in(lang), 28, 112, kPanelHeight, kGrey);
+    DrawImage(p, mw::kLEDEffectOpen, 19, 130);
+    DrawText(p, texts::kEffect.in(lang), 28, 137, kPanelHeight, kGrey);
+    DrawImage(p, mw::kLightItem, 28, 158);
+    DrawText(p, EffectName(m, effect, lang), 34, 158, kListHeight, kGrey);
+
+    // Speed and brightness share the card.
+    if (!panel_.effectListOpen)
+        DrawImage(p, mw::kFreq, 19, 245);
+    if (layout.speed) {
+        DrawText(p, texts::kSpeed.in(lang), 28, 290, kSliderHeight, kGrey);
+        DrawText(p, texts::kSlow.in(lang), 28, 317, kSliderHeight, kGrey);
+        DrawText(p, texts::kFast.in(lang), 230, 317, kSliderHeight, kGrey);
+        DrawSlider(p, kSliderSpeed);
+    }
+    if (layout.brightness) {
+        DrawText(p, texts::kBrightness.in(lang), 28, 247, kSliderHeight, kGrey);
+        DrawText(p, texts::kDark.in(lang), 28, 274, kSliderHeight, kGrey);
+        DrawText(p, texts::kBright.in(lang), 230, 274, kSliderHeight, kGrey);
+        DrawSlider(p, kSliderBrightness);
+    }
+
+    if (layout.colourCells)
+        DrawColourCells(p, 223, image.at(settings::ColourIndex));
+    if (layout.directions) {
+        DrawText(p, texts::kDirection.in(lang), 29, 177, kPanelHeight, kGrey);
+        // Image direction: 3 top, 2 bottom, 1 left, 0 right.
+        const int current = 3 - image.at(settings::Direction);
+        for (int d = 0; d < 4; ++d)
+            DrawImage(p, d == current ? mw::kDirectionEnable[d] : mw::kDirectionDisable[d], 29 + 50 * d, 197);
+    }
+    if (layout.keymapSwitch) {
+        DrawImage(p, panel_.perKeyMode ? mw::kDisable : mw::kEnable, 28, 199);
+        DrawImage(p, panel_.perKeyMode ? mw::kEnable : mw::kDisable, 130, 199);
+        DrawText(p, texts::kKeymap.in(lang), 45, 197, kPanelHeight, kGrey);
+        DrawText(p, texts::kDiy.in(lang), 147, 197, kPanelHeight, kGrey);
+    }
+
+    // Second zone.
+    DrawImage(p, mw::kItemBK, 19, 340);
+    DrawText(p, texts::kZoneLight.in(lang), 28, 342, kPanelHeight, kGrey);
+    DrawImage(p, mw::kLEDEffectOpen, 19, 360);
+    DrawText(p, texts::kEffect.in(lang), 28, 367, kPanelHeight, kGrey);
+    DrawImage(p, mw::kLightItem, 28, 388);
+    DrawText(p, ZoneModeName(m, image.at(settings::ZoneMode), lang), 34, 388, kListHeight, kGrey);
+    if (layout.zoneDirections) {
+        DrawText(p, texts::kDirection.in(lang), 28, 405, kPanelHeight, kGrey);
+        const bool left = image.at(settings::ZoneDirection) == 1;
+        DrawImage(p, left ? mw::kDirectionEnable[skins::kLeft] : mw::kDirectionDisable[skins::kLeft], 29, 425);
+        DrawImage(p, left ? mw::kDirectionDisable[skins::kRight] : mw::kDirectionEnable[skins::kRight], 79, 425);
+    }
+    if (layout.zoneColourCells) {
+        WriteZoneColourTable(image);
+        DrawColourCells(p, 450, image.at(settings::ZoneColourIndex));
+    }
+    if (layout.zoneBrightness) {
+        DrawText(p, texts::kBrightness.in(lang), 28, 470, kSliderHeight, kGrey);
+        DrawText(p, texts::kDark.in(lang), 28, 500, kSliderHeight, kGrey);
+        DrawText(p, texts::kBright.in(lang), 230, 500, kSliderHeight, kGrey);
+        DrawSlider(p, kSliderZoneBrightness);
+    }
+    if (layout.zoneSpeed) {
+        DrawText(p, texts::kSpeed.in(lang), 28, 515, kSliderHeight, kGrey);
+        DrawText(p, texts::kSlow.in(lang), 28, 545, kSliderHeight, kGrey);
+        DrawText(p, texts::kFast.in(lang), 230, 545, kSliderHeight, kGrey);
+        DrawSlider(p, kSliderZoneSpeed);
+    }
+
+    // Macro panel.
+    DrawImage(p, mw::kMacroManagementBK, 297, 426);
+    DrawImage(p, mw::kMacroButton, 299, 456);
+    DrawText(p, texts::kMacroManagement.in(lang), 306, 457, kPanelHeight, kGrey);
+
+    // Game Mode and Win Lock: Enable.png on the side of the current state.
+    DrawImage(p, mw::kGameModeOpen, 545, 426);
+    DrawText(p, texts::kGameMode.in(lang), 545, 426, kPanelHeight, kGrey);
+    DrawText(p, texts::kWinLock.in(lang), 675, 426, kPanelHeight, kGrey);
+    const bool gameMode = image.at(settings::GameMode) == 1;
+    const bool winLock = image.at(settings::WinLock) == 1;
+    DrawImage(p, gameMode ? mw::kEnable : mw::kDisable, 560, 459);
+    DrawImage(p, gameMode ? mw::kDisable : mw::kEnable, 605, 459);
+    DrawImage(p, winLock ? mw::kEnable : mw::kDisable, 690, 459);
+    DrawImage(p, winLock ? mw::kDisable : mw::kEnable, 737, 459);
+    DrawText(p, texts::kOn.in(lang), 575, 457, kSliderHeight, kGrey);
+    DrawText(p, texts::kOff.in(lang), 620, 457, kSliderHeight, kGrey);
+    DrawText(p, texts::kOn.in(lang), 705, 457, kSliderHeight, kGrey);
+    DrawText(p, texts::kOff.in(lang), 752, 457, kSliderHeight, kGrey);
+
+    DrawLists(p);
+}
+
+void CKalvexDlg::DrawLists(QPainter& p)
+{
+    const int lang = g_nLanguage;
+    const int m = model();
+    if (panel_.effectListOpen || panel_.zoneListOpen) {
+        auto rows = panel_.effectListOpen ? EffectList(m) : ZoneModeList(m);
+        const int top = panel_.effectListOpen ? kEffectListTop : kZoneListTop;
+        for (std::size_t r = 0; r < rows.size(); ++r) {
+            const int y = top + kListRowHeight * static_cast<int>(r);
+            p.fillRect(28, y, 221, kListRowHeight, static_cast<int>(r) == hoverRow_ ? kRowHover : kRow);
+            DrawText(p, lang == kLanguageChinese ? rows[r].chinese : rows[r].english, 34, y + 2, kListHeight, kWhite);
+        }
+    }
+}
+
+void CKalvexDlg::DrawHelpMenu(QPainter& p)
+{
+    const int lang = g_nLanguage;
+    DrawImage(p, mw::kHelpWindow, kHelpMenuX, kHelpMenuY);
+    DrawText(p, texts::kHomePage.in(lang), 850, 25, kPanelHeight, kGrey);
+    DrawText(p, texts::kUpdateFirmware.in(lang), 850, 50, kPanelHeight, kGrey);
+    DrawText(p, texts::kVersionLine.in(lang), 850, 75, kPanelHeight, kGrey);
+}
+
+}  // namespace zr417
