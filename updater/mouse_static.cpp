@@ -1,0 +1,117 @@
+#include "updater/mouse_static.h"
+
+#include <QPainter>
+#include <QPolygon>
+
+#include <cmath>
+
+namespace zr417::updater {
+
+CMouseStatic::CMouseStatic(QWidget* parent) : QWidget(parent)
+{
+    setFixedSize(150, 150);
+}
+
+void CMouseStatic::SetLine1(const std::string& text)
+{
+    std::lock_guard lock(mutex_);
+    m_strLine1 = text;
+}
+
+void CMouseStatic::SetLine2(const std::string& text)
+{
+    std::lock_guard lock(mutex_);
+    m_strLine2 = text;
+}
+
+void CMouseStatic::SetColour(int colour)
+{
+    std::lock_guard lock(mutex_);
+    m_nColour = colour;
+}
+
+void CMouseStatic::Redraw(bool progressOnly)
+{
+    // Workers call this from their threads; the repaint is queued to ours.
+    QMetaObject::invokeMethod(
+        this,
+        [this, progressOnly] {
+            if (progressOnly)
+                update(QRect(QPoint(15, 57), QPoint(114, 74)));
+            else
+                update();
+        },
+        Qt::QueuedConnection);
+}
+
+std::string CMouseStatic::line1() const
+{
+    std::lock_guard lock(mutex_);
+    return m_strLine1;
+}
+
+std::string CMouseStatic::line2() const
+{
+    std::lock_guard lock(mutex_);
+    return m_strLine2;
+}
+
+int CMouseStatic::colour() const
+{
+    std::lock_guard lock(mutex_);
+    return m_nColour;
+}
+
+QColor CMouseStatic::StateColour(int colour)
+{
+    switch (colour) {
+    case kYellow: return QColor(255, 255, 0);
+    case kGreen: return QColor(0, 255, 0);
+    case kRed: return QColor(255, 0, 0);
+    default: return QColor(255, 255, 255);
+    }
+}
+
+void CMouseStatic::paintEvent(QPaintEvent*)
+{
+    int colour;
+    QString line1, line2;
+    {
+        std::lock_guard lock(mutex_);
+        colour = m_nColour;
+        line1 = QString::fromStdString(m_strLine1);
+        line2 = QString::fromStdString(m_strLine2);
+    }
+    const QColor fill = StateColour(colour);
+    QPainter painter(this);
+
+    // The square.
+    QPolygon square({QPoint(0, 0), QPoint(0, 150), QPoint(150, 150), QPoint(150, 0)});
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(fill);
+    painter.drawPolygon(square, Qt::OddEvenFill);
+
+    // The pie and its chord line, in the same colour as the square.
+    painter.setPen(QPen(fill, 1));
+    painter.setBrush(fill);
+    const QRectF ellipse(QPointF(13, 24), QPointF(117, 118));
+    const QPointF centre = ellipse.center();
+    auto angleOf = [&](QPointF p) {
+        return std::atan2(-(p.y() - centre.y()), p.x() - centre.x()) * 180.0 / M_PI;
+    };
+    double start = angleOf(QPointF(30, 83));
+    double end = angleOf(QPointF(115, 60));
+    double span = end - start;
+    while (span <= 0)
+        span += 360.0;  // counter-clockwise from the first radial to the second
+    painter.drawPie(ellipse, static_cast<int>(std::lround(start * 16)), static_cast<int>(std::lround(span * 16)));
+    painter.drawLine(QPoint(30, 83), QPoint(115, 60));
+
+    // The two lines of text.
+    painter.setPen(palette().color(QPalette::WindowText));
+    painter.setFont(font());
+    painter.drawText(QRect(QPoint(0, 57), QPoint(129, 74)), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, line1);
+    painter.drawText(QRect(QPoint(0, 77), QPoint(129, 94)), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, line2);
+}
+
+}  // namespace zr417::updater

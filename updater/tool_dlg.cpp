@@ -1,0 +1,345 @@
+#include "updater/tool_dlg.h"
+
+#include "updater/ini_file.h"
+#include "updater/setting_dialog.h"
+#include "updater/tool_texts.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSocketNotifier>
+
+namespace zr417::updater {
+
+namespace {
+
+QString Q(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+QString Q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+QIcon ToolIcon()
+{
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(40, 90, 160));
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(2, 2, 28, 28, 5, 5);
+    p.setBrush(Qt::white);
+    p.drawPolygon(QPolygon({QPoint(16, 6), QPoint(26, 17), QPoint(20, 17), QPoint(20, 26), QPoint(12, 26),
+                            QPoint(12, 17), QPoint(6, 17)}));
+    return QIcon(pixmap);
+}
+
+}  // namespace
+
+int SystemToolLanguage()
+{
+    return ToolLanguageFromLocaleName(QLocale::system().name().toStdString());
+}
+
+CNorvane_MP_TOOLDlg::CNorvane_MP_TOOLDlg(Options options, QWidget* parent)
+    : QDialog(parent), options_(std::move(options))
+{
+    tool_ = std::make_unique<UpdateTool>(*options_.bus, *this);
+    if (options_.wait)
+        tool_->SetWaitFunction(options_.wait);
+    CreateControls();
+    OnInitDialog();
+}
+
+CNorvane_MP_TOOLDlg::~CNorvane_MP_TOOLDlg()
+{
+    // Workers first: they write into the controls.
+    tool_.reset();
+}
+
+void CNorvane_MP_TOOLDlg::Register(QWidget* w, int id)
+{
+    w->setObjectName(QString("ctl%1").arg(id));
+    controls_.emplace_back(id, w);
+}
+
+QWidget* CNorvane_MP_TOOLDlg::control(int id) const
+{
+    for (const auto& [cid, w] : controls_)
+        if (cid == id)
+            return w;
+    return nullptr;
+}
+
+void CNorvane_MP_TOOLDlg::CreateControls()
+{
+    // 410 x 241 dialog units of a 9-point font.
+    setFixedSize(615, 362);
+    auto group = [this](int id, int x, int y, int w, int h) {
+        auto* g = new QGroupBox(this);
+        g->setGeometry(x, y, w, h);
+        if (id)
+            Register(g, id);
+        return g;
+    };
+    auto label = [this](int id, int x, int y, int w) {
+        auto* l = new QLabel(this);
+        l->setGeometry(x, y, w, 22);
+        Register(l, id);
+        return l;
+    };
+
+    group(1021, 12, 8, 591, 62);
+    m_staticModel = label(1017, 26, 32, 560);
+
+    group(0, 12, 80, 190, 200);
+    for (int k = 0; k < kSlotCount; ++k) {
+        m_slots[k] = new CMouseStatic(this);
+        // Slots 2-16 sit on a grid beside the first but are never shown.
+        m_slots[k]->move(32 + (k % 4) * 160, 110 + (k / 4) * 160);
+        Register(m_slots[k], 1000 + k);
+        m_slots[k]->setVisible(k == 0);
+    }
+
+    m_btnUpdate = new QPushButton(this);
+    m_btnUpdate->setGeometry(470, 228, 120, 34);
+    m_btnUpdate->setDefault(true);
+    Register(m_btnUpdate, 1);
+    m_btnExit = new QPushButton(this);
+    m_btnExit->setGeometry(470, 286, 120, 34);
+    Register(m_btnExit, 2);
+    m_btnSettings = new QPushButton(this);
+    m_btnSettings->setGeometry(330, 228, 120, 34);
+    Register(m_btnSettings, 1016);
+    m_btnRefresh = new QPushButton(this);
+    m_btnRefresh->setGeometry(330, 286, 120, 34);
+    Register(m_btnRefresh, 1044);
+    m_btnSettings->hide();
+    m_btnSettings->setEnabled(false);
+    m_btnRefresh->hide();
+    m_btnRefresh->setEnabled(false);
+
+    // Hidden: version, language and counter frames with their contents.
+    QWidget* hidden[] = {
+        group(1022, 215, 80, 170, 100), label(1028, 225, 100, 150), label(1029, 225, 122, 150),
+        label(1030, 225, 144, 150),     group(1023, 400, 80, 200, 110), group(1024, 215, 190, 170, 80),
+        label(1031, 225, 210, 80),      label(1032, 225, 236, 80),  nullptr,
+    };
+    m_staticSuccess = label(1033, 310, 210, 60);
+    m_staticFail = label(1034, 310, 236, 60);
+    const int radioIds[3] = {1027, 1025, 1026};  // English, Simplified, Traditional
+    for (int lang = 0; lang < 3; ++lang) {
+        m_radios[lang] = new QRadioButton(this);
+        m_radios[lang]->setGeometry(410, 100 + lang * 26, 180, 22);
+        Register(m_radios[lang], radioIds[lang]);
+        m_radios[lang]->hide();
+        connect(m_radios[lang], &QRadioButton::clicked, this, [this, lang] { OnLanguageRadio(lang); });
+    }
+    for (QWidget* w : hidden)
+        if (w)
+            w->hide();
+    m_staticSuccess->hide();
+    m_staticFail->hide();
+    control(1028)->setProperty("text", "Norvane_MP_TOOL");
+    control(1029)->setProperty("text", "V1.0");
+
+    connect(m_btnUpdate, &QPushButton::clicked, this, &CNorvane_MP_TOOLDlg::OnUpdate);
+    connect(m_btnExit, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_btnSettings, &QPushButton::clicked, this, &CNorvane_MP_TOOLDlg::OnSettings);
+    connect(m_btnRefresh, &QPushButton::clicked, this, &CNorvane_MP_TOOLDlg::OnRefresh);
+}
+
+void CNorvane_MP_TOOLDlg::OnInitDialog()
+{
+    setWindowIcon(ToolIcon());
+
+    // Plug events of the bus, on this thread.
+    if (int fd = options_.bus->eventFd(); fd >= 0) {
+        notifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connect(notifier_, &QSocketNotifier::activated, this, &CNorvane_MP_TOOLDlg::OnDeviceEvents);
+    }
+
+    control(1030)->setProperty("text", QString("Build in ") + __DATE__);
+
+    int language = options_.language ? *options_.language : SystemToolLanguage();
+    tool_->SetLanguage(language);
+    m_radios[static_cast<std::size_t>(std::clamp(language, 0, 2))]->setChecked(true);
+
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPixelSize(16);
+    setFont(font);
+    for (const auto& [id, w] : controls_)
+        w->setFont(font);
+
+    for (auto* s : m_slots)
+        s->SetLine1(Text(ToolText::NoDevice, language));
+
+    MessageSink& sink = options_.messages ? *options_.messages : *this;
+    IniFile ini = IniFile::Load(iniPath());
+    tool_->LoadSettings(ini, options_.toolDir, sink);
+    m_modelText = tool_->settings().modelText;
+
+    tool_->Enumerate(true);
+    tool_->Enumerate(true);
+    ApplyLanguage();
+    tool_->AssignNewDevices();
+    tool_->SetAutoIncrease(true);
+}
+
+void CNorvane_MP_TOOLDlg::ApplyLanguage()
+{
+    const int lang = tool_->Language();
+    setWindowTitle(Q(Text(ToolText::WindowTitle, lang)));
+    const std::pair<int, ToolText> texts[] = {
+        {1027, ToolText::English},      {1026, ToolText::TraditionalChinese}, {1025, ToolText::SimplifiedChinese},
+        {1023, ToolText::LanguageSetting}, {1022, ToolText::Version},       {1024, ToolText::BurnNumber},
+        {1031, ToolText::Success},      {1032, ToolText::Fail},               {1021, ToolText::ProductModel},
+        {1016, ToolText::Settings},     {1, ToolText::Update},                {2, ToolText::Exit},
+        {1044, ToolText::Refresh},
+    };
+    for (auto [id, row] : texts) {
+        QWidget* w = control(id);
+        if (auto* g = qobject_cast<QGroupBox*>(w))
+            g->setTitle(Q(Text(row, lang)));
+        else
+            w->setProperty("text", Q(Text(row, lang)));
+    }
+    m_staticModel->setText(Q(m_modelText));
+}
+
+void CNorvane_MP_TOOLDlg::OnLanguageRadio(int language)
+{
+    tool_->SetLanguage(language);
+    ApplyLanguage();
+}
+
+void CNorvane_MP_TOOLDlg::OnUpdate()
+{
+    tool_->OnUpdate();
+}
+
+void CNorvane_MP_TOOLDlg::OnRefresh()
+{
+    tool_->OnRefresh();
+}
+
+void CNorvane_MP_TOOLDlg::OnSettings()
+{
+    std::array<std::int64_t, kSlotCount> serials{};
+    for (int k = 0; k < kSlotCount; ++k)
+        serials[k] = tool_->serialEntry(k);
+    MessageSink& sink = options_.messages ? *options_.messages : *this;
+    CSettingDialog dlg(iniPath(), tool_->Language(), serials, sink, this);
+    dlg.m_strFirmwarePath = tool_->firmwarePath();
+    dlg.OnInitDialog();
+    if (dlg.exec() != QDialog::Accepted)
+        return;
+
+    const auto ini = iniPath();
+    const std::string path = dlg.m_strFirmwarePath;
+    m_staticModel->setText(Q(std::string(Text(ToolText::ModelPrefix, tool_->Language())) + path));
+    IniFile::WriteString(ini, kFirmwareSection, kPathKey, path);
+    std::uint16_t vid = HexToWord(dlg.m_strVID);
+    IniFile::WriteString(ini, kDeviceSection, kVidKey, std::to_string(vid));
+    std::uint16_t pid = HexToWord(dlg.m_strPID);
+    IniFile::WriteString(ini, kDeviceSection, kPidKey, std::to_string(pid));
+    IniFile::WriteString(ini, kDeviceSection, kSerialKey, dlg.m_strSerial);
+    IniFile::WriteString(ini, kDeviceSection, kIncreaseKey, dlg.m_nAutoIncrease ? "1" : "0");
+    IniFile::WriteString(ini, kDeviceSection, kSensorKey, std::to_string(dlg.m_nSensor));
+    tool_->ApplySettings(path, vid, pid, dlg.m_nAutoIncrease != 0, dlg.m_nSensor);
+}
+
+void CNorvane_MP_TOOLDlg::OnDeviceEvents()
+{
+    auto events = options_.bus->drainEvents();
+    // Consecutive events of one kind (the collections of one device) are
+    // handled once: each handler looks at the whole bus anyway.
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        if (i > 0 && events[i].kind == events[i - 1].kind)
+            continue;
+        if (events[i].kind == hid::PlugEvent::Kind::Arrival)
+            tool_->OnDeviceArrival();
+        else
+            tool_->OnDeviceRemoval();
+        tool_->AfterDeviceChange();
+    }
+}
+
+void CNorvane_MP_TOOLDlg::OnBurnIdle()
+{
+    tool_->OnBurnIdle();
+    emit burnIdle();
+}
+
+void CNorvane_MP_TOOLDlg::SetButtonStates(bool settings, bool update, bool exit, bool refresh)
+{
+    m_btnSettings->setEnabled(settings);
+    m_btnUpdate->setEnabled(update);
+    m_btnExit->setEnabled(exit);
+    m_btnRefresh->setEnabled(refresh);
+}
+
+void CNorvane_MP_TOOLDlg::SetCounterTexts(int success, int fail)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, success, fail] {
+            m_staticSuccess->setText(QString::number(success));
+            m_staticFail->setText(QString::number(fail));
+        },
+        Qt::QueuedConnection);
+}
+
+void CNorvane_MP_TOOLDlg::PostBurnIdle(bool)
+{
+    QMetaObject::invokeMethod(this, [this] { OnBurnIdle(); }, Qt::QueuedConnection);
+}
+
+void CNorvane_MP_TOOLDlg::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon)
+{
+    QMessageBox::Icon qicon = icon == MessageIcon::Error     ? QMessageBox::Critical
+                              : icon == MessageIcon::Warning ? QMessageBox::Warning
+                                                             : QMessageBox::Information;
+    QMessageBox box(qicon, Q(caption), Q(text), QMessageBox::Ok, isVisible() ? this : nullptr);
+    box.exec();
+}
+
+void CNorvane_MP_TOOLDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    // Stands in for the system menu's About item.
+    QMenu menu(this);
+    menu.addAction(Q(kAboutMenuItem), this, &CNorvane_MP_TOOLDlg::OnAbout);
+    menu.exec(event->globalPos());
+}
+
+void CNorvane_MP_TOOLDlg::OnAbout()
+{
+    QDialog about(this);
+    about.setWindowTitle(QStringLiteral("About Norvane_MP_TOOL"));
+    about.setFixedSize(320, 130);
+    auto* icon = new QLabel(&about);
+    icon->setPixmap(ToolIcon().pixmap(32, 32));
+    icon->setGeometry(16, 20, 32, 32);
+    auto* name = new QLabel(QStringLiteral("ZR417 RGB Gaming Keyboard_Update, Version 1.0"), &about);
+    name->setGeometry(60, 18, 250, 20);
+    auto* rights = new QLabel(QStringLiteral("Copyright (C) ZR417 developers"), &about);
+    rights->setGeometry(60, 42, 250, 20);
+    auto* ok = new QPushButton(QStringLiteral("OK"), &about);
+    ok->setGeometry(230, 88, 75, 28);
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, &about, &QDialog::accept);
+    about.exec();
+}
+
+}  // namespace zr417::updater
