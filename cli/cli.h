@@ -1,0 +1,39 @@
+// zr417ctl: the command-line companion. Each subcommand is one entry of the
+// table in zr417ctl.cpp; a new one adds a Command there and its file here.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zr417::cli {
+
+// Exit codes shared by every subcommand.
+enum Exit : int {
+    kOk = 0,
+    kIncomplete = 1,  // the keyboard did not confirm every step
+    kUsage = 2,
+    kNoKeyboard = 3,
+    kFileError = 4,
+};
+
+// Options every subcommand understands (anywhere on the line).
+struct Options {
+    std::string simulate;  // --simulate MODEL: the persistent simulated keyboard
+    bool trace = false;    // --trace: print the protocol's trace lines
+};
+
+struct Command {
+    const char* name;
+    const char* arguments;  // shown in the usage text
+    const char* summary;
+    int argumentCount;      // exact number of operands
+    int (*run)(const Options& options, const std::vector<std::string>& operands);
+};
+
+// Device subcommands (device_commands.cpp).
+int RunInfo(const Options&, const std::vector<std::string>&);
+int RunRead(const Options&, const std::vector<std::string>&);
+int RunSave(const Options&, const std::vector<std::string>&);
+int RunReset(const Options&, const std::vector<std::string>&);
+
+}  // namespace zr417::cli

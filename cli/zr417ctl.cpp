@@ -1,0 +1,88 @@
+#include "cli/cli.h"
+#include "platform/trace.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+namespace zr417::cli {
+namespace {
+
+const Command g_commands[] = {
+    {"info", "", "show the keyboard's model, firmware version and status flags", 0, RunInfo},
+    {"read", "FILE", "read the keyboard into a configuration image file (keymap.bin format)", 1, RunRead},
+    {"save", "FILE", "write a keymap.bin or profile file into the keyboard", 1, RunSave},
+    {"reset", "", "restore the keyboard's factory settings", 0, RunReset},
+};
+
+void usage(std::FILE* out)
+{
+    std::fprintf(out, "usage: zr417ctl [--simulate MODEL] [--trace] COMMAND [ARGS]\n\ncommands:\n");
+    for (const auto& c : g_commands) {
+        std::string head = std::string(c.name) + (*c.arguments ? " " : "") + c.arguments;
+        std::fprintf(out, "  %-14s %s\n", head.c_str(), c.summary);
+    }
+    std::fprintf(out,
+                 "\noptions:\n"
+                 "  --simulate MODEL  use the simulated keyboard QV310, QV420 or OEM (its memory is kept\n"
+                 "                    between runs); ZR417_SIMULATE does the same\n"
+                 "  --trace           print the protocol's trace lines\n");
+}
+
+int run(int argc, char** argv)
+{
+    Options options;
+    std::vector<std::string> words;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view a = argv[i];
+        if (a == "--simulate") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "zr417ctl: --simulate needs a model (QV310, QV420 or OEM)\n");
+                return kUsage;
+            }
+            options.simulate = argv[++i];
+        } else if (a.rfind("--simulate=", 0) == 0) {
+            options.simulate = std::string(a.substr(11));
+        } else if (a == "--trace") {
+            options.trace = true;
+        } else if (a == "-h" || a == "--help") {
+            usage(stdout);
+            return kOk;
+        } else if (a.size() > 1 && a[0] == '-') {
+            std::fprintf(stderr, "zr417ctl: unknown option %s\n", argv[i]);
+            return kUsage;
+        } else {
+            words.emplace_back(a);
+        }
+    }
+    if (words.empty()) {
+        usage(stderr);
+        return kUsage;
+    }
+    for (const auto& c : g_commands) {
+        if (words[0] != c.name)
+            continue;
+        std::vector<std::string> operands(words.begin() + 1, words.end());
+        if (static_cast<int>(operands.size()) != c.argumentCount) {
+            std::fprintf(stderr, "usage: zr417ctl %s %s\n", c.name, c.arguments);
+            return kUsage;
+        }
+        if (options.trace)
+            SetTraceSink([](std::string_view line) {
+                std::fwrite(line.data(), 1, line.size(), stdout);
+                std::fflush(stdout);
+            });
+        return c.run(options, operands);
+    }
+    std::fprintf(stderr, "zr417ctl: unknown command \"%s\"\n", words[0].c_str());
+    usage(stderr);
+    return kUsage;
+}
+
+}  // namespace
+}  // namespace zr417::cli
+
+int main(int argc, char** argv)
+{
+    return zr417::cli::run(argc, argv);
+}

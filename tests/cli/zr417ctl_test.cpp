@@ -1,0 +1,188 @@
+// Runs zr417ctl against the simulated keyboard in a temporary home folder.
+#include "config/image.h"
+#include "platform/files.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace zr417 {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int exitCode = -1;
+    std::string output;  // stdout and stderr
+};
+
+class Zr417ctl : public ::testing::Test {
+protected:
+    Zr417ctl()
+    {
+        std::string tmpl = (fs::temp_directory_path() / "zr417-ctl-XXXXXX").string();
+        home_ = ::mkdtemp(tmpl.data());
+        const char* runtime = std::getenv("ZR417_RUNTIME_DIR");
+        program_ = fs::path(runtime ? runtime : ".") / "zr417ctl";
+    }
+    ~Zr417ctl() override { fs::remove_all(home_); }
+
+    Result run(const std::string& arguments)
+    {
+        std::string command = "cd '" + home_.string() + "' && env -u XDG_STATE_HOME -u ZR417_SIMULATE HOME='" +
+                              home_.string() + "' '" + program_.string() + "' " + arguments + " 2>&1";
+        Result r;
+        FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe)
+            return r;
+        std::array<char, 4096> buffer;
+        while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
+            r.output.append(buffer.data(), n);
+        int status = ::pclose(pipe);
+        r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return r;
+    }
+
+    fs::path file(const std::string& name) const { return home_ / name; }
+
+    int count(const std::string& text, const std::string& line)
+    {
+        int n = 0;
+        for (std::size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1))
+            ++n;
+        return n;
+    }
+
+    fs::path home_;
+    fs::path program_;
+};
+
+std::vector<std::uint8_t> someImage()
+{
+    std::vector<std::uint8_t> image(kImageSize, 0);
+    std::mt19937 rng(417);
+    for (std::size_t i = settings::Plane0; i < settings::MacroPages; ++i)
+        image[i] = static_cast<std::uint8_t>(rng());
+    for (std::size_t i = settings::PicturePages + 1; i < settings::PicturePages + 5 * settings::PageSize; ++i)
+        image[i] = static_cast<std::uint8_t>(rng());
+    for (int k = 0; k < 5; ++k)  // the report ID byte of each picture page
+        image[settings::PicturePages + k * settings::PageSize] = 4;
+    std::uint8_t* slot = image.data() + settings::MacroSlots + settings::MacroSlotSize * 2;
+    slot[1] = 3;
+    slot[2] = 0x80;
+    slot[3] = 0x04;
+    slot[5] = 50;  // 50 ms: sent as 7 units
+    const std::uint8_t group0[] = {3, 4, 2, 5, 1}, group6[] = {1, 2, 3, 4, 1};
+    std::copy(std::begin(group0), std::end(group0), image.begin() + settings::LedGroup0);
+    std::copy(std::begin(group6), std::end(group6), image.begin() + settings::LedGroup6);
+    image[settings::WinLock] = 1;
+    image[settings::GameMode] = 1;
+    return image;
+}
+
+TEST_F(Zr417ctl, SaveThenReadRoundTripsEveryRegionTheReadOutCovers)
+{
+    auto image = someImage();
+    ASSERT_TRUE(WriteFileAtomic(file("keymap.bin"), image));
+    auto saved = run("--simulate QV420 --trace save keymap.bin");
+    ASSERT_EQ(saved.exitCode, 0) << saved.output;
+    EXPECT_EQ(count(saved.output, "Data OK(Macro)\n"), 12);
+    EXPECT_EQ(count(saved.output, "Data OK(SetUserPicture)\n"), 5);
+    EXPECT_EQ(count(saved.output, "Data OK(KeyMatrix)\n"), 1);
+    EXPECT_EQ(count(saved.output, "Data OK\n"), 2);
+    EXPECT_EQ(count(saved.output, "ot OK"), 0);
+
+    auto read = run("--simulate QV420 read out.bin");  // a separate run sees the same keyboard
+    ASSERT_EQ(read.exitCode, 0) << read.output;
+    auto out = ReadFileBytes(file("out.bin"));
+    ASSERT_TRUE(out);
+    ASSERT_EQ(out->size(), kImageSize);
+    auto same = [&](std::size_t from, std::size_t size) {
+        return std::equal(image.begin() + from, image.begin() + from + size, out->begin() + from);
+    };
+    EXPECT_TRUE(same(settings::Plane0, 512));
+    EXPECT_TRUE(same(settings::PicturePages, 5 * settings::PageSize));
+    EXPECT_TRUE(same(settings::LedGroup0, 10));
+    EXPECT_TRUE(same(settings::WinLock, 1));
+    EXPECT_TRUE(same(settings::GameMode, 1));
+    // The macro page holds the slot as sent: delays in 8 ms units.
+    const std::uint8_t* page2 = out->data() + settings::MacroPages + 2 * settings::PageSize;
+    EXPECT_EQ(page2[0], 4);
+    EXPECT_EQ(page2[2], 3);
+    EXPECT_EQ(page2[6], (50 >> 3) + 1);
+    EXPECT_EQ((*out)[settings::KeyMatrix], 6);
+
+    auto info = run("--simulate qv420 info");
+    EXPECT_EQ(info.exitCode, 0);
+    EXPECT_NE(info.output.find("Model:            QV420"), std::string::npos) << info.output;
+    EXPECT_NE(info.output.find("Win Lock:         on"), std::string::npos) << info.output;
+
+    // Each model is a keyboard of its own.
+    auto other = run("--simulate QV310 read other.bin");
+    ASSERT_EQ(other.exitCode, 0) << other.output;
+    auto otherOut = ReadFileBytes(file("other.bin"));
+    EXPECT_FALSE(std::equal(image.begin() + settings::Plane0, image.begin() + settings::Plane0 + 512,
+                            otherOut->begin() + settings::Plane0));
+}
+
+TEST_F(Zr417ctl, ResetRestoresFactorySettings)
+{
+    ASSERT_TRUE(WriteFileAtomic(file("keymap.bin"), someImage()));
+    ASSERT_EQ(run("--simulate QV310 save keymap.bin").exitCode, 0);
+    auto reset = run("reset --simulate QV310");
+    ASSERT_EQ(reset.exitCode, 0) << reset.output;
+    ASSERT_EQ(run("--simulate QV310 read after.bin").exitCode, 0);
+    auto after = ReadFileBytes(file("after.bin"));
+    ASSERT_TRUE(after);
+    EXPECT_EQ((*after)[settings::Effect], 0);  // Static white
+    EXPECT_EQ((*after)[settings::ColourIndex], 7);
+    EXPECT_EQ((*after)[settings::Plane0 + 0], 0x29);  // Esc sends Esc again
+}
+
+TEST_F(Zr417ctl, BadFilesAreRefusedBeforeTheKeyboardIsTouched)
+{
+    ASSERT_TRUE(WriteFileAtomic(file("short.bin"), std::vector<std::uint8_t>(1000, 1)));
+    ASSERT_TRUE(WriteFileAtomic(file("long.bin"), std::vector<std::uint8_t>(kImageSize + 1, 1)));
+    ASSERT_TRUE(WriteFileAtomic(file("new.bin"), std::vector<std::uint8_t>(kSettingsSize, 0)));
+    for (const char* name : {"short.bin", "long.bin", "new.bin", "missing.bin"}) {
+        auto r = run(std::string("--simulate QV420 save ") + name);
+        EXPECT_EQ(r.exitCode, 4) << name;
+        EXPECT_NE(r.output.find(name), std::string::npos) << r.output;
+    }
+    EXPECT_NE(run("--simulate QV420 save short.bin").output.find("213116"), std::string::npos);
+    EXPECT_FALSE(fs::exists(home_ / ".local/state/zr417/sim-QV420.bin"));  // no keyboard was opened
+}
+
+TEST_F(Zr417ctl, UsageErrorsAndMissingKeyboard)
+{
+    EXPECT_EQ(run("").exitCode, 2);
+    EXPECT_EQ(run("frobnicate").exitCode, 2);
+    EXPECT_EQ(run("read").exitCode, 2);
+    EXPECT_EQ(run("--simulate").exitCode, 2);
+    auto unknown = run("--simulate QV999 info");
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_NE(unknown.output.find("QV999"), std::string::npos);
+    // No simulation: this machine has no keyboard (or none this user may open).
+    auto none = run("info");
+    if (none.exitCode != 0) {
+        EXPECT_EQ(none.exitCode, 3);
+        EXPECT_NE(none.output.find("no ZR417 keyboard found"), std::string::npos);
+    }
+    EXPECT_EQ(run("--help").exitCode, 0);
+}
+
+TEST_F(Zr417ctl, UnwritableOutputIsAFileError)
+{
+    auto r = run("--simulate QV420 read no/such/folder/out.bin");
+    EXPECT_EQ(r.exitCode, 4) << r.output;
+}
+
+}  // namespace
+}  // namespace zr417
