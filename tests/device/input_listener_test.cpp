@@ -10,13 +10,14 @@
 namespace zr417::testing {
 namespace {
 
+// Codes of a report with the given bytes set, of which `length` arrived.
 std::vector<std::uint8_t> codesOf(std::initializer_list<std::pair<int, std::uint8_t>> bytes, std::size_t length = 34)
 {
-    std::vector<std::uint8_t> report(length, 0);
+    std::vector<std::uint8_t> report(34, 0);
     report[0] = 7;
     for (auto [i, v] : bytes)
         report[i] = v;
-    return CodesOfInputReport(report.data(), report.size());
+    return CodesOfInputReport(report.data(), length);
 }
 
 TEST(InputReport, OneCodePerByteFromItsLowestBit)
