@@ -2,34 +2,18 @@
 
 #include "app/kalvex_dlg.h"
 #include "app/program_icons.h"
-#include "device/emu/emulated_bus.h"
-#include "device/emu/keyboard_emulator.h"
+#include "platform/hid_bus_factory.h"
 #include "platform/single_instance.h"
 
 #include <QApplication>
-#include <cstdlib>
+#include <cstdio>
+#include <string>
 
 namespace zr417 {
 
 // The key of the single-instance guard (the original's mutex name, blank
 // included).
 static const char kInstanceKey[] = " {57D1171D-1a34-0804-8A3A-65ABA2150010}";
-
-namespace {
-
-// Until the program's bus factory is in place: the simulated keyboard named
-// by ZR417_SIMULATE, else an empty bus (no keyboard).
-std::unique_ptr<hid::Bus> MakeBus()
-{
-    auto bus = std::make_unique<emu::EmulatedBus>();
-    if (const char* name = std::getenv("ZR417_SIMULATE"); name && *name) {
-        if (auto identity = FindKeyboardIdentity(name))
-            bus->plug(std::make_shared<emu::KeyboardEmulator>(*identity));
-    }
-    return bus;
-}
-
-}  // namespace
 
 bool CKalvexApp::InitInstance(int& argc, char** argv)
 {
@@ -47,7 +31,13 @@ bool CKalvexApp::InitInstance(int& argc, char** argv)
     if (!instance.acquire())
         return false;
 
-    auto bus = MakeBus();
+    // The system's HID devices, or the simulated keyboard of ZR417_SIMULATE.
+    std::string error;
+    auto bus = CreateHidBus(&error);
+    if (!bus) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        return false;
+    }
     MainWindowOptions options;
     options.bus = bus.get();
     CKalvexDlg dlg(std::move(options));

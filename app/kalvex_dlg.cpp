@@ -369,6 +369,7 @@ void CKalvexDlg::ReadVersionFile()
 
 void CKalvexDlg::Refresh(int lParam)
 {
+    ++refreshCount_;
     SlidersFromImage();
     if (store_->current.at(settings::Effect) > 10)
         panel_.perKeyMode = true;

@@ -77,6 +77,9 @@ public:
     const QImage& frame() const { return frame_; }
     int composeCount() const { return composeCount_; }
     int effectListHoverRow() const { return hoverRow_; }
+    // Refreshes (0x77b) handled so far.
+    int refreshCount() const { return refreshCount_; }
+    bool hiddenForNoKeyboard() const { return hiddenForNoKeyboard_; }
 
     // Message 0x77b: sliders from the image, per-key mode, changed-key marks,
     // save keymap.bin, redraw; lParam 0 also compares the firmware versions.
@@ -180,6 +183,7 @@ private:
 
     QImage frame_;
     int composeCount_ = 0;
+    int refreshCount_ = 0;
     std::map<std::string, QImage, std::less<>> skins_;
 };
 
