@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 namespace zr417 {
 
@@ -145,10 +147,17 @@ namespace {
 
 class KeyCapture : public QObject {
 public:
-    explicit KeyCapture(QObject* parent) : QObject(parent) {}
+    explicit KeyCapture(QObject* parent) : QObject(parent)
+    {
+        holdTimer_.setSingleShot(true);
+        holdTimer_.setInterval(kHoldMs);
+        connect(&holdTimer_, &QTimer::timeout, this, [this] { flushHeld(); });
+    }
 
     void start(QWidget* window, int mode)
     {
+        flushHeld();
+        lastRelease_ = {};
         if (target_ != window) {
             if (target_) disconnect(target_, &QObject::destroyed, this, nullptr);
             connect(window, &QObject::destroyed, this, [this] { stop(); });
@@ -163,6 +172,8 @@ public:
 
     void stop()
     {
+        flushHeld();
+        lastRelease_ = {};
         if (target_) disconnect(target_, &QObject::destroyed, this, nullptr);
         target_ = nullptr;
         if (active_) {
@@ -176,7 +187,18 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        switch (event->type()) {
+        const QEvent::Type type = event->type();
+        if (type != QEvent::ShortcutOverride && type != QEvent::InputMethod && type != QEvent::KeyPress &&
+            type != QEvent::KeyRelease)
+            return QObject::eventFilter(watched, event);
+        if (!target_) {
+            stop();
+            return QObject::eventFilter(watched, event);
+        }
+        // Keys for other windows (a file or message dialog opened over the
+        // capturing one, a popup menu) go their way untouched.
+        if (!inTargetWindow(watched)) return QObject::eventFilter(watched, event);
+        switch (type) {
             case QEvent::ShortcutOverride:
                 // Claiming the key keeps shortcuts (Esc closing a dialog, menu
                 // accelerators) from firing; the press itself follows.
@@ -184,16 +206,9 @@ protected:
                 return true;
             case QEvent::InputMethod:
                 return true;  // text typed through an input method is a key too
-            case QEvent::KeyPress:
-            case QEvent::KeyRelease:
-                if (!target_) {
-                    stop();
-                    return QObject::eventFilter(watched, event);
-                }
+            default:
                 deliver(*static_cast<QKeyEvent*>(event));
                 return true;
-            default:
-                return QObject::eventFilter(watched, event);
         }
     }
 
@@ -201,15 +216,65 @@ private:
     void deliver(const QKeyEvent& key)
     {
         const bool release = key.type() == QEvent::KeyRelease;
-        const bool repeat = key.isAutoRepeat();
-        if (mode_ == 0 && (release || repeat)) return;
-        if (release && repeat) return;
+        bool repeat = key.isAutoRepeat();
+        const quint64 ts = key.timestamp();
         const std::uint8_t vk = VkFromKeyEvent(key);
         if (vk == 0) return;
-        QCoreApplication::postEvent(target_, new KeystrokeEvent(vk, release, repeat, key.timestamp()));
+        // An X server repeating a held key sends a release and a press at the
+        // same instant; where Qt does not flag them, the pair is a repeat.
+        if (!release && !repeat && ts != 0 && lastRelease_.vk == vk && lastRelease_.ts == ts) {
+            repeat = true;
+            if (held_.vk == vk) held_ = {};
+        }
+        flushHeld();
+        lastRelease_ = release ? Stroke{vk, ts} : Stroke{};
+        if (mode_ == 0 && (release || repeat)) return;
+        if (release && repeat) return;
+        if (release && ts != 0) {
+            // Held back briefly in case it is the first half of such a pair;
+            // the next key, or the timer, sends it (its timestamp is kept).
+            held_ = {vk, ts};
+            holdTimer_.start();
+            return;
+        }
+        post(vk, release, repeat, ts);
     }
 
+    void post(std::uint8_t vk, bool release, bool repeat, quint64 ts)
+    {
+        if (target_) QCoreApplication::postEvent(target_, new KeystrokeEvent(vk, release, repeat, ts));
+    }
+
+    void flushHeld()
+    {
+        holdTimer_.stop();
+        if (held_.vk != 0) post(held_.vk, true, false, held_.ts);
+        held_ = {};
+    }
+
+    // The receiver belongs to the capturing window: one of its widgets, or
+    // its platform window, which sees a key before any widget does.
+    bool inTargetWindow(QObject* receiver) const
+    {
+        QWidget* top = target_->window();
+        if (auto* widget = qobject_cast<QWidget*>(receiver)) return widget->window() == top;
+        if (auto* window = qobject_cast<QWindow*>(receiver)) {
+            for (QWindow* w = window; w; w = w->parent())
+                if (w == top->windowHandle()) return true;
+        }
+        return false;
+    }
+
+    struct Stroke {
+        std::uint8_t vk = 0;
+        quint64 ts = 0;
+    };
+    static constexpr int kHoldMs = 30;
+
     QPointer<QWidget> target_;
+    Stroke lastRelease_;
+    Stroke held_;  // a release not yet posted
+    QTimer holdTimer_;
     int mode_ = 0;
     bool active_ = false;
 };

@@ -1,10 +1,13 @@
 // Key capture for the key assignment dialogs and the macro recorder.
 //
-// While installed for a window, every key press and release anywhere in the
-// application is taken before it reaches any widget (so the window's own
+// While installed for a window, every key press and release meant for that
+// window (any of its widgets, or its platform window) is taken by an event
+// filter on the application before it reaches any widget (so the window's own
 // controls never see typed keys, and shortcuts do not fire) and is posted to
-// that window as a KeystrokeEvent, asynchronously, in the order the keys
-// came. Receive it by overriding QObject::customEvent (or event) and checking
+// the window as a KeystrokeEvent, asynchronously, in the order the keys came.
+// Keys for the application's other windows (a file or message dialog opened
+// over it, a popup menu) pass untouched and are not reported; keys for other
+// applications are never seen. Receive it by overriding QObject::customEvent (or event) and checking
 // `e->type() == KeystrokeEvent::eventType()`.
 //
 //   mode 0: one event per keystroke, at its press; releases and auto-repeat
@@ -12,6 +15,11 @@
 //   mode 1: presses and releases; auto-repeat presses come too (isRepeat()).
 //           Auto-repeat releases (X11 sends one before every repeated press)
 //           are swallowed, so a held key reads as press, press, ..., release.
+//           A release with a timestamp is posted up to 30 ms late (at the
+//           next key at the latest): an X server that repeats a key sends a
+//           release and a press with the same timestamp, which Qt does not
+//           always flag, and only then can the pair be told from a real one.
+//           Its timestamp is unchanged, so measured delays are not affected.
 //
 // Keys are named by Windows virtual-key code (the row of the key-name
 // table), taken from the key's native scan code where the platform gives one

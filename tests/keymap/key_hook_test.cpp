@@ -134,7 +134,7 @@ TEST_F(KeyHookTest, ModeZeroReportsEachKeystrokeOnceModeOneReportsPressesRepeats
     SendNative(w.edit, QEvent::KeyRelease, Qt::Key_Shift, KEY_RIGHTSHIFT, true, 1500);
     SendNative(w.edit, QEvent::KeyPress, Qt::Key_Shift, KEY_RIGHTSHIFT, true, 1500);
     SendNative(w.edit, QEvent::KeyRelease, Qt::Key_Shift, KEY_RIGHTSHIFT, false, 1620);
-    QApplication::processEvents();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.strokes.size() >= 3; }, 2000));
     ASSERT_EQ(w.strokes.size(), 3u);
     EXPECT_EQ(w.strokes[0].vk, 0xA1);
     EXPECT_FALSE(w.strokes[0].release);
@@ -147,6 +147,39 @@ TEST_F(KeyHookTest, ModeZeroReportsEachKeystrokeOnceModeOneReportsPressesRepeats
     EXPECT_EQ(w.strokes[2].timestamp, 1620u);
     EXPECT_EQ(w.strokes[2].lParam >> 31, 1u);
     EXPECT_TRUE(w.edit->text().isEmpty());
+}
+
+// Some X servers repeat a held key as release/press pairs with one
+// timestamp and no repeat flag: the pairs must read as repeats.
+TEST_F(KeyHookTest, UnflaggedReleasePressPairsOfAHeldKeyAreRepeats)
+{
+    StrokeWindow w;
+    for (int mode : {0, 1}) {
+        w.strokes.clear();
+        ASSERT_TRUE(installhook(&w, mode));
+        SendNative(w.edit, QEvent::KeyPress, Qt::Key_B, KEY_B, false, 5000);
+        for (quint64 t = 5500; t <= 5580; t += 40) {
+            SendNative(w.edit, QEvent::KeyRelease, Qt::Key_B, KEY_B, false, t);
+            SendNative(w.edit, QEvent::KeyPress, Qt::Key_B, KEY_B, false, t);
+        }
+        SendNative(w.edit, QEvent::KeyRelease, Qt::Key_B, KEY_B, false, 5700);
+        SendNative(w.edit, QEvent::KeyPress, Qt::Key_C, KEY_C, false, 5700);  // a different key at the same instant
+        QTest::qWait(80);
+        std::vector<std::pair<bool, bool>> got;  // release, repeat
+        for (const Stroke& s : w.strokes) got.emplace_back(s.release, s.repeat);
+        if (mode == 0) {
+            ASSERT_EQ(w.strokes.size(), 2u);
+            EXPECT_EQ(w.strokes[0].vk, 0x42);
+            EXPECT_EQ(w.strokes[1].vk, 0x43);
+        } else {
+            ASSERT_EQ(w.strokes.size(), 6u);
+            EXPECT_EQ(got,
+                      (std::vector<std::pair<bool, bool>>{
+                          {false, false}, {false, true}, {false, true}, {false, true}, {true, false}, {false, false}}));
+            EXPECT_EQ(w.strokes[4].timestamp, 5700u);
+            EXPECT_EQ(w.strokes[5].vk, 0x43);
+        }
+    }
 }
 
 TEST_F(KeyHookTest, TheScanCodeNamesTheKeyEvenWhereQtCannotTellTheSide)
@@ -263,6 +296,26 @@ TEST_F(KeyHookTest, ShortcutsAndDialogKeysDoNotFireWhileTheKeysAreCaptured)
     EXPECT_EQ(fired, 1);
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_TRUE(edit->text().isEmpty());
+}
+
+TEST_F(KeyHookTest, DialogsOpenedOverTheCapturingWindowStillTakeTypedKeys)
+{
+    StrokeWindow w;
+    ASSERT_TRUE(installhook(&w, 1));
+    QDialog chooser(&w);  // like a file dialog opened from the capturing window
+    auto* name = new QLineEdit(&chooser);
+    chooser.show();
+    name->setFocus();
+    QTest::keyClicks(name, "song");
+    SendNative(name, QEvent::KeyPress, Qt::Key_Return, KEY_ENTER);
+    QApplication::processEvents();
+    EXPECT_EQ(name->text(), "song");
+    EXPECT_TRUE(w.strokes.empty());
+
+    SendNative(w.edit, QEvent::KeyPress, Qt::Key_Return, KEY_KPENTER);
+    QApplication::processEvents();
+    ASSERT_EQ(w.strokes.size(), 1u);
+    EXPECT_EQ(w.strokes[0].vk, 0x6C);
 }
 
 TEST_F(KeyHookTest, TheCaptureEndsWithItsWindowAndMovesToANewOne)
