@@ -1,0 +1,193 @@
+#include "skin.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFontMetricsF>
+#include <QImageReader>
+#include <QPainter>
+
+#include <array>
+#include <cmath>
+
+// Outside any namespace, as the resource initialiser requires.
+static void InitSkinResources() { Q_INIT_RESOURCE(zr417_skin_resources); }
+
+namespace zr417 {
+
+namespace {
+
+void EnsureResources()
+{
+    static const bool done = (InitSkinResources(), true);
+    (void)done;
+}
+
+QString ToQString(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+}  // namespace
+
+// Keeps the stored colour of every pixel and drops alpha, as a plain bitmap
+// copy of the decoded picture would.
+QImage OpaqueSkinImage(const QImage& decoded)
+{
+    if (decoded.isNull() || decoded.format() == QImage::Format_RGB32)
+        return decoded;
+    if (!decoded.hasAlphaChannel())
+        return decoded.convertToFormat(QImage::Format_RGB32);
+    // Straight (not premultiplied) alpha keeps the colour under transparent pixels.
+    QImage image = decoded.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            line[x] |= 0xff000000u;
+    }
+    image.reinterpretAsFormat(QImage::Format_RGB32);
+    return image;
+}
+
+QString ResolveSkinPath(const QString& folder, const QString& fileName)
+{
+    const QString exact = QDir(folder).filePath(fileName);
+    if (QFileInfo(exact).isFile())
+        return exact;
+    const QStringList entries = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    for (const QString& entry : entries) {
+        if (entry.compare(fileName, Qt::CaseInsensitive) == 0)
+            return QDir(folder).filePath(entry);
+    }
+    return {};
+}
+
+const QImage& SkinImageCache::Get(const QString& path)
+{
+    const std::string key = path.toStdString();
+    if (auto it = images_.find(key); it != images_.end())
+        return it->second;
+    ++decodeCount_;
+    QImage image;
+    const QFileInfo info(path);
+    const QString resolved = ResolveSkinPath(info.path(), info.fileName());
+    if (!resolved.isEmpty()) {
+        QImageReader reader(resolved);
+        reader.setAutoTransform(false);
+        image = OpaqueSkinImage(reader.read());
+    }
+    return images_.emplace(key, std::move(image)).first->second;
+}
+
+void SkinImageCache::clear()
+{
+    images_.clear();
+    decodeCount_ = 0;
+}
+
+SkinImageCache& SkinImageCache::Shared()
+{
+    static SkinImageCache cache;
+    return cache;
+}
+
+SkinFolder::SkinFolder(QString dir, SkinImageCache* cache)
+    : dir_(std::move(dir)), cache_(cache ? cache : &SkinImageCache::Shared())
+{
+    if (!dir_.isEmpty() && !dir_.endsWith('/'))
+        dir_ += '/';
+}
+
+SkinFolder SkinFolder::ForLanguage(const AppPaths& paths, int language, std::string_view subfolder)
+{
+    std::filesystem::path dir = paths.skinDir(language);
+    if (!subfolder.empty())
+        dir /= std::string(subfolder);
+    return SkinFolder(QString::fromStdString(dir.string()));
+}
+
+QString SkinFolder::PathOf(std::string_view fileName) const { return ResolveSkinPath(dir_, ToQString(fileName)); }
+
+const QImage& SkinFolder::Image(std::string_view fileName) const
+{
+    static const QImage none;
+    if (!cache_)
+        return none;
+    return cache_->Get(dir_ + ToQString(fileName));
+}
+
+void DrawSkinImage(QPainter& painter, const QImage& image, int x, int y)
+{
+    if (image.isNull())
+        return;
+    const QPainter::CompositionMode mode = painter.compositionMode();
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(x, y, image);
+    painter.setCompositionMode(mode);
+}
+
+void DrawSkinImage(QPainter& painter, const SkinFolder& skins, std::string_view fileName, int x, int y)
+{
+    DrawSkinImage(painter, skins.Image(fileName), x, y);
+}
+
+namespace {
+
+struct FontEntry {
+    QFont font;
+    double ascent = 0;
+    bool made = false;
+};
+
+// Fonts are made once per height and weight; text is drawn many times a frame.
+const FontEntry& CachedFont(int height, int weight)
+{
+    static std::array<FontEntry, 2 * 96> entries;
+    static FontEntry other;
+    const bool light = weight == 300;
+    if (height > 0 && height < 96 && (light || weight == 400)) {
+        FontEntry& e = entries[(light ? 0 : 96) + height];
+        if (!e.made) {
+            e.font = SkinFont(height, weight);
+            e.ascent = QFontMetricsF(e.font).ascent();
+            e.made = true;
+        }
+        return e;
+    }
+    other.font = SkinFont(height, weight);
+    other.ascent = QFontMetricsF(other.font).ascent();
+    return other;
+}
+
+}  // namespace
+
+QFont SkinFont(int height, int weight)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("WenQuanYi Zen Hei"),
+                      QStringLiteral("Noto Sans CJK SC")});
+    // A positive height names the cell (ascent + descent); Arial's em is
+    // 2048/2288 of its cell.
+    const int pixels = static_cast<int>(std::lround(std::abs(height) * (height > 0 ? 2048.0 / 2288.0 : 1.0)));
+    font.setPixelSize(std::max(1, pixels));
+    font.setWeight(static_cast<QFont::Weight>(weight));
+    return font;
+}
+
+void DrawSkinText(QPainter& painter, const QString& text, int x, int y, int height, const QColor& colour, int weight)
+{
+    const FontEntry& entry = CachedFont(height, weight);
+    painter.setFont(entry.font);
+    painter.setPen(colour);
+    painter.drawText(QPointF(x, y + entry.ascent), text);
+}
+
+const QImage& LoadBitmapResource(int id)
+{
+    EnsureResources();
+    return SkinImageCache::Shared().Get(QStringLiteral(":/zr417/bitmap/%1.png").arg(id));
+}
+
+QIcon LoadIconResource(int id)
+{
+    EnsureResources();
+    return QIcon(QStringLiteral(":/zr417/icon/%1.png").arg(id));
+}
+
+}  // namespace zr417

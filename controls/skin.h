@@ -1,0 +1,90 @@
+// Skin drawing shared by the skinned windows: finding a skin file, decoding it
+// once, copying it opaque, writing skin text, and the compiled-in bitmap and
+// icon resources.
+#pragma once
+
+#include "platform/files.h"
+
+#include <QColor>
+#include <QFont>
+#include <QIcon>
+#include <QImage>
+#include <QString>
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+class QPainter;
+
+namespace zr417 {
+
+// The skins were made for a case-insensitive file system and some names are
+// used in two spellings (disable.png / Disable.png): the exact name wins, else
+// the first entry of the folder that matches ignoring case. Empty when none.
+QString ResolveSkinPath(const QString& folder, const QString& fileName);
+
+// Decoded skins by path. Each path is decoded at most once, failures included,
+// so a repaint never touches the disk. Images are kept opaque (RGB32) with the
+// colour values the file stores, also under fully transparent pixels.
+class SkinImageCache {
+public:
+    // Null image when the file is missing or cannot be decoded.
+    const QImage& Get(const QString& path);
+    // Decode attempts so far (one per distinct path).
+    int decodeCount() const { return decodeCount_; }
+    void clear();
+
+    // The program's cache, shared by every window.
+    static SkinImageCache& Shared();
+
+private:
+    std::unordered_map<std::string, QImage> images_;  // node-based: references stay valid
+    int decodeCount_ = 0;
+};
+
+// One window's skin folder (png/<language>/ and maybe a subfolder).
+class SkinFolder {
+public:
+    SkinFolder() = default;
+    explicit SkinFolder(QString dir, SkinImageCache* cache = nullptr);
+    // exeDir/png/chinese/ for language 4, exeDir/png/english/ otherwise, then
+    // `subfolder` ("Config", "Custom", "MacroManagement", "DIY") when given.
+    static SkinFolder ForLanguage(const AppPaths& paths, int language, std::string_view subfolder = {});
+
+    const QString& dir() const { return dir_; }
+    // Path of an existing file for `fileName` (any letter case), else empty.
+    QString PathOf(std::string_view fileName) const;
+    // The decoded picture, null when the file is missing or undecodable.
+    const QImage& Image(std::string_view fileName) const;
+
+private:
+    QString dir_;  // ends in '/'
+    SkinImageCache* cache_ = nullptr;
+};
+
+// The picture as skins are kept: RGB32 with the colour values the source
+// stores, also under fully transparent pixels (alpha is dropped, not blended).
+QImage OpaqueSkinImage(const QImage& image);
+
+// Opaque copy of the whole picture with its top-left corner at (x, y): no
+// blending, transparent pixels show the colour values they store. A null
+// image draws nothing.
+void DrawSkinImage(QPainter& painter, const QImage& image, int x, int y);
+void DrawSkinImage(QPainter& painter, const SkinFolder& skins, std::string_view fileName, int x, int y);
+
+// The skin font: Arial (Liberation Sans stands in), weight 300 unless given,
+// with a CJK fallback for the Chinese texts. `height` is a character cell
+// height as the windows state it (ascent + descent).
+QFont SkinFont(int height, int weight = 300);
+// Text with its top-left corner at (x, y), transparent background.
+void DrawSkinText(QPainter& painter, const QString& text, int x, int y, int height,
+                  const QColor& colour = QColor(255, 255, 255), int weight = 300);
+
+// Numbered bitmap resources (131, 133, 134, 137, 138, 139, 140, 141, 145),
+// decoded once; null for an unknown number.
+const QImage& LoadBitmapResource(int id);
+// Program icons 128 and 155.
+QIcon LoadIconResource(int id);
+
+}  // namespace zr417
