@@ -270,9 +270,8 @@ void IniFile::SetString(std::string_view section, std::string_view key, std::str
     std::replace(clean.begin(), clean.end(), '\r', ' ');
     const std::string entry = std::string(key) + "=" + clean;
     const std::string eol = LineEnd();
-    if (bytes_.empty() && encoding_ == Encoding::Utf16Le) {
-        bytes_ = {0xFF, 0xFE};
-    }
+    if (encoding_ == Encoding::Utf16Le && bytes_.size() % 2 != 0)
+        bytes_.pop_back();  // half a character cannot be kept
 
     auto lines = Lines();
     std::size_t sectionLine = SIZE_MAX;  // index of the section's header
