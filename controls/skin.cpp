@@ -94,12 +94,13 @@ SkinFolder::SkinFolder(QString dir, SkinImageCache* cache)
         dir_ += '/';
 }
 
-SkinFolder SkinFolder::ForLanguage(const AppPaths& paths, int language, std::string_view subfolder)
+SkinFolder SkinFolder::ForLanguage(const AppPaths& paths, int language, std::string_view subfolder,
+                                   SkinImageCache* cache)
 {
     std::filesystem::path dir = paths.skinDir(language);
     if (!subfolder.empty())
         dir /= std::string(subfolder);
-    return SkinFolder(QString::fromStdString(dir.string()));
+    return SkinFolder(QString::fromStdString(dir.string()), cache);
 }
 
 QString SkinFolder::PathOf(std::string_view fileName) const { return ResolveSkinPath(dir_, ToQString(fileName)); }

@@ -47,10 +47,12 @@ private:
 class SkinFolder {
 public:
     SkinFolder() = default;
+    // The shared cache unless one is given.
     explicit SkinFolder(QString dir, SkinImageCache* cache = nullptr);
     // exeDir/png/chinese/ for language 4, exeDir/png/english/ otherwise, then
     // `subfolder` ("Config", "Custom", "MacroManagement", "DIY") when given.
-    static SkinFolder ForLanguage(const AppPaths& paths, int language, std::string_view subfolder = {});
+    static SkinFolder ForLanguage(const AppPaths& paths, int language, std::string_view subfolder = {},
+                                  SkinImageCache* cache = nullptr);
 
     const QString& dir() const { return dir_; }
     // Path of an existing file for `fileName` (any letter case), else empty.
