@@ -26,7 +26,7 @@ struct Command {
     const char* name;
     const char* arguments;  // shown in the usage text
     const char* summary;
-    int argumentCount;      // exact number of operands
+    int argumentCount;  // exact number of operands
     int (*run)(const Options& options, const std::vector<std::string>& operands);
 };
 

@@ -24,8 +24,7 @@ struct Session {
     std::string modelName() const
     {
         for (const auto& id : g_keyboardIdentities)
-            if (id.model == link->g_nModel)
-                return std::string(id.name);
+            if (id.model == link->g_nModel) return std::string(id.name);
         return "?";
     }
 };
@@ -54,8 +53,7 @@ int openSession(const Options& options, Session& s, const std::filesystem::path&
 
 int finish(const Session& s, const char* what)
 {
-    if (s.protocol->failures() == 0)
-        return kOk;
+    if (s.protocol->failures() == 0) return kOk;
     std::fprintf(stderr, "zr417ctl: %s: the keyboard did not confirm %d step(s)\n", what, s.protocol->failures());
     return kIncomplete;
 }
@@ -65,8 +63,7 @@ int finish(const Session& s, const char* what)
 int RunInfo(const Options& options, const std::vector<std::string>&)
 {
     Session s;
-    if (int rc = openSession(options, s))
-        return rc;
+    if (int rc = openSession(options, s)) return rc;
     s.protocol->ReadStatus();
     if (s.protocol->failures() > 0) {
         std::fprintf(stderr, "zr417ctl: info: the keyboard did not answer the status request\n");
@@ -85,8 +82,7 @@ int RunInfo(const Options& options, const std::vector<std::string>&)
 int RunRead(const Options& options, const std::vector<std::string>& operands)
 {
     Session s;
-    if (int rc = openSession(options, s, operands[0]))
-        return rc;
+    if (int rc = openSession(options, s, operands[0])) return rc;
     // A fresh image: what the keyboard holds, and the key table a new
     // keymap.bin has (every key at its default).
     s.store->RefreshKeyCodes();
@@ -122,22 +118,19 @@ int RunSave(const Options& options, const std::vector<std::string>& operands)
         return kFileError;
     }
     Session s;
-    if (int rc = openSession(options, s))
-        return rc;
+    if (int rc = openSession(options, s)) return rc;
     std::copy_n(bytes->begin(), kSettingsSize, s.image().settings.begin());
     std::copy_n(bytes->begin() + kSettingsSize, kKeyTableSize, s.image().keyTable.begin());
     s.protocol->DownloadAll();
     int rc = finish(s, "save");
-    if (rc == kOk)
-        std::printf("Saved %s into the %s keyboard\n", file.c_str(), s.modelName().c_str());
+    if (rc == kOk) std::printf("Saved %s into the %s keyboard\n", file.c_str(), s.modelName().c_str());
     return rc;
 }
 
 int RunReset(const Options& options, const std::vector<std::string>&)
 {
     Session s;
-    if (int rc = openSession(options, s))
-        return rc;
+    if (int rc = openSession(options, s)) return rc;
     s.protocol->FactoryReset();
     int rc = finish(s, "reset");
     if (rc == kOk)

@@ -60,8 +60,7 @@ int run(int argc, char** argv)
         return kUsage;
     }
     for (const auto& c : g_commands) {
-        if (words[0] != c.name)
-            continue;
+        if (words[0] != c.name) continue;
         std::vector<std::string> operands(words.begin() + 1, words.end());
         if (static_cast<int>(operands.size()) != c.argumentCount) {
             std::fprintf(stderr, "usage: zr417ctl %s %s\n", c.name, c.arguments);

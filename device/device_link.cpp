@@ -39,11 +39,9 @@ bool DeviceLink::FindDevicePath(std::string_view tag)
 {
     for (const auto& c : bus_.enumerate()) {
         auto identity = FindKeyboardIdentity(c.vendorId, c.productId);
-        if (!identity)
-            continue;
+        if (!identity) continue;
         std::string path = upperCased(c.path);
-        if (path.find(tag) == std::string::npos)
-            continue;
+        if (path.find(tag) == std::string::npos) continue;
         g_nModel = identity->model;
         g_szDevicePath = std::move(path);
         return true;
@@ -53,15 +51,13 @@ bool DeviceLink::FindDevicePath(std::string_view tag)
 
 std::shared_ptr<hid::Device> DeviceLink::OpenDevice()
 {
-    if (g_szDevicePath.empty())
-        return nullptr;
+    if (g_szDevicePath.empty()) return nullptr;
     return std::shared_ptr<hid::Device>(bus_.open(g_szDevicePath));
 }
 
 std::shared_ptr<hid::Device> DeviceLink::FindAndOpen(std::string_view tag)
 {
-    if (!FindDevicePath(tag))
-        return nullptr;
+    if (!FindDevicePath(tag)) return nullptr;
     return OpenDevice();
 }
 
@@ -82,11 +78,9 @@ void DeviceLink::CloseDeviceHandles()
 
 bool DeviceLink::SetReport(hid::Device* handle, const std::uint8_t* buffer, std::size_t length, bool repeat)
 {
-    if (!handle)
-        return false;
+    if (!handle) return false;
     bool ok = handle->setFeature(buffer, length);
-    if (!ok && repeat)
-        ok = handle->setFeature(buffer, length);
+    if (!ok && repeat) ok = handle->setFeature(buffer, length);
     return ok;
 }
 
@@ -94,18 +88,15 @@ bool DeviceLink::GetReport(hid::Device* handle, std::uint8_t reportId, std::uint
                            bool repeat)
 {
     buffer[0] = reportId;
-    if (!handle)
-        return false;
+    if (!handle) return false;
     bool ok = handle->getFeature(buffer, length);
-    if (!ok && repeat)
-        ok = handle->getFeature(buffer, length);
+    if (!ok && repeat) ok = handle->getFeature(buffer, length);
     return ok;
 }
 
 void DeviceLink::startListener()
 {
-    if (g_hInputDev && !listener_.running())
-        listener_.start(g_hInputDev, g_bStopListen);
+    if (g_hInputDev && !listener_.running()) listener_.start(g_hInputDev, g_bStopListen);
 }
 
 bool DeviceLink::OpenAtStartup()
@@ -128,8 +119,7 @@ void DeviceLink::OnDeviceArrival()
     pause_(std::chrono::milliseconds(100));
     if (!g_hCommandDev) {
         OpenDeviceHandles();
-        if (g_hCommandDev && events_.arrived)
-            events_.arrived();
+        if (g_hCommandDev && events_.arrived) events_.arrived();
     }
     if (!g_hInputDev) {
         g_bStopListen = false;
@@ -150,8 +140,7 @@ void DeviceLink::OnDeviceRemoval()
 void DeviceLink::OnPlugEvents(const std::vector<hid::PlugEvent>& events)
 {
     for (std::size_t i = 0; i < events.size(); ++i) {
-        if (i > 0 && events[i].kind == events[i - 1].kind)
-            continue;
+        if (i > 0 && events[i].kind == events[i - 1].kind) continue;
         if (events[i].kind == hid::PlugEvent::Kind::Arrival)
             OnDeviceArrival();
         else

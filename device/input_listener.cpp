@@ -38,8 +38,7 @@ std::vector<std::uint8_t> CodesOfInputReport(const std::uint8_t* report, std::si
 {
     std::vector<std::uint8_t> codes;
     for (std::size_t i = 1; i <= kInputBitmapBytes && i < length; ++i)
-        if (report[i] != 0)
-            codes.push_back(g_positionCodes[i - 1][std::countr_zero(report[i])]);
+        if (report[i] != 0) codes.push_back(g_positionCodes[i - 1][std::countr_zero(report[i])]);
     return codes;
 }
 
@@ -67,12 +66,10 @@ bool InputListener::running() const
 
 bool InputListener::start(std::shared_ptr<hid::Device> device, const std::atomic<bool>& stopFlag)
 {
-    if (!device)
-        return false;
+    if (!device) return false;
     reapEnded();
     std::lock_guard lock(mutex_);
-    if (current_ && !current_->ended && !current_->stopRequested)
-        return false;
+    if (current_ && !current_->ended && !current_->stopRequested) return false;
     auto run = std::make_shared<Run>();
     run->device = std::move(device);
     current_ = run;
@@ -87,8 +84,7 @@ void InputListener::stop()
         std::lock_guard lock(mutex_);
         run = std::exchange(current_, nullptr);
     }
-    if (!run)
-        return;
+    if (!run) return;
     {
         std::lock_guard lock(run->mutex);
         run->stopRequested = true;
@@ -105,8 +101,7 @@ void InputListener::join()
         runs.swap(runs_);
     }
     for (auto& [run, thread] : runs)
-        if (thread.joinable())
-            thread.join();
+        if (thread.joinable()) thread.join();
 }
 
 void InputListener::reapEnded()
@@ -123,8 +118,7 @@ void InputListener::reapEnded()
             }
         }
     }
-    for (auto& t : ended)
-        t.join();
+    for (auto& t : ended) t.join();
 }
 
 void InputListener::loop(std::shared_ptr<Run> run, const std::atomic<bool>& stopFlag)
@@ -141,25 +135,22 @@ void InputListener::loop(std::shared_ptr<Run> run, const std::atomic<bool>& stop
         report[0] = kInputReportId;
         std::size_t received = 0;
         hid::ReadStatus status = run->device->readInput(report.data(), report.size(), kReadWait, &received);
-        if (stopping())
-            break;
+        if (stopping()) break;
         switch (status) {
-        case hid::ReadStatus::Ok:
-            for (std::uint8_t code : CodesOfInputReport(report.data(), received))
-                if (callbacks_.keyCode)
-                    callbacks_.keyCode(code);
-            break;
-        case hid::ReadStatus::Disconnected:
-            if (callbacks_.notConnected)
-                callbacks_.notConnected();
-            pause();
-            break;
-        case hid::ReadStatus::Error:
-            pause();
-            break;
-        case hid::ReadStatus::Timeout:
-        case hid::ReadStatus::Interrupted:
-            break;
+            case hid::ReadStatus::Ok:
+                for (std::uint8_t code : CodesOfInputReport(report.data(), received))
+                    if (callbacks_.keyCode) callbacks_.keyCode(code);
+                break;
+            case hid::ReadStatus::Disconnected:
+                if (callbacks_.notConnected) callbacks_.notConnected();
+                pause();
+                break;
+            case hid::ReadStatus::Error:
+                pause();
+                break;
+            case hid::ReadStatus::Timeout:
+            case hid::ReadStatus::Interrupted:
+                break;
         }
     }
     run->ended = true;
@@ -168,11 +159,9 @@ void InputListener::loop(std::shared_ptr<Run> run, const std::atomic<bool>& stop
 std::pair<std::string, std::string> SplitHostPath(const std::string& path)
 {
     auto cut = path.find_last_of("/\\");
-    if (cut == std::string::npos)
-        return {std::string(), path};
+    if (cut == std::string::npos) return {std::string(), path};
     std::string directory = path.substr(0, cut);
-    if (directory.empty())
-        directory = path.substr(0, 1);  // a file in the root folder
+    if (directory.empty()) directory = path.substr(0, 1);  // a file in the root folder
     return {directory, path.substr(cut + 1)};
 }
 
@@ -203,8 +192,7 @@ std::string EntryPath(const ConfigImage& image, std::size_t e)
     std::string out;
     for (std::size_t i = 0; i < maxChars; ++i) {
         char16_t u = unit(i);
-        if (u == 0)
-            break;
+        if (u == 0) break;
         if (u >= 0xD800 && u <= 0xDBFF && i + 1 < maxChars && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
             appendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (unit(i + 1) - 0xDC00));
             ++i;
@@ -234,8 +222,7 @@ std::optional<HostAction> FindHostAction(const ConfigImage& image, std::uint8_t 
 
 void OnKeyEvent(const ConfigImage& image, std::uint8_t code, const HostActionOpener& open)
 {
-    if (auto action = FindHostAction(image, code); action && open)
-        open(*action);
+    if (auto action = FindHostAction(image, code); action && open) open(*action);
 }
 
 }  // namespace zr417

@@ -40,12 +40,10 @@ std::uint8_t* picturePage(ConfigImage& image, int k)
 
 void ConvertMacroDelays(std::uint8_t* data)
 {
-    if (data[3] == 0)
-        return;
+    if (data[3] == 0) return;
     for (std::size_t k = 0; 5 + 4 * k < kPageDataSize && data[3 + 4 * k] != 0; ++k) {
         unsigned v = data[4 + 4 * k] * 256u + data[5 + 4 * k];
-        if (v != 0)
-            v = (v >> 3) + 1;
+        if (v != 0) v = (v >> 3) + 1;
         data[4 + 4 * k] = static_cast<std::uint8_t>(v >> 8);
         data[5 + 4 * k] = static_cast<std::uint8_t>(v & 0xFF);
     }
@@ -66,8 +64,7 @@ DeviceHandles KeyboardProtocol::handles() const
 void KeyboardProtocol::pause(int ms)
 {
     auto command = handles().command;
-    if (command && command->connected())
-        pause_(std::chrono::milliseconds(ms));
+    if (command && command->connected()) pause_(std::chrono::milliseconds(ms));
 }
 
 bool KeyboardProtocol::setCommand(const Report8& report, bool repeat)
@@ -146,8 +143,7 @@ void KeyboardProtocol::WriteLedGroup(int group)
         if (g >= 6) {
             std::copy_n(image_.settings.begin() + settings::LedGroup6, settings::LedGroupSize, sent.begin() + 3);
         } else {
-            if (model == kModelQV310 && image_.at(settings::Effect) == 10)
-                image_.at(settings::ColourIndex) = 0;
+            if (model == kModelQV310 && image_.at(settings::Effect) == 10) image_.at(settings::ColourIndex) = 0;
             if (model != kModelQV310 && image_.at(settings::Effect) == 9) {
                 image_.at(settings::Effect) = 8;
                 image_.at(settings::ColourIndex) = 0;
@@ -291,8 +287,7 @@ void KeyboardProtocol::WriteMacroPages()
         bool written = false;
         for (int attempt = 0; attempt < 3 && !written; ++attempt)
             written = writePage(n, page, 20, "Data OK(Macro)\n", "Data not OK(Macro)\n");
-        if (!written)
-            ++failures_;
+        if (!written) ++failures_;
     }
 }
 
@@ -304,11 +299,9 @@ void KeyboardProtocol::WritePicturePages()
         while (!written && failed < 3) {
             written = writePage(kFirstPicturePage + k, picturePage(image_, k), 10, "Data OK(SetUserPicture)\n",
                                 "Data not OK(SetUserPicture)\n");
-            if (!written)
-                ++failed;
+            if (!written) ++failed;
         }
-        if (!written)
-            ++failures_;
+        if (!written) ++failures_;
     }
 }
 
@@ -342,8 +335,7 @@ void KeyboardProtocol::StartupReadout()
     ApplyEffectDefault();
     ReadMacroPages();
     ReadPicturePages();
-    if (refresh_)
-        refresh_(0);
+    if (refresh_) refresh_(0);
 }
 
 void KeyboardProtocol::StartupReadout(const DeviceHandles& pinned)
@@ -359,8 +351,7 @@ void KeyboardProtocol::StartupReadout(const DeviceHandles& pinned)
         std::lock_guard lock(pinMutex_);
         pinned_.reset();
     }
-    if (refresh_)
-        refresh_(0);
+    if (refresh_) refresh_(0);
 }
 
 void KeyboardProtocol::ArrivalReadout()
@@ -389,8 +380,7 @@ void KeyboardProtocol::FactoryReset()
     ReadPicturePages();
     image_.at(settings::GameMode) = 1;
     ApplyEffectDefault();
-    if (refresh_)
-        refresh_(0);
+    if (refresh_) refresh_(0);
 }
 
 StartupReadoutWorker::~StartupReadoutWorker()
@@ -400,8 +390,7 @@ StartupReadoutWorker::~StartupReadoutWorker()
 
 bool StartupReadoutWorker::Start(KeyboardProtocol& protocol, const DeviceLink& link)
 {
-    if (started_)
-        return false;
+    if (started_) return false;
     started_ = true;
     thread_ = std::thread([&protocol, handles = link.handles()] { protocol.StartupReadout(handles); });
     return true;
@@ -409,8 +398,7 @@ bool StartupReadoutWorker::Start(KeyboardProtocol& protocol, const DeviceLink& l
 
 void StartupReadoutWorker::Join()
 {
-    if (thread_.joinable())
-        thread_.join();
+    if (thread_.joinable()) thread_.join();
 }
 
 }  // namespace zr417

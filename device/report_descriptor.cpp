@@ -61,27 +61,22 @@ ParsedDescriptor ParseReportDescriptor(std::span<const std::uint8_t> d)
     while (i < d.size()) {
         std::uint8_t prefix = d[i];
         if (prefix == 0xFE) {  // long item: size, tag, data; no long tags are defined, so skip it
-            if (i + 3 > d.size() || i + 3 + d[i + 1] > d.size())
-                return fail("truncated long item");
+            if (i + 3 > d.size() || i + 3 + d[i + 1] > d.size()) return fail("truncated long item");
             i += 3 + d[i + 1];
             continue;
         }
         int size = prefix & 3;
-        if (size == 3)
-            size = 4;
+        if (size == 3) size = 4;
         int type = (prefix >> 2) & 3;
         int tag = prefix >> 4;
-        if (i + 1 + size > d.size())
-            return fail("truncated item");
+        if (i + 1 + size > d.size()) return fail("truncated item");
         std::uint32_t value = 0;
-        for (int k = 0; k < size; ++k)
-            value |= std::uint32_t(d[i + 1 + k]) << (8 * k);
+        for (int k = 0; k < size; ++k) value |= std::uint32_t(d[i + 1 + k]) << (8 * k);
         i += 1 + size;
 
         if (type == kMain) {
             if (tag == kCollection) {
-                if (++depth > kMaxCollectionDepth)
-                    return fail("collections nested too deeply");
+                if (++depth > kMaxCollectionDepth) return fail("collections nested too deeply");
                 if (depth == 1) {
                     Building b;
                     b.info.number = static_cast<int>(built.size()) + 1;
@@ -96,13 +91,11 @@ ParsedDescriptor ParseReportDescriptor(std::span<const std::uint8_t> d)
                     built.push_back(std::move(b));
                 }
             } else if (tag == kEndCollection) {
-                if (--depth < 0)
-                    return fail("end of a collection that was never opened");
+                if (--depth < 0) return fail("end of a collection that was never opened");
             } else if (tag == kInput || tag == kOutput || tag == kFeature) {
                 if (depth > 0) {
                     (g.reportId ? numbered : unnumbered) = true;
-                    if (numbered && unnumbered)
-                        return fail("numbered and unnumbered reports mixed");
+                    if (numbered && unnumbered) return fail("numbered and unnumbered reports mixed");
                     auto& list = built.back().bits;
                     auto it = std::find_if(list.begin(), list.end(), [&](const Bits& b) { return b.id == g.reportId; });
                     if (it == list.end()) {
@@ -111,8 +104,7 @@ ParsedDescriptor ParseReportDescriptor(std::span<const std::uint8_t> d)
                     }
                     std::uint64_t& total = tag == kInput ? it->input : tag == kOutput ? it->output : it->feature;
                     total += std::uint64_t(g.reportSize) * g.reportCount;  // both < 2^32: no overflow
-                    if (total > kMaxReportBits)
-                        return fail("report too long");
+                    if (total > kMaxReportBits) return fail("report too long");
                 }
             } else {
                 return fail("unknown main item");
@@ -120,26 +112,30 @@ ParsedDescriptor ParseReportDescriptor(std::span<const std::uint8_t> d)
             haveUsage = false;  // local items end with every main item
         } else if (type == kGlobal) {
             switch (tag) {
-            case kUsagePage: g.usagePage = value; break;
-            case kReportSize: g.reportSize = value; break;
-            case kReportCount: g.reportCount = value; break;
-            case kReportId:
-                if (value == 0 || value > 255)
-                    return fail("invalid report ID");
-                g.reportId = value;
-                break;
-            case kPush:
-                if (stack.size() >= kMaxPushDepth)
-                    return fail("push stack overflow");
-                stack.push_back(g);
-                break;
-            case kPop:
-                if (stack.empty())
-                    return fail("pop of an empty stack");
-                g = stack.back();
-                stack.pop_back();
-                break;
-            default: break;  // logical/physical ranges, units: no bearing on lengths
+                case kUsagePage:
+                    g.usagePage = value;
+                    break;
+                case kReportSize:
+                    g.reportSize = value;
+                    break;
+                case kReportCount:
+                    g.reportCount = value;
+                    break;
+                case kReportId:
+                    if (value == 0 || value > 255) return fail("invalid report ID");
+                    g.reportId = value;
+                    break;
+                case kPush:
+                    if (stack.size() >= kMaxPushDepth) return fail("push stack overflow");
+                    stack.push_back(g);
+                    break;
+                case kPop:
+                    if (stack.empty()) return fail("pop of an empty stack");
+                    g = stack.back();
+                    stack.pop_back();
+                    break;
+                default:
+                    break;  // logical/physical ranges, units: no bearing on lengths
             }
         } else if (type == kLocal) {
             if (tag == kUsage && !haveUsage) {
@@ -151,8 +147,7 @@ ParsedDescriptor ParseReportDescriptor(std::span<const std::uint8_t> d)
             return fail("reserved item type");
         }
     }
-    if (depth != 0)
-        return fail("collection left open");
+    if (depth != 0) return fail("collection left open");
 
     ParsedDescriptor result;
     result.ok = true;

@@ -25,7 +25,7 @@ struct TopLevelCollection {
 
 struct ParsedDescriptor {
     bool ok = false;
-    std::string error;  // why it was refused, when !ok
+    std::string error;                            // why it was refused, when !ok
     std::vector<TopLevelCollection> collections;  // empty when !ok
 };
 

@@ -53,16 +53,14 @@ std::unique_ptr<hid::Bus> CreateSimulatedBus(const std::string& model, std::stri
 {
     auto identity = FindKeyboardIdentity(model);
     if (!identity) {
-        if (error)
-            *error = "unknown keyboard model \"" + model + "\" (QV310, QV420 or OEM)";
+        if (error) *error = "unknown keyboard model \"" + model + "\" (QV310, QV420 or OEM)";
         return nullptr;
     }
     std::string name(identity->name);
     {
         std::lock_guard lock(g_providerMutex);
         if (g_provider)
-            if (auto bus = g_provider(name))
-                return bus;
+            if (auto bus = g_provider(name)) return bus;
     }
     auto keyboard = std::make_shared<emu::KeyboardEmulator>(*identity);
     keyboard->persistTo(SimulatorStateFile(name));
@@ -71,8 +69,7 @@ std::unique_ptr<hid::Bus> CreateSimulatedBus(const std::string& model, std::stri
 
 std::unique_ptr<hid::Bus> CreateHidBus(const std::string& simulateModel, std::string* error)
 {
-    if (simulateModel.empty())
-        return std::make_unique<hidraw::HidrawBus>();
+    if (simulateModel.empty()) return std::make_unique<hidraw::HidrawBus>();
     return CreateSimulatedBus(simulateModel, error);
 }
 

@@ -6,12 +6,12 @@
 #include <hidapi/hidapi.h>
 #include <libudev.h>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <mutex>
-#include <unistd.h>
 
 namespace zr417::hidraw {
 namespace {
@@ -34,26 +34,21 @@ public:
 
     bool setFeature(const std::uint8_t* data, std::size_t length) override
     {
-        if (gone_ || length == 0 || length != featureLength(data[0]))
-            return false;
+        if (gone_ || length == 0 || length != featureLength(data[0])) return false;
         errno = 0;
         int n = hid_send_feature_report(handle_, data, length);
-        if (n < 0 && isGoneError(errno))
-            gone_ = true;
+        if (n < 0 && isGoneError(errno)) gone_ = true;
         return n == static_cast<int>(length);
     }
 
     bool getFeature(std::uint8_t* data, std::size_t length) override
     {
-        if (gone_ || length == 0 || length != featureLength(data[0]))
-            return false;
+        if (gone_ || length == 0 || length != featureLength(data[0])) return false;
         std::vector<std::uint8_t> reply(data, data + length);
         errno = 0;
         int n = hid_get_feature_report(handle_, reply.data(), length);
-        if (n < 0 && isGoneError(errno))
-            gone_ = true;
-        if (n != static_cast<int>(length))
-            return false;  // failed, short or oversized: the buffer stays as it was
+        if (n < 0 && isGoneError(errno)) gone_ = true;
+        if (n != static_cast<int>(length)) return false;  // failed, short or oversized: the buffer stays as it was
         std::copy(reply.begin(), reply.end(), data);
         return true;
     }
@@ -61,20 +56,17 @@ public:
     hid::ReadStatus readInput(std::uint8_t* data, std::size_t length, std::chrono::milliseconds timeout,
                               std::size_t* received) override
     {
-        if (gone_)
-            return hid::ReadStatus::Disconnected;
+        if (gone_) return hid::ReadStatus::Disconnected;
         {
             std::lock_guard lock(openMutex_);
             if (!reader_.attached()) {
                 int fd = ::open(devNode_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-                if (fd < 0)
-                    return isGoneError(errno) ? hid::ReadStatus::Disconnected : hid::ReadStatus::Error;
+                if (fd < 0) return isGoneError(errno) ? hid::ReadStatus::Disconnected : hid::ReadStatus::Error;
                 reader_.attach(fd);
             }
         }
         auto status = reader_.read(data, length, timeout, received);
-        if (reader_.gone())
-            gone_ = true;
+        if (reader_.gone()) gone_ = true;
         return status;
     }
 
@@ -85,8 +77,7 @@ private:
     std::size_t featureLength(std::uint8_t id) const
     {
         for (const auto& r : reports_)
-            if (r.id == id)
-                return r.featureLength;
+            if (r.id == id) return r.featureLength;
         return 0;  // not a report of this collection
     }
 
@@ -105,10 +96,8 @@ struct HidrawBus::Monitor {
     udev_monitor* monitor = nullptr;
     ~Monitor()
     {
-        if (monitor)
-            udev_monitor_unref(monitor);
-        if (context)
-            udev_unref(context);
+        if (monitor) udev_monitor_unref(monitor);
+        if (context) udev_unref(context);
     }
 };
 
@@ -118,8 +107,7 @@ HidrawBus::HidrawBus(std::filesystem::path sysRoot, std::filesystem::path devRoo
     static const int initialised = hid_init();
     (void)initialised;
     monitor_->context = udev_new();
-    if (monitor_->context)
-        monitor_->monitor = udev_monitor_new_from_netlink(monitor_->context, "udev");
+    if (monitor_->context) monitor_->monitor = udev_monitor_new_from_netlink(monitor_->context, "udev");
     if (monitor_->monitor) {
         udev_monitor_filter_add_match_subsystem_devtype(monitor_->monitor, "hidraw", nullptr);
         if (udev_monitor_enable_receiving(monitor_->monitor) < 0) {
@@ -147,12 +135,10 @@ std::vector<hid::CollectionInfo> HidrawBus::enumerate()
 std::unique_ptr<hid::Device> HidrawBus::open(const std::string& path)
 {
     for (const auto& c : enumerate()) {
-        if (!EqualNoCase(c.path, path))
-            continue;
+        if (!EqualNoCase(c.path, path)) continue;
         std::string devNode = DevNodeOfPath(c.path);
         hid_device* handle = hid_open_path(devNode.c_str());
-        if (!handle)
-            return nullptr;
+        if (!handle) return nullptr;
         return std::make_unique<HidrawDevice>(handle, devNode, c.reports);
     }
     return nullptr;
@@ -166,8 +152,7 @@ int HidrawBus::eventFd() const
 std::vector<hid::PlugEvent> HidrawBus::drainEvents()
 {
     std::vector<hid::PlugEvent> events;
-    if (!monitor_->monitor)
-        return events;
+    if (!monitor_->monitor) return events;
     while (udev_device* dev = udev_monitor_receive_device(monitor_->monitor)) {
         const char* action = udev_device_get_action(dev);
         const char* node = udev_device_get_devnode(dev);

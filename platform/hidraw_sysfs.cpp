@@ -15,8 +15,7 @@ namespace {
 
 bool parseHex(std::string_view s, std::uint32_t& out)
 {
-    if (s.empty())
-        return false;
+    if (s.empty()) return false;
     auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out, 16);
     return ec == std::errc() && end == s.data() + s.size();
 }
@@ -24,8 +23,7 @@ bool parseHex(std::string_view s, std::uint32_t& out)
 std::optional<std::string> readText(const fs::path& p)
 {
     auto bytes = ReadFileBytes(p, 64 * 1024);
-    if (!bytes)
-        return std::nullopt;
+    if (!bytes) return std::nullopt;
     return std::string(bytes->begin(), bytes->end());
 }
 
@@ -40,17 +38,16 @@ std::optional<HidUevent> ParseHidUevent(std::string_view text)
         std::string_view line = text.substr(0, eol);
         text = eol == std::string_view::npos ? std::string_view() : text.substr(eol + 1);
         auto eq = line.find('=');
-        if (eq == std::string_view::npos)
-            continue;
+        if (eq == std::string_view::npos) continue;
         std::string_view key = line.substr(0, eq), value = line.substr(eq + 1);
         if (key == "HID_ID") {
             // bus:vendor:product, each in hex
             auto c1 = value.find(':');
             auto c2 = value.find(':', c1 == std::string_view::npos ? c1 : c1 + 1);
             std::uint32_t bus, vid, pid;
-            if (c1 == std::string_view::npos || c2 == std::string_view::npos ||
-                !parseHex(value.substr(0, c1), bus) || !parseHex(value.substr(c1 + 1, c2 - c1 - 1), vid) ||
-                !parseHex(value.substr(c2 + 1), pid) || vid > 0xFFFF || pid > 0xFFFF)
+            if (c1 == std::string_view::npos || c2 == std::string_view::npos || !parseHex(value.substr(0, c1), bus) ||
+                !parseHex(value.substr(c1 + 1, c2 - c1 - 1), vid) || !parseHex(value.substr(c2 + 1), pid) ||
+                vid > 0xFFFF || pid > 0xFFFF)
                 return std::nullopt;
             ev.bus = bus;
             ev.vendorId = static_cast<std::uint16_t>(vid);
@@ -62,8 +59,7 @@ std::optional<HidUevent> ParseHidUevent(std::string_view text)
             ev.phys = value;
         }
     }
-    if (!haveId)
-        return std::nullopt;
+    if (!haveId) return std::nullopt;
     return ev;
 }
 
@@ -71,13 +67,11 @@ int InterfaceFromPhys(std::string_view phys)
 {
     auto slash = phys.rfind('/');
     std::string_view last = slash == std::string_view::npos ? phys : phys.substr(slash + 1);
-    if (last.size() <= 5 || last.substr(0, 5) != "input")
-        return -1;
+    if (last.size() <= 5 || last.substr(0, 5) != "input") return -1;
     int n = 0;
     auto digits = last.substr(5);
     auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), n);
-    if (ec != std::errc() || end != digits.data() + digits.size() || n < 0 || n > 255)
-        return -1;
+    if (ec != std::errc() || end != digits.data() + digits.size() || n < 0 || n > 255) return -1;
     return n;
 }
 
@@ -85,13 +79,11 @@ std::optional<HidrawNode> ReadHidrawNode(const fs::path& sysRoot, const std::str
 {
     std::error_code ec;
     fs::path device = fs::canonical(sysRoot / "class" / "hidraw" / name / "device", ec);
-    if (ec)
-        return std::nullopt;
+    if (ec) return std::nullopt;
     auto uevent = readText(device / "uevent");
     auto ev = uevent ? ParseHidUevent(*uevent) : std::nullopt;
     auto descriptor = ReadFileBytes(device / "report_descriptor", 64 * 1024);
-    if (!ev || !descriptor)
-        return std::nullopt;
+    if (!ev || !descriptor) return std::nullopt;
 
     HidrawNode node;
     node.name = name;
@@ -104,13 +96,10 @@ std::optional<HidrawNode> ReadHidrawNode(const fs::path& sysRoot, const std::str
     if (auto text = readText(device.parent_path() / "bInterfaceNumber")) {
         std::uint32_t n;
         std::string t = *text;
-        while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back())))
-            t.pop_back();
-        if (parseHex(t, n) && n <= 255)
-            node.interfaceNumber = static_cast<int>(n);
+        while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.pop_back();
+        if (parseHex(t, n) && n <= 255) node.interfaceNumber = static_cast<int>(n);
     }
-    if (node.interfaceNumber < 0)
-        node.interfaceNumber = InterfaceFromPhys(ev->phys);
+    if (node.interfaceNumber < 0) node.interfaceNumber = InterfaceFromPhys(ev->phys);
     return node;
 }
 
@@ -129,8 +118,7 @@ std::vector<HidrawNode> ListHidrawNodes(const fs::path& sysRoot, const fs::path&
     std::sort(names.begin(), names.end());
     std::vector<HidrawNode> nodes;
     for (const auto& [number, name] : names)
-        if (auto node = ReadHidrawNode(sysRoot, name, devRoot))
-            nodes.push_back(std::move(*node));
+        if (auto node = ReadHidrawNode(sysRoot, name, devRoot)) nodes.push_back(std::move(*node));
     return nodes;
 }
 
@@ -138,10 +126,8 @@ std::string CollectionPath(const HidrawNode& node, int collectionNumber, std::si
 {
     char tags[64];
     int n = std::snprintf(tags, sizeof tags, "#VID_%04X&PID_%04X", node.vendorId, node.productId);
-    if (node.interfaceNumber >= 0)
-        n += std::snprintf(tags + n, sizeof tags - n, "&MI_%02d", node.interfaceNumber);
-    if (collectionCount > 1)
-        std::snprintf(tags + n, sizeof tags - n, "&COL%02d", collectionNumber);
+    if (node.interfaceNumber >= 0) n += std::snprintf(tags + n, sizeof tags - n, "&MI_%02d", node.interfaceNumber);
+    if (collectionCount > 1) std::snprintf(tags + n, sizeof tags - n, "&COL%02d", collectionNumber);
     return node.devNode + tags;
 }
 

@@ -11,13 +11,13 @@
 
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <random>
-#include <sys/resource.h>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 namespace zr417 {
 namespace {
@@ -69,18 +69,15 @@ void BM_DownloadAllRealPauses(benchmark::State& state)
     state.counters["ratio_to_floor"] = perRun / floor;
     std::printf("DownloadAll floor of fixed pauses: %.0f ms; measured %.1f ms per download; ratio %.4f\n", floor,
                 perRun, perRun / floor);
-    if (s.protocol.failures() != 0)
-        state.SkipWithError("a write did not verify");
+    if (s.protocol.failures() != 0) state.SkipWithError("a write did not verify");
 }
 BENCHMARK(BM_DownloadAllRealPauses)->Iterations(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_DownloadAllNoPauses(benchmark::State& state)
 {
     Setup s([](std::chrono::milliseconds) {});
-    for (auto _ : state)
-        s.protocol.DownloadAll();
-    if (s.protocol.failures() != 0)
-        state.SkipWithError("a write did not verify");
+    for (auto _ : state) s.protocol.DownloadAll();
+    if (s.protocol.failures() != 0) state.SkipWithError("a write did not verify");
 }
 BENCHMARK(BM_DownloadAllNoPauses)->Unit(benchmark::kMicrosecond);
 
@@ -106,8 +103,7 @@ void BM_ListenerIdleCpu(benchmark::State& state)
         cpuMs += ProcessCpuMs() - before;
     }
     state.counters["cpu_ms_per_idle_s"] = cpuMs / static_cast<double>(state.iterations());
-    if (!link.listenerRunning())
-        state.SkipWithError("listener not running");
+    if (!link.listenerRunning()) state.SkipWithError("listener not running");
 }
 BENCHMARK(BM_ListenerIdleCpu)->Iterations(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -124,8 +120,7 @@ void BM_HidrawInputIdleCpu(benchmark::State& state)
     std::atomic<bool> stop{false};
     std::thread listener([&] {
         std::uint8_t buffer[34];
-        while (!stop)
-            reader.read(buffer, sizeof buffer, InputListener::kReadWait, nullptr);
+        while (!stop) reader.read(buffer, sizeof buffer, InputListener::kReadWait, nullptr);
     });
     double cpuMs = 0;
     for (auto _ : state) {

@@ -34,16 +34,14 @@ KeyboardEmulator::~KeyboardEmulator()
 KeyboardEmulator::Memory KeyboardEmulator::FactoryMemory(std::uint8_t model)
 {
     Memory m;
-    for (int g = 0; g < 256; ++g)
-        m.groups[g] = {3, 0x53, static_cast<std::uint8_t>(g), 0, 0, 0, 0, 0};
+    for (int g = 0; g < 256; ++g) m.groups[g] = {3, 0x53, static_cast<std::uint8_t>(g), 0, 0, 0, 0, 0};
     // Static (0 on the first model, 8 on the others), full brightness, white.
     std::uint8_t staticEffect = model == kModelQV310 ? 0 : 8;
     m.groups[0] = {3, 0x53, 0, staticEffect, 5, 3, 7, 0};
     // Second zone off (mode 0 on the first model, 4 on the others).
     m.groups[6] = {3, 0x53, 6, static_cast<std::uint8_t>(model == kModelQV310 ? 0 : 4), 2, 2, 7, 0};
     // Every key sends its own device code: plane 0 only.
-    for (int key = 0; key < kKeyCount; ++key)
-        m.matrix[g_matrixPosByKey[key]] = KeyCode(g_defaultVkByKey[key]);
+    for (int key = 0; key < kKeyCount; ++key) m.matrix[g_matrixPosByKey[key]] = KeyCode(g_defaultVkByKey[key]);
     return m;
 }
 
@@ -110,51 +108,41 @@ std::vector<EmulatedDevice::Collection> KeyboardEmulator::collections() const
 
 bool KeyboardEmulator::takeFault(Fault& f, int collection) const
 {
-    if (f.count == 0)
-        return false;
-    if (f.collection >= 0 && f.collection != collection)
-        return false;
-    if (f.page >= 0 && (collection != 4 || f.page != selectedPage_))
-        return false;
-    if (f.count > 0)
-        --f.count;
+    if (f.count == 0) return false;
+    if (f.collection >= 0 && f.collection != collection) return false;
+    if (f.page >= 0 && (collection != 4 || f.page != selectedPage_)) return false;
+    if (f.count > 0) --f.count;
     return true;
 }
 
 bool KeyboardEmulator::setFeature(std::size_t index, const std::uint8_t* data, std::size_t length)
 {
     std::lock_guard lock(mutex_);
-    if (index >= kInput || length == 0)
-        return false;
+    if (index >= kInput || length == 0) return false;
     ++counters_.sets;
-    if (takeFault(faults_.refuseSet, kCollectionNumbers[index]))
-        return false;
+    if (takeFault(faults_.refuseSet, kCollectionNumbers[index])) return false;
     // Start the bootloader: accepted on any collection of the interface.
     if (data[0] == 5 && length >= 2 && data[1] == 0x75) {
-        if (bootloaderFactory_)
-            successor_ = bootloaderFactory_();
+        if (bootloaderFactory_) successor_ = bootloaderFactory_();
         return true;
     }
     switch (index) {
-    case kCommand:
-        if (length != kCommandReportLength || data[0] != kCommandReportId)
-            return false;
-        command(data);
-        return true;
-    case kData:
-        if (length != kDataReportLength || data[0] != kDataReportId)
-            return false;
-        std::memcpy(memory_.pages[selectedPage_].data(), data + 1, kPageDataSize);
-        ++counters_.pageSets[selectedPage_];
-        dirty_ = true;
-        return true;
-    case kMatrix:
-        if (length != kMatrixReportLength || data[0] != kMatrixReportId)
-            return false;
-        std::memcpy(memory_.matrix.data(), data + 1, kMatrixDataSize);
-        ++counters_.matrixSets;
-        dirty_ = true;
-        return true;
+        case kCommand:
+            if (length != kCommandReportLength || data[0] != kCommandReportId) return false;
+            command(data);
+            return true;
+        case kData:
+            if (length != kDataReportLength || data[0] != kDataReportId) return false;
+            std::memcpy(memory_.pages[selectedPage_].data(), data + 1, kPageDataSize);
+            ++counters_.pageSets[selectedPage_];
+            dirty_ = true;
+            return true;
+        case kMatrix:
+            if (length != kMatrixReportLength || data[0] != kMatrixReportId) return false;
+            std::memcpy(memory_.matrix.data(), data + 1, kMatrixDataSize);
+            ++counters_.matrixSets;
+            dirty_ = true;
+            return true;
     }
     return false;
 }
@@ -163,106 +151,93 @@ void KeyboardEmulator::command(const std::uint8_t* r)
 {
     std::copy_n(r, 8, reply_.begin());
     switch (r[1]) {
-    case 0x4D:  // select the data page
-        selectedPage_ = r[2];
-        break;
-    case 0x50:  // status flags: Win Lock, Game Mode off
-        memory_.statusFlags = r[3] & 0x03;
-        dirty_ = true;
-        break;
-    case 0x51:
-        if (r[2] == 7) {  // status, or LED power when byte 3 holds a power code
-            if (r[3] == 0x5A)
-                memory_.ledOn = false;
-            else if (r[3] == 0xA5)
-                memory_.ledOn = true;
-            std::uint8_t flags = memory_.statusFlags;
-            if (r[3] == 0x5A || r[3] == 0xA5)
-                flags = static_cast<std::uint8_t>((flags & ~1) | (memory_.ledOn ? 0 : 1));
-            reply_ = {3, 0x51, 7, r[3], memory_.fwMajor, memory_.fwMinor, 0, flags};
-        } else {
-            reply_ = memory_.groups[r[2]];
-            if (faults_.groupReplyByte51)
-                reply_[1] = 0x51;
-        }
-        break;
-    case 0x52:  // reset to factory settings
-        if (r[2] == 0x5A) {
-            Memory fresh = FactoryMemory(identity_.model);
-            fresh.fwMajor = memory_.fwMajor;
-            fresh.fwMinor = memory_.fwMinor;
-            memory_ = fresh;
+        case 0x4D:  // select the data page
+            selectedPage_ = r[2];
+            break;
+        case 0x50:  // status flags: Win Lock, Game Mode off
+            memory_.statusFlags = r[3] & 0x03;
             dirty_ = true;
-        }
-        break;
-    case 0x53:  // write an LED group
-        std::copy_n(r, 8, memory_.groups[r[2]].begin());
-        dirty_ = true;
-        break;
-    default:
-        break;
+            break;
+        case 0x51:
+            if (r[2] == 7) {  // status, or LED power when byte 3 holds a power code
+                if (r[3] == 0x5A)
+                    memory_.ledOn = false;
+                else if (r[3] == 0xA5)
+                    memory_.ledOn = true;
+                std::uint8_t flags = memory_.statusFlags;
+                if (r[3] == 0x5A || r[3] == 0xA5)
+                    flags = static_cast<std::uint8_t>((flags & ~1) | (memory_.ledOn ? 0 : 1));
+                reply_ = {3, 0x51, 7, r[3], memory_.fwMajor, memory_.fwMinor, 0, flags};
+            } else {
+                reply_ = memory_.groups[r[2]];
+                if (faults_.groupReplyByte51) reply_[1] = 0x51;
+            }
+            break;
+        case 0x52:  // reset to factory settings
+            if (r[2] == 0x5A) {
+                Memory fresh = FactoryMemory(identity_.model);
+                fresh.fwMajor = memory_.fwMajor;
+                fresh.fwMinor = memory_.fwMinor;
+                memory_ = fresh;
+                dirty_ = true;
+            }
+            break;
+        case 0x53:  // write an LED group
+            std::copy_n(r, 8, memory_.groups[r[2]].begin());
+            dirty_ = true;
+            break;
+        default:
+            break;
     }
 }
 
 bool KeyboardEmulator::getFeature(std::size_t index, std::uint8_t* data, std::size_t length)
 {
     std::lock_guard lock(mutex_);
-    if (index >= kInput || length == 0)
-        return false;
+    if (index >= kInput || length == 0) return false;
     ++counters_.gets;
     int collection = kCollectionNumbers[index];
-    if (takeFault(faults_.refuseGet, collection))
-        return false;
+    if (takeFault(faults_.refuseGet, collection)) return false;
     switch (index) {
-    case kCommand:
-        if (length != kCommandReportLength || data[0] != kCommandReportId)
+        case kCommand:
+            if (length != kCommandReportLength || data[0] != kCommandReportId) return false;
+            std::copy(reply_.begin(), reply_.end(), data);
+            break;
+        case kData:
+            if (length != kDataReportLength || data[0] != kDataReportId) return false;
+            std::memcpy(data + 1, memory_.pages[selectedPage_].data(), kPageDataSize);
+            break;
+        case kMatrix:
+            if (length != kMatrixReportLength || data[0] != kMatrixReportId) return false;
+            std::memcpy(data + 1, memory_.matrix.data(), kMatrixDataSize);
+            break;
+        default:
             return false;
-        std::copy(reply_.begin(), reply_.end(), data);
-        break;
-    case kData:
-        if (length != kDataReportLength || data[0] != kDataReportId)
-            return false;
-        std::memcpy(data + 1, memory_.pages[selectedPage_].data(), kPageDataSize);
-        break;
-    case kMatrix:
-        if (length != kMatrixReportLength || data[0] != kMatrixReportId)
-            return false;
-        std::memcpy(data + 1, memory_.matrix.data(), kMatrixDataSize);
-        break;
-    default:
-        return false;
     }
-    if (takeFault(faults_.wrongReadBack, collection))
-        data[index == kCommand ? 3 : 1] ^= 0x5A;
+    if (takeFault(faults_.wrongReadBack, collection)) data[index == kCommand ? 3 : 1] ^= 0x5A;
     return true;
 }
 
 std::optional<std::pair<int, int>> KeyboardEmulator::InputBitForCode(std::uint8_t code)
 {
-    if (code == 0)
-        return std::nullopt;
+    if (code == 0) return std::nullopt;
     for (int i = 1; i <= kInputBitmapBytes; ++i)
         for (int j = 0; j < 6; ++j)
-            if (g_positionCodes[i - 1][j] == code)
-                return std::pair{i, j};
+            if (g_positionCodes[i - 1][j] == code) return std::pair{i, j};
     return std::nullopt;
 }
 
 bool KeyboardEmulator::pressKey(int matrixPos)
 {
-    if (matrixPos < 0 || matrixPos >= static_cast<int>(settings::PlaneSize))
-        return false;
+    if (matrixPos < 0 || matrixPos >= static_cast<int>(settings::PlaneSize)) return false;
     {
         std::lock_guard lock(mutex_);
-        if (memory_.matrix[matrixPos] != kHostActionCode)
-            return false;
+        if (memory_.matrix[matrixPos] != kHostActionCode) return false;
     }
     auto key = std::find(g_matrixPosByKey.begin(), g_matrixPosByKey.end(), matrixPos);
-    if (key == g_matrixPosByKey.end())
-        return false;
+    if (key == g_matrixPosByKey.end()) return false;
     auto bit = InputBitForCode(KeyCode(g_defaultVkByKey[key - g_matrixPosByKey.begin()]));
-    if (!bit)
-        return false;
+    if (!bit) return false;
     std::vector<std::uint8_t> report(kInputReportLength, 0);
     report[0] = kInputReportId;
     report[bit->first] = static_cast<std::uint8_t>(1u << bit->second);
@@ -276,8 +251,7 @@ void KeyboardEmulator::persistTo(std::filesystem::path file)
 {
     std::lock_guard lock(mutex_);
     file_ = std::move(file);
-    if (!loadFile())
-        dirty_ = true;  // write the factory memory on the next flush
+    if (!loadFile()) dirty_ = true;  // write the factory memory on the next flush
 }
 
 // File layout: magic, version, model, version major/minor, status flags, LED
@@ -289,8 +263,7 @@ bool KeyboardEmulator::loadFile()
     if (!bytes || bytes->size() != expected || !std::equal(kFileMagic.begin(), kFileMagic.end(), bytes->begin()))
         return false;
     const std::uint8_t* p = bytes->data() + kFileMagic.size();
-    if (p[0] != kFileVersion || p[1] != identity_.model)
-        return false;
+    if (p[0] != kFileVersion || p[1] != identity_.model) return false;
     p += 2;
     Memory m;
     m.fwMajor = p[0];
@@ -315,22 +288,18 @@ bool KeyboardEmulator::loadFile()
 bool KeyboardEmulator::flush()
 {
     std::lock_guard lock(mutex_);
-    if (!file_ || !dirty_)
-        return true;
+    if (!file_ || !dirty_) return true;
     std::vector<std::uint8_t> out(kFileMagic.begin(), kFileMagic.end());
     out.push_back(kFileVersion);
     out.push_back(identity_.model);
-    out.insert(out.end(), {memory_.fwMajor, memory_.fwMinor, memory_.statusFlags,
-                           static_cast<std::uint8_t>(memory_.ledOn)});
-    for (const auto& g : memory_.groups)
-        out.insert(out.end(), g.begin(), g.end());
+    out.insert(out.end(),
+               {memory_.fwMajor, memory_.fwMinor, memory_.statusFlags, static_cast<std::uint8_t>(memory_.ledOn)});
+    for (const auto& g : memory_.groups) out.insert(out.end(), g.begin(), g.end());
     out.insert(out.end(), memory_.matrix.begin(), memory_.matrix.end());
-    for (const auto& page : memory_.pages)
-        out.insert(out.end(), page.begin(), page.end());
+    for (const auto& page : memory_.pages) out.insert(out.end(), page.begin(), page.end());
     std::error_code ec;
     std::filesystem::create_directories(file_->parent_path(), ec);
-    if (!WriteFileAtomic(*file_, out))
-        return false;
+    if (!WriteFileAtomic(*file_, out)) return false;
     dirty_ = false;
     return true;
 }

@@ -44,9 +44,9 @@ public:
         int page = -1;
     };
     struct Faults {
-        Fault refuseSet;      // the set fails and changes nothing
-        Fault refuseGet;      // the get fails
-        Fault wrongReadBack;  // the get succeeds with one data byte changed
+        Fault refuseSet;                // the set fails and changes nothing
+        Fault refuseGet;                // the get fails
+        Fault wrongReadBack;            // the get succeeds with one data byte changed
         bool groupReplyByte51 = false;  // group reads answer with byte 1 = 0x51
     };
 

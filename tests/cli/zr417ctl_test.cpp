@@ -4,14 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace zr417 {
 namespace {
@@ -40,11 +40,9 @@ protected:
                               home_.string() + "' '" + program_.string() + "' " + arguments + " 2>&1";
         Result r;
         FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe)
-            return r;
+        if (!pipe) return r;
         std::array<char, 4096> buffer;
-        while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe))
-            r.output.append(buffer.data(), n);
+        while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) r.output.append(buffer.data(), n);
         int status = ::pclose(pipe);
         r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return r;
@@ -55,8 +53,7 @@ protected:
     int count(const std::string& text, const std::string& line)
     {
         int n = 0;
-        for (std::size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1))
-            ++n;
+        for (std::size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++n;
         return n;
     }
 
@@ -68,8 +65,7 @@ std::vector<std::uint8_t> someImage()
 {
     std::vector<std::uint8_t> image(kImageSize, 0);
     std::mt19937 rng(417);
-    for (std::size_t i = settings::Plane0; i < settings::MacroPages; ++i)
-        image[i] = static_cast<std::uint8_t>(rng());
+    for (std::size_t i = settings::Plane0; i < settings::MacroPages; ++i) image[i] = static_cast<std::uint8_t>(rng());
     for (std::size_t i = settings::PicturePages + 1; i < settings::PicturePages + 5 * settings::PageSize; ++i)
         image[i] = static_cast<std::uint8_t>(rng());
     for (int k = 0; k < 5; ++k)  // the report ID byte of each picture page

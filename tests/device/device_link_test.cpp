@@ -21,8 +21,7 @@ public:
     {
         auto all = inner_->collections();
         std::vector<Collection> kept;
-        for (auto i : keep_)
-            kept.push_back(all[i]);
+        for (auto i : keep_) kept.push_back(all[i]);
         return kept;
     }
     bool setFeature(std::size_t i, const std::uint8_t* d, std::size_t n) override
@@ -73,8 +72,7 @@ TEST(Discovery, LowerCaseSystemPathMatchesAndIsStoredUpperCased)
     DeviceLink link(kb.bus, {}, [](auto) {});
     ASSERT_TRUE(link.FindDevicePath(kTagCommand));
     std::string upper = systemPath;
-    for (auto& c : upper)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     EXPECT_EQ(link.g_szDevicePath, upper);
     EXPECT_NE(link.OpenDevice(), nullptr);  // the bus maps the upper-cased path back
 }

@@ -40,8 +40,7 @@ struct LinkFixture : EmulatedKeyboard {
         return [this](std::chrono::milliseconds d) {
             pausedMs += d.count();
             ++pauses;
-            if (!bus.device(port))
-                ++pausesWhileUnplugged;
+            if (!bus.device(port)) ++pausesWhileUnplugged;
         };
     }
 
@@ -59,8 +58,7 @@ struct LinkFixture : EmulatedKeyboard {
 inline void Noise(std::uint8_t* p, std::size_t n, unsigned seed)
 {
     std::mt19937 rng(seed);
-    for (std::size_t i = 0; i < n; ++i)
-        p[i] = static_cast<std::uint8_t>(rng());
+    for (std::size_t i = 0; i < n; ++i) p[i] = static_cast<std::uint8_t>(rng());
 }
 
 }  // namespace zr417::testing

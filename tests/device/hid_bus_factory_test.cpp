@@ -1,8 +1,8 @@
+#include "platform/hid_bus_factory.h"
 #include "descriptors.h"
 #include "device/device_link.h"
 #include "device/emu/emulated_bus.h"
 #include "device/protocol.h"
-#include "platform/hid_bus_factory.h"
 #include "platform/hidraw_bus.h"
 #include "sysfs_tree.h"
 

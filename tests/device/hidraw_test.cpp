@@ -6,16 +6,17 @@
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
+#include <thread>
 
 namespace zr417::hidraw {
 namespace {
 
 TEST(Uevent, ParsesIdsNameAndPhysicalPath)
 {
-    auto ev = ParseHidUevent("DRIVER=hid-generic\nHID_ID=0003:0000260D:00000015\nHID_NAME=ZR417 Keyboard\n"
-                             "HID_PHYS=usb-0000:00:14.0-2/input1\nHID_UNIQ=\nMODALIAS=hid:b0003g0001v0000260Dp00000015\n");
+    auto ev = ParseHidUevent(
+        "DRIVER=hid-generic\nHID_ID=0003:0000260D:00000015\nHID_NAME=ZR417 Keyboard\n"
+        "HID_PHYS=usb-0000:00:14.0-2/input1\nHID_UNIQ=\nMODALIAS=hid:b0003g0001v0000260Dp00000015\n");
     ASSERT_TRUE(ev);
     EXPECT_EQ(ev->bus, 3u);
     EXPECT_EQ(ev->vendorId, 0x260D);
@@ -61,8 +62,8 @@ TEST(Sysfs, UhidNodeTakesTheInterfaceFromItsPhysicalPath)
 {
     testing::SysfsTree tree;
     tree.addUhid("hidraw0", 0x0603, 0x1020, "qemu/input1", testdata::BootloaderDescriptor());
-    tree.addUhid("hidraw1", 0x046D, 0xC077, "", {0x05, 0x01, 0x09, 0x02, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x03,
-                                                 0x81, 0x02, 0xC0});
+    tree.addUhid("hidraw1", 0x046D, 0xC077, "",
+                 {0x05, 0x01, 0x09, 0x02, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x03, 0x81, 0x02, 0xC0});
     auto nodes = ListHidrawNodes(tree.root);
     ASSERT_EQ(nodes.size(), 2u);
     EXPECT_EQ(nodes[0].interfaceNumber, 1);
@@ -81,7 +82,7 @@ TEST(Sysfs, NodesListInNumericOrderAndBrokenOnesAreSkipped)
     tree.addUhid("hidraw10", 1, 2, "", testdata::BootloaderDescriptor());
     tree.addUhid("hidraw2", 3, 4, "", testdata::BootloaderDescriptor());
     tree.addUhid("hidraw4", 5, 6, "", {0xA1, 0x01});  // malformed: listed, without collections
-    tree.addBroken("hidraw7");                          // no uevent
+    tree.addBroken("hidraw7");                        // no uevent
     auto nodes = ListHidrawNodes(tree.root);
     ASSERT_EQ(nodes.size(), 3u);
     EXPECT_EQ(nodes[0].name, "hidraw2");
@@ -106,10 +107,12 @@ struct SocketPair {
     SocketPair() { EXPECT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK, 0, fds), 0); }
     ~SocketPair()
     {
-        if (fds[1] >= 0)
-            ::close(fds[1]);
+        if (fds[1] >= 0) ::close(fds[1]);
     }
-    void send(std::vector<std::uint8_t> report) { ASSERT_EQ(::write(fds[1], report.data(), report.size()), ssize_t(report.size())); }
+    void send(std::vector<std::uint8_t> report)
+    {
+        ASSERT_EQ(::write(fds[1], report.data(), report.size()), ssize_t(report.size()));
+    }
     int fds[2] = {-1, -1};
 };
 
@@ -121,9 +124,9 @@ TEST(InputReaderTest, DeliversOnlyTheCollectionsOwnWholeReports)
     std::vector<std::uint8_t> report7(34, 0);
     report7[0] = 7;
     report7[2] = 0x08;
-    pair.send({1, 0xE9, 0x00});                          // the consumer collection's report
-    pair.send(std::vector<std::uint8_t>(20, 7));         // a short report 7
-    pair.send(std::vector<std::uint8_t>(40, 7));         // an oversized one
+    pair.send({1, 0xE9, 0x00});                   // the consumer collection's report
+    pair.send(std::vector<std::uint8_t>(20, 7));  // a short report 7
+    pair.send(std::vector<std::uint8_t>(40, 7));  // an oversized one
     pair.send(report7);
     std::array<std::uint8_t, 34> data{};
     std::size_t got = 0;
@@ -157,20 +160,16 @@ TEST(InputReaderTest, InterruptEndsAWaitAndGoneDeviceIsDisconnected)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         reader.interrupt();
     });
-    EXPECT_EQ(reader.read(data.data(), data.size(), std::chrono::seconds(30), nullptr),
-              hid::ReadStatus::Interrupted);
+    EXPECT_EQ(reader.read(data.data(), data.size(), std::chrono::seconds(30), nullptr), hid::ReadStatus::Interrupted);
     waker.join();
     reader.interrupt();  // with nobody waiting, the next read returns at once
-    EXPECT_EQ(reader.read(data.data(), data.size(), std::chrono::seconds(30), nullptr),
-              hid::ReadStatus::Interrupted);
+    EXPECT_EQ(reader.read(data.data(), data.size(), std::chrono::seconds(30), nullptr), hid::ReadStatus::Interrupted);
 
     ::close(pair.fds[1]);
     pair.fds[1] = -1;
-    EXPECT_EQ(reader.read(data.data(), data.size(), std::chrono::seconds(30), nullptr),
-              hid::ReadStatus::Disconnected);
+    EXPECT_EQ(reader.read(data.data(), data.size(), std::chrono::seconds(30), nullptr), hid::ReadStatus::Disconnected);
     EXPECT_TRUE(reader.gone());
-    EXPECT_EQ(reader.read(data.data(), data.size(), std::chrono::seconds(30), nullptr),
-              hid::ReadStatus::Disconnected);
+    EXPECT_EQ(reader.read(data.data(), data.size(), std::chrono::seconds(30), nullptr), hid::ReadStatus::Disconnected);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-#include "config/keys.h"
 #include "device/input_listener.h"
+#include "config/keys.h"
 #include "fixtures.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +15,7 @@ std::vector<std::uint8_t> codesOf(std::initializer_list<std::pair<int, std::uint
 {
     std::vector<std::uint8_t> report(34, 0);
     report[0] = 7;
-    for (auto [i, v] : bytes)
-        report[i] = v;
+    for (auto [i, v] : bytes) report[i] = v;
     return CodesOfInputReport(report.data(), length);
 }
 
@@ -27,7 +26,7 @@ TEST(InputReport, OneCodePerByteFromItsLowestBit)
     EXPECT_EQ(codesOf({{1, 0x80}}), std::vector<std::uint8_t>{0x00});  // bits 6 and 7 map to 0
     EXPECT_EQ(codesOf({{21, 0x10}, {3, 0x24}, {14, 0x08}}), (std::vector<std::uint8_t>{0x1A, 0x28, 0x58}));
     EXPECT_TRUE(codesOf({{22, 0xFF}, {33, 0x01}}).empty());  // bytes past the bitmap are unused
-    EXPECT_TRUE(codesOf({{5, 0x01}}, 5).empty());              // a short report lacks byte 5
+    EXPECT_TRUE(codesOf({{5, 0x01}}, 5).empty());            // a short report lacks byte 5
 }
 
 // Holds scripted input reports for the listener.
@@ -47,10 +46,8 @@ public:
         std::unique_lock lock(mutex_);
         ++reads;
         cv_.wait_for(lock, timeout, [&] { return !queue_.empty() || interrupted_; });
-        if (std::exchange(interrupted_, false))
-            return hid::ReadStatus::Interrupted;
-        if (queue_.empty())
-            return hid::ReadStatus::Timeout;
+        if (std::exchange(interrupted_, false)) return hid::ReadStatus::Interrupted;
+        if (queue_.empty()) return hid::ReadStatus::Timeout;
         auto [report, status] = queue_.front();
         if (status != hid::ReadStatus::Disconnected)  // a gone device stays gone
             queue_.erase(queue_.begin());
@@ -207,7 +204,7 @@ TEST(HostAction, LowerEntryWinsAndOnlyHostActionKindsCount)
     EXPECT_EQ(opened[0].file, "first");
 
     OnKeyEvent(image, 0x05, [&](const HostAction& a) { opened.push_back(a); });  // B: nothing assigned
-    setEntry(image, 150, 0x07, 4, u"/x/y");  // virtual key without a device code
+    setEntry(image, 150, 0x07, 4, u"/x/y");                                      // virtual key without a device code
     OnKeyEvent(image, 0x00, [&](const HostAction& a) { opened.push_back(a); });
     EXPECT_EQ(opened.size(), 1u);
 }
@@ -227,7 +224,8 @@ TEST(HostAction, StoredPathDecodesFromUtf16AndStaysInsideTheEntry)
 {
     ConfigImage image;
     setEntry(image, 0, 0x1B, 6, u"/home/j\u00fcrgen/\u6587\u4ef6 \U0001F3B5.txt");
-    EXPECT_EQ(EntryPath(image, 0), std::string(reinterpret_cast<const char*>(u8"/home/j\u00fcrgen/\u6587\u4ef6 \U0001F3B5.txt")));
+    EXPECT_EQ(EntryPath(image, 0),
+              std::string(reinterpret_cast<const char*>(u8"/home/j\u00fcrgen/\u6587\u4ef6 \U0001F3B5.txt")));
 
     setEntry(image, 1, 0x1B, 6, std::u16string(256, u'a'));  // no terminator
     EXPECT_EQ(EntryPath(image, 1).size(), 255u);

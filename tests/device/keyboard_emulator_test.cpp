@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <unistd.h>
+#include <filesystem>
 
 namespace zr417::testing {
 namespace {
@@ -40,7 +40,7 @@ TEST(KeyboardEmulator, StatusReplyCarriesVersionFlagsAndPower)
     ask(cmd, {3, 0x50, 0, 0x01, 0, 0, 0, 0});  // Win Lock on, Game Mode on
     EXPECT_EQ(ask(cmd, {3, 0x51, 7, 0, 0, 0, 0, 0}), (std::array<std::uint8_t, 8>{3, 0x51, 7, 0, 3, 9, 0, 0x01}));
     EXPECT_EQ(ask(cmd, {3, 0x51, 7, 0x5A, 0, 0, 0, 0})[7] & 1, 1);  // LED off
-    ask(cmd, {3, 0x50, 0, 0x02, 0, 0, 0, 0});                          // Win Lock off, Game Mode off
+    ask(cmd, {3, 0x50, 0, 0x02, 0, 0, 0, 0});                       // Win Lock off, Game Mode off
     EXPECT_EQ(ask(cmd, {3, 0x51, 7, 0x5A, 0, 0, 0, 0})[7], 0x03);
     EXPECT_EQ(ask(cmd, {3, 0x51, 7, 0xA5, 0, 0, 0, 0})[7], 0x02);  // LED on
     EXPECT_EQ(ask(cmd, {3, 0x51, 7, 0, 0, 0, 0, 0})[7], 0x02);

@@ -21,8 +21,7 @@ struct ProtocolFixture : LinkFixture {
     void fillImage(unsigned seed)
     {
         Noise(image.settings.data() + settings::Plane0, 512, seed);
-        for (int k = 0; k < 5; ++k)
-            Noise(image.settings.data() + PicturePages + PageSize * k + 1, 512, seed + k + 1);
+        for (int k = 0; k < 5; ++k) Noise(image.settings.data() + PicturePages + PageSize * k + 1, 512, seed + k + 1);
         for (int m = 0; m < 12; ++m) {
             std::uint8_t* slot = image.settings.data() + settings::MacroSlots + settings::MacroSlotSize * m;
             slot[0] = 0;
@@ -58,13 +57,11 @@ TEST(MacroDelays, MillisecondsBecomeEightMillisecondUnitsRoundedUp)
     };
     auto delay = [&](int k) { return page[4 + 4 * k] * 256 + page[5 + 4 * k]; };
     int inputs[] = {1, 7, 8, 0, 15, 16, 0xFFFF};
-    for (int k = 0; k < 7; ++k)
-        step(k, 0x04, inputs[k]);
+    for (int k = 0; k < 7; ++k) step(k, 0x04, inputs[k]);
     step(8, 0x05, 100);  // after the step with key code 0: never reached
     ConvertMacroDelays(page.data());
     int expected[] = {1, 1, 2, 0, 2, 3, 0x2000};
-    for (int k = 0; k < 7; ++k)
-        EXPECT_EQ(delay(k), expected[k]) << inputs[k];
+    for (int k = 0; k < 7; ++k) EXPECT_EQ(delay(k), expected[k]) << inputs[k];
     EXPECT_EQ(delay(8), 100);
 
     page.fill(0);
@@ -98,8 +95,7 @@ TEST_F(ProtocolTest, DownloadAllLeavesTheImageInTheKeyboard)
 
     auto m = keyboard->memory();
     EXPECT_EQ(0, std::memcmp(m.matrix.data(), image.settings.data() + KeyMatrix + 1, 512));
-    for (int n = 0; n < 12; ++n)
-        EXPECT_EQ(0, std::memcmp(m.pages[n].data(), pageData(MacroPages, n), 512)) << n;
+    for (int n = 0; n < 12; ++n) EXPECT_EQ(0, std::memcmp(m.pages[n].data(), pageData(MacroPages, n), 512)) << n;
     for (int k = 0; k < 5; ++k)
         EXPECT_EQ(0, std::memcmp(m.pages[0x10 + k].data(), pageData(PicturePages, k), 512)) << k;
     EXPECT_EQ(m.groups[0], (std::array<std::uint8_t, 8>{3, 0x53, 0, 1, 4, 2, 3, 1}));
@@ -118,8 +114,7 @@ TEST_F(ProtocolTest, StartupReadoutFillsTheImageFromTheKeyboard)
 {
     auto m = emu::KeyboardEmulator::FactoryMemory(kModelQV420);
     Noise(m.matrix.data(), 512, 3);
-    for (int n = 0; n < 256; ++n)
-        Noise(m.pages[n].data(), 512, 100 + n);
+    for (int n = 0; n < 256; ++n) Noise(m.pages[n].data(), 512, 100 + n);
     m.groups[0] = {3, 0x53, 0, 3, 2, 1, 5, 2};
     m.groups[6] = {3, 0x53, 6, 1, 2, 3, 4, 0};
     m.statusFlags = 0x01;  // Win Lock, Game Mode on
@@ -131,8 +126,7 @@ TEST_F(ProtocolTest, StartupReadoutFillsTheImageFromTheKeyboard)
     EXPECT_EQ(protocol.failures(), 0);
     EXPECT_EQ(image.at(KeyMatrix), 6);
     EXPECT_EQ(0, std::memcmp(m.matrix.data(), image.settings.data() + KeyMatrix + 1, 512));
-    for (int n = 0; n < 12; ++n)
-        EXPECT_EQ(0, std::memcmp(m.pages[n].data(), pageData(MacroPages, n), 512)) << n;
+    for (int n = 0; n < 12; ++n) EXPECT_EQ(0, std::memcmp(m.pages[n].data(), pageData(MacroPages, n), 512)) << n;
     for (int k = 0; k < 5; ++k)
         EXPECT_EQ(0, std::memcmp(m.pages[0x10 + k].data(), pageData(PicturePages, k), 512)) << k;
     EXPECT_EQ(0, std::memcmp(m.groups[0].data() + 3, &image.at(settings::LedGroup0), 5));
@@ -280,8 +274,7 @@ TEST_F(ProtocolTest, PicturePagesShareOneBudgetOfThreeFailures)
     protocol.WritePicturePages();
     auto c = keyboard->counters();
     EXPECT_EQ(c.pageSets[0x10], 3);
-    for (int n = 0x11; n <= 0x14; ++n)
-        EXPECT_EQ(c.pageSets[n], 0) << n;
+    for (int n = 0x11; n <= 0x14; ++n) EXPECT_EQ(c.pageSets[n], 0) << n;
     EXPECT_EQ(trace.count("Data not OK(SetUserPicture)\n"), 3);
     EXPECT_EQ(trace.count("Data OK(SetUserPicture)\n"), 0);
 }
@@ -296,8 +289,7 @@ TEST_F(ProtocolTest, PictureBudgetIsSpentAcrossPages)
     auto c = keyboard->counters();
     EXPECT_EQ(c.pageSets[0x10], 3);
     EXPECT_EQ(c.pageSets[0x11], 1);
-    for (int n = 0x12; n <= 0x14; ++n)
-        EXPECT_EQ(c.pageSets[n], 0) << n;
+    for (int n = 0x12; n <= 0x14; ++n) EXPECT_EQ(c.pageSets[n], 0) << n;
     EXPECT_EQ(trace.count("Data OK(SetUserPicture)\n"), 1);
     EXPECT_EQ(trace.count("Data not OK(SetUserPicture)\n"), 3);
 }

@@ -12,8 +12,7 @@ namespace {
 const ReportInfo* reportOf(const TopLevelCollection& c, int id)
 {
     for (const auto& r : c.reports)
-        if (r.id == id)
-            return &r;
+        if (r.id == id) return &r;
     return nullptr;
 }
 
@@ -22,8 +21,7 @@ TEST(ReportDescriptor, KeyboardInterfaceSplitsIntoItsSevenCollections)
     auto parsed = ParseReportDescriptor(testdata::KeyboardInterface1Descriptor());
     ASSERT_TRUE(parsed.ok) << parsed.error;
     ASSERT_EQ(parsed.collections.size(), 7u);
-    for (int i = 0; i < 7; ++i)
-        EXPECT_EQ(parsed.collections[i].number, i + 1);
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(parsed.collections[i].number, i + 1);
 
     const auto& consumer = parsed.collections[0];
     EXPECT_EQ(consumer.usagePage, 0x0C);
@@ -62,9 +60,9 @@ TEST(ReportDescriptor, BootloaderHasCommandAndDataCollections)
 TEST(ReportDescriptor, UnnumberedReportsCountTheZeroIdByte)
 {
     // A boot keyboard: 8 bytes input, 1 byte output, no report IDs.
-    std::vector<std::uint8_t> d{0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x05, 0x07, 0x75, 0x08, 0x95, 0x08, 0x81,
-                                0x02, 0x05, 0x08, 0x75, 0x01, 0x95, 0x05, 0x91, 0x02, 0x75, 0x03, 0x95, 0x01,
-                                0x91, 0x01, 0xC0};
+    std::vector<std::uint8_t> d{0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x05, 0x07, 0x75, 0x08,
+                                0x95, 0x08, 0x81, 0x02, 0x05, 0x08, 0x75, 0x01, 0x95, 0x05,
+                                0x91, 0x02, 0x75, 0x03, 0x95, 0x01, 0x91, 0x01, 0xC0};
     auto parsed = ParseReportDescriptor(d);
     ASSERT_TRUE(parsed.ok) << parsed.error;
     ASSERT_EQ(parsed.collections.size(), 1u);
@@ -75,8 +73,8 @@ TEST(ReportDescriptor, UnnumberedReportsCountTheZeroIdByte)
 
 TEST(ReportDescriptor, ExtendedUsageCarriesItsOwnPage)
 {
-    std::vector<std::uint8_t> d{0x05, 0x01, 0x0B, 0x01, 0x00, 0x0C, 0x00, 0xA1, 0x01, 0x85, 0x01,
-                                0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0xC0};
+    std::vector<std::uint8_t> d{0x05, 0x01, 0x0B, 0x01, 0x00, 0x0C, 0x00, 0xA1, 0x01,
+                                0x85, 0x01, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0xC0};
     auto parsed = ParseReportDescriptor(d);
     ASSERT_TRUE(parsed.ok) << parsed.error;
     EXPECT_EQ(parsed.collections[0].usagePage, 0x0C);
@@ -111,29 +109,26 @@ TEST(ReportDescriptor, MalformedDescriptorsYieldNoCollection)
 {
     auto good = testdata::BootloaderDescriptor();
     std::vector<std::vector<std::uint8_t>> bad{
-        {0x06, 0x00},                                     // truncated item
-        {0xA1, 0x01, 0xFE, 0x10, 0x00, 0x01, 0x02, 0xC0},  // long item running past the end
-        {0xA1, 0x01, 0xFE},                                // long item header cut
-        {0xA1, 0x01, 0xC0, 0xC0},                          // end without a collection
-        {0xA1, 0x01, 0xA1, 0x02, 0xC0},                    // collection left open
+        {0x06, 0x00},                                                        // truncated item
+        {0xA1, 0x01, 0xFE, 0x10, 0x00, 0x01, 0x02, 0xC0},                    // long item running past the end
+        {0xA1, 0x01, 0xFE},                                                  // long item header cut
+        {0xA1, 0x01, 0xC0, 0xC0},                                            // end without a collection
+        {0xA1, 0x01, 0xA1, 0x02, 0xC0},                                      // collection left open
         {0xA1, 0x01, 0x85, 0x00, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0xC0},  // report ID 0
         {0xA1, 0x01, 0x85, 0x01, 0x75, 0x20, 0x97, 0xFF, 0xFF, 0xFF, 0xFF, 0x81, 0x02, 0xC0},  // huge count
         {0xA1, 0x01, 0x85, 0x01, 0x77, 0xFF, 0xFF, 0xFF, 0xFF, 0x97, 0xFF, 0xFF, 0xFF, 0xFF, 0xB1, 0x02, 0xC0},
         {0xA1, 0x01, 0x75, 0x08, 0x95, 0x01, 0x81, 0x02, 0x85, 0x02, 0x81, 0x02, 0xC0},  // IDs mixed
-        {0xB4},                                                                    // pop of nothing
-        {0xA1, 0x01, 0x0C, 0xC0},                                                  // reserved item type
+        {0xB4},                                                                          // pop of nothing
+        {0xA1, 0x01, 0x0C, 0xC0},                                                        // reserved item type
     };
     // Many small reports of one ID adding up past 65535 bytes.
     std::vector<std::uint8_t> adding{0xA1, 0x01, 0x85, 0x01, 0x75, 0x08, 0x96, 0xFF, 0x7F};
-    for (int i = 0; i < 3; ++i)
-        adding.insert(adding.end(), {0xB1, 0x02});
+    for (int i = 0; i < 3; ++i) adding.insert(adding.end(), {0xB1, 0x02});
     adding.push_back(0xC0);
     bad.push_back(adding);
     std::vector<std::uint8_t> deep;
-    for (int i = 0; i < 100; ++i)
-        deep.insert(deep.end(), {0xA1, 0x00});
-    for (int i = 0; i < 100; ++i)
-        deep.push_back(0xC0);
+    for (int i = 0; i < 100; ++i) deep.insert(deep.end(), {0xA1, 0x00});
+    for (int i = 0; i < 100; ++i) deep.push_back(0xC0);
     bad.push_back(deep);
     std::vector<std::uint8_t> pushes(40, 0xA4);
     bad.push_back(pushes);
@@ -173,15 +168,13 @@ TEST(ReportDescriptor, RandomBytesNeverCrash)
     std::mt19937 rng(417);
     for (int i = 0; i < 5000; ++i) {
         std::vector<std::uint8_t> d(rng() % 64);
-        for (auto& b : d)
-            b = static_cast<std::uint8_t>(rng());
+        for (auto& b : d) b = static_cast<std::uint8_t>(rng());
         auto parsed = ParseReportDescriptor(d);
         if (!parsed.ok) {
             EXPECT_TRUE(parsed.collections.empty());
         }
         for (const auto& c : parsed.collections)
-            for (const auto& r : c.reports)
-                EXPECT_GE(std::max({r.featureLength, r.inputLength, r.outputLength}), 2);
+            for (const auto& r : c.reports) EXPECT_GE(std::max({r.featureLength, r.inputLength, r.outputLength}), 2);
     }
 }
 

@@ -5,10 +5,10 @@
 
 #include "platform/files.h"
 
+#include <unistd.h>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace zr417::testing {
