@@ -31,14 +31,12 @@ void CBitSlider::LoadStrips()
 {
     channel_ = std::make_unique<CBitmapStrip>(skins::resource::kSliderChannel, 0, 0);
     fill_ = std::make_unique<CBitmapStrip>(skins::resource::kSliderFill, 0, 0);
-    if (!fill_->bitmap().isNull())
-        resize(fill_->bitmap().size());
+    if (!fill_->bitmap().isNull()) resize(fill_->bitmap().size());
 }
 
 void CBitSlider::CreateThumb()
 {
-    if (thumb_)
-        return;
+    if (thumb_) return;
     thumb_ = new CBitWnd(this);
     thumb_->Create(this);
     thumb_->UseDefaultStrip();
@@ -69,7 +67,10 @@ QRect CBitSlider::GetThumbRect() const
     return QRect(thumbOffset_, top, w, h);
 }
 
-QString CBitSlider::ToolTipText() const { return QString::number(value()); }
+QString CBitSlider::ToolTipText() const
+{
+    return QString::number(value());
+}
 
 void CBitSlider::RequestRepaint()
 {
@@ -82,27 +83,25 @@ void CBitSlider::RequestRepaint()
 void CBitSlider::paintEvent(QPaintEvent*)
 {
     RequestRepaint();
-    if (thumb_)
-        thumb_->hide();
+    if (thumb_) thumb_->hide();
 }
 
 void CBitSlider::mousePressEvent(QMouseEvent* event)
 {
     QSlider::mousePressEvent(event);
-    if (event->button() != Qt::LeftButton)
-        return;
+    if (event->button() != Qt::LeftButton) return;
     // The jump replaces Qt's paging towards the click.
     setRepeatAction(SliderNoAction);
     const QRect channel = GetChannelRect();
     const int width = channel.width();
-    if (width <= 0)
-        return;
+    if (width <= 0) return;
     const int offset = static_cast<int>(event->position().x()) - channel.left();
     const int range = maximum() - minimum();
     int position = range * offset / width;
     // Half a step or more rounds up.
     if (static_cast<float>(range) * static_cast<float>(offset) / static_cast<float>(width) -
-            static_cast<float>(position) >= 0.5f)
+            static_cast<float>(position) >=
+        0.5f)
         ++position;
     setValue(minimum() + position);
 }
@@ -111,17 +110,18 @@ void CBitSlider::mouseMoveEvent(QMouseEvent* event)
 {
     RequestRepaint();
     QSlider::mouseMoveEvent(event);
-    if (tips_)
-        tipTimer_.start();
+    if (tips_) tipTimer_.start();
 }
 
-void CBitSlider::wheelEvent(QWheelEvent* event) { event->accept(); }
+void CBitSlider::wheelEvent(QWheelEvent* event)
+{
+    event->accept();
+}
 
 bool CBitSlider::event(QEvent* event)
 {
     if (event->type() == QEvent::ToolTip) {
-        if (tips_)
-            QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), ToolTipText(), this);
+        if (tips_) QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), ToolTipText(), this);
         return true;
     }
     if (event->type() == QEvent::Leave) {
@@ -133,15 +133,13 @@ bool CBitSlider::event(QEvent* event)
 
 void CBitSlider::ShowTip()
 {
-    if (underMouse())
-        QToolTip::showText(QCursor::pos(), ToolTipText(), this);
+    if (underMouse()) QToolTip::showText(QCursor::pos(), ToolTipText(), this);
 }
 
 void DrawSliderSkin(QPainter& painter, const CBitSlider& slider)
 {
     const QPoint origin = slider.pos();
-    if (const CBitmapStrip* channel = slider.channelStrip())
-        painter.drawImage(origin, channel->bitmap());
+    if (const CBitmapStrip* channel = slider.channelStrip()) painter.drawImage(origin, channel->bitmap());
     const int thumbLeft = slider.thumbX() + 10;
     const QImage& thumb = slider.thumb() && slider.thumb()->strip() ? slider.thumb()->strip()->bitmap()
                                                                     : LoadBitmapResource(skins::resource::kSliderThumb);

@@ -21,8 +21,7 @@ CBitWnd::~CBitWnd() = default;
 
 bool CBitWnd::Create(QWidget* parent)
 {
-    if (!parent)
-        return false;
+    if (!parent) return false;
     setParent(parent);
     setGeometry(0, 0, 0, 0);
     controlId_ = 0;
@@ -50,7 +49,10 @@ void CBitWnd::SetStrip(CBitmapStrip* strip)
     update();
 }
 
-int CBitWnd::shownFrame() const { return frame_ < FrameCount() ? frame_ : 0; }
+int CBitWnd::shownFrame() const
+{
+    return frame_ < FrameCount() ? frame_ : 0;
+}
 
 void CBitWnd::setChecked(bool checked)
 {
@@ -74,8 +76,7 @@ void CBitWnd::OnMouseLeave()
 
 void CBitWnd::paintEvent(QPaintEvent*)
 {
-    if (!strip_)
-        return;
+    if (!strip_) return;
     QPainter painter(this);
     strip_->DrawFrame(&painter, shownFrame());
 }
@@ -86,36 +87,28 @@ void CBitWnd::mouseMoveEvent(QMouseEvent* event)
         tracking_ = true;
         hoverTimer_.start();
     }
-    if (forward_)
-        Forward(event);
+    if (forward_) Forward(event);
 }
 
 void CBitWnd::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
-        return QWidget::mousePressEvent(event);
+    if (event->button() != Qt::LeftButton) return QWidget::mousePressEvent(event);
     frame_ = checked_ ? 0 : (FrameCount() > 2 ? 2 : 0);
-    if (toggle_)
-        checked_ = !checked_;
+    if (toggle_) checked_ = !checked_;
     update();
-    if (notifyOnPress_)
-        emit command(controlId_);
-    if (forward_)
-        Forward(event);
+    if (notifyOnPress_) emit command(controlId_);
+    if (forward_) Forward(event);
 }
 
 void CBitWnd::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
-        return QWidget::mouseReleaseEvent(event);
+    if (event->button() != Qt::LeftButton) return QWidget::mouseReleaseEvent(event);
     if (!checked_) {
         frame_ = FrameCount() > 1 ? 1 : 0;
         update();
     }
-    if (!notifyOnPress_)
-        emit command(controlId_);
-    if (forward_)
-        Forward(event);
+    if (!notifyOnPress_) emit command(controlId_);
+    if (forward_) Forward(event);
 }
 
 void CBitWnd::leaveEvent(QEvent* event)
@@ -127,8 +120,7 @@ void CBitWnd::leaveEvent(QEvent* event)
 void CBitWnd::Forward(QMouseEvent* event)
 {
     QWidget* parent = parentWidget();
-    if (!parent)
-        return;
+    if (!parent) return;
     QMouseEvent copy(event->type(), mapToParent(event->position()), event->scenePosition(), event->globalPosition(),
                      event->button(), event->buttons(), event->modifiers());
     QCoreApplication::sendEvent(parent, &copy);

@@ -25,7 +25,7 @@ public:
     // moves to (0, 0) with the size of one frame.
     void UseDefaultStrip();
     void SetStrip(std::unique_ptr<CBitmapStrip> strip);  // owned
-    void SetStrip(CBitmapStrip* strip);                   // borrowed
+    void SetStrip(CBitmapStrip* strip);                  // borrowed
     CBitmapStrip* strip() const { return strip_; }
 
     int frame() const { return frame_; }

@@ -23,8 +23,7 @@ CBitmapStrip::CBitmapStrip(QImage bitmap, int frameWidth, int frameHeight) : bit
 
 bool CBitmapStrip::GetFrameRect(int index, QRect& rect) const
 {
-    if (index < 0 || index >= frameCount_)
-        return false;
+    if (index < 0 || index >= frameCount_) return false;
     const int left = vertical_ ? 0 : index * frameWidth_;
     const int top = vertical_ ? index * frameHeight_ : 0;
     rect = QRect(left, top, frameWidth_, frameHeight_);
@@ -34,8 +33,7 @@ bool CBitmapStrip::GetFrameRect(int index, QRect& rect) const
 bool CBitmapStrip::DrawFrame(QPainter* painter, int index) const
 {
     QRect source;
-    if (!painter || !GetFrameRect(index, source))
-        return false;
+    if (!painter || !GetFrameRect(index, source)) return false;
     const QPainter::CompositionMode mode = painter->compositionMode();
     painter->setCompositionMode(QPainter::CompositionMode_Source);
     painter->drawImage(position_, bitmap_, source);

@@ -10,7 +10,10 @@
 #include <cmath>
 
 // Outside any namespace, as the resource initialiser requires.
-static void InitSkinResources() { Q_INIT_RESOURCE(zr417_skin_resources); }
+static void InitSkinResources()
+{
+    Q_INIT_RESOURCE(zr417_skin_resources);
+}
 
 namespace zr417 {
 
@@ -22,7 +25,10 @@ void EnsureResources()
     (void)done;
 }
 
-QString ToQString(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString ToQString(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 }  // namespace
 
@@ -30,16 +36,13 @@ QString ToQString(std::string_view s) { return QString::fromUtf8(s.data(), stati
 // copy of the decoded picture would.
 QImage OpaqueSkinImage(const QImage& decoded)
 {
-    if (decoded.isNull() || decoded.format() == QImage::Format_RGB32)
-        return decoded;
-    if (!decoded.hasAlphaChannel())
-        return decoded.convertToFormat(QImage::Format_RGB32);
+    if (decoded.isNull() || decoded.format() == QImage::Format_RGB32) return decoded;
+    if (!decoded.hasAlphaChannel()) return decoded.convertToFormat(QImage::Format_RGB32);
     // Straight (not premultiplied) alpha keeps the colour under transparent pixels.
     QImage image = decoded.convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < image.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x)
-            line[x] |= 0xff000000u;
+        for (int x = 0; x < image.width(); ++x) line[x] |= 0xff000000u;
     }
     image.reinterpretAsFormat(QImage::Format_RGB32);
     return image;
@@ -48,12 +51,10 @@ QImage OpaqueSkinImage(const QImage& decoded)
 QString ResolveSkinPath(const QString& folder, const QString& fileName)
 {
     const QString exact = QDir(folder).filePath(fileName);
-    if (QFileInfo(exact).isFile())
-        return exact;
+    if (QFileInfo(exact).isFile()) return exact;
     const QStringList entries = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     for (const QString& entry : entries) {
-        if (entry.compare(fileName, Qt::CaseInsensitive) == 0)
-            return QDir(folder).filePath(entry);
+        if (entry.compare(fileName, Qt::CaseInsensitive) == 0) return QDir(folder).filePath(entry);
     }
     return {};
 }
@@ -61,8 +62,7 @@ QString ResolveSkinPath(const QString& folder, const QString& fileName)
 const QImage& SkinImageCache::Get(const QString& path)
 {
     const std::string key = path.toStdString();
-    if (auto it = images_.find(key); it != images_.end())
-        return it->second;
+    if (auto it = images_.find(key); it != images_.end()) return it->second;
     ++decodeCount_;
     QImage image;
     const QFileInfo info(path);
@@ -90,33 +90,32 @@ SkinImageCache& SkinImageCache::Shared()
 SkinFolder::SkinFolder(QString dir, SkinImageCache* cache)
     : dir_(std::move(dir)), cache_(cache ? cache : &SkinImageCache::Shared())
 {
-    if (!dir_.isEmpty() && !dir_.endsWith('/'))
-        dir_ += '/';
+    if (!dir_.isEmpty() && !dir_.endsWith('/')) dir_ += '/';
 }
 
 SkinFolder SkinFolder::ForLanguage(const AppPaths& paths, int language, std::string_view subfolder,
                                    SkinImageCache* cache)
 {
     std::filesystem::path dir = paths.skinDir(language);
-    if (!subfolder.empty())
-        dir /= std::string(subfolder);
+    if (!subfolder.empty()) dir /= std::string(subfolder);
     return SkinFolder(QString::fromStdString(dir.string()), cache);
 }
 
-QString SkinFolder::PathOf(std::string_view fileName) const { return ResolveSkinPath(dir_, ToQString(fileName)); }
+QString SkinFolder::PathOf(std::string_view fileName) const
+{
+    return ResolveSkinPath(dir_, ToQString(fileName));
+}
 
 const QImage& SkinFolder::Image(std::string_view fileName) const
 {
     static const QImage none;
-    if (!cache_)
-        return none;
+    if (!cache_) return none;
     return cache_->Get(dir_ + ToQString(fileName));
 }
 
 void DrawSkinImage(QPainter& painter, const QImage& image, int x, int y)
 {
-    if (image.isNull())
-        return;
+    if (image.isNull()) return;
     const QPainter::CompositionMode mode = painter.compositionMode();
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(x, y, image);

@@ -21,8 +21,7 @@ VividTree::VividTree(QWidget* parent) : QTreeWidget(parent)
     viewport()->setAutoFillBackground(false);
     // A picture background may show through an expanding branch's old place.
     connect(this, &QTreeWidget::itemExpanded, this, [this] {
-        if (mode_ == kPicture)
-            viewport()->update();
+        if (mode_ == kPicture) viewport()->update();
     });
 }
 
@@ -108,12 +107,10 @@ void VividTree::PaintBackground(QPainter& painter, const QRect& client) const
                     const int firstRow = std::max(0, (client.top() - area_.top()) / h);
                     for (int row = firstRow; row <= area_.height() / h; ++row) {
                         const int y = area_.top() + row * h;
-                        if (y >= client.bottom() + 1)
-                            break;
+                        if (y >= client.bottom() + 1) break;
                         for (int col = firstCol; col <= area_.width() / w; ++col) {
                             const int x = area_.left() + col * w;
-                            if (x >= client.right() + 1)
-                                break;
+                            if (x >= client.right() + 1) break;
                             DrawSkinImage(painter, picture_, x, y);
                         }
                     }
@@ -124,8 +121,9 @@ void VividTree::PaintBackground(QPainter& painter, const QRect& client) const
             }
             [[fallthrough]];
         case kGradient: {
-            QLinearGradient gradient(area_.topLeft(), horizontalGradient_ ? QPointF(area_.left() + area_.width(), area_.top())
-                                                                          : QPointF(area_.left(), area_.top() + area_.height()));
+            QLinearGradient gradient(area_.topLeft(), horizontalGradient_
+                                                          ? QPointF(area_.left() + area_.width(), area_.top())
+                                                          : QPointF(area_.left(), area_.top() + area_.height()));
             gradient.setColorAt(0, gradientStart_);
             gradient.setColorAt(1, gradientEnd_);
             painter.fillRect(area_.intersected(client), gradient);
@@ -142,11 +140,9 @@ void VividTree::PaintBackground(QPainter& painter, const QRect& client) const
 void VividTree::paintEvent(QPaintEvent*)
 {
     const QRect client = viewport()->rect();
-    if (client.isEmpty())
-        return;
+    if (client.isEmpty()) return;
     area_ = ComputeBackgroundArea(client);
-    if (buffer_.size() != client.size())
-        buffer_ = QImage(client.size(), QImage::Format_ARGB32_Premultiplied);
+    if (buffer_.size() != client.size()) buffer_ = QImage(client.size(), QImage::Format_ARGB32_Premultiplied);
     buffer_.fill(Qt::black);
     {
         QPainter painter(&buffer_);
@@ -158,8 +154,7 @@ void VividTree::paintEvent(QPaintEvent*)
         painter.setPen(Qt::white);
         for (QModelIndex index = indexAt(QPoint(0, 0)); index.isValid(); index = indexBelow(index)) {
             const QRect row = visualRect(index);
-            if (row.top() > client.bottom())
-                break;
+            if (row.top() > client.bottom()) break;
             const bool highlighted =
                 selectionModel() && selectionModel()->isSelected(index) && (focused || showSelectionAlways_);
             const QString text = index.data(Qt::DisplayRole).toString();

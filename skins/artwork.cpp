@@ -63,7 +63,10 @@ void Box(QPainter& p, const QRectF& r, double radius, const QBrush& fill, const 
     p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
 }
 
-QRectF Whole(const QImage& image) { return QRectF(0, 0, image.width(), image.height()); }
+QRectF Whole(const QImage& image)
+{
+    return QRectF(0, 0, image.width(), image.height());
+}
 
 // A soft glow: concentric translucent outlines growing outwards.
 void Glow(QPainter& p, const QRectF& r, double radius, QColor colour, int steps)
@@ -84,10 +87,18 @@ void Arrow(QPainter& p, const QRectF& r, int direction, QColor colour)
     const double w = r.width() / 2, h = r.height() / 2;
     QPolygonF tri;
     switch (direction) {
-        case 0: tri << QPointF(c.x() - w, c.y() + h) << QPointF(c.x() + w, c.y() + h) << QPointF(c.x(), c.y() - h); break;
-        case 1: tri << QPointF(c.x() - w, c.y() - h) << QPointF(c.x() + w, c.y() - h) << QPointF(c.x(), c.y() + h); break;
-        case 2: tri << QPointF(c.x() + w, c.y() - h) << QPointF(c.x() + w, c.y() + h) << QPointF(c.x() - w, c.y()); break;
-        default: tri << QPointF(c.x() - w, c.y() - h) << QPointF(c.x() - w, c.y() + h) << QPointF(c.x() + w, c.y()); break;
+        case 0:
+            tri << QPointF(c.x() - w, c.y() + h) << QPointF(c.x() + w, c.y() + h) << QPointF(c.x(), c.y() - h);
+            break;
+        case 1:
+            tri << QPointF(c.x() - w, c.y() - h) << QPointF(c.x() + w, c.y() - h) << QPointF(c.x(), c.y() + h);
+            break;
+        case 2:
+            tri << QPointF(c.x() + w, c.y() - h) << QPointF(c.x() + w, c.y() + h) << QPointF(c.x() - w, c.y());
+            break;
+        default:
+            tri << QPointF(c.x() - w, c.y() - h) << QPointF(c.x() - w, c.y() + h) << QPointF(c.x() + w, c.y());
+            break;
     }
     p.setPen(Qt::NoPen);
     p.setBrush(colour);
@@ -137,8 +148,7 @@ QImage BuildBackdrop()
     p.save();
     p.setClipRect(field);
     p.setPen(QPen(QColor(255, 255, 255, 7), 1));
-    for (int x = -640; x < kMainWidth; x += 7)
-        p.drawLine(QPointF(x, 640), QPointF(x + 640, 0));
+    for (int x = -640; x < kMainWidth; x += 7) p.drawLine(QPointF(x, 640), QPointF(x + 640, 0));
     // Ambient red light around the keyboard.
     QRadialGradient glow(QPointF(625, 300), 420);
     glow.setColorAt(0, QColor(190, 20, 28, 54));
@@ -203,8 +213,7 @@ void DrawKey(QPainter& p, const KeyRect& k, std::string_view label, bool lit)
     const QString text = QString::fromUtf8(label.data(), static_cast<int>(label.size()));
     double size = 9;
     QFont font = Font(size);
-    while (QFontMetricsF(font).horizontalAdvance(text) > face.width() - 2 && size > 6)
-        font = Font(--size);
+    while (QFontMetricsF(font).horizontalAdvance(text) > face.width() - 2 && size > 6) font = Font(--size);
     p.setFont(font);
     p.setPen(lit ? QColor(255, 255, 255) : QColor(198, 198, 206));
     p.drawText(face.adjusted(0, 0, 0, 1), Qt::AlignCenter, text);
@@ -216,8 +225,7 @@ void LightFace(QPainter& p, const QRectF& r, bool accent)
     Box(p, r, 3, Vertical(r, QColor(238, 238, 241), QColor(186, 187, 192)), QColor(104, 104, 112));
     p.setPen(QPen(QColor(255, 255, 255, 170), 1));
     p.drawLine(QPointF(r.left() + 3, r.top() + 1.5), QPointF(r.right() - 3, r.top() + 1.5));
-    if (accent)
-        p.fillRect(QRectF(r.left() + 4, r.bottom() - 4, r.width() - 8, 2), kRed);
+    if (accent) p.fillRect(QRectF(r.left() + 4, r.bottom() - 4, r.width() - 8, 2), kRed);
 }
 
 // Light card with a header band (macro and game mode panels).
@@ -271,11 +279,17 @@ const QImage& MainBackdrop()
     return backdrop;
 }
 
-QImage BackdropCrop(int x, int y, QSize size) { return MainBackdrop().copy(QRect(QPoint(x, y), size)); }
+QImage BackdropCrop(int x, int y, QSize size)
+{
+    return MainBackdrop().copy(QRect(QPoint(x, y), size));
+}
 
 // --- Main window -----------------------------------------------------------
 
-QImage MainBackground(QSize size) { return MainBackdrop().copy(QRect(QPoint(0, 0), size)); }
+QImage MainBackground(QSize size)
+{
+    return MainBackdrop().copy(QRect(QPoint(0, 0), size));
+}
 
 QImage TitleButton(QSize size, int x, char glyph)
 {
@@ -361,8 +375,7 @@ QImage Keyboard(QSize size, bool qv420, bool lit)
         p.drawEllipse(c, 2.5, 2.5);
     }
 
-    for (int k = 0; k < kKeyCount; ++k)
-        DrawKey(p, g_keyRectByKey[k], g_keyLabels[k], lit);
+    for (int k = 0; k < kKeyCount; ++k) DrawKey(p, g_keyRectByKey[k], g_keyLabels[k], lit);
     return image;
 }
 
@@ -399,10 +412,8 @@ QImage HelpWindow(QSize size)
     Box(p, r, 4, Vertical(r, QColor(236, 236, 239), kCard), kCardEdge);
     p.fillRect(QRectF(1, 3, 3, r.height() - 6), kRed);
     p.setPen(QPen(kCardEdge, 1));
-    for (int row = 1; row < 3; ++row)
-        p.drawLine(QPointF(8, 25 * row + 0.5), QPointF(r.width() - 8, 25 * row + 0.5));
-    for (int row = 0; row < 3; ++row)
-        Arrow(p, QRectF(10, 8 + 25 * row, 5, 8), 3, kRed);
+    for (int row = 1; row < 3; ++row) p.drawLine(QPointF(8, 25 * row + 0.5), QPointF(r.width() - 8, 25 * row + 0.5));
+    for (int row = 0; row < 3; ++row) Arrow(p, QRectF(10, 8 + 25 * row, 5, 8), 3, kRed);
     return image;
 }
 
@@ -452,8 +463,7 @@ QImage MultiColourCell(QSize size)
     const QRectF r = Whole(image);
     QConicalGradient g(r.center(), 90);
     const QColor hues[] = {Qt::red, Qt::yellow, Qt::green, Qt::cyan, Qt::blue, Qt::magenta, Qt::red};
-    for (int i = 0; i < 7; ++i)
-        g.setColorAt(i / 6.0, hues[i]);
+    for (int i = 0; i < 7; ++i) g.setColorAt(i / 6.0, hues[i]);
     p.fillRect(r, g);
     QRadialGradient white(r.center(), r.width() / 2);
     white.setColorAt(0, QColor(255, 255, 255, 230));
@@ -614,8 +624,7 @@ QImage IconButton(QSize size, QColor background, char glyph)
     p.setPen(QPen(kRedBright, 2, Qt::SolidLine, Qt::FlatCap));
     const QPointF c(10, r.height() / 2);
     p.drawLine(c - QPointF(4, 0), c + QPointF(4, 0));
-    if (glyph == '+')
-        p.drawLine(c - QPointF(0, 4), c + QPointF(0, 4));
+    if (glyph == '+') p.drawLine(c - QPointF(0, 4), c + QPointF(0, 4));
     return image;
 }
 
@@ -652,8 +661,7 @@ QImage AdvancedPage(QSize size)
 {
     QImage image = Canvas(size, kDialog);
     Painter p(&image);
-    for (int row = 1; row < 4; ++row)
-        p.fillRect(QRectF(0, 30 * row - 1, size.width(), 1), QColor(50, 50, 56));
+    for (int row = 1; row < 4; ++row) p.fillRect(QRectF(0, 30 * row - 1, size.width(), 1), QColor(50, 50, 56));
     return image;
 }
 
@@ -676,8 +684,7 @@ QImage BrowseButton(QSize size, bool over)
         Box(p, r, 3, Vertical(r, QColor(60, 60, 66), QColor(40, 40, 44)), QColor(100, 100, 110));
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(240, 240, 244));
-    for (int i = -1; i <= 1; ++i)
-        p.drawEllipse(QPointF(r.center().x() + 6 * i, r.center().y() + 0.5), 1.5, 1.5);
+    for (int i = -1; i <= 1; ++i) p.drawEllipse(QPointF(r.center().x() + 6 * i, r.center().y() + 0.5), 1.5, 1.5);
     return image;
 }
 
@@ -794,8 +801,7 @@ QImage TreeMarker(QSize size, bool expanded)
     p.setPen(QColor(255, 72, 80));
     const int c = size.width() / 2;
     p.drawLine(2, c, size.width() - 3, c);
-    if (!expanded)
-        p.drawLine(c, 2, c, size.height() - 3);
+    if (!expanded) p.drawLine(c, 2, c, size.height() - 3);
     return image;
 }
 

@@ -18,17 +18,17 @@ namespace zr417::art {
 namespace theme {
 inline const QColor kChassisTop{27, 27, 31};
 inline const QColor kChassisBottom{12, 12, 14};
-inline const QColor kBar{17, 17, 19};          // bottom bar of the main window
+inline const QColor kBar{17, 17, 19};  // bottom bar of the main window
 inline const QColor kRed{214, 24, 32};
 inline const QColor kRedBright{255, 62, 70};
 inline const QColor kRedDark{112, 12, 18};
-inline const QColor kCard{200, 201, 205};       // light card under the grey labels
+inline const QColor kCard{200, 201, 205};  // light card under the grey labels
 inline const QColor kCardEdge{142, 143, 149};
 inline const QColor kCardHeader{226, 227, 230};
 inline const QColor kField{240, 240, 242};
-inline const QColor kDialog{30, 30, 30};        // key assignment dialog = tree background
-inline const QColor kPanel{22, 22, 25};         // dark dialogs' base
-inline const QColor kWell{16, 16, 18};          // list wells
+inline const QColor kDialog{30, 30, 30};  // key assignment dialog = tree background
+inline const QColor kPanel{22, 22, 25};   // dark dialogs' base
+inline const QColor kWell{16, 16, 18};    // list wells
 inline const QColor kLine{72, 72, 80};
 inline const QColor kText{236, 236, 240};
 }  // namespace theme

@@ -20,7 +20,10 @@ const QColor kSheet(58, 58, 64);
 const QColor kCaption(232, 232, 236);
 const QColor kGrey53(53, 53, 53);
 
-QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+QString Q(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
 
 QFont SheetFont(int pixels, bool bold = false)
 {
@@ -48,8 +51,7 @@ public:
     QImage Get(std::string_view folder, std::string_view name) const
     {
         QString path = dir_ + '/';
-        if (!folder.empty())
-            path += Q(folder) + '/';
+        if (!folder.empty()) path += Q(folder) + '/';
         return QImage(path + Q(name));
     }
     QImage Resource(int id) const { return QImage(res_ + QStringLiteral("/bitmap/%1.png").arg(id)); }
@@ -59,7 +61,10 @@ private:
     QString dir_, res_;
 };
 
-void Put(QPainter& p, const QImage& image, int x, int y) { p.drawImage(QPoint(x, y), image); }
+void Put(QPainter& p, const QImage& image, int x, int y)
+{
+    p.drawImage(QPoint(x, y), image);
+}
 
 // A slider skin as the main window paints it: channel, filled part, thumb.
 void Slider(QPainter& p, const Skins& s, int x, int y, int value, int maximum)
@@ -103,8 +108,7 @@ QImage ComposeMain(const Skins& s)
     Put(p, s.Get("", "Light_Item.png"), 28, 158);
     Label(p, "Ripple", 32, 159, 14, kGrey53);
     const QColor cells[] = {Qt::red, Qt::green, Qt::yellow, Qt::blue, Qt::magenta, Qt::cyan, Qt::white};
-    for (int i = 0; i < 7; ++i)
-        p.fillRect(QRect(28 + 25 * i, 223, 20, 20), cells[i]);
+    for (int i = 0; i < 7; ++i) p.fillRect(QRect(28 + 25 * i, 223, 20, 20), cells[i]);
     Put(p, s.Get("", "8.png"), 203, 223);
     p.setPen(Qt::white);
     p.drawRect(QRect(26, 221, 22, 22));
@@ -183,14 +187,12 @@ QImage ComposeCustomAdvance(const Skins& s)
     QPainter p(&w);
     Label(p, "Current Key:A ", 2, 2, 14, Qt::white);
     Put(p, s.Get("Custom", "button-close-normal.png"), 303, 2);
-    for (int i = 0; i < 4; ++i)
-        Put(p, s.Get("Custom", "large_button.png"), 81 * i, 31);
+    for (int i = 0; i < 4; ++i) Put(p, s.Get("Custom", "large_button.png"), 81 * i, 31);
     Put(p, s.Get("Custom", "single_combine_option.png"), 0, 30);
     Put(p, s.Get("Custom", "cursor.png"), 280, 30);
     const char* tabs[] = {"Single/Combine", "Macro", "Basic", "Advance"};
     const int tabX[] = {6, 115, 182, 259};
-    for (int i = 0; i < 4; ++i)
-        Label(p, tabs[i], tabX[i], 39, 14, i == 3 ? Qt::white : QColor(192, 192, 192));
+    for (int i = 0; i < 4; ++i) Label(p, tabs[i], tabX[i], 39, 14, i == 3 ? Qt::white : QColor(192, 192, 192));
     Put(p, s.Get("Custom", "Macro_BK.png"), 15, 66);
     const char* rows[] = {"Play Sound", "Startup", "Open File", "Open Folder"};
     for (int r = 0; r < 4; ++r) {
@@ -219,8 +221,7 @@ QImage ComposeCustomTree(const Skins& s)
     QPainter p(&w);
     Label(p, "Current Key:F5 ", 2, 2, 14, Qt::white);
     Put(p, s.Get("Custom", "button-close-over.png"), 303, 2);
-    for (int i = 0; i < 3; ++i)
-        Put(p, s.Get("Custom", "large_button420.png"), 108 * i, 31);
+    for (int i = 0; i < 3; ++i) Put(p, s.Get("Custom", "large_button420.png"), 108 * i, 31);
     Put(p, s.Get("Custom", "single_combine_option420.png"), 0, 30);
     Put(p, s.Get("Custom", "cursor.png"), 270, 30);
     Label(p, "Single/Combine", 16, 39, 14, QColor(192, 192, 192));
@@ -233,15 +234,13 @@ QImage ComposeCustomTree(const Skins& s)
         int depth;
         int marker;  // 0 none, 133 collapsed, 134 expanded
     };
-    const Row rows[] = {{"Search", 0, 0},     {"Run", 0, 0},  {"Media", 0, 134},  {"Play/Pause", 1, 0},
-                        {"Stop", 1, 0},       {"Prev", 1, 0}, {"Next", 1, 0},     {"Mute", 1, 0},
-                        {"Shortcut", 0, 133}};
+    const Row rows[] = {{"Search", 0, 0}, {"Run", 0, 0},  {"Media", 0, 134}, {"Play/Pause", 1, 0}, {"Stop", 1, 0},
+                        {"Prev", 1, 0},   {"Next", 1, 0}, {"Mute", 1, 0},    {"Shortcut", 0, 133}};
     p.setClipRect(QRect(10, 60, 295, 160));
     for (int i = 0; i < 9; ++i) {
         const int top = 60 + 17 * i;
         const int textLeft = 10 + 20 + 20 * rows[i].depth + 7;
-        if (i == 6)
-            p.fillRect(QRect(10, top, 295, 17), QColor(102, 46, 47));
+        if (i == 6) p.fillRect(QRect(10, top, 295, 17), QColor(102, 46, 47));
         if (rows[i].marker) {
             const QImage marker = s.Resource(rows[i].marker);
             Put(p, marker, textLeft - marker.width() - 2, top + 4);
@@ -279,8 +278,7 @@ QImage ComposeMacroManager(const Skins& s)
         p.drawText(QPointF(x + 2, y + 14 + 2), text);
         p.setPen(selected ? QColor(0, 255, 255) : Qt::white);
         p.drawText(QPointF(x, y + 14), text);
-        if (mark)
-            Put(p, s.Resource(mark), x + 113 - 20, y);
+        if (mark) Put(p, s.Resource(mark), x + 113 - 20, y);
     };
     row(20, 80, "Macro_001", true, 0);
     row(20, 98, "Macro_002", false, 0);
@@ -314,8 +312,7 @@ public:
     explicit Flow(int y) : y_(y) {}
     QPoint Place(QSize size)
     {
-        if (x_ + size.width() > kSheetWidth - kMargin && x_ > kMargin)
-            NewRow();
+        if (x_ + size.width() > kSheetWidth - kMargin && x_ > kMargin) NewRow();
         const QPoint at(x_, y_);
         x_ += size.width() + 16;
         rowHeight_ = std::max(rowHeight_, size.height());
@@ -342,8 +339,7 @@ struct Tile {
 // Big pictures are shown reduced, tiny ones enlarged with square pixels.
 QImage Shown(const QImage& image, QString& scaleNote)
 {
-    if (image.isNull())
-        return image;
+    if (image.isNull()) return image;
     if (image.width() > 460 || image.height() > 300) {
         const QImage small = image.scaled(460, 300, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         scaleNote = QStringLiteral("  (shown %1%)").arg(100 * small.width() / image.width());
@@ -371,15 +367,15 @@ int DrawTiles(QPainter* p, const QString& heading, const std::vector<Tile>& tile
     for (const Tile& tile : tiles) {
         QString note;
         const QImage shown = Shown(tile.image, note);
-        const QString sizeText = tile.image.isNull()
-                                     ? QStringLiteral("MISSING")
-                                     : QStringLiteral("%1 x %2%3").arg(tile.image.width()).arg(tile.image.height()).arg(note);
+        const QString sizeText =
+            tile.image.isNull()
+                ? QStringLiteral("MISSING")
+                : QStringLiteral("%1 x %2%3").arg(tile.image.width()).arg(tile.image.height()).arg(note);
         const int textWidth = static_cast<int>(std::max(QFontMetricsF(nameFont).horizontalAdvance(tile.name),
                                                         QFontMetricsF(sizeFont).horizontalAdvance(sizeText)));
         const QSize box(std::max(shown.width() + 2, textWidth) + 8, shown.height() + 2 + 40);
         const QPoint at = flow.Place(box);
-        if (!p)
-            continue;
+        if (!p) continue;
         p->fillRect(QRect(at, box), QColor(44, 44, 49));
         p->setPen(QColor(96, 96, 104));
         p->drawRect(QRect(at + QPoint(4, 4), shown.size() + QSize(1, 1)));
@@ -426,8 +422,7 @@ int DrawSheet(QPainter* p, const Skins& skins)
     Flow flow(y + 42);
     for (const Tile& tile : composed) {
         const QPoint at = flow.Place(tile.image.size() + QSize(0, 24));
-        if (!p)
-            continue;
+        if (!p) continue;
         p->drawImage(at, tile.image);
         p->setFont(SheetFont(13, true));
         p->setPen(kCaption);
@@ -445,8 +440,7 @@ int DrawSheet(QPainter* p, const Skins& skins)
     for (const auto& [folder, heading] : folders) {
         std::vector<Tile> tiles;
         for (const SkinSpec& spec : SkinTable())
-            if (spec.folder == folder)
-                tiles.push_back({Q(spec.name), skins.Get(folder, spec.name)});
+            if (spec.folder == folder) tiles.push_back({Q(spec.name), skins.Get(folder, spec.name)});
         y = DrawTiles(p, heading, tiles, y);
     }
     std::vector<Tile> resources;

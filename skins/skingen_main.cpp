@@ -20,16 +20,17 @@
 
 namespace {
 
-QString ToQString(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<int>(s.size())); }
+QString ToQString(std::string_view s)
+{
+    return QString::fromUtf8(s.data(), static_cast<int>(s.size()));
+}
 
 bool WritePng(const QImage& image, const QString& path)
 {
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        return false;
+    if (!QDir().mkpath(QFileInfo(path).absolutePath())) return false;
     // Written beside and renamed, so an interrupted build leaves no half file.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
+    if (!file.open(QIODevice::WriteOnly)) return false;
     QImageWriter writer(&file, "png");
     writer.setCompression(9);
     if (!writer.write(image)) {
@@ -54,12 +55,10 @@ int Generate(const QString& outDir, const QString& resDir)
 {
     for (const auto& spec : zr417::skingen::SkinTable()) {
         QImage image;
-        if (!Render(spec, image))
-            return 1;
+        if (!Render(spec, image)) return 1;
         for (const char* language : {"english", "chinese"}) {
             QString path = outDir + '/' + language + '/';
-            if (!spec.folder.empty())
-                path += ToQString(spec.folder) + '/';
+            if (!spec.folder.empty()) path += ToQString(spec.folder) + '/';
             path += ToQString(spec.name);
             if (!WritePng(image, path)) {
                 std::fprintf(stderr, "zr417_skingen: cannot write %s\n", qPrintable(path));
@@ -69,8 +68,7 @@ int Generate(const QString& outDir, const QString& resDir)
     }
     for (const auto& spec : zr417::skingen::ResourceTable()) {
         QImage image;
-        if (!Render(spec, image))
-            return 1;
+        if (!Render(spec, image)) return 1;
         const QString path = resDir + '/' + ToQString(spec.name);
         if (!WritePng(image, path)) {
             std::fprintf(stderr, "zr417_skingen: cannot write %s\n", qPrintable(path));
@@ -85,8 +83,7 @@ int Generate(const QString& outDir, const QString& resDir)
 int main(int argc, char** argv)
 {
     // Drawing needs fonts but no display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
 
     QString outDir, resDir, sheet;
@@ -103,8 +100,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: zr417_skingen [--contact-sheet FILE] --out PNG_DIR --res RESOURCE_DIR\n");
         return 2;
     }
-    if (sheet.isEmpty())
-        return Generate(outDir, resDir);
+    if (sheet.isEmpty()) return Generate(outDir, resDir);
 
     const QImage image = zr417::skingen::ContactSheet(outDir + "/english", resDir);
     if (!WritePng(image, sheet)) {

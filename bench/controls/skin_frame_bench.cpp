@@ -49,8 +49,7 @@ void ComposeFrame(QPainter& p, const SkinFolder& skins, const std::array<Label, 
     }
     DrawSkinImage(p, skins, m::kFreq, 19, 245);
     const QColor cells[] = {Qt::red, Qt::green, Qt::yellow, Qt::blue, Qt::magenta, Qt::cyan, Qt::white};
-    for (int i = 0; i < 7; ++i)
-        p.fillRect(28 + 25 * i, 223, 20, 20, cells[i]);
+    for (int i = 0; i < 7; ++i) p.fillRect(28 + 25 * i, 223, 20, 20, cells[i]);
     DrawSkinImage(p, skins, m::kMultiColour, 203, 223);
     const QImage& channel = LoadBitmapResource(skins::resource::kSliderChannel);
     const QImage& fill = LoadBitmapResource(skins::resource::kSliderFill);
@@ -73,21 +72,36 @@ void ComposeFrame(QPainter& p, const SkinFolder& skins, const std::array<Label, 
 }
 
 const std::array<Label, 30> kLabels = {{
-    {"Profile", 45, 610, 16, QColor(255, 0, 0)},   {"Default", 810, 612, 16, QColor(53, 53, 53)},
-    {"Cancel", 872, 612, 16, QColor(53, 53, 53)},  {"Save", 938, 612, 16, QColor(239, 14, 2)},
-    {"Light", 28, 112, 15, QColor(53, 53, 53)},    {"Effect", 28, 137, 15, QColor(53, 53, 53)},
-    {"Ripple", 32, 159, 14, QColor(53, 53, 53)},   {"Brightness", 28, 247, 13, QColor(53, 53, 53)},
-    {"Dark", 28, 274, 13, QColor(53, 53, 53)},     {"Bright", 216, 274, 13, QColor(53, 53, 53)},
-    {"Speed", 28, 290, 13, QColor(53, 53, 53)},    {"Slow", 28, 317, 13, QColor(53, 53, 53)},
-    {"Fast", 222, 317, 13, QColor(53, 53, 53)},    {"Light", 28, 342, 15, QColor(53, 53, 53)},
-    {"Effect", 28, 367, 15, QColor(53, 53, 53)},   {"Wave", 32, 389, 14, QColor(53, 53, 53)},
-    {"Direction", 28, 407, 15, QColor(53, 53, 53)}, {"Brightness", 28, 470, 13, QColor(53, 53, 53)},
-    {"Dark", 28, 500, 13, QColor(53, 53, 53)},     {"Bright", 216, 500, 13, QColor(53, 53, 53)},
-    {"Speed", 28, 515, 13, QColor(53, 53, 53)},    {"Slow", 28, 545, 13, QColor(53, 53, 53)},
-    {"Fast", 222, 545, 13, QColor(53, 53, 53)},    {"Macro", 306, 428, 15, QColor(53, 53, 53)},
-    {"Macro Management", 360, 457, 15, QColor(53, 53, 53)}, {"Game Mode", 552, 428, 15, QColor(53, 53, 53)},
-    {"Win Lock", 675, 428, 15, QColor(53, 53, 53)}, {"www.example.com", 850, 25, 15, QColor(53, 53, 53)},
-    {"Update Firmware", 850, 50, 15, QColor(53, 53, 53)}, {"Ver: 1.0", 850, 75, 15, QColor(53, 53, 53)},
+    {"Profile", 45, 610, 16, QColor(255, 0, 0)},
+    {"Default", 810, 612, 16, QColor(53, 53, 53)},
+    {"Cancel", 872, 612, 16, QColor(53, 53, 53)},
+    {"Save", 938, 612, 16, QColor(239, 14, 2)},
+    {"Light", 28, 112, 15, QColor(53, 53, 53)},
+    {"Effect", 28, 137, 15, QColor(53, 53, 53)},
+    {"Ripple", 32, 159, 14, QColor(53, 53, 53)},
+    {"Brightness", 28, 247, 13, QColor(53, 53, 53)},
+    {"Dark", 28, 274, 13, QColor(53, 53, 53)},
+    {"Bright", 216, 274, 13, QColor(53, 53, 53)},
+    {"Speed", 28, 290, 13, QColor(53, 53, 53)},
+    {"Slow", 28, 317, 13, QColor(53, 53, 53)},
+    {"Fast", 222, 317, 13, QColor(53, 53, 53)},
+    {"Light", 28, 342, 15, QColor(53, 53, 53)},
+    {"Effect", 28, 367, 15, QColor(53, 53, 53)},
+    {"Wave", 32, 389, 14, QColor(53, 53, 53)},
+    {"Direction", 28, 407, 15, QColor(53, 53, 53)},
+    {"Brightness", 28, 470, 13, QColor(53, 53, 53)},
+    {"Dark", 28, 500, 13, QColor(53, 53, 53)},
+    {"Bright", 216, 500, 13, QColor(53, 53, 53)},
+    {"Speed", 28, 515, 13, QColor(53, 53, 53)},
+    {"Slow", 28, 545, 13, QColor(53, 53, 53)},
+    {"Fast", 222, 545, 13, QColor(53, 53, 53)},
+    {"Macro", 306, 428, 15, QColor(53, 53, 53)},
+    {"Macro Management", 360, 457, 15, QColor(53, 53, 53)},
+    {"Game Mode", 552, 428, 15, QColor(53, 53, 53)},
+    {"Win Lock", 675, 428, 15, QColor(53, 53, 53)},
+    {"www.example.com", 850, 25, 15, QColor(53, 53, 53)},
+    {"Update Firmware", 850, 50, 15, QColor(53, 53, 53)},
+    {"Ver: 1.0", 850, 75, 15, QColor(53, 53, 53)},
 }};
 
 AppPaths RuntimePaths()
@@ -116,8 +130,14 @@ void Frame(benchmark::State& state, bool chinese)
     }
 }
 
-void BM_MainFrameEnglish(benchmark::State& state) { Frame(state, false); }
-void BM_MainFrameChinese(benchmark::State& state) { Frame(state, true); }
+void BM_MainFrameEnglish(benchmark::State& state)
+{
+    Frame(state, false);
+}
+void BM_MainFrameChinese(benchmark::State& state)
+{
+    Frame(state, true);
+}
 BENCHMARK(BM_MainFrameEnglish)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MainFrameChinese)->Unit(benchmark::kMicrosecond);
 
@@ -126,8 +146,7 @@ BENCHMARK(BM_MainFrameChinese)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

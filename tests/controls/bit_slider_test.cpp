@@ -25,8 +25,9 @@ protected:
         slider_.LoadStrips();
         slider_.CreateThumb();
         slider_.setSliderId(1017);
-        QObject::connect(&slider_, &CBitSlider::repaintRequested,
-                         [this](int id, int x, int y) { requests_.push_back({id, x, y}); });
+        QObject::connect(&slider_, &CBitSlider::repaintRequested, [this](int id, int x, int y) {
+            requests_.push_back({id, x, y});
+        });
     }
 
     // Makes the channel exactly `width` pixels wide.
@@ -94,8 +95,7 @@ TEST_F(BitSliderTest, TheJumpDoesNotKeepPagingWhileTheButtonIsHeld)
     slider_.setValue(0);
     const int x = slider_.GetChannelRect().left() + 100;  // 3
     Mouse(QEvent::MouseButtonPress, x);
-    for (int i = 0; i < 20; ++i)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     EXPECT_EQ(slider_.value(), 3);
     Mouse(QEvent::MouseButtonRelease, x, Qt::NoButton);
 }
@@ -126,8 +126,7 @@ TEST_F(BitSliderTest, EveryMouseMoveAsksForOneRepaintWithTheId)
     for (int x = handle.center().x(); x < handle.center().x() + 60; x += 12)
         Mouse(QEvent::MouseMove, x, Qt::LeftButton);
     ASSERT_EQ(requests_.size(), 5u);
-    for (const Request& r : requests_)
-        EXPECT_EQ(r.id, 1017);
+    for (const Request& r : requests_) EXPECT_EQ(r.id, 1017);
     // Moving the handle moves the position reported with the next request.
     EXPECT_GT(requests_.back().x, requests_.front().x);
     Mouse(QEvent::MouseButtonRelease, handle.center().x() + 60, Qt::NoButton);
@@ -148,8 +147,7 @@ TEST_F(BitSliderTest, PaintingDrawsNothingAndReportsTheThumbPlace)
     EXPECT_EQ(requests_[0].y, thumb.top());
     EXPECT_EQ(slider_.thumbX(), thumb.left() - 10);
     for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x)
-            ASSERT_EQ(PixelAt(picture, x, y), qRgb(10, 20, 30)) << x << "," << y;
+        for (int x = 0; x < picture.width(); ++x) ASSERT_EQ(PixelAt(picture, x, y), qRgb(10, 20, 30)) << x << "," << y;
     EXPECT_TRUE(slider_.thumb()->isHidden());
 }
 

@@ -22,7 +22,13 @@ protected:
     static void SetUpTestSuite() { TestApp(); }
 };
 
-inline QRgb Opaque(int r, int g, int b) { return qRgb(r, g, b); }
-inline QRgb PixelAt(const QImage& image, int x, int y) { return image.pixel(x, y) | 0xff000000u; }
+inline QRgb Opaque(int r, int g, int b)
+{
+    return qRgb(r, g, b);
+}
+inline QRgb PixelAt(const QImage& image, int x, int y)
+{
+    return image.pixel(x, y) | 0xff000000u;
+}
 
 }  // namespace zr417::testing

@@ -88,8 +88,7 @@ TEST_F(SkinTest, MissingOrUndecodableFilesDrawNothing)
     const QImage before = target;
     {
         QPainter painter(&target);
-        for (const char* name : {"bad.png", "empty.png", "missing.png"})
-            DrawSkinImage(painter, skins, name, 0, 0);
+        for (const char* name : {"bad.png", "empty.png", "missing.png"}) DrawSkinImage(painter, skins, name, 0, 0);
     }
     EXPECT_EQ(target, before);
     EXPECT_TRUE(skins.Image("bad.png").isNull());
@@ -159,8 +158,7 @@ QRect Inked(const QImage& image, QRgb background)
     QRect box;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x)
-            if (PixelAt(image, x, y) != background)
-                box |= QRect(x, y, 1, 1);
+            if (PixelAt(image, x, y) != background) box |= QRect(x, y, 1, 1);
     return box;
 }
 
@@ -182,8 +180,7 @@ TEST_F(SkinTest, SkinTextStandsBelowAndRightOfItsCornerInItsColour)
         // Transparent background: the colour is the text's, blended on the old pixels.
         bool red = false;
         for (int y = box.top(); y <= box.bottom(); ++y)
-            for (int x = box.left(); x <= box.right(); ++x)
-                red |= PixelAt(target, x, y) == qRgb(255, 0, 0);
+            for (int x = box.left(); x <= box.right(); ++x) red |= PixelAt(target, x, y) == qRgb(255, 0, 0);
         EXPECT_TRUE(red) << text.toStdString();
     }
 }
@@ -197,8 +194,7 @@ TEST_F(SkinTest, CompiledInResourcesHaveTheirSizes)
         EXPECT_EQ(image.format(), QImage::Format_RGB32) << bitmap.id;
     }
     EXPECT_TRUE(LoadBitmapResource(132).isNull());
-    for (int id : skins::resource::kIcons)
-        EXPECT_FALSE(LoadIconResource(id).isNull()) << id;
+    for (int id : skins::resource::kIcons) EXPECT_FALSE(LoadIconResource(id).isNull()) << id;
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // Owner-drawn tree: backgrounds, selection bar, markers and indent, read back
 // from the painted pixels.
+#include "controls/vivid_tree.h"
 #include "controls/skin.h"
 #include "controls/skin_names.h"
-#include "controls/vivid_tree.h"
 #include "qt_app.h"
 
 #include <QLineEdit>
@@ -33,8 +33,7 @@ protected:
 
         leaf_ = new QTreeWidgetItem(tree_, {"Search"});
         group_ = new QTreeWidgetItem(tree_, {"Media"});
-        for (const char* name : {"Play", "Stop", "Next"})
-            new QTreeWidgetItem(group_, {name});
+        for (const char* name : {"Play", "Stop", "Next"}) new QTreeWidgetItem(group_, {name});
         closed_ = new QTreeWidgetItem(tree_, {"Windows"});
         new QTreeWidgetItem(closed_, {"Max"});
         tree_->expandItem(group_);
@@ -94,8 +93,7 @@ bool Inked(const QImage& image, const QRect& rect, QRgb colour)
 {
     for (int y = rect.top(); y <= rect.bottom(); ++y)
         for (int x = rect.left(); x <= rect.right(); ++x)
-            if (PixelAt(image, x, y) != colour)
-                return true;
+            if (PixelAt(image, x, y) != colour) return true;
     return false;
 }
 
@@ -113,8 +111,7 @@ TEST_F(VividTreeTest, MarkersOnlyBeforeItemsWithChildren)
     auto matches = [&](QPoint at, const QImage& marker) {
         for (int y = 0; y < marker.height(); ++y)
             for (int x = 0; x < marker.width(); ++x)
-                if (PixelAt(image, at.x() + x, at.y() + y) != PixelAt(marker, x, y))
-                    return false;
+                if (PixelAt(image, at.x() + x, at.y() + y) != PixelAt(marker, x, y)) return false;
         return true;
     };
     EXPECT_TRUE(matches(markerAt(group_), expanded));
@@ -122,7 +119,8 @@ TEST_F(VividTreeTest, MarkersOnlyBeforeItemsWithChildren)
     // A leaf: nothing left of its text, at either depth.
     for (QTreeWidgetItem* leaf : {leaf_, group_->child(0)}) {
         const QRect row = Row(leaf);
-        EXPECT_FALSE(Inked(image, QRect(0, row.top(), row.left() + 7, row.height()), kSolid)) << leaf->text(0).toStdString();
+        EXPECT_FALSE(Inked(image, QRect(0, row.top(), row.left() + 7, row.height()), kSolid))
+            << leaf->text(0).toStdString();
     }
 }
 
@@ -145,8 +143,7 @@ TEST_F(VividTreeTest, WhiteTextIndentedSevenPixels)
 TEST_F(VividTreeTest, GradientCoversTheWholeContentAndFollowsScrolling)
 {
     tree_->clear();
-    for (int i = 0; i < 60; ++i)
-        new QTreeWidgetItem(tree_, {QStringLiteral("F%1").arg(i)});
+    for (int i = 0; i < 60; ++i) new QTreeWidgetItem(tree_, {QStringLiteral("F%1").arg(i)});
     tree_->setBackgroundMode(VividTree::kGradient);
     tree_->setHorizontalGradient(false);
     tree_->setGradientColours(QColor(0, 0, 0), QColor(240, 240, 240));

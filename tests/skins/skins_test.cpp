@@ -20,8 +20,7 @@ protected:
         static int argc = 1;
         static char name[] = "zr417_skins_test";
         static char* argv[] = {name, nullptr};
-        if (!QGuiApplication::instance())
-            new QGuiApplication(argc, argv);
+        if (!QGuiApplication::instance()) new QGuiApplication(argc, argv);
     }
 
     void SetUp() override
@@ -66,8 +65,7 @@ TEST_F(SkinFolders, BothSpellingsOfTheRadioPicturesResolve)
 QSize Covering(std::initializer_list<QRect> rects)
 {
     QRect all;
-    for (const QRect& r : rects)
-        all |= r;
+    for (const QRect& r : rects) all |= r;
     return QSize(all.right() + 1, all.bottom() + 1);
 }
 
@@ -149,15 +147,13 @@ TEST_F(SkinFolders, KeyboardPicturesHoldEveryKeyAndTheirTwinsLightOnlyTheKeys)
             const QPoint c = rect.center();
             EXPECT_NE(plain.pixel(c), lit.pixel(c)) << "key " << k;
             for (int y = rect.top(); y <= rect.bottom(); ++y)
-                for (int x = rect.left(); x <= rect.right(); ++x)
-                    keys.setPixel(x, y, 255);
+                for (int x = rect.left(); x <= rect.right(); ++x) keys.setPixel(x, y, 255);
         }
         // Copying key rectangles from the twin must not bring anything else along.
         int differences = 0;
         for (int y = 0; y < plain.height(); ++y)
             for (int x = 0; x < plain.width(); ++x)
-                if (qGray(keys.pixel(x, y)) == 0 && plain.pixel(x, y) != lit.pixel(x, y))
-                    ++differences;
+                if (qGray(keys.pixel(x, y)) == 0 && plain.pixel(x, y) != lit.pixel(x, y)) ++differences;
         EXPECT_EQ(differences, 0) << std::string(litName);
     }
     // The models' pictures are not the same picture.
