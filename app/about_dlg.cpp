@@ -1,7 +1,8 @@
 #include "app/about_dlg.h"
 
 #include "app/main_logic.h"
-#include "app/program_icons.h"
+#include "controls/skin.h"
+#include "controls/skin_names.h"
 
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -22,7 +23,7 @@ CAboutDlg::CAboutDlg(int language, QWidget* parent) : QDialog(parent)
     setWindowTitle(qs(texts::kAboutTitle.in(language)));
     auto* icon = new QLabel(this);
     icon->setObjectName(QStringLiteral("icon"));
-    icon->setPixmap(ProgramIcon(kIconAbout).pixmap(32, 32));
+    icon->setPixmap(LoadIconResource(skins::resource::kIconAbout).pixmap(32, 32));
     auto* name = new QLabel(qs(texts::kAboutName.in(language)), this);
     name->setObjectName(QStringLiteral("name"));
     auto* rights = new QLabel(qs(texts::kAboutRights.in(language)), this);

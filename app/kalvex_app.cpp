@@ -1,7 +1,8 @@
 #include "app/kalvex_app.h"
 
 #include "app/kalvex_dlg.h"
-#include "app/program_icons.h"
+#include "controls/skin.h"
+#include "controls/skin_names.h"
 #include "platform/hid_bus_factory.h"
 #include "platform/single_instance.h"
 
@@ -20,7 +21,7 @@ bool CKalvexApp::InitInstance(int& argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ZR417 RGB Gaming Keyboard"));
     QApplication::setOrganizationName(QStringLiteral("ZR417 RGB Gaming Keyboard"));
-    QApplication::setWindowIcon(ProgramIcon(kIconMain));
+    QApplication::setWindowIcon(LoadIconResource(skins::resource::kIconMain));
     // Hiding the window to the tray must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 

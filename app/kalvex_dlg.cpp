@@ -4,6 +4,7 @@
 #include "app/splash.h"
 #include "app/ui_call.h"
 #include "config/keys.h"
+#include "controls/bit_slider.h"
 #include "controls/skin_names.h"
 #include "device/input_listener.h"
 #include "platform/settings.h"
@@ -21,9 +22,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QShortcut>
-#include <QSlider>
 #include <QSocketNotifier>
 #include <QWindow>
+#include <climits>
 
 namespace zr417 {
 
@@ -102,7 +103,9 @@ void CKalvexDlg::OnInitDialog()
     // Folders; the window takes the size of main.png.
     paths_ = options_.paths ? *options_.paths : AppPaths::ForExecutableDir(ExecutableDir());
     m_szSkinDir = paths_.skinDir(g_nLanguage);
-    const QImage& background = Skin(skins::main_window::kBackground);
+    skins_ = SkinFolder::ForLanguage(paths_, g_nLanguage);
+    setWindowIcon(LoadIconResource(skins::resource::kIconMain));
+    const QImage& background = skins_.Image(skins::main_window::kBackground);
     resize(background.isNull() ? QSize(1000, 640) : background.size());
     frame_ = QImage(size(), QImage::Format_RGB32);
 
@@ -220,55 +223,39 @@ void CKalvexDlg::redraw()
 void CKalvexDlg::CreateSliders()
 {
     for (const auto& spec : g_mainSliders) {
-        auto* s = new QSlider(Qt::Horizontal, this);
-        s->setGeometry(spec.x, spec.y, 220, 17);
+        auto* s = new CBitSlider(this);
+        s->move(spec.x, spec.y);
+        s->CreateThumb();
+        s->LoadStrips();
         s->setRange(0, spec.maximum);
         s->setPageStep(1);
         s->setSingleStep(1);
         s->setValue(1);
+        s->setSliderId(spec.id);
         s->setFocusPolicy(Qt::NoFocus);
-        s->setAttribute(Qt::WA_NoSystemBackground);
-        s->installEventFilter(this);
-        // The slider draws nothing; the window paints its skin.
-        connect(s, &QAbstractSlider::valueChanged, this, [this] { redraw(); });
+        // The slider draws nothing; the window paints its skin when asked.
+        connect(s, &CBitSlider::repaintRequested, this,
+                [this](int id, int thumbX, int) { OnSliderRepaint(id, thumbX); });
+        connect(s, &QAbstractSlider::valueChanged, this, [this, id = spec.id] { OnSliderRepaint(id, INT_MIN); });
         sliders_[spec.id] = s;
     }
 }
 
-QAbstractSlider* CKalvexDlg::slider(int id) const
+// 0x779: redraw only when the slider's thumb moved since it was last painted
+// (the window's own repaint makes the slider ask again).
+void CKalvexDlg::OnSliderRepaint(int id, int thumbX)
+{
+    auto [it, inserted] = lastThumbX_.try_emplace(id, thumbX);
+    if (!inserted && it->second == thumbX)
+        return;
+    it->second = thumbX;
+    redraw();
+}
+
+CBitSlider* CKalvexDlg::slider(int id) const
 {
     auto it = sliders_.find(id);
     return it == sliders_.end() ? nullptr : it->second;
-}
-
-bool CKalvexDlg::eventFilter(QObject* watched, QEvent* event)
-{
-    auto* s = qobject_cast<QAbstractSlider*>(watched);
-    if (s) {
-        switch (event->type()) {
-        case QEvent::Paint:
-            return true;  // drawn by the window
-        case QEvent::Wheel:
-            return true;  // the wheel changes nothing
-        case QEvent::MouseButtonPress: {
-            // A click on the channel jumps to the value under the cursor.
-            auto* me = static_cast<QMouseEvent*>(event);
-            if (me->button() == Qt::LeftButton) {
-                int range = s->maximum() - s->minimum();
-                int x = static_cast<int>(me->position().x());
-                int width = s->width();
-                int pos = width > 0 ? range * x / width : 0;
-                if (width > 0 && static_cast<float>(range) * x / width - pos >= 0.5f)
-                    ++pos;
-                s->setValue(s->minimum() + pos);
-            }
-            break;
-        }
-        default:
-            break;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
 }
 
 void CKalvexDlg::SlidersFromImage()
@@ -294,7 +281,7 @@ void CKalvexDlg::CreateTrayIcon()
 {
     trayAvailable_ = options_.trayAvailable ? *options_.trayAvailable : QSystemTrayIcon::isSystemTrayAvailable();
     tray_ = new QSystemTrayIcon(this);
-    tray_->setIcon(windowIcon());
+    tray_->setIcon(LoadIconResource(skins::resource::kIconMain));
     tray_->setToolTip(qs(texts::kTitle.english));
     trayMenu_ = std::make_unique<QMenu>();
     QAction* exit = trayMenu_->addAction(qs(texts::kExit.in(g_nLanguage)));

@@ -6,6 +6,7 @@
 
 #include "app/main_logic.h"
 #include "app/seams.h"
+#include "controls/skin.h"
 #include "config/image.h"
 #include "device/device_link.h"
 #include "device/protocol.h"
@@ -24,13 +25,13 @@
 #include <optional>
 #include <string_view>
 
-class QAbstractSlider;
 class QEventLoop;
 class QMenu;
 class QSocketNotifier;
 
 namespace zr417 {
 
+class CBitSlider;
 class UiThreadCall;
 
 // Everything the window depends on, so a test can build a fresh one.
@@ -70,7 +71,7 @@ public:
     FirmwareVersion fileVersion() const { return fileVersion_; }
     const AppPaths& paths() const { return paths_; }
     std::filesystem::path skinDir() const { return m_szSkinDir; }
-    QAbstractSlider* slider(int id) const;
+    CBitSlider* slider(int id) const;
     QSystemTrayIcon* trayIcon() const { return tray_; }
     QMenu* trayMenu() const { return trayMenu_.get(); }
     // The last composed client area and how many times it was composed.
@@ -110,7 +111,6 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void EndDialog();
@@ -137,13 +137,15 @@ private:
     // Drawing (kalvex_paint.cpp).
     void DrawImage(QPainter& p, std::string_view name, int x, int y);
     void DrawText(QPainter& p, std::string_view text, int x, int y, int height, QColor colour);
+    void DrawRightLabel(QPainter& p, std::string_view text, int x, int y, int height, QColor colour);
+    void DrawCentredText(QPainter& p, std::string_view text, int centreX, int y, int height, QColor colour);
+    void OnSliderRepaint(int id, int thumbX);
     void DrawKeyboard(QPainter& p);
     void DrawPanel(QPainter& p);
     void DrawSlider(QPainter& p, int id);
     void DrawColourCells(QPainter& p, int y, std::uint8_t colourIndex);
     void DrawLists(QPainter& p);
     void DrawHelpMenu(QPainter& p);
-    const QImage& Skin(std::string_view name);
 
     MainWindowOptions options_;
     SubDialogs* dialogs_;
@@ -171,7 +173,8 @@ private:
     bool dragged_ = false;
     QPoint dragOffset_;
 
-    std::map<int, QAbstractSlider*> sliders_;
+    std::map<int, CBitSlider*> sliders_;
+    std::map<int, int> lastThumbX_;  // per slider: the thumb position last painted
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<QMenu> trayMenu_;
     QSocketNotifier* plugNotifier_ = nullptr;
@@ -184,7 +187,7 @@ private:
     QImage frame_;
     int composeCount_ = 0;
     int refreshCount_ = 0;
-    std::map<std::string, QImage, std::less<>> skins_;
+    SkinFolder skins_;
 };
 
 }  // namespace zr417

@@ -3,10 +3,10 @@
 #include "app/kalvex_dlg.h"
 
 #include "config/keys.h"
+#include "controls/bit_slider.h"
 #include "controls/skin_names.h"
 
-#include <QAbstractSlider>
-#include <QFont>
+#include <QFontMetrics>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -33,43 +33,31 @@ QString qs(std::string_view s)
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
-QFont SkinFont(int height)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(height);
-    font.setWeight(QFont::Light);  // 300
-    font.setStyleStrategy(QFont::PreferAntialias);
-    return font;
-}
-
 }  // namespace
-
-const QImage& CKalvexDlg::Skin(std::string_view name)
-{
-    auto it = skins_.find(name);
-    if (it == skins_.end()) {
-        // Decoded once; a missing or broken file stays a null image and its
-        // area is left unpainted.
-        QImage image(QString::fromStdString((m_szSkinDir / std::string(name)).string()));
-        if (!image.isNull())
-            image = image.convertToFormat(QImage::Format_RGB32);  // copied opaque
-        it = skins_.emplace(std::string(name), std::move(image)).first;
-    }
-    return it->second;
-}
 
 void CKalvexDlg::DrawImage(QPainter& p, std::string_view name, int x, int y)
 {
-    const QImage& image = Skin(name);
-    if (!image.isNull())
-        p.drawImage(x, y, image);
+    // A missing skin leaves its area unpainted.
+    DrawSkinImage(p, skins_, name, x, y);
 }
 
 void CKalvexDlg::DrawText(QPainter& p, std::string_view text, int x, int y, int height, QColor colour)
 {
-    p.setFont(SkinFont(height));
-    p.setPen(colour);
-    p.drawText(QRect(x, y, 1000, height + 8), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, qs(text));
+    DrawSkinText(p, qs(text), x, y, height, colour);
+}
+
+// The right-hand slider labels stand at x = 230; a longer English word is
+// moved left so that it still ends inside the card (x 250).
+void CKalvexDlg::DrawRightLabel(QPainter& p, std::string_view text, int x, int y, int height, QColor colour)
+{
+    int width = QFontMetrics(SkinFont(height)).horizontalAdvance(qs(text));
+    DrawText(p, text, std::min(x, 250 - width), y, height, colour);
+}
+
+void CKalvexDlg::DrawCentredText(QPainter& p, std::string_view text, int centreX, int y, int height, QColor colour)
+{
+    int width = QFontMetrics(SkinFont(height)).horizontalAdvance(qs(text));
+    DrawText(p, text, centreX - width / 2, y, height, colour);
 }
 
 void CKalvexDlg::paintEvent(QPaintEvent*)
@@ -110,10 +98,9 @@ void CKalvexDlg::Compose()
 void CKalvexDlg::DrawKeyboard(QPainter& p)
 {
     const bool first = model() == kModelQV310;
-    const QImage& plain = Skin(first ? mw::kKeyboardQV310 : mw::kKeyboardQV420);
-    const QImage& lit = Skin(first ? mw::kKeyboardLitQV310 : mw::kKeyboardLitQV420);
-    if (!plain.isNull())
-        p.drawImage(kKeyboardPictureX, kKeyboardPictureY, plain);
+    const QImage& plain = skins_.Image(first ? mw::kKeyboardQV310 : mw::kKeyboardQV420);
+    const QImage& lit = skins_.Image(first ? mw::kKeyboardLitQV310 : mw::kKeyboardLitQV420);
+    DrawSkinImage(p, plain, kKeyboardPictureX, kKeyboardPictureY);
 
     const ConfigImage& image = store_->current;
     auto page = PicturePageOf(image.at(settings::Effect));
@@ -170,22 +157,8 @@ void CKalvexDlg::DrawColourCells(QPainter& p, int y, std::uint8_t colourIndex)
 
 void CKalvexDlg::DrawSlider(QPainter& p, int id)
 {
-    QAbstractSlider* s = slider(id);
-    if (!s)
-        return;
-    const QImage& channel = Skin("res:139");
-    const QImage& fill = Skin("res:140");
-    const QImage& thumb = Skin("res:141");
-    const QRect g = s->geometry();
-    int range = s->maximum() - s->minimum();
-    int travel = g.width() - 15;
-    int thumbLeft = range > 0 ? travel * (s->value() - s->minimum()) / range : 0;
-    if (!channel.isNull())
-        p.drawImage(g.topLeft(), channel);
-    if (!fill.isNull())
-        p.drawImage(g.topLeft(), fill, QRect(0, 0, thumbLeft + 7, fill.height()));
-    if (!thumb.isNull())
-        p.drawImage(g.left() + thumbLeft, g.top() + 1, thumb);
+    if (CBitSlider* s = slider(id))
+        DrawSliderSkin(p, *s);
 }
 
 void CKalvexDlg::DrawPanel(QPainter& p)
@@ -210,13 +183,13 @@ void CKalvexDlg::DrawPanel(QPainter& p)
     if (layout.speed) {
         DrawText(p, texts::kSpeed.in(lang), 28, 290, kSliderHeight, kGrey);
         DrawText(p, texts::kSlow.in(lang), 28, 317, kSliderHeight, kGrey);
-        DrawText(p, texts::kFast.in(lang), 230, 317, kSliderHeight, kGrey);
+        DrawRightLabel(p, texts::kFast.in(lang), 230, 317, kSliderHeight, kGrey);
         DrawSlider(p, kSliderSpeed);
     }
     if (layout.brightness) {
         DrawText(p, texts::kBrightness.in(lang), 28, 247, kSliderHeight, kGrey);
         DrawText(p, texts::kDark.in(lang), 28, 274, kSliderHeight, kGrey);
-        DrawText(p, texts::kBright.in(lang), 230, 274, kSliderHeight, kGrey);
+        DrawRightLabel(p, texts::kBright.in(lang), 230, 274, kSliderHeight, kGrey);
         DrawSlider(p, kSliderBrightness);
     }
 
@@ -256,13 +229,13 @@ void CKalvexDlg::DrawPanel(QPainter& p)
     if (layout.zoneBrightness) {
         DrawText(p, texts::kBrightness.in(lang), 28, 470, kSliderHeight, kGrey);
         DrawText(p, texts::kDark.in(lang), 28, 500, kSliderHeight, kGrey);
-        DrawText(p, texts::kBright.in(lang), 230, 500, kSliderHeight, kGrey);
+        DrawRightLabel(p, texts::kBright.in(lang), 230, 500, kSliderHeight, kGrey);
         DrawSlider(p, kSliderZoneBrightness);
     }
     if (layout.zoneSpeed) {
         DrawText(p, texts::kSpeed.in(lang), 28, 515, kSliderHeight, kGrey);
         DrawText(p, texts::kSlow.in(lang), 28, 545, kSliderHeight, kGrey);
-        DrawText(p, texts::kFast.in(lang), 230, 545, kSliderHeight, kGrey);
+        DrawRightLabel(p, texts::kFast.in(lang), 230, 545, kSliderHeight, kGrey);
         DrawSlider(p, kSliderZoneSpeed);
     }
 
@@ -281,10 +254,9 @@ void CKalvexDlg::DrawPanel(QPainter& p)
     DrawImage(p, gameMode ? mw::kDisable : mw::kEnable, 605, 459);
     DrawImage(p, winLock ? mw::kEnable : mw::kDisable, 690, 459);
     DrawImage(p, winLock ? mw::kDisable : mw::kEnable, 737, 459);
-    DrawText(p, texts::kOn.in(lang), 575, 457, kSliderHeight, kGrey);
-    DrawText(p, texts::kOff.in(lang), 620, 457, kSliderHeight, kGrey);
-    DrawText(p, texts::kOn.in(lang), 705, 457, kSliderHeight, kGrey);
-    DrawText(p, texts::kOff.in(lang), 752, 457, kSliderHeight, kGrey);
+    // Which side is which, under each light.
+    for (auto [x, text] : {std::pair{566, texts::kOn}, {611, texts::kOff}, {696, texts::kOn}, {743, texts::kOff}})
+        DrawCentredText(p, text.in(lang), x, 472, 12, kGrey);
 
     DrawLists(p);
 }

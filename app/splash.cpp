@@ -1,6 +1,7 @@
 #include "app/splash.h"
 
 #include "config/keys.h"
+#include "controls/skin.h"
 #include "controls/skin_names.h"
 #include "platform/trace.h"
 
@@ -16,9 +17,7 @@ CSplashScreen::CSplashScreen(const std::filesystem::path& exeDir, int language, 
     picturePath_ = exeDir / "png" / (language == kLanguageChinese ? "chinese" : "english") /
                    std::string(skins::main_window::kSplashScreen);
     // A missing picture gives a zero-sized window that still closes on time.
-    picture_ = QImage(QString::fromStdString(picturePath_.string()));
-    if (!picture_.isNull())
-        picture_ = picture_.convertToFormat(QImage::Format_RGB32);
+    picture_ = OpaqueSkinImage(QImage(QString::fromStdString(picturePath_.string())));
     setFixedSize(picture_.size());
     setAttribute(Qt::WA_OpaquePaintEvent);
     timerId_ = startTimer(static_cast<int>(tick.count()));
@@ -33,8 +32,7 @@ CSplashScreen::~CSplashScreen()
 void CSplashScreen::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    if (!picture_.isNull())
-        p.drawImage(0, 0, picture_);
+    DrawSkinImage(p, picture_, 0, 0);
     if (!std::exchange(shownTraced_, true))
         Trace("Splash screen shown\n");
 }

@@ -6,7 +6,7 @@
 
 #include "device/protocol.h"
 
-#include <QAbstractSlider>
+#include "controls/bit_slider.h"
 #include <QAction>
 #include <QMenu>
 
