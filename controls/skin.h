@@ -27,6 +27,7 @@ QString ResolveSkinPath(const QString& folder, const QString& fileName);
 // Decoded skins by path. Each path is decoded at most once, failures included,
 // so a repaint never touches the disk. Images are kept opaque (RGB32) with the
 // colour values the file stores, also under fully transparent pixels.
+// Used from the GUI thread only.
 class SkinImageCache {
 public:
     // Null image when the file is missing or cannot be decoded.
