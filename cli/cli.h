@@ -14,6 +14,7 @@ enum Exit : int {
     kUsage = 2,
     kNoKeyboard = 3,
     kFileError = 4,
+    kImageTooBig = 5,  // hex2bin / flash: an address at or above 0xF000
 };
 
 // Options every subcommand understands (anywhere on the line).
@@ -35,5 +36,9 @@ int RunInfo(const Options&, const std::vector<std::string>&);
 int RunRead(const Options&, const std::vector<std::string>&);
 int RunSave(const Options&, const std::vector<std::string>&);
 int RunReset(const Options&, const std::vector<std::string>&);
+
+// Firmware subcommands (flash_commands.cpp).
+int RunHex2Bin(const Options&, const std::vector<std::string>&);
+int RunFlash(const Options&, const std::vector<std::string>&);
 
 }  // namespace zr417::cli

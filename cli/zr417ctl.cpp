@@ -13,6 +13,9 @@ const Command g_commands[] = {
     {"read", "FILE", "read the keyboard into a configuration image file (keymap.bin format)", 1, RunRead},
     {"save", "FILE", "write a keymap.bin or profile file into the keyboard", 1, RunSave},
     {"reset", "", "restore the keyboard's factory settings", 0, RunReset},
+    {"hex2bin", "FILE", "convert an Intel HEX firmware file into its flat image FILE.bin", 1, RunHex2Bin},
+    {"flash", "FILE", "burn firmware (HEX or .bin) into every keyboard at once; --simulate N: N bootloaders", 1,
+     RunFlash},
 };
 
 void usage(std::FILE* out)
