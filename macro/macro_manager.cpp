@@ -254,6 +254,14 @@ void MacroManagerModel::Ok()
     store_.CommitWork();
 }
 
+void MacroManagerModel::Closing()
+{
+    m_nInsertMode = 0;
+    capturePressed_.reset();
+    m_bRecording = false;
+    dropHook();
+}
+
 void MacroManagerModel::SelectMacro(int line)
 {
     if (line < 0 || line >= static_cast<int>(macroLines_.size())) line = -1;

@@ -81,6 +81,8 @@ public:
     void DeleteMacro();
     // OK: ends any capture and copies the working table into g_macroTable.
     void Ok();
+    // The dialog closing any way: capture and recording end, the hook goes.
+    void Closing();
 
     // A line of the macro list was selected (-1: none); recording stops first.
     void SelectMacro(int line);
