@@ -16,7 +16,7 @@ struct Result {
     std::string output;
 };
 
-Result Run(const test::TempDir& dir, const std::string& arguments)
+Result Ctl(const test::TempDir& dir, const std::string& arguments)
 {
     const char* runtime = std::getenv("ZR417_RUNTIME_DIR");
     std::string program = (std::filesystem::path(runtime ? runtime : ".") / "zr417ctl").string();
@@ -38,41 +38,41 @@ TEST(Zr417ctlFirmware, Hex2BinConvertsAndReportsErrorsByExitCode)
 {
     test::TempDir dir;
     test::WriteText(dir.file("fw.hex"), test::HexOf(test::Pattern(1000)));
-    auto ok = Run(dir, "hex2bin fw.hex");
+    auto ok = Ctl(dir, "hex2bin fw.hex");
     EXPECT_EQ(ok.exitCode, 0) << ok.output;
     EXPECT_EQ(test::ReadAll(dir.file("fw.bin")), test::Pattern(1000));
 
-    auto missing = Run(dir, "hex2bin none.hex");
+    auto missing = Ctl(dir, "hex2bin none.hex");
     EXPECT_EQ(missing.exitCode, 4);
     EXPECT_NE(missing.output.find("cannot open none.hex"), std::string::npos) << missing.output;
 
     test::WriteText(dir.file("big.hex"), test::Record(0xEFF8, std::vector<std::uint8_t>(16, 1)));
-    auto big = Run(dir, "hex2bin big.hex");
+    auto big = Ctl(dir, "hex2bin big.hex");
     EXPECT_EQ(big.exitCode, 5);
     EXPECT_NE(big.output.find("60 KiB"), std::string::npos) << big.output;
     EXPECT_FALSE(std::filesystem::exists(dir.file("big.bin")));
 
-    EXPECT_EQ(Run(dir, "hex2bin").exitCode, 2);
+    EXPECT_EQ(Ctl(dir, "hex2bin").exitCode, 2);
 }
 
 TEST(Zr417ctlFirmware, FlashBurnsEverySimulatedBootloader)
 {
     test::TempDir dir;
     test::WriteText(dir.file("fw.hex"), test::HexOf(test::Pattern(5000)));
-    auto r = Run(dir, "flash fw.hex --simulate 2");
+    auto r = Ctl(dir, "flash fw.hex --simulate 2");
     EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_NE(r.output.find("Device1: Successful, serial number 1 (0x0001)"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("Device2: Successful, serial number 2 (0x0002)"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("2 burned, 0 failed"), std::string::npos) << r.output;
 
     // A simulated keyboard in normal mode is sent into its bootloader first.
-    auto kb = Run(dir, "flash fw.bin --simulate QV420");
+    auto kb = Ctl(dir, "flash fw.bin --simulate QV420");
     EXPECT_EQ(kb.exitCode, 0) << kb.output;
     EXPECT_NE(kb.output.find("1 burned, 0 failed"), std::string::npos) << kb.output;
 
-    auto none = Run(dir, "flash fw.hex --simulate 0");
+    auto none = Ctl(dir, "flash fw.hex --simulate 0");
     EXPECT_EQ(none.exitCode, 3) << none.output;
-    auto badFile = Run(dir, "flash missing.bin --simulate 1");
+    auto badFile = Ctl(dir, "flash missing.bin --simulate 1");
     EXPECT_EQ(badFile.exitCode, 4) << badFile.output;
 }
 
