@@ -1,0 +1,148 @@
+// The profile store: up to six named copies of the configuration image, one
+// file "<name>.bin" each in the profile folder, laid out exactly like
+// keymap.bin. This is the profile manager without its window: the sorted list
+// of names, the path table behind it and the New, Copy, Save, Load, Delete and
+// rename commands. Message boxes, file dialogs and pauses go through Host, so
+// every rule runs in unit tests.
+#pragma once
+
+#include "config/image.h"
+
+#include <chrono>
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zr417 {
+
+constexpr int kMaxProfiles = 6;
+constexpr std::size_t kProfilePathSlots = 255;
+constexpr std::string_view kProfileExtension = ".bin";
+
+struct ProfileText {
+    std::string_view english;
+    std::string_view chinese;
+    std::string_view in(int language) const;
+};
+
+namespace profile_text {
+inline constexpr ProfileText kTitle{"Profile", "配置"};
+inline constexpr ProfileText kNew{"New", "新建"};
+inline constexpr ProfileText kCopy{"Copy", "复制"};
+inline constexpr ProfileText kSave{"Save", "保存"};
+inline constexpr ProfileText kLoad{"Load", "加载"};
+inline constexpr ProfileText kDelete{"Delete", "删除"};
+inline constexpr ProfileText kCopyPrefix{"Copy of ", "复制 "};
+inline constexpr ProfileText kMenuCaption{"profile", "profile"};
+}  // namespace profile_text
+
+enum class ProfileMessage {
+    SixProfiles,     // New with six profiles listed
+    SelectToSave,    // Save without a selection
+    SelectToLoad,    // Load without a selection
+    SelectToCopy,    // Copy without a selection
+    KeepOne,         // Delete with one profile left
+    SelectToDelete,  // Delete without a selection
+    ConfirmDelete,   // OK / Cancel before a profile is deleted
+    RenameFailed,    // the renamed copy could not be made
+    BadName,         // a typed name that is no file name in the folder
+    WriteFailed,     // a profile or export file could not be written
+    ReadFailed,      // a profile or a chosen file could not be read
+    DeleteFailed,    // a confirmed delete left the file in place
+};
+
+struct ProfileMessageText {
+    ProfileText text;
+    ProfileText caption;
+    bool okCancel = false;
+};
+ProfileMessageText ProfileMessageTexts(ProfileMessage message);
+
+// A name typed for a profile becomes the file "<name>.bin" in the profile
+// folder ("<name>" itself when it already ends in ".bin"). Refused: empty or
+// blank names, "." and "..", path separators ('/' and '\'), control
+// characters, and names too long for a file name.
+bool IsValidProfileName(std::string_view name);
+// The file name of a profile name, and the list name of a file name.
+std::string ProfileFileName(std::string_view name);
+std::string ProfileNameOfFile(std::string_view fileName);
+
+// "Profile_%d" for i <= 9, "Profile0%d" for 10..98, "Profile%d" from 99 on.
+std::string ProfileCandidateName(int i);
+
+class ProfileStore {
+public:
+    enum class FileChoice { Save, Open };
+
+    class Host {
+    public:
+        virtual ~Host() = default;
+        // Shows a message in the store's language; true when the user chose OK.
+        virtual bool messageBox(ProfileMessage message) = 0;
+        // The save-as or open file dialog starting in `folder`; nullopt for Cancel.
+        virtual std::optional<std::filesystem::path> chooseFile(FileChoice choice,
+                                                                const std::filesystem::path& folder) = 0;
+        virtual void pause(std::chrono::milliseconds ms) = 0;
+        // The list's rows were rebuilt (the selection is gone) or need a redraw.
+        virtual void listChanged() {}
+    };
+
+    // `profileDir` holds the profiles; `dialogDir` is where the file dialogs
+    // start. The image loaded and saved is `image.current`.
+    ProfileStore(KeymapStore& image, std::filesystem::path profileDir, std::filesystem::path dialogDir, int language,
+                 Host& host);
+
+    // The panel opening: creates the folder when it is missing, then
+    // FillProfileList and RebuildProfilePaths on a cleared path table.
+    void Open();
+
+    // --- what the list shows ------------------------------------------------
+    const std::vector<std::string>& rows() const { return rows_; }
+    int selection() const { return selected_; }
+    void Select(int row);  // -1 or out of range: none
+    int FindRow(std::string_view name) const;
+    // File of list row `row` (empty when out of range).
+    std::filesystem::path PathOfRow(int row) const;
+
+    // --- the commands ---------------------------------------------------------
+    void New();
+    void Copy();
+    void Save();
+    void Load();
+    void Delete();
+    // The in-place edit of the row at which the edit began, committed with
+    // `newName`. A bad name is refused with a message and nothing is written;
+    // a name that is taken (listed or an existing file) touches no file.
+    void Rename(int startRow, const std::string& newName);
+
+    // --- the steps the commands are made of ------------------------------------
+    void FillProfileList();
+    void RebuildProfilePaths();
+    void Refresh();
+    std::string MakeNewProfileName() const;
+    std::string MakeCopyName(std::string_view source) const;
+
+    // Process-wide state of the manager, kept between openings.
+    std::filesystem::path g_szProfileDir;
+    std::vector<std::filesystem::path> g_profilePaths;  // kProfilePathSlots entries
+    int g_nProfileCount = 0;
+
+private:
+    bool hasRow(std::string_view name) const;
+    void addRow(const std::string& name);
+    void storeNewPath(const std::filesystem::path& path);
+    bool write(const std::filesystem::path& path, const ConfigImage& image);
+    std::filesystem::path pathOf(std::string_view name) const;
+
+    KeymapStore& image_;
+    std::filesystem::path dialogDir_;
+    int language_;
+    Host& host_;
+    std::vector<std::string> rows_;  // sorted, case-sensitive
+    int selected_ = -1;
+};
+
+}  // namespace zr417
