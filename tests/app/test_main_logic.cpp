@@ -224,3 +224,138 @@ TEST(FirmwareVersion, PromptsOnlyForANewerFile)
     EXPECT_EQ(zhMinor->text, "更新到新的固件吗?");
     EXPECT_EQ(zhMinor->caption, "固件更新");
 }
+
+TEST_F(Panel, LayoutFollowsEffectZoneModeAndOpenLists)
+{
+    image.at(settings::Effect) = 3;  // Wave on the first model
+    PanelLayout l = ComputePanelLayout(image, state, kQV310);
+    EXPECT_TRUE(l.directions);
+    EXPECT_FALSE(l.colourCells);
+    EXPECT_TRUE(l.speed);
+    EXPECT_FALSE(l.keymapSwitch);
+    // The same code is Ripple on the second model: colour cells, no directions.
+    l = ComputePanelLayout(image, state, kQV420);
+    EXPECT_FALSE(l.directions);
+    EXPECT_TRUE(l.colourCells);
+
+    image.at(settings::Effect) = 8;  // Static on the second model: no speed
+    EXPECT_FALSE(ComputePanelLayout(image, state, kQV420).speed);
+    image.at(settings::Effect) = 12;
+    l = ComputePanelLayout(image, state, kQV420);
+    EXPECT_TRUE(l.keymapSwitch);
+    EXPECT_FALSE(l.speed);
+    EXPECT_FALSE(l.colourCells);
+
+    // Second zone by mode (low four bits).
+    struct Case {
+        int model;
+        std::uint8_t mode;
+        bool directions, cells, brightness, speed;
+    };
+    for (Case c : {Case{kQV310, 0, false, false, false, false}, Case{kQV310, 1, true, false, true, true},
+                   Case{kQV310, 2, false, true, true, false}, Case{kQV310, 0x13, false, true, true, true},
+                   Case{kQV420, 0, true, false, false, false}, Case{kQV420, 4, false, false, false, false}}) {
+        image.at(settings::ZoneMode) = c.mode;
+        l = ComputePanelLayout(image, state, c.model);
+        EXPECT_EQ(l.zoneDirections, c.directions) << c.model << "/" << int(c.mode);
+        EXPECT_EQ(l.zoneColourCells, c.cells) << c.model << "/" << int(c.mode);
+        EXPECT_EQ(l.sliderVisible(kSliderZoneBrightness), c.brightness) << c.model << "/" << int(c.mode);
+        EXPECT_EQ(l.sliderVisible(kSliderZoneSpeed), c.speed) << c.model << "/" << int(c.mode);
+    }
+
+    // An open list hides the sliders it is drawn over.
+    image.at(settings::Effect) = 1;
+    image.at(settings::ZoneMode) = 3;
+    state.effectListOpen = true;
+    l = ComputePanelLayout(image, state, kQV420);
+    for (int id : {kSliderBrightness, kSliderSpeed, kSliderZoneBrightness, kSliderZoneSpeed, kSliderHidden})
+        EXPECT_FALSE(l.sliderVisible(id)) << id;
+    state.effectListOpen = false;
+    state.zoneListOpen = true;
+    l = ComputePanelLayout(image, state, kQV420);
+    EXPECT_TRUE(l.sliderVisible(kSliderBrightness));
+    EXPECT_FALSE(l.sliderVisible(kSliderZoneBrightness));
+}
+
+TEST_F(Panel, SaveCopiesPlainSliderPositions)
+{
+    CopySliderToImage(image, kSliderBrightness, 4);
+    CopySliderToImage(image, kSliderSpeed, 6);
+    CopySliderToImage(image, kSliderZoneBrightness, 2);
+    CopySliderToImage(image, kSliderZoneSpeed, 3);
+    CopySliderToImage(image, kSliderHidden, 3);  // stands for no byte
+    EXPECT_EQ(at(settings::Brightness), 4);
+    EXPECT_EQ(at(settings::Speed), 6);
+    EXPECT_EQ(at(settings::ZoneBrightness), 2);
+    EXPECT_EQ(at(settings::ZoneSpeed), 3);
+    EXPECT_EQ(at(0), 0);
+    ASSERT_NE(FindSlider(kSliderZoneSpeed), nullptr);
+    EXPECT_EQ(FindSlider(kSliderZoneSpeed)->maximum, 4);
+    EXPECT_EQ(FindSlider(kSliderZoneSpeed)->y, 530);
+}
+
+TEST_F(Panel, KeyColoursGoToTheLedPositionOfThePicturePage)
+{
+    // DIY2 (effect 12): picture page 1; Esc (key 0) at LED 0, F1 (key 1) at LED 2.
+    auto page = PicturePageOf(12);
+    ASSERT_TRUE(page.has_value());
+    EXPECT_EQ(*page, 1);
+    SetKeyColour(image, *page, 0, {0xFF, 0, 0});
+    EXPECT_EQ(at(settings::PicturePages + 513 + 1 + 0), 0xFF);
+    EXPECT_EQ(at(settings::PicturePages + 513 + 129 + 0), 0);
+    SetKeyColour(image, *page, 1, {1, 2, 3});
+    EXPECT_EQ(at(settings::PicturePages + 513 + 1 + 2), 1);
+    EXPECT_EQ(at(settings::PicturePages + 513 + 129 + 2), 2);
+    EXPECT_EQ(at(settings::PicturePages + 513 + 257 + 2), 3);
+    EXPECT_EQ(at(settings::PicturePages + 513 + 1 + 1), 0);
+    EXPECT_EQ(KeyColour(image, *page, 1), (Rgb{1, 2, 3}));
+    // Black is an unlit key again.
+    SetKeyColour(image, *page, 1, {0, 0, 0});
+    EXPECT_EQ(KeyColour(image, *page, 1), (Rgb{0, 0, 0}));
+}
+
+TEST_F(Panel, OnlyTheFiveDiyEffectsHaveAPicture)
+{
+    // A keyboard may report any effect byte; a code past DIY5 must never
+    // address memory beyond the five pages.
+    EXPECT_FALSE(PicturePageOf(10).has_value());
+    EXPECT_EQ(PicturePageOf(11), 0);
+    EXPECT_EQ(PicturePageOf(15), 4);
+    EXPECT_FALSE(PicturePageOf(16).has_value());
+    EXPECT_FALSE(PicturePageOf(255).has_value());
+    ConfigImage before = image;
+    SetKeyColour(image, 5, 103, {9, 9, 9});
+    SetKeyColour(image, 0, 104, {9, 9, 9});
+    EXPECT_EQ(image, before);
+}
+
+TEST(HelpMenu, RowsAndEdges)
+{
+    EXPECT_EQ(HelpMenuRow(830, 22), 0);
+    EXPECT_EQ(HelpMenuRow(996, 46), 0);
+    EXPECT_EQ(HelpMenuRow(900, 47), 1);
+    EXPECT_EQ(HelpMenuRow(900, 99), 3);
+    EXPECT_EQ(HelpMenuRow(829, 30), -1);
+    EXPECT_EQ(HelpMenuRow(900, 100), -1);
+    EXPECT_EQ(HelpMenuRow(997, 30), -1);
+}
+
+TEST(ZoneList, HoverRowsStayOnTheModelsRows)
+{
+    EXPECT_EQ(ZoneListHoverRow(kQV310, 100, 404), 0);
+    EXPECT_EQ(ZoneListHoverRow(kQV310, 100, 483), 3);
+    EXPECT_EQ(ZoneListHoverRow(kQV310, 100, 484), 3) << "the bottom edge is the last row";
+    EXPECT_EQ(ZoneListHoverRow(kQV310, 100, 485), -1);
+    EXPECT_EQ(ZoneListHoverRow(kQV420, 100, 503), 4);
+    EXPECT_EQ(ZoneListHoverRow(kQV420, 20, 450), -1);
+}
+
+TEST(Texts, BothLanguagesOfTheWindowsFixedTexts)
+{
+    EXPECT_EQ(texts::kProfile.in(kLanguageChinese), "配置");
+    EXPECT_EQ(texts::kProfile.in(kLanguageEnglish), "Profile");
+    EXPECT_EQ(texts::kExit.in(kLanguageChinese), "退出");
+    EXPECT_EQ(texts::kResetText.in(kLanguageEnglish), "Confirm to return Factory Setting?");
+    EXPECT_EQ(texts::kWinLock.in(kLanguageChinese), "Win Lock模式");
+    EXPECT_EQ(texts::kSave.in(0), "Save") << "any language but Chinese is English";
+}
