@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFocusEvent>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -392,7 +393,13 @@ bool KeymapDialogBase::eventFilter(QObject* watched, QEvent* event)
                 firstBoxFocusSeen_ = true;
                 logic_.OnBoxFocus(watched == singleBox_ ? KeyBox::Single : KeyBox::Combine);
             }
-            return false;
+            // A line edit selects its text when tabbed into; these boxes keep
+            // the caret at the end instead.
+            auto* box = static_cast<QLineEdit*>(watched);
+            box->event(event);
+            box->deselect();
+            box->setCursorPosition(static_cast<int>(box->text().size()));
+            return true;
         }
         // The boxes show captured keys only: nothing typed, pasted or dropped.
         case QEvent::KeyPress:
@@ -489,11 +496,28 @@ void KeymapDialogBase::PaintAdvancedPage(QPainter& p)
     }
 }
 
+void KeymapDialogBase::FittedCaption(QPainter& p, std::string_view text, int x, int y, int width)
+{
+    // Narrowed, not cut, when the font makes it wider than its place.
+    const QString caption = FromUtf8(text);
+    const int natural = QFontMetrics(SkinFont(kTextHeight)).horizontalAdvance(caption);
+    if (natural <= width) {
+        DrawSkinText(p, caption, x, y, kTextHeight);
+        return;
+    }
+    p.save();
+    p.translate(x, y);
+    p.scale(static_cast<double>(width) / natural, 1.0);
+    DrawSkinText(p, caption, 0, 0, kTextHeight);
+    p.restore();
+}
+
 void KeymapDialogBase::PaintAdvancedRow(QPainter& p, int row, bool readOnly)
 {
     const int dy = kAdvancedRowPitch * row;
     DrawSkinImage(p, skins_, readOnly ? c::kRadioOn : c::kRadioOff, 15, 72 + dy);
-    Caption(p, texts().actions[static_cast<std::size_t>(row)], 30, 69 + dy);
+    // The label ends where the path field starts.
+    FittedCaption(p, texts().actions[static_cast<std::size_t>(row)], 30, 69 + dy, 84 - 30);
     DrawSkinImage(p, skins_, c::kAdvanced, 85, 68 + dy);
     if (readOnly) {
         const ZoneRect field = AdvancedZone(4 * row + 2);

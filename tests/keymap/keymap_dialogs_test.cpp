@@ -20,13 +20,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
 #include <QTimer>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <deque>
+#include <fstream>
 #include <mutex>
 
 namespace zr417 {
@@ -374,6 +377,61 @@ TEST_F(KeymapDialogsTest, DraggingOutsideTheButtonsMovesTheWindowWithoutAClick)
         EXPECT_EQ(state.g_nPendingKind, kind::None);  // the drag's release was no click
         Click(d, 230, 255);
     });
+}
+
+// --- the choosers --------------------------------------------------------------------
+
+class ActionChoosers : public ::testing::Test {
+public:
+    void SetUp() override
+    {
+        std::string tmpl = (fs::temp_directory_path() / "zr417-choosers-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+        dir = tmpl;
+        for (const char* name : {"tool", "notes.txt", "bell.oga"}) std::ofstream(dir / name) << "x";
+        ::chmod((dir / "tool").c_str(), 0755);
+        ::chmod((dir / "notes.txt").c_str(), 0644);
+        fs::create_directory(dir / "Music");
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Runs the chooser of `row`; `answer` drives its dialog (nothing: Cancel).
+    std::optional<QString> Choose(int row, const QString& answer, QString* title = nullptr)
+    {
+        QTimer::singleShot(0, [&] {
+            auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!fd) return;
+            if (title) *title = fd->windowTitle();
+            if (answer.isEmpty()) {
+                fd->reject();
+                return;
+            }
+            fd->selectFile(answer);
+            static_cast<QDialog*>(fd)->accept();  // QFileDialog::accept, as its Open button
+            if (fd->isVisible()) fd->reject();    // the dialog refused the answer
+        });
+        return ChooseActionPath(nullptr, row, QString::fromStdString((dir / "tool").string()));
+    }
+    QString P(const char* name) const { return QString::fromStdString((dir / name).string()); }
+
+    fs::path dir;
+};
+
+TEST_F(ActionChoosers, ProgramsAreExecutableFilesGivenWithTheirAbsolutePath)
+{
+    EXPECT_EQ(Choose(1, P("tool")), P("tool"));
+    EXPECT_EQ(Choose(1, P("notes.txt")), std::nullopt);
+    EXPECT_EQ(Choose(1, QString()), std::nullopt);
+}
+
+TEST_F(ActionChoosers, SoundFileAndFolder)
+{
+    EXPECT_EQ(Choose(0, P("bell.oga")), P("bell.oga"));
+    EXPECT_EQ(Choose(2, P("notes.txt")), P("notes.txt"));
+    QString title;
+    EXPECT_EQ(Choose(3, P("Music"), &title), P("Music"));
+    EXPECT_EQ(title, "modification path");
+    EXPECT_EQ(Choose(3, QString()), std::nullopt);
 }
 
 // --- every kind, from the click to the emulated keyboard --------------------------
