@@ -6,11 +6,20 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+
+#include <ostream>
+
+// Readable strings in test failures.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
 
 namespace zr417::testing {
 
@@ -40,12 +49,15 @@ inline void Pump()
     for (int i = 0; i < 3; ++i) QApplication::processEvents();
 }
 
-// A key event as a keyboard sends it, with its own time stamp in ms.
+// A key event as a keyboard sends it, with its own time stamp in ms. The key
+// capture holds a release back for a moment (it may be half of an X11 repeat
+// pair), so a release is given time to arrive.
 inline void SendKey(QWidget* to, int qtKey, bool release, quint64 timestamp, bool autoRepeat = false)
 {
     QKeyEvent e(release ? QEvent::KeyRelease : QEvent::KeyPress, qtKey, Qt::NoModifier, QString(), autoRepeat);
     e.setTimestamp(timestamp);
     QApplication::sendEvent(to, &e);
+    if (release) QTest::qWait(50);
     Pump();
 }
 
