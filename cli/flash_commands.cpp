@@ -16,10 +16,10 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cstdlib>
-#include <cstring>
 #include <condition_variable>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -49,28 +49,27 @@ int Convert(const std::string& path, bool quiet)
 {
     StderrMessages messages;
     switch (up::ConvertFirmware(path, &messages)) {
-    case up::ConvertResult::Converted: {
-        std::error_code ec;
-        auto size = std::filesystem::file_size(up::MakeImagePath(path), ec);
-        if (!quiet)
-            std::printf("%s -> %s (%ju bytes)\n", path.c_str(), up::MakeImagePath(path).c_str(),
-                        static_cast<std::uintmax_t>(size));
-        return kOk;
-    }
-    case up::ConvertResult::AlreadyImage:
-        if (!quiet)
-            std::printf("%s is already an image; nothing to convert\n", path.c_str());
-        return kOk;
-    case up::ConvertResult::OpenFailed:
-        std::fprintf(stderr, "zr417ctl: cannot open %s\n", path.c_str());
-        return kFileError;
-    case up::ConvertResult::TooBig:
-        std::fprintf(stderr, "zr417ctl: %s: an address at or above 0xF000; the image would exceed 60 KiB\n",
-                     path.c_str());
-        return kImageTooBig;
-    case up::ConvertResult::WriteFailed:
-        std::fprintf(stderr, "zr417ctl: cannot write %s\n", up::MakeImagePath(path).c_str());
-        return kFileError;
+        case up::ConvertResult::Converted: {
+            std::error_code ec;
+            auto size = std::filesystem::file_size(up::MakeImagePath(path), ec);
+            if (!quiet)
+                std::printf("%s -> %s (%ju bytes)\n", path.c_str(), up::MakeImagePath(path).c_str(),
+                            static_cast<std::uintmax_t>(size));
+            return kOk;
+        }
+        case up::ConvertResult::AlreadyImage:
+            if (!quiet) std::printf("%s is already an image; nothing to convert\n", path.c_str());
+            return kOk;
+        case up::ConvertResult::OpenFailed:
+            std::fprintf(stderr, "zr417ctl: cannot open %s\n", path.c_str());
+            return kFileError;
+        case up::ConvertResult::TooBig:
+            std::fprintf(stderr, "zr417ctl: %s: an address at or above 0xF000; the image would exceed 60 KiB\n",
+                         path.c_str());
+            return kImageTooBig;
+        case up::ConvertResult::WriteFailed:
+            std::fprintf(stderr, "zr417ctl: cannot write %s\n", up::MakeImagePath(path).c_str());
+            return kFileError;
     }
     return kFileError;
 }
@@ -78,12 +77,32 @@ int Convert(const std::string& path, bool quiet)
 // A slot's status as two texts and a colour, kept for the terminal.
 class SlotStatus : public up::StatusControl {
 public:
-    void SetLine1(const std::string& text) override { std::lock_guard l(m_); line1_ = text; }
-    void SetLine2(const std::string& text) override { std::lock_guard l(m_); line2_ = text; }
-    void SetColour(int colour) override { std::lock_guard l(m_); colour_ = colour; }
+    void SetLine1(const std::string& text) override
+    {
+        std::lock_guard l(m_);
+        line1_ = text;
+    }
+    void SetLine2(const std::string& text) override
+    {
+        std::lock_guard l(m_);
+        line2_ = text;
+    }
+    void SetColour(int colour) override
+    {
+        std::lock_guard l(m_);
+        colour_ = colour;
+    }
     void Redraw(bool) override {}
-    std::string line1() const { std::lock_guard l(m_); return line1_; }
-    int colour() const { std::lock_guard l(m_); return colour_; }
+    std::string line1() const
+    {
+        std::lock_guard l(m_);
+        return line1_;
+    }
+    int colour() const
+    {
+        std::lock_guard l(m_);
+        return colour_;
+    }
 
 private:
     mutable std::mutex m_;
@@ -113,26 +132,20 @@ public:
 int Progress(const SlotStatus& s)
 {
     std::string line = s.line1();
-    if (s.colour() == up::kGreen)
-        return 100;
+    if (s.colour() == up::kGreen) return 100;
     auto percentAfter = [&](const char* prefix) -> double {
-        if (line.rfind(prefix, 0) != 0)
-            return -1;
+        if (line.rfind(prefix, 0) != 0) return -1;
         return std::atof(line.c_str() + std::strlen(prefix));
     };
-    if (double p = percentAfter("Send data--"); p >= 0)
-        return 4 + static_cast<int>(p * 0.46);
-    if (double p = percentAfter("Read data--"); p >= 0)
-        return 50 + static_cast<int>(p * 0.49);
-    if (line == "Erasing...")
-        return 2;
+    if (double p = percentAfter("Send data--"); p >= 0) return 4 + static_cast<int>(p * 0.46);
+    if (double p = percentAfter("Read data--"); p >= 0) return 50 + static_cast<int>(p * 0.49);
+    if (line == "Erasing...") return 2;
     return 0;
 }
 
 void DrawBars(const TerminalView& view, const std::vector<int>& slots, bool redraw)
 {
-    if (redraw)
-        std::printf("\033[%zuA", slots.size());
+    if (redraw) std::printf("\033[%zuA", slots.size());
     for (int k : slots) {
         const auto& s = view.slots[static_cast<std::size_t>(k)];
         int p = Progress(s);
@@ -150,8 +163,7 @@ std::unique_ptr<hid::Bus> FlashBus(const Options& options, std::string* error)
     if (IsNumber(options.simulate)) {
         auto bus = std::make_unique<emu::EmulatedBus>();
         int count = std::min(std::atoi(options.simulate.c_str()), 64);
-        for (int i = 0; i < count; ++i)
-            bus->plug(std::make_shared<emu::BootloaderEmulator>());
+        for (int i = 0; i < count; ++i) bus->plug(std::make_shared<emu::BootloaderEmulator>());
         bus->drainEvents();
         return bus;
     }
@@ -169,14 +181,11 @@ void WakeKeyboards(hid::Bus& bus)
 {
     int keyboards = 0;
     for (const auto& info : bus.enumerate())
-        if (FindKeyboardIdentity(info.vendorId, info.productId) && info.usagePage == up::kVendorUsagePage)
-            ++keyboards;
-    if (keyboards == 0)
-        return;
+        if (FindKeyboardIdentity(info.vendorId, info.productId) && info.usagePage == up::kVendorUsagePage) ++keyboards;
+    if (keyboards == 0) return;
     up::FoundDevices found;
     int before = up::EnumerateDevices(bus, 0, 0, found);
-    for (const auto& id : g_keyboardIdentities)
-        up::EnumerateDevices(bus, id.vendorId, id.productId, found);
+    for (const auto& id : g_keyboardIdentities) up::EnumerateDevices(bus, id.vendorId, id.productId, found);
     auto deadline = std::chrono::steady_clock::now() + 6s;
     while (std::chrono::steady_clock::now() < deadline && up::EnumerateDevices(bus, 0, 0, found) == before)
         std::this_thread::sleep_for(250ms);
@@ -196,8 +205,7 @@ int RunFlash(const Options& options, const std::vector<std::string>& operands)
     const std::string file = std::filesystem::absolute(operands[0]).string();
     if (up::MakeImagePath(file) != file) {
         // A HEX file is converted first, as picking it in the tool does.
-        if (int rc = Convert(file, true); rc != kOk)
-            return rc;
+        if (int rc = Convert(file, true); rc != kOk) return rc;
     } else if (!std::filesystem::is_regular_file(file)) {
         std::fprintf(stderr, "zr417ctl: cannot open %s\n", file.c_str());
         return kFileError;
@@ -236,8 +244,7 @@ int RunFlash(const Options& options, const std::vector<std::string>& operands)
 
     const bool tty = ::isatty(STDOUT_FILENO) != 0;
     tool.OnUpdate();
-    if (tty)
-        DrawBars(view, slots, false);
+    if (tty) DrawBars(view, slots, false);
     for (;;) {
         {
             std::unique_lock lock(view.mutex);
@@ -249,10 +256,8 @@ int RunFlash(const Options& options, const std::vector<std::string>& operands)
             done = view.idle && !tool.AnyBurning();
             view.idle = false;
         }
-        if (tty)
-            DrawBars(view, slots, true);
-        if (done && !tool.AnyBurning())
-            break;
+        if (tty) DrawBars(view, slots, true);
+        if (done && !tool.AnyBurning()) break;
     }
 
     int failed = 0;
@@ -262,8 +267,7 @@ int RunFlash(const Options& options, const std::vector<std::string>& operands)
         failed += !ok;
         unsigned serial = static_cast<unsigned>(serials[i] & 0xFFFF);
         if (ok)
-            std::printf("Device%d: %s, serial number %u (0x%04X)\n", slots[i] + 1, s.line1().c_str(), serial,
-                        serial);
+            std::printf("Device%d: %s, serial number %u (0x%04X)\n", slots[i] + 1, s.line1().c_str(), serial, serial);
         else
             std::printf("Device%d: %s\n", slots[i] + 1, s.line1().c_str());
     }

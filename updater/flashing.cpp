@@ -29,7 +29,11 @@ bool SendCommand(hid::Device& device, Report6 report)
 
 Report6 LengthSetup(std::uint8_t code, std::size_t length)
 {
-    return {kCommandReportId, code, 0x00, 0x00, static_cast<std::uint8_t>(length & 0xFF),
+    return {kCommandReportId,
+            code,
+            0x00,
+            0x00,
+            static_cast<std::uint8_t>(length & 0xFF),
             static_cast<std::uint8_t>((length >> 8) & 0xFF)};
 }
 
@@ -45,8 +49,7 @@ void CopyChunk(std::span<const std::uint8_t> image, std::size_t i, std::uint8_t*
 {
     std::memset(out, 0, kChunkSize);
     std::size_t offset = i * kChunkSize;
-    if (offset < image.size())
-        std::memcpy(out, image.data() + offset, std::min(kChunkSize, image.size() - offset));
+    if (offset < image.size()) std::memcpy(out, image.data() + offset, std::min(kChunkSize, image.size() - offset));
 }
 
 class BurnStatus {
@@ -80,15 +83,24 @@ private:
 int CyclesLeft(std::uint8_t mark)
 {
     switch (mark) {
-    case 0x00: return 8;
-    case 0x01: return 7;
-    case 0x03: return 6;
-    case 0x07: return 5;
-    case 0x0F: return 4;
-    case 0x1F: return 3;
-    case 0x3F: return 2;
-    case 0x7F: return 1;
-    default: return 0;
+        case 0x00:
+            return 8;
+        case 0x01:
+            return 7;
+        case 0x03:
+            return 6;
+        case 0x07:
+            return 5;
+        case 0x0F:
+            return 4;
+        case 0x1F:
+            return 3;
+        case 0x3F:
+            return 2;
+        case 0x7F:
+            return 1;
+        default:
+            return 0;
     }
 }
 
@@ -98,25 +110,20 @@ int EnumerateDevices(hid::Bus& bus, std::uint16_t vid, std::uint16_t pid, FoundD
     std::size_t dataCount = 0;
     std::size_t commandCount = 0;
     for (const auto& info : bus.enumerate()) {
-        if (info.usagePage != kVendorUsagePage)
-            continue;
+        if (info.usagePage != kVendorUsagePage) continue;
         const std::uint16_t featureLength = info.featureReportLength();
         const bool bootloader = info.vendorId == kBootloaderVid && info.productId == kBootloaderPid;
         const bool isData = bootloader && featureLength == kDataReportLength;
         const bool isCommand = bootloader && featureLength == kCommandReportLength;
         const bool isKeyboard = !isData && !isCommand && info.vendorId == vid && info.productId == pid;
-        if (!isData && !isCommand && !isKeyboard)
-            continue;
+        if (!isData && !isCommand && !isKeyboard) continue;
         // A collection that cannot be opened is passed over.
         auto device = bus.open(info.path);
-        if (!device)
-            continue;
+        if (!device) continue;
         if (isData) {
-            if (dataCount < found.data.size())
-                found.data[dataCount++] = info.path;
+            if (dataCount < found.data.size()) found.data[dataCount++] = info.path;
         } else if (isCommand) {
-            if (commandCount < found.command.size())
-                found.command[commandCount++] = info.path;
+            if (commandCount < found.command.size()) found.command[commandCount++] = info.path;
         } else if (featureLength >= 2) {
             std::vector<std::uint8_t> report(featureLength, 0);
             report[0] = kCommandReportId;
@@ -130,15 +137,11 @@ int EnumerateDevices(hid::Bus& bus, std::uint16_t vid, std::uint16_t pid, FoundD
 ProbeResult ProbeDevice(hid::Bus& bus, const std::string& dataPath)
 {
     auto device = bus.open(dataPath);
-    if (!device)
-        return {};
-    if (!SendCommand(*device, {kCommandReportId, kCmdReadSetup, 0xF0, 0xFC, 0x04, 0x00}))
-        return {};
+    if (!device) return {};
+    if (!SendCommand(*device, {kCommandReportId, kCmdReadSetup, 0xF0, 0xFC, 0x04, 0x00})) return {};
     Report6 answer{kCommandReportId, kCmdRead, 0, 0, 0, 0};
-    if (!device->getFeature(answer.data(), answer.size()))
-        return {};
-    if (answer[2] != 0x61)
-        return {};
+    if (!device->getFeature(answer.data(), answer.size())) return {};
+    if (answer[2] != 0x61) return {};
     return {true, CyclesLeft(answer[5])};
 }
 
@@ -147,28 +150,22 @@ bool SendImage(BurnHost& host, const BurnJob& job, hid::Device& data, hid::Devic
 {
     BurnStatus status(host, job.statusControl);
     const Report6 setup = LengthSetup(kCmdWriteSetup, length);
-    if (!SendCommand(command, setup))
-        return false;
+    if (!SendCommand(command, setup)) return false;
     std::array<std::uint8_t, kDataReportLength> report{};
     report[0] = kDataReportId;
     report[1] = kCmdWrite;
-    if (host.IsStopRequested(job.slot))
-        return true;
+    if (host.IsStopRequested(job.slot)) return true;
     const std::size_t chunks = length / kChunkSize;
     for (std::size_t i = 0; i < chunks; ++i) {
         CopyChunk(image, i, report.data() + 2);
         // The first byte stays 0x00 until everything else is in the flash,
         // so an interrupted burn never leaves an image that looks complete.
-        if (i == 0)
-            report[2] = 0x00;
+        if (i == 0) report[2] = 0x00;
         bool sent = data.setFeature(report.data(), report.size());
-        if (host.IsStopRequested(job.slot))
-            return true;
-        if (!sent)
-            return false;
+        if (host.IsStopRequested(job.slot)) return true;
+        if (!sent) return false;
         status.Progress(ToolText::SendData, Percent(i, length));
-        if (host.IsStopRequested(job.slot))
-            return true;
+        if (host.IsStopRequested(job.slot)) return true;
     }
     // Last, the first chunk once more with its real first byte.
     SendCommand(command, setup);
@@ -182,25 +179,20 @@ bool VerifyImage(BurnHost& host, const BurnJob& job, hid::Device& data, hid::Dev
 {
     BurnStatus status(host, job.statusControl);
     bool setupOk = SendCommand(command, LengthSetup(kCmdReadSetup, length));
-    if (host.IsStopRequested(job.slot))
-        return true;
-    if (!setupOk)
-        return false;
+    if (host.IsStopRequested(job.slot)) return true;
+    if (!setupOk) return false;
     std::array<std::uint8_t, kDataReportLength> report{};
     std::array<std::uint8_t, kChunkSize> expected{};
     const std::size_t chunks = length / kChunkSize;
     for (std::size_t i = 0; i < chunks; ++i) {
-        if (host.IsStopRequested(job.slot))
-            return true;
+        if (host.IsStopRequested(job.slot)) return true;
         report.fill(0);
         report[0] = kDataReportId;
         report[1] = kCmdRead;
-        if (!data.getFeature(report.data(), report.size()))
-            return false;
+        if (!data.getFeature(report.data(), report.size())) return false;
         status.Progress(ToolText::ReadData, Percent(i, length));
         CopyChunk(image, i, expected.data());
-        if (std::memcmp(expected.data(), report.data() + 2, kChunkSize) != 0)
-            return false;
+        if (std::memcmp(expected.data(), report.data() + 2, kChunkSize) != 0) return false;
     }
     host.Wait(kVerifiedWait);
     return true;
@@ -211,8 +203,7 @@ bool WriteOptionBlock(BurnHost& host, const BurnJob& job, hid::Device& command)
     SendCommand(command, {kCommandReportId, kCmdReadSetup, 0x80, 0xFF, 0x08, 0x00});
     Report6 first{kCommandReportId, kCmdRead, 0, 0, 0, 0};
     // Without the block's first four bytes, erasing it would lose them.
-    if (!command.getFeature(first.data(), first.size()))
-        return false;
+    if (!command.getFeature(first.data(), first.size())) return false;
     Report6 second{kCommandReportId, kCmdRead, 0, 0, 0, 0};
     command.getFeature(second.data(), second.size());
     SendCommand(command, {kCommandReportId, kCmdEraseOption, 0xFF, 0x00, 0x00, 0x00});
@@ -220,17 +211,16 @@ bool WriteOptionBlock(BurnHost& host, const BurnJob& job, hid::Device& command)
     SendCommand(command, {kCommandReportId, kCmdWriteSetup, 0x80, 0xFF, 0x08, 0x00});
     SendCommand(command, {kCommandReportId, kCmdWrite, first[2], first[3], first[4], first[5]});
     host.Wait(kOptionRestoreWait);
-    return SendCommand(command, {kCommandReportId, kCmdWrite, static_cast<std::uint8_t>(job.sensorCode), 0x00,
-                                 static_cast<std::uint8_t>((job.serial >> 8) & 0xFF),
-                                 static_cast<std::uint8_t>(job.serial & 0xFF)});
+    return SendCommand(
+        command, {kCommandReportId, kCmdWrite, static_cast<std::uint8_t>(job.sensorCode), 0x00,
+                  static_cast<std::uint8_t>((job.serial >> 8) & 0xFF), static_cast<std::uint8_t>(job.serial & 0xFF)});
 }
 
 BurnOutcome DoBurn(hid::Bus& bus, BurnHost& host, const BurnJob& job)
 {
     BurnStatus status(host, job.statusControl);
     status.Line1(ToolText::OpenDevice);
-    if (host.IsStopRequested(job.slot))
-        return BURN_STOPPED;
+    if (host.IsStopRequested(job.slot)) return BURN_STOPPED;
     auto data = bus.open(job.dataPath);
     auto command = bus.open(job.commandPath);
     if (!data) {
@@ -246,8 +236,7 @@ BurnOutcome DoBurn(hid::Bus& bus, BurnHost& host, const BurnJob& job)
         return BURN_FAILED;
     }
 
-    if (host.IsStopRequested(job.slot))
-        return BURN_STOPPED;
+    if (host.IsStopRequested(job.slot)) return BURN_STOPPED;
     Report6 erase;
     erase.fill(kCmdEraseFlash);
     erase[0] = kCommandReportId;
@@ -257,11 +246,9 @@ BurnOutcome DoBurn(hid::Bus& bus, BurnHost& host, const BurnJob& job)
     }
     status.Line1(ToolText::Erasing);
     status.Line2("");
-    if (host.IsStopRequested(job.slot))
-        return BURN_STOPPED;
+    if (host.IsStopRequested(job.slot)) return BURN_STOPPED;
     host.Wait(kEraseWait);
-    if (host.IsStopRequested(job.slot))
-        return BURN_STOPPED;
+    if (host.IsStopRequested(job.slot)) return BURN_STOPPED;
 
     // The image is read whole (it is at most 60 KiB), so it cannot change
     // between sending and reading back.
@@ -277,8 +264,7 @@ BurnOutcome DoBurn(hid::Bus& bus, BurnHost& host, const BurnJob& job)
     }
     const std::size_t length = (image->size() + kChunkSize - 1) / kChunkSize * kChunkSize;
 
-    if (host.IsStopRequested(job.slot))
-        return BURN_STOPPED;
+    if (host.IsStopRequested(job.slot)) return BURN_STOPPED;
     bool sent = false;
     for (int attempt = 0; attempt < kSendAttempts && !sent; ++attempt)
         sent = SendImage(host, job, *data, *command, *image, length);
@@ -287,8 +273,7 @@ BurnOutcome DoBurn(hid::Bus& bus, BurnHost& host, const BurnJob& job)
         return BURN_FAILED;
     }
 
-    if (host.IsStopRequested(job.slot))
-        return BURN_STOPPED;
+    if (host.IsStopRequested(job.slot)) return BURN_STOPPED;
     bool verified = false;
     for (int attempt = 0; attempt < kVerifyAttempts && !verified; ++attempt)
         verified = VerifyImage(host, job, *data, *command, *image, length);
@@ -297,8 +282,7 @@ BurnOutcome DoBurn(hid::Bus& bus, BurnHost& host, const BurnJob& job)
         return BURN_FAILED;
     }
 
-    if (host.IsStopRequested(job.slot))
-        return BURN_STOPPED;
+    if (host.IsStopRequested(job.slot)) return BURN_STOPPED;
     if (!WriteOptionBlock(host, job, *command)) {
         status.Line1(ToolText::BurnFail);
         return BURN_FAILED;

@@ -18,8 +18,8 @@ namespace zr417::updater {
 constexpr std::uint16_t kBootloaderVid = 0x0603;
 constexpr std::uint16_t kBootloaderPid = 0x1020;
 constexpr std::uint16_t kVendorUsagePage = 0xFF00;
-constexpr std::size_t kDataReportLength = 2050;   // report 6: id, command, 2048 bytes
-constexpr std::size_t kCommandReportLength = 6;   // report 5: id, command, 4 bytes
+constexpr std::size_t kDataReportLength = 2050;  // report 6: id, command, 2048 bytes
+constexpr std::size_t kCommandReportLength = 6;  // report 5: id, command, 4 bytes
 constexpr std::size_t kChunkSize = 2048;
 constexpr std::uint8_t kCommandReportId = 0x05;
 constexpr std::uint8_t kDataReportId = 0x06;
@@ -79,7 +79,7 @@ struct BurnJob {
     std::uint16_t vid = 0;
     std::uint32_t serial = 0;  // low 16 bits reach the device
     bool increase = true;
-    int sensorCode = 1;        // 1-4
+    int sensorCode = 1;  // 1-4
 };
 
 // What a burn reads of the tool around it.

@@ -3,10 +3,10 @@
 #include "platform/files.h"
 #include "updater/tool_texts.h"
 
+#include <sys/stat.h>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <sys/stat.h>
 
 namespace zr417::updater {
 
@@ -14,12 +14,9 @@ namespace {
 
 int HexDigit(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
 }
 
@@ -30,8 +27,7 @@ unsigned Field(const char* line, std::size_t length, std::size_t pos, std::size_
     unsigned value = 0;
     for (std::size_t p = pos; p < pos + width && p < length; ++p) {
         int d = HexDigit(line[p]);
-        if (d < 0)
-            break;
+        if (d < 0) break;
         value = value * 16 + static_cast<unsigned>(d);
     }
     return value;
@@ -49,8 +45,7 @@ std::size_t ReadTextLine(Source& source, char* line)
     std::size_t n = 0;
     while (n < kMaxLineLength) {
         int c = source.get();
-        if (c < 0)
-            break;
+        if (c < 0) break;
         if (c == '\r') {
             int next = source.get();
             if (next == '\n')
@@ -59,8 +54,7 @@ std::size_t ReadTextLine(Source& source, char* line)
                 source.unget(next);
         }
         line[n++] = static_cast<char>(c);
-        if (c == '\n')
-            break;
+        if (c == '\n') break;
     }
     return n;
 }
@@ -72,13 +66,10 @@ int ReadAll(Source& source, std::size_t& length, std::uint8_t* buffer)
     char line[kMaxLineLength + 1];
     for (;;) {
         std::size_t n = ReadTextLine(source, line);
-        if (n == 0)
-            break;
+        if (n == 0) break;
         auto r = reader.AddLine(line, n);
-        if (r == HexImageReader::LineResult::End)
-            break;
-        if (r == HexImageReader::LineResult::TooBig)
-            return kHexTooBig;
+        if (r == HexImageReader::LineResult::End) break;
+        if (r == HexImageReader::LineResult::TooBig) return kHexTooBig;
     }
     std::memcpy(buffer, reader.data(), reader.length());
     length = reader.length();
@@ -100,25 +91,19 @@ struct FileSource {
 
 }  // namespace
 
-HexImageReader::HexImageReader() : buffer_(new std::uint8_t[kImageLimit]())
-{
-}
+HexImageReader::HexImageReader() : buffer_(new std::uint8_t[kImageLimit]()) {}
 
 HexImageReader::LineResult HexImageReader::AddLine(const char* line, std::size_t length)
 {
-    if (length == sizeof kEndRecord - 1 && std::memcmp(line, kEndRecord, length) == 0)
-        return LineResult::End;
+    if (length == sizeof kEndRecord - 1 && std::memcmp(line, kEndRecord, length) == 0) return LineResult::End;
     unsigned count = Field(line, length, 1, 2);
     std::size_t address = Field(line, length, 3, 4);
-    if (address >= kImageLimit)
-        return LineResult::TooBig;
+    if (address >= kImageLimit) return LineResult::TooBig;
     for (unsigned i = 0; i < count; ++i) {
-        if (address >= kImageLimit)
-            return LineResult::TooBig;
+        if (address >= kImageLimit) return LineResult::TooBig;
         buffer_[address] = static_cast<std::uint8_t>(Field(line, length, 9 + 2 * i, 2));
         ++address;
-        if (address > length_)
-            length_ = address;
+        if (address > length_) length_ = address;
     }
     return LineResult::Stored;
 }
@@ -138,15 +123,13 @@ int LoadHexImage(const std::string& path, std::size_t& length, std::uint8_t* buf
         file = nullptr;
     }
     if (!file) {
-        if (sink)
-            sink->ShowMessage(path + kHexMissingText, "Error", MessageIcon::Error);
+        if (sink) sink->ShowMessage(path + kHexMissingText, "Error", MessageIcon::Error);
         return kHexOpenFailed;
     }
     FileSource source{file};
     int result = ReadAll(source, length, buffer);
     std::fclose(file);
-    if (result == kHexTooBig && sink)
-        sink->ShowMessage(path + kHexTooBigText, "Error", MessageIcon::Error);
+    if (result == kHexTooBig && sink) sink->ShowMessage(path + kHexTooBigText, "Error", MessageIcon::Error);
     return result;
 }
 
@@ -155,16 +138,14 @@ std::string MakeImagePath(const std::string& path)
     std::size_t slash = path.find_last_of('/');
     std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     std::size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || dot < nameStart)
-        return path + ".bin";
+    if (dot == std::string::npos || dot < nameStart) return path + ".bin";
     return path.substr(0, dot + 1) + "bin";
 }
 
 ConvertResult ConvertFirmware(const std::string& path, MessageSink* sink)
 {
     std::string imagePath = MakeImagePath(path);
-    if (imagePath == path)
-        return ConvertResult::AlreadyImage;
+    if (imagePath == path) return ConvertResult::AlreadyImage;
     auto buffer = std::make_unique<std::uint8_t[]>(kImageLimit);
     std::size_t length = 0;
     int result = LoadHexImage(path, length, buffer.get(), sink);
@@ -189,8 +170,7 @@ void FirmwareStartupCheck(const std::string& path, int language, MessageSink& si
         sink.ShowMessage(path + Text(ToolText::NotExist, language), "Warning", MessageIcon::Warning);
         return;
     }
-    if (!std::filesystem::exists(MakeImagePath(path), ec))
-        ConvertFirmware(path, &sink);
+    if (!std::filesystem::exists(MakeImagePath(path), ec)) ConvertFirmware(path, &sink);
 }
 
 }  // namespace zr417::updater

@@ -15,10 +15,8 @@ bool IsBlank(char c)
 
 std::string_view Trim(std::string_view s)
 {
-    while (!s.empty() && IsBlank(s.front()))
-        s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back()))
-        s.remove_suffix(1);
+    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
     return s;
 }
 
@@ -49,11 +47,9 @@ Parsed ParseLine(std::string_view text)
         }
     }
     auto eq = text.find('=');
-    if (eq == std::string_view::npos)
-        return p;
+    if (eq == std::string_view::npos) return p;
     p.name = Trim(text.substr(0, eq));
-    if (p.name.empty())
-        return p;
+    if (p.name.empty()) return p;
     p.kind = Parsed::Kind::Key;
     p.value = Trim(text.substr(eq + 1));
     if (p.value.size() >= 2 && (p.value.front() == '"' || p.value.front() == '\'') && p.value.back() == p.value.front())
@@ -85,18 +81,15 @@ long DecodeUtf8(std::string_view s, std::size_t& i)
 {
     auto b = static_cast<unsigned char>(s[i]);
     int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-    if (extra < 0 || i + static_cast<std::size_t>(extra) >= s.size())
-        return -1;
+    if (extra < 0 || i + static_cast<std::size_t>(extra) >= s.size()) return -1;
     char32_t c = extra == 0 ? b : b & (0x3F >> extra);
     for (int k = 1; k <= extra; ++k) {
         auto n = static_cast<unsigned char>(s[i + k]);
-        if ((n & 0xC0) != 0x80)
-            return -1;
+        if ((n & 0xC0) != 0x80) return -1;
         c = (c << 6) | (n & 0x3F);
     }
     static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    if (c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        return -1;
+    if (c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return -1;
     i += static_cast<std::size_t>(extra) + 1;
     return static_cast<long>(c);
 }
@@ -106,13 +99,10 @@ std::string AnsiToUtf8(std::string_view s)
 {
     std::size_t i = 0;
     while (i < s.size())
-        if (DecodeUtf8(s, i) < 0)
-            break;
-    if (i == s.size())
-        return std::string(s);
+        if (DecodeUtf8(s, i) < 0) break;
+    if (i == s.size()) return std::string(s);
     std::string out;
-    for (char c : s)
-        AppendUtf8(out, static_cast<unsigned char>(c));
+    for (char c : s) AppendUtf8(out, static_cast<unsigned char>(c));
     return out;
 }
 
@@ -121,8 +111,7 @@ std::string AnsiToUtf8(std::string_view s)
 IniFile IniFile::Load(const std::filesystem::path& path)
 {
     auto bytes = ReadFileBytes(path, kMaxFileSize + 1);
-    if (!bytes)
-        return {};
+    if (!bytes) return {};
     bool tooLarge = bytes->size() > kMaxFileSize;
     IniFile ini = FromBytes(std::move(*bytes));
     ini.truncated_ = tooLarge;
@@ -147,20 +136,16 @@ std::vector<IniFile::Line> IniFile::Lines() const
     const std::size_t unit = wide ? 2 : 1;
     std::size_t pos = encoding_ == Encoding::Utf16Le ? 2 : encoding_ == Encoding::Utf8Bom ? 3 : 0;
     const std::size_t size = bytes_.size() - (wide ? bytes_.size() % 2 : 0);
-    auto codeAt = [&](std::size_t p) -> unsigned {
-        return wide ? bytes_[p] | (bytes_[p + 1] << 8) : bytes_[p];
-    };
+    auto codeAt = [&](std::size_t p) -> unsigned { return wide ? bytes_[p] | (bytes_[p + 1] << 8) : bytes_[p]; };
     while (pos < size) {
         Line line;
         line.begin = pos;
         std::size_t p = pos;
-        while (p < size && codeAt(p) != '\n')
-            p += unit;
+        while (p < size && codeAt(p) != '\n') p += unit;
         line.terminated = p < size;
         line.next = line.terminated ? p + unit : p;
         // A CR before the line feed belongs to the line end, not the content.
-        if (line.terminated && p >= line.begin + unit && codeAt(p - unit) == '\r')
-            p -= unit;
+        if (line.terminated && p >= line.begin + unit && codeAt(p - unit) == '\r') p -= unit;
         line.end = p;
         if (wide) {
             std::string text;
@@ -173,17 +158,15 @@ std::vector<IniFile::Line> IniFile::Lines() const
                         q += 2;
                     }
                 }
-                if (c >= 0xD800 && c <= 0xDFFF)
-                    c = 0xFFFD;
+                if (c >= 0xD800 && c <= 0xDFFF) c = 0xFFFD;
                 AppendUtf8(text, c);
             }
             line.text = std::move(text);
         } else {
-            line.text = AnsiToUtf8(std::string_view(reinterpret_cast<const char*>(bytes_.data()) + line.begin,
-                                                    line.end - line.begin));
+            line.text = AnsiToUtf8(
+                std::string_view(reinterpret_cast<const char*>(bytes_.data()) + line.begin, line.end - line.begin));
         }
-        while (!line.text.empty() && line.text.back() == '\r')
-            line.text.pop_back();
+        while (!line.text.empty() && line.text.back() == '\r') line.text.pop_back();
         pos = line.next;
         lines.push_back(std::move(line));
     }
@@ -197,8 +180,7 @@ std::optional<std::string> IniFile::Find(std::string_view section, std::string_v
     for (const auto& line : Lines()) {
         Parsed p = ParseLine(line.text);
         if (p.kind == Parsed::Kind::Section) {
-            if (inSection)
-                return std::nullopt;  // only the first section of a name counts
+            if (inSection) return std::nullopt;  // only the first section of a name counts
             inSection = !seen && EqualNoCase(p.name, section);
             seen = seen || inSection;
         } else if (inSection && p.kind == Parsed::Kind::Key && EqualNoCase(p.name, key)) {
@@ -217,12 +199,10 @@ std::string IniFile::GetString(std::string_view section, std::string_view key, s
 std::uint32_t IniFile::GetInt(std::string_view section, std::string_view key, std::uint32_t fallback) const
 {
     auto value = Find(section, key);
-    if (!value || value->empty())
-        return fallback;
+    if (!value || value->empty()) return fallback;
     std::uint32_t result = 0;
     for (char c : *value) {
-        if (c < '0' || c > '9')
-            break;
+        if (c < '0' || c > '9') break;
         result = result * 10 + static_cast<std::uint32_t>(c - '0');
     }
     return result;
@@ -239,8 +219,7 @@ std::string IniFile::LineEnd() const
 
 std::vector<std::uint8_t> IniFile::Encode(std::string_view utf8) const
 {
-    if (encoding_ != Encoding::Utf16Le)
-        return {utf8.begin(), utf8.end()};
+    if (encoding_ != Encoding::Utf16Le) return {utf8.begin(), utf8.end()};
     std::vector<std::uint8_t> out;
     std::size_t i = 0;
     while (i < utf8.size()) {
@@ -270,8 +249,7 @@ void IniFile::SetString(std::string_view section, std::string_view key, std::str
     std::replace(clean.begin(), clean.end(), '\r', ' ');
     const std::string entry = std::string(key) + "=" + clean;
     const std::string eol = LineEnd();
-    if (encoding_ == Encoding::Utf16Le && bytes_.size() % 2 != 0)
-        bytes_.pop_back();  // half a character cannot be kept
+    if (encoding_ == Encoding::Utf16Le && bytes_.size() % 2 != 0) bytes_.pop_back();  // half a character cannot be kept
 
     auto lines = Lines();
     std::size_t sectionLine = SIZE_MAX;  // index of the section's header
@@ -279,24 +257,19 @@ void IniFile::SetString(std::string_view section, std::string_view key, std::str
     for (std::size_t i = 0; i < lines.size(); ++i) {
         Parsed p = ParseLine(lines[i].text);
         if (p.kind == Parsed::Kind::Section) {
-            if (sectionLine != SIZE_MAX)
-                break;
-            if (EqualNoCase(p.name, section))
-                sectionLine = lastContent = i;
+            if (sectionLine != SIZE_MAX) break;
+            if (EqualNoCase(p.name, section)) sectionLine = lastContent = i;
             continue;
         }
-        if (sectionLine == SIZE_MAX)
-            continue;
+        if (sectionLine == SIZE_MAX) continue;
         if (p.kind == Parsed::Kind::Key && EqualNoCase(p.name, key)) {
             auto encoded = Encode(entry);
             bytes_.erase(bytes_.begin() + static_cast<std::ptrdiff_t>(lines[i].begin),
                          bytes_.begin() + static_cast<std::ptrdiff_t>(lines[i].end));
-            bytes_.insert(bytes_.begin() + static_cast<std::ptrdiff_t>(lines[i].begin), encoded.begin(),
-                          encoded.end());
+            bytes_.insert(bytes_.begin() + static_cast<std::ptrdiff_t>(lines[i].begin), encoded.begin(), encoded.end());
             return;
         }
-        if (!Trim(lines[i].text).empty())
-            lastContent = i;
+        if (!Trim(lines[i].text).empty()) lastContent = i;
     }
 
     std::string text;
@@ -316,8 +289,7 @@ void IniFile::SetString(std::string_view section, std::string_view key, std::str
 
 bool IniFile::Save(const std::filesystem::path& path) const
 {
-    if (truncated_)
-        return false;
+    if (truncated_) return false;
     return WriteFileAtomic(path, std::span<const std::uint8_t>(bytes_));
 }
 

@@ -51,11 +51,11 @@ public:
 
 private:
     struct Line {
-        std::size_t begin = 0;     // byte offset of the content
-        std::size_t end = 0;       // byte offset after the content (before any line end)
-        std::size_t next = 0;      // byte offset of the following line
-        bool terminated = false;   // has a line feed
-        std::string text;          // content as UTF-8, trailing CR removed
+        std::size_t begin = 0;    // byte offset of the content
+        std::size_t end = 0;      // byte offset after the content (before any line end)
+        std::size_t next = 0;     // byte offset of the following line
+        bool terminated = false;  // has a line feed
+        std::string text;         // content as UTF-8, trailing CR removed
     };
     std::vector<Line> Lines() const;
     std::vector<std::uint8_t> Encode(std::string_view utf8) const;

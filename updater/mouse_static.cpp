@@ -65,10 +65,14 @@ int CMouseStatic::colour() const
 QColor CMouseStatic::StateColour(int colour)
 {
     switch (colour) {
-    case kYellow: return QColor(255, 255, 0);
-    case kGreen: return QColor(0, 255, 0);
-    case kRed: return QColor(255, 0, 0);
-    default: return QColor(255, 255, 255);
+        case kYellow:
+            return QColor(255, 255, 0);
+        case kGreen:
+            return QColor(0, 255, 0);
+        case kRed:
+            return QColor(255, 0, 0);
+        default:
+            return QColor(255, 255, 255);
     }
 }
 
@@ -96,22 +100,21 @@ void CMouseStatic::paintEvent(QPaintEvent*)
     painter.setBrush(fill);
     const QRectF ellipse(QPointF(13, 24), QPointF(117, 118));
     const QPointF centre = ellipse.center();
-    auto angleOf = [&](QPointF p) {
-        return std::atan2(-(p.y() - centre.y()), p.x() - centre.x()) * 180.0 / M_PI;
-    };
+    auto angleOf = [&](QPointF p) { return std::atan2(-(p.y() - centre.y()), p.x() - centre.x()) * 180.0 / M_PI; };
     double start = angleOf(QPointF(30, 83));
     double end = angleOf(QPointF(115, 60));
     double span = end - start;
-    while (span <= 0)
-        span += 360.0;  // counter-clockwise from the first radial to the second
+    while (span <= 0) span += 360.0;  // counter-clockwise from the first radial to the second
     painter.drawPie(ellipse, static_cast<int>(std::lround(start * 16)), static_cast<int>(std::lround(span * 16)));
     painter.drawLine(QPoint(30, 83), QPoint(115, 60));
 
     // The two lines of text.
     painter.setPen(palette().color(QPalette::WindowText));
     painter.setFont(font());
-    painter.drawText(QRect(QPoint(0, 57), QPoint(129, 74)), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, line1);
-    painter.drawText(QRect(QPoint(0, 77), QPoint(129, 94)), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, line2);
+    painter.drawText(QRect(QPoint(0, 57), QPoint(129, 74)), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip,
+                     line1);
+    painter.drawText(QRect(QPoint(0, 77), QPoint(129, 94)), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip,
+                     line2);
 }
 
 }  // namespace zr417::updater

@@ -125,8 +125,7 @@ void CSettingDialog::Register(QWidget* w, int id)
 QWidget* CSettingDialog::control(int id) const
 {
     for (const auto& [cid, w] : controls_)
-        if (cid == id)
-            return w;
+        if (cid == id) return w;
     return nullptr;
 }
 
@@ -139,8 +138,7 @@ void CSettingDialog::OnInitDialog()
     setWindowTitle(Q(Text(ToolText::Settings, language_)));
     {
         QSignalBlocker block(m_tab);
-        while (m_tab->count() > 0)
-            m_tab->removeTab(0);
+        while (m_tab->count() > 0) m_tab->removeTab(0);
         m_tab->addTab(Q(Text(ToolText::FirmwareTab, language_)));
         m_tab->addTab(Q(kDeviceTab));
         m_tab->setCurrentIndex(0);
@@ -161,8 +159,7 @@ void CSettingDialog::OnInitDialog()
     std::uint32_t sensor = ini.GetInt(kDeviceSection, kSensorKey, 0);
     m_nSensor = sensor <= 3 ? static_cast<int>(sensor) : 0;
     m_comboSensor->setCurrentIndex(m_nSensor);
-    for (int k = 0; k < kSlotCount; ++k)
-        m_editWin[k]->setText(LowerHex(static_cast<std::uint64_t>(serials_[k])));
+    for (int k = 0; k < kSlotCount; ++k) m_editWin[k]->setText(LowerHex(static_cast<std::uint64_t>(serials_[k])));
 }
 
 void CSettingDialog::ShowDeviceTab(bool device)
@@ -170,8 +167,7 @@ void CSettingDialog::ShowDeviceTab(bool device)
     m_btnSelect->setVisible(!device);
     m_editPath->setVisible(!device);
     for (int id : kDeviceTabControls)
-        if (QWidget* w = control(id))
-            w->setVisible(device);
+        if (QWidget* w = control(id)) w->setVisible(device);
 }
 
 void CSettingDialog::OnTabChanged(int index)
@@ -182,8 +178,7 @@ void CSettingDialog::OnTabChanged(int index)
 void CSettingDialog::OnSerialChanged()
 {
     QString text = m_editSerial->text();
-    if (text.isEmpty() || IsHexDigit(text.back()))
-        return;
+    if (text.isEmpty() || IsHexDigit(text.back())) return;
     text.chop(1);
     m_editSerial->setText(text);
     sink_.ShowMessage(kIllegalCharacter, "", MessageIcon::Information);
@@ -193,8 +188,7 @@ void CSettingDialog::OnWinChanged(int index)
 {
     QLineEdit* edit = m_editWin[static_cast<std::size_t>(index)];
     const QString text = edit->text();
-    if (text.isEmpty())
-        return;
+    if (text.isEmpty()) return;
     for (QChar c : text) {
         if (!IsHexDigit(c)) {
             sink_.ShowMessage(kIllegalCharacter, "", MessageIcon::Information);
@@ -210,10 +204,8 @@ void CSettingDialog::OnWinChanged(int index)
 void CSettingDialog::OnSelectFirmware()
 {
     QString path = QFileDialog::getOpenFileName(this, QString(), QStringLiteral("*.hex"),
-                                                QStringLiteral("HEX Files (*.hex)"), nullptr,
-                                                QFileDialog::ReadOnly);
-    if (!path.isEmpty())
-        SelectFirmware(path.toStdString());
+                                                QStringLiteral("HEX Files (*.hex)"), nullptr, QFileDialog::ReadOnly);
+    if (!path.isEmpty()) SelectFirmware(path.toStdString());
 }
 
 void CSettingDialog::SelectFirmware(const std::string& path)

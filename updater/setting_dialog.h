@@ -59,14 +59,14 @@ private:
     std::array<std::int64_t, kSlotCount> serials_;
     MessageSink& sink_;
 
-    QTabBar* m_tab = nullptr;            // 1018
-    QPushButton* m_btnSelect = nullptr;  // 1019
-    QLineEdit* m_editPath = nullptr;     // 1020
-    QLineEdit* m_editSerial = nullptr;   // 1041
-    QComboBox* m_comboSensor = nullptr;  // 1049
-    QLineEdit* m_editVid = nullptr;      // 1035
-    QLineEdit* m_editPid = nullptr;      // 1036
-    QCheckBox* m_checkIncrease = nullptr;  // 1043
+    QTabBar* m_tab = nullptr;                        // 1018
+    QPushButton* m_btnSelect = nullptr;              // 1019
+    QLineEdit* m_editPath = nullptr;                 // 1020
+    QLineEdit* m_editSerial = nullptr;               // 1041
+    QComboBox* m_comboSensor = nullptr;              // 1049
+    QLineEdit* m_editVid = nullptr;                  // 1035
+    QLineEdit* m_editPid = nullptr;                  // 1036
+    QCheckBox* m_checkIncrease = nullptr;            // 1043
     std::array<QLineEdit*, kSlotCount> m_editWin{};  // 1050-1065
     QPushButton* m_btnOk = nullptr;
     QPushButton* m_btnCancel = nullptr;

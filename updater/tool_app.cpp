@@ -43,8 +43,7 @@ std::unique_ptr<hid::Bus> CreateToolBus()
                 keyboard->setBootloaderFactory([] { return std::make_shared<emu::BootloaderEmulator>(); });
         if (extra) {
             int count = std::clamp(std::atoi(bootloaders), 0, 32);
-            for (int i = 0; i < count; ++i)
-                emulated->plug(std::make_shared<emu::BootloaderEmulator>());
+            for (int i = 0; i < count; ++i) emulated->plug(std::make_shared<emu::BootloaderEmulator>());
             emulated->drainEvents();  // they were there before the tool started
         }
     }
@@ -58,8 +57,7 @@ int CNorvane_MP_TOOLApp::InitInstance(int& argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Norvane_MP_TOOL"));
     auto bus = CreateToolBus();
-    if (!bus)
-        return 1;
+    if (!bus) return 1;
     int result;
     {
         CNorvane_MP_TOOLDlg::Options options;

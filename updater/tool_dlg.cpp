@@ -56,8 +56,7 @@ CNorvane_MP_TOOLDlg::CNorvane_MP_TOOLDlg(Options options, QWidget* parent)
     : QDialog(parent), options_(std::move(options))
 {
     tool_ = std::make_unique<UpdateTool>(*options_.bus, *this);
-    if (options_.wait)
-        tool_->SetWaitFunction(options_.wait);
+    if (options_.wait) tool_->SetWaitFunction(options_.wait);
     CreateControls();
     OnInitDialog();
 }
@@ -77,8 +76,7 @@ void CNorvane_MP_TOOLDlg::Register(QWidget* w, int id)
 QWidget* CNorvane_MP_TOOLDlg::control(int id) const
 {
     for (const auto& [cid, w] : controls_)
-        if (cid == id)
-            return w;
+        if (cid == id) return w;
     return nullptr;
 }
 
@@ -89,8 +87,7 @@ void CNorvane_MP_TOOLDlg::CreateControls()
     auto group = [this](int id, int x, int y, int w, int h) {
         auto* g = new QGroupBox(this);
         g->setGeometry(x, y, w, h);
-        if (id)
-            Register(g, id);
+        if (id) Register(g, id);
         return g;
     };
     auto label = [this](int id, int x, int y, int w) {
@@ -132,9 +129,9 @@ void CNorvane_MP_TOOLDlg::CreateControls()
 
     // Hidden: version, language and counter frames with their contents.
     QWidget* hidden[] = {
-        group(1022, 215, 80, 170, 100), label(1028, 225, 100, 150), label(1029, 225, 122, 150),
+        group(1022, 215, 80, 170, 100), label(1028, 225, 100, 150),     label(1029, 225, 122, 150),
         label(1030, 225, 144, 150),     group(1023, 400, 80, 200, 110), group(1024, 215, 190, 170, 80),
-        label(1031, 225, 210, 80),      label(1032, 225, 236, 80),  nullptr,
+        label(1031, 225, 210, 80),      label(1032, 225, 236, 80),      nullptr,
     };
     m_staticSuccess = label(1033, 310, 210, 60);
     m_staticFail = label(1034, 310, 236, 60);
@@ -147,8 +144,7 @@ void CNorvane_MP_TOOLDlg::CreateControls()
         connect(m_radios[lang], &QRadioButton::clicked, this, [this, lang] { OnLanguageRadio(lang); });
     }
     for (QWidget* w : hidden)
-        if (w)
-            w->hide();
+        if (w) w->hide();
     m_staticSuccess->hide();
     m_staticFail->hide();
     control(1028)->setProperty("text", "Norvane_MP_TOOL");
@@ -179,11 +175,9 @@ void CNorvane_MP_TOOLDlg::OnInitDialog()
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(16);
     setFont(font);
-    for (const auto& [id, w] : controls_)
-        w->setFont(font);
+    for (const auto& [id, w] : controls_) w->setFont(font);
 
-    for (auto* s : m_slots)
-        s->SetLine1(Text(ToolText::NoDevice, language));
+    for (auto* s : m_slots) s->SetLine1(Text(ToolText::NoDevice, language));
 
     MessageSink& sink = options_.messages ? *options_.messages : *this;
     IniFile ini = IniFile::Load(iniPath());
@@ -202,10 +196,18 @@ void CNorvane_MP_TOOLDlg::ApplyLanguage()
     const int lang = tool_->Language();
     setWindowTitle(Q(Text(ToolText::WindowTitle, lang)));
     const std::pair<int, ToolText> texts[] = {
-        {1027, ToolText::English},      {1026, ToolText::TraditionalChinese}, {1025, ToolText::SimplifiedChinese},
-        {1023, ToolText::LanguageSetting}, {1022, ToolText::Version},       {1024, ToolText::BurnNumber},
-        {1031, ToolText::Success},      {1032, ToolText::Fail},               {1021, ToolText::ProductModel},
-        {1016, ToolText::Settings},     {1, ToolText::Update},                {2, ToolText::Exit},
+        {1027, ToolText::English},
+        {1026, ToolText::TraditionalChinese},
+        {1025, ToolText::SimplifiedChinese},
+        {1023, ToolText::LanguageSetting},
+        {1022, ToolText::Version},
+        {1024, ToolText::BurnNumber},
+        {1031, ToolText::Success},
+        {1032, ToolText::Fail},
+        {1021, ToolText::ProductModel},
+        {1016, ToolText::Settings},
+        {1, ToolText::Update},
+        {2, ToolText::Exit},
         {1044, ToolText::Refresh},
     };
     for (auto [id, row] : texts) {
@@ -237,14 +239,12 @@ void CNorvane_MP_TOOLDlg::OnRefresh()
 void CNorvane_MP_TOOLDlg::OnSettings()
 {
     std::array<std::int64_t, kSlotCount> serials{};
-    for (int k = 0; k < kSlotCount; ++k)
-        serials[k] = tool_->serialEntry(k);
+    for (int k = 0; k < kSlotCount; ++k) serials[k] = tool_->serialEntry(k);
     MessageSink& sink = options_.messages ? *options_.messages : *this;
     CSettingDialog dlg(iniPath(), tool_->Language(), serials, sink, this);
     dlg.m_strFirmwarePath = tool_->firmwarePath();
     dlg.OnInitDialog();
-    if (dlg.exec() != QDialog::Accepted)
-        return;
+    if (dlg.exec() != QDialog::Accepted) return;
 
     const auto ini = iniPath();
     const std::string path = dlg.m_strFirmwarePath;
@@ -266,8 +266,7 @@ void CNorvane_MP_TOOLDlg::OnDeviceEvents()
     // Consecutive events of one kind (the collections of one device) are
     // handled once: each handler looks at the whole bus anyway.
     for (std::size_t i = 0; i < events.size(); ++i) {
-        if (i > 0 && events[i].kind == events[i - 1].kind)
-            continue;
+        if (i > 0 && events[i].kind == events[i - 1].kind) continue;
         if (events[i].kind == hid::PlugEvent::Kind::Arrival)
             tool_->OnDeviceArrival();
         else
@@ -303,7 +302,8 @@ void CNorvane_MP_TOOLDlg::SetCounterTexts(int success, int fail)
 
 void CNorvane_MP_TOOLDlg::PostBurnIdle(bool)
 {
-    QMetaObject::invokeMethod(this, [this] { OnBurnIdle(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { OnBurnIdle(); }, Qt::QueuedConnection);
 }
 
 void CNorvane_MP_TOOLDlg::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon)

@@ -29,11 +29,11 @@ class CNorvane_MP_TOOLDlg : public QDialog, public ToolView, public MessageSink 
     Q_OBJECT
 public:
     struct Options {
-        hid::Bus* bus = nullptr;                // required
-        std::filesystem::path toolDir;          // where config.ini lives
-        std::optional<int> language;            // default: from the system locale
-        UpdateTool::WaitFunction wait;          // default: the real waits
-        MessageSink* messages = nullptr;        // default: message boxes
+        hid::Bus* bus = nullptr;          // required
+        std::filesystem::path toolDir;    // where config.ini lives
+        std::optional<int> language;      // default: from the system locale
+        UpdateTool::WaitFunction wait;    // default: the real waits
+        MessageSink* messages = nullptr;  // default: message boxes
     };
 
     explicit CNorvane_MP_TOOLDlg(Options options, QWidget* parent = nullptr);
@@ -82,8 +82,8 @@ private:
     QPushButton* m_btnExit = nullptr;
     QPushButton* m_btnSettings = nullptr;
     QPushButton* m_btnRefresh = nullptr;
-    QLabel* m_staticSuccess = nullptr;  // 1033
-    QLabel* m_staticFail = nullptr;     // 1034
+    QLabel* m_staticSuccess = nullptr;        // 1033
+    QLabel* m_staticFail = nullptr;           // 1034
     std::array<QRadioButton*, 3> m_radios{};  // by language index
     std::string m_modelText;
     QSocketNotifier* notifier_ = nullptr;

@@ -13,8 +13,7 @@ ToolSettings ReadToolSettings(const IniFile& ini, const std::filesystem::path& t
 {
     ToolSettings s;
     s.firmwarePath = ini.GetString(kFirmwareSection, kPathKey, "");
-    if (!s.firmwarePath.empty() && s.firmwarePath.front() != '/')
-        s.firmwarePath = (toolDir / s.firmwarePath).string();
+    if (!s.firmwarePath.empty() && s.firmwarePath.front() != '/') s.firmwarePath = (toolDir / s.firmwarePath).string();
     s.modelText = ini.GetString(kDeviceSection, kModelKey, "");
     std::uint32_t vid = ini.GetInt(kDeviceSection, kVidKey, 0);
     std::uint32_t pid = ini.GetInt(kDeviceSection, kPidKey, 0);
@@ -44,33 +43,30 @@ std::uint16_t HexToWord(std::string_view text)
 
 void SerialTable::Fill(std::int64_t base)
 {
-    for (int k = 0; k < kSlotCount; ++k)
-        entries_[static_cast<std::size_t>(k)] = base + k;
+    for (int k = 0; k < kSlotCount; ++k) entries_[static_cast<std::size_t>(k)] = base + k;
 }
 
 void SerialTable::Advance(int slot, int step)
 {
-    if (slot < 0 || slot >= kSlotCount)
-        return;
+    if (slot < 0 || slot >= kSlotCount) return;
     auto& entry = entries_[static_cast<std::size_t>(slot)];
     entry += step;
     std::int64_t restart = -1;
     switch (static_cast<std::uint16_t>(entry & 0xFFFF)) {
-    case 0x0000:
-    case 0xFFFF:
-        restart = 1;
-        break;
-    case 0x1234:
-        restart = 0x1235;
-        break;
-    case 0xAA55:
-        restart = 0xAA56;
-        break;
-    default:
-        return;
+        case 0x0000:
+        case 0xFFFF:
+            restart = 1;
+            break;
+        case 0x1234:
+            restart = 0x1235;
+            break;
+        case 0xAA55:
+            restart = 0xAA56;
+            break;
+        default:
+            return;
     }
-    for (int k = slot; k < kSlotCount; ++k)
-        entries_[static_cast<std::size_t>(k)] = restart + (k - slot);
+    for (int k = slot; k < kSlotCount; ++k) entries_[static_cast<std::size_t>(k)] = restart + (k - slot);
 }
 
 }  // namespace zr417::updater

@@ -57,10 +57,8 @@ constexpr std::array<Row, static_cast<std::size_t>(ToolText::Count)> kTexts{{
 const char* Text(ToolText row, int language)
 {
     auto index = static_cast<std::size_t>(row);
-    if (index >= kTexts.size())
-        return "";
-    if (language < 0 || language >= kLanguageCount)
-        language = 0;
+    if (index >= kTexts.size()) return "";
+    if (language < 0 || language >= kLanguageCount) language = 0;
     return kTexts[index][static_cast<std::size_t>(language)];
 }
 
@@ -80,8 +78,7 @@ std::string FormatText(ToolText row, int language, double value)
 
 int ToolLanguageFromLocaleName(const std::string& name)
 {
-    if (name.rfind("zh", 0) != 0)
-        return 0;
+    if (name.rfind("zh", 0) != 0) return 0;
     // Only the mainland's Chinese (language id 0x0804) is the simplified one.
     return name == "zh_CN" || name.rfind("zh_CN.", 0) == 0 || name.rfind("zh_CN@", 0) == 0 ? 1 : 2;
 }

@@ -43,8 +43,7 @@ UpdateTool::~UpdateTool()
         job.wake.cv.notify_all();
     }
     for (auto& worker : workers_)
-        if (worker.joinable())
-            worker.join();
+        if (worker.joinable()) worker.join();
 }
 
 void UpdateTool::LoadSettings(const IniFile& ini, const std::filesystem::path& toolDir, MessageSink& sink)
@@ -63,8 +62,7 @@ void UpdateTool::LoadSettings(const IniFile& ini, const std::filesystem::path& t
 
 void UpdateTool::CreateBurnWorkers()
 {
-    if (workersStarted_)
-        return;
+    if (workersStarted_) return;
     workersStarted_ = true;
     for (int k = 0; k < kSlotCount; ++k) {
         {
@@ -97,22 +95,18 @@ void UpdateTool::AssignNewDevices()
 {
     for (std::size_t i = 0; i < found_.data.size(); ++i) {
         const std::string& entry = found_.data[i];
-        if (entry.empty())
-            continue;
+        if (entry.empty()) continue;
         bool known = false;
         {
             std::lock_guard lock(toolLock_);
-            for (const auto& path : slotData_)
-                known = known || EqualNoCase(path, entry);
+            for (const auto& path : slotData_) known = known || EqualNoCase(path, entry);
         }
-        if (known)
-            continue;
+        if (known) continue;
         for (int k = 0; k < kSlotCount; ++k) {
             // The probe runs under the lock, as the slot must not change
             // hands while its device is asked.
             std::lock_guard lock(toolLock_);
-            if (g_slotInUse[k])
-                continue;
+            if (g_slotInUse[k]) continue;
             g_slotInUse[k] = true;
             g_slotState[k] = kSlotReady;
             slotData_[k] = entry;
@@ -133,12 +127,10 @@ void UpdateTool::ReleaseMissingDevices()
 {
     for (int k = 0; k < kSlotCount; ++k) {
         std::lock_guard lock(toolLock_);
-        if (slotData_[k].empty())
-            continue;
+        if (slotData_[k].empty()) continue;
         bool present = std::any_of(found_.data.begin(), found_.data.end(),
                                    [&](const std::string& p) { return EqualNoCase(p, slotData_[k]); });
-        if (present)
-            continue;
+        if (present) continue;
         g_slotInUse[k] = false;
         g_slotState[k] = kSlotEmpty;
         slotData_[k].clear();
@@ -159,15 +151,13 @@ void UpdateTool::OnUpdate()
             std::lock_guard lock(toolLock_);
             start = g_slotInUse[k] && g_slotState[k] == kSlotReady;
         }
-        if (start)
-            StartSlot(k);
+        if (start) StartSlot(k);
     }
 }
 
 void UpdateTool::StartSlot(int slot)
 {
-    if (!ValidSlot(slot))
-        return;
+    if (!ValidSlot(slot)) return;
     std::lock_guard lock(toolLock_);
     g_slotState[slot] = kSlotBurning;
     SlotJob& job = g_slotJobs[slot];
@@ -209,8 +199,8 @@ void UpdateTool::OnBurnIdle()
     view_.SetButtonStates(false, true, true, false);
 }
 
-void UpdateTool::ApplySettings(const std::string& firmwarePath, std::uint16_t vid, std::uint16_t pid,
-                               bool autoIncrease, int sensorIndex)
+void UpdateTool::ApplySettings(const std::string& firmwarePath, std::uint16_t vid, std::uint16_t pid, bool autoIncrease,
+                               int sensorIndex)
 {
     {
         std::lock_guard lock(toolLock_);
@@ -300,8 +290,7 @@ bool UpdateTool::AnyBurningLocked() const
 
 bool UpdateTool::IsStopRequested(int slot)
 {
-    if (quitting_)
-        return true;
+    if (quitting_) return true;
     std::lock_guard lock(toolLock_);
     return ValidSlot(slot) && g_slotState[slot] == kSlotReady;
 }
@@ -365,17 +354,14 @@ void UpdateTool::BurnWorker(int slot)
             std::lock_guard lock(toolLock_);
             // A slot handed to a new device during the burn keeps that
             // device's state.
-            if (g_slotState[slot] == kSlotBurning)
-                g_slotState[slot] = kSlotEmpty;
+            if (g_slotState[slot] == kSlotBurning) g_slotState[slot] = kSlotEmpty;
             burning = AnyBurningLocked();
         }
-        if (burning || quitting_)
-            continue;
+        if (burning || quitting_) continue;
         bool ready;
         {
             std::lock_guard lock(toolLock_);
-            ready = std::any_of(std::begin(g_slotState), std::end(g_slotState),
-                                [](int s) { return s == kSlotReady; });
+            ready = std::any_of(std::begin(g_slotState), std::end(g_slotState), [](int s) { return s == kSlotReady; });
         }
         view_.PostBurnIdle(ready);
     }
@@ -394,24 +380,24 @@ void UpdateTool::RunBurn(BurnJob& job)
     BurnOutcome outcome = DoBurn(bus_, *this, job);
     StatusControl& control = job.statusControl ? *job.statusControl : view_.SlotControl(job.slot);
     switch (outcome) {
-    case BURN_OK: {
-        std::lock_guard lock(toolLock_);
-        ++g_nSuccess;
-    }
-        control.SetLine1(Text(ToolText::Successful, language_));
-        control.SetLine2(kSuccessLine2);
-        control.SetColour(kGreen);
-        break;
-    case BURN_STOPPED:
-        control.SetLine1(Text(ToolText::Stop, language_));
-        control.SetColour(kYellow);
-        break;
-    case BURN_FAILED: {
-        std::lock_guard lock(toolLock_);
-        ++g_nFail;
-    }
-        control.SetColour(kRed);
-        break;
+        case BURN_OK: {
+            std::lock_guard lock(toolLock_);
+            ++g_nSuccess;
+        }
+            control.SetLine1(Text(ToolText::Successful, language_));
+            control.SetLine2(kSuccessLine2);
+            control.SetColour(kGreen);
+            break;
+        case BURN_STOPPED:
+            control.SetLine1(Text(ToolText::Stop, language_));
+            control.SetColour(kYellow);
+            break;
+        case BURN_FAILED: {
+            std::lock_guard lock(toolLock_);
+            ++g_nFail;
+        }
+            control.SetColour(kRed);
+            break;
     }
     control.Redraw(false);
     std::lock_guard lock(toolLock_);

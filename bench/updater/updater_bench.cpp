@@ -9,12 +9,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -26,8 +26,7 @@ constexpr double kFixedWaitsMs = 2000 + 200 + 100 + 100;
 std::vector<std::uint8_t> Image()
 {
     std::vector<std::uint8_t> image(kImageLimit);
-    for (std::size_t i = 0; i < image.size(); ++i)
-        image[i] = static_cast<std::uint8_t>(i * 13 + 1);
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 13 + 1);
     return image;
 }
 
@@ -88,8 +87,7 @@ void BM_BurnOneDevice(benchmark::State& state)
         job.slot = 0;
         job.imagePath = (dir.path / "fw.bin").string();
         job.serial = 1;
-        if (DoBurn(bus, host, job) != BURN_OK)
-            state.SkipWithError("burn failed");
+        if (DoBurn(bus, host, job) != BURN_OK) state.SkipWithError("burn failed");
     }
     state.counters["fixed_waits_ms"] = kFixedWaitsMs;
 }
@@ -157,8 +155,7 @@ void BM_BurnDevicesAtOnce(benchmark::State& state)
 
         state.PauseTiming();
         for (auto& d : all)
-            if (d->finishCount() != 1)
-                state.SkipWithError("a device was not burned");
+            if (d->finishCount() != 1) state.SkipWithError("a device was not burned");
         tool.reset();
         state.ResumeTiming();
     }
@@ -187,8 +184,7 @@ void BM_ConvertHexFile60K(benchmark::State& state)
     const std::string path = (dir.path / "fw.hex").string();
     for (auto _ : state) {
         // Read, parse and write the image atomically (synced to disk).
-        if (ConvertFirmware(path, nullptr) != ConvertResult::Converted)
-            state.SkipWithError("conversion failed");
+        if (ConvertFirmware(path, nullptr) != ConvertResult::Converted) state.SkipWithError("conversion failed");
     }
 }
 BENCHMARK(BM_ConvertHexFile60K)->Unit(benchmark::kMicrosecond);

@@ -61,14 +61,14 @@ BootloaderEmulator::Cursor BootloaderEmulator::Prepare(const std::uint8_t* repor
 std::uint8_t BootloaderEmulator::ReadByte(Area area, std::size_t offset)
 {
     switch (area) {
-    case Area::Flash:
-        return offset < flash_.size() ? flash_[offset] : 0xFF;
-    case Area::Status:
-        return offset < status_.size() ? status_[offset] : 0x00;
-    case Area::Option:
-        return offset < option_.size() ? option_[offset] : 0x00;
-    case Area::None:
-        break;
+        case Area::Flash:
+            return offset < flash_.size() ? flash_[offset] : 0xFF;
+        case Area::Status:
+            return offset < status_.size() ? status_[offset] : 0x00;
+        case Area::Option:
+            return offset < option_.size() ? option_[offset] : 0x00;
+        case Area::None:
+            break;
     }
     return 0x00;
 }
@@ -85,13 +85,10 @@ void BootloaderEmulator::WriteByte(Area area, std::size_t offset, std::uint8_t v
 
 bool BootloaderEmulator::Refused(std::uint8_t reportId, std::uint8_t code)
 {
-    if (refuseAll_)
-        return true;
+    if (refuseAll_) return true;
     for (auto it = refusals_.begin(); it != refusals_.end(); ++it) {
-        if (it->reportId != reportId || it->code != code)
-            continue;
-        if (it->times > 0 && --it->times == 0)
-            refusals_.erase(it);
+        if (it->reportId != reportId || it->code != code) continue;
+        if (it->times > 0 && --it->times == 0) refusals_.erase(it);
         return true;
     }
     return false;
@@ -99,56 +96,51 @@ bool BootloaderEmulator::Refused(std::uint8_t reportId, std::uint8_t code)
 
 void BootloaderEmulator::Record(bool set, const std::uint8_t* data, std::size_t length)
 {
-    if (recording_)
-        reports_.push_back({set, std::vector<std::uint8_t>(data, data + length)});
+    if (recording_) reports_.push_back({set, std::vector<std::uint8_t>(data, data + length)});
 }
 
 bool BootloaderEmulator::setFeature(std::size_t, const std::uint8_t* data, std::size_t length)
 {
     std::lock_guard lock(mutex_);
-    if (length < 2)
-        return false;
+    if (length < 2) return false;
     Record(true, data, length);
     const std::uint8_t id = data[0];
     const std::uint8_t code = data[1];
-    if (Refused(id, code))
-        return false;
+    if (Refused(id, code)) return false;
     if (id == kCommandId && length >= kCommandLength) {
         switch (code) {
-        case 0x52:  // R: prepare a read
-            read_ = Prepare(data);
-            return true;
-        case 0x57:  // W: prepare a write
-            write_ = Prepare(data);
-            return true;
-        case 0x77:  // w: four bytes of the prepared write
-            for (std::size_t i = 2; i < 6 && write_.left > 0; ++i, --write_.left)
-                WriteByte(write_.area, write_.offset++, data[i]);
-            return true;
-        case 0x65:  // e: erase the option block
-            option_.fill(0xFF);
-            return true;
-        case 0x45:  // E: erase the application flash
-            if (!AllBytesAre(data, 2, kCommandLength, 0x45))
+            case 0x52:  // R: prepare a read
+                read_ = Prepare(data);
+                return true;
+            case 0x57:  // W: prepare a write
+                write_ = Prepare(data);
+                return true;
+            case 0x77:  // w: four bytes of the prepared write
+                for (std::size_t i = 2; i < 6 && write_.left > 0; ++i, --write_.left)
+                    WriteByte(write_.area, write_.offset++, data[i]);
+                return true;
+            case 0x65:  // e: erase the option block
+                option_.fill(0xFF);
+                return true;
+            case 0x45:  // E: erase the application flash
+                if (!AllBytesAre(data, 2, kCommandLength, 0x45)) return false;
+                std::fill(flash_.begin(), flash_.end(), 0xFF);
+                highestWritten_ = 0;
+                erasedSinceFinish_ = true;
+                ++eraseCount_;
+                return true;
+            case 0x55:  // U: finish; a completed cycle uses up one mark bit
+                if (!AllBytesAre(data, 2, kCommandLength, 0x55)) return false;
+                if (erasedSinceFinish_) {
+                    status_[3] = static_cast<std::uint8_t>((status_[3] << 1) | 1);
+                    erasedSinceFinish_ = false;
+                    ++finishCount_;
+                }
+                return true;
+            case 0x75:  // u: already in the bootloader
+                return true;
+            default:
                 return false;
-            std::fill(flash_.begin(), flash_.end(), 0xFF);
-            highestWritten_ = 0;
-            erasedSinceFinish_ = true;
-            ++eraseCount_;
-            return true;
-        case 0x55:  // U: finish; a completed cycle uses up one mark bit
-            if (!AllBytesAre(data, 2, kCommandLength, 0x55))
-                return false;
-            if (erasedSinceFinish_) {
-                status_[3] = static_cast<std::uint8_t>((status_[3] << 1) | 1);
-                erasedSinceFinish_ = false;
-                ++finishCount_;
-            }
-            return true;
-        case 0x75:  // u: already in the bootloader
-            return true;
-        default:
-            return false;
         }
     }
     if (id == kDataId && length == kDataLength && code == 0x77) {
@@ -162,8 +154,7 @@ bool BootloaderEmulator::setFeature(std::size_t, const std::uint8_t* data, std::
 bool BootloaderEmulator::getFeature(std::size_t, std::uint8_t* data, std::size_t length)
 {
     std::lock_guard lock(mutex_);
-    if (length < 2 || Refused(data[0], data[1]))
-        return false;
+    if (length < 2 || Refused(data[0], data[1])) return false;
     const std::uint8_t id = data[0];
     if (id == kCommandId && length >= kCommandLength) {
         std::fill(data + 1, data + length, 0);
@@ -185,8 +176,7 @@ bool BootloaderEmulator::getFeature(std::size_t, std::uint8_t* data, std::size_t
                 flipped = true;
             }
         }
-        if (flipped && !flipAlways_)
-            flipOn_ = false;
+        if (flipped && !flipAlways_) flipOn_ = false;
         Record(false, data, length);
         return true;
     }
@@ -276,8 +266,7 @@ std::vector<std::vector<std::uint8_t>> BootloaderEmulator::sentReports(std::uint
     std::lock_guard lock(mutex_);
     std::vector<std::vector<std::uint8_t>> result;
     for (const auto& r : reports_)
-        if (r.set && r.bytes.size() >= 2 && r.bytes[0] == reportId && r.bytes[1] == code)
-            result.push_back(r.bytes);
+        if (r.set && r.bytes.size() >= 2 && r.bytes[0] == reportId && r.bytes[1] == code) result.push_back(r.bytes);
     return result;
 }
 

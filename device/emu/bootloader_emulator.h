@@ -35,17 +35,17 @@ public:
     bool getFeature(std::size_t index, std::uint8_t* data, std::size_t length) override;
 
     // What the device holds now.
-    std::vector<std::uint8_t> flash() const;          // all 61440 bytes
-    std::vector<std::uint8_t> image() const;          // flash up to the highest byte written since the erase
+    std::vector<std::uint8_t> flash() const;  // all 61440 bytes
+    std::vector<std::uint8_t> image() const;  // flash up to the highest byte written since the erase
     std::array<std::uint8_t, 8> optionBlock() const;
-    std::uint16_t serialNumber() const;               // option bytes 6-7
-    std::uint8_t sensorCode() const;                  // option byte 4
+    std::uint16_t serialNumber() const;  // option bytes 6-7
+    std::uint8_t sensorCode() const;     // option byte 4
     std::uint8_t mark() const;
-    int finishCount() const;                          // completed programming cycles
+    int finishCount() const;  // completed programming cycles
     int eraseCount() const;
 
     void setMark(std::uint8_t mark);
-    void setStatusByte0(std::uint8_t value);          // 0x61 when healthy
+    void setStatusByte0(std::uint8_t value);  // 0x61 when healthy
     void setOptionBlock(const std::array<std::uint8_t, 8>& block);
 
     // Every report the device received (set) or answered (get), in order,

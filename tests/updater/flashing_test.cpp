@@ -62,10 +62,8 @@ TEST(CyclesLeft, OnlyMarksOfTheFormTwoToTheKMinusOneCount)
 {
     const std::pair<int, int> table[] = {{0x00, 8}, {0x01, 7}, {0x03, 6}, {0x07, 5}, {0x0F, 4},
                                          {0x1F, 3}, {0x3F, 2}, {0x7F, 1}, {0xFF, 0}};
-    for (auto [mark, left] : table)
-        EXPECT_EQ(CyclesLeft(static_cast<std::uint8_t>(mark)), left) << mark;
-    for (int mark : {0x02, 0x05, 0x80, 0xFE, 0x10})
-        EXPECT_EQ(CyclesLeft(static_cast<std::uint8_t>(mark)), 0) << mark;
+    for (auto [mark, left] : table) EXPECT_EQ(CyclesLeft(static_cast<std::uint8_t>(mark)), left) << mark;
+    for (int mark : {0x02, 0x05, 0x80, 0xFE, 0x10}) EXPECT_EQ(CyclesLeft(static_cast<std::uint8_t>(mark)), 0) << mark;
 }
 
 TEST(EnumerateDevices, PairsBootloaderCollectionsAndWakesKeyboards)
@@ -96,8 +94,7 @@ TEST(EnumerateDevices, PairsBootloaderCollectionsAndWakesKeyboards)
 TEST(EnumerateDevices, KeepsAtMostSixteen)
 {
     emu::EmulatedBus bus;
-    for (int i = 0; i < 17; ++i)
-        bus.plug(std::make_shared<BootloaderEmulator>());
+    for (int i = 0; i < 17; ++i) bus.plug(std::make_shared<BootloaderEmulator>());
     FoundDevices found;
     EXPECT_EQ(EnumerateDevices(bus, 0x260D, 0x0015, found), 16);
     EXPECT_FALSE(found.command[15].empty());
@@ -141,8 +138,8 @@ TEST(DoBurn, FullImageIsWrittenVerifiedAndFinished)
     EXPECT_EQ(setups[2], (std::vector<std::uint8_t>{0x05, 0x57, 0x80, 0xFF, 0x08, 0x00}));
     auto chunks = b.device->sentReports(0x06, 0x77);
     ASSERT_EQ(chunks.size(), 31u);
-    EXPECT_EQ(chunks[0][2], 0x00);          // first byte held back
-    EXPECT_EQ(chunks[30][2], image[0]);     // and written last
+    EXPECT_EQ(chunks[0][2], 0x00);       // first byte held back
+    EXPECT_EQ(chunks[30][2], image[0]);  // and written last
     EXPECT_EQ(b.device->sentReports(0x05, 0x45)[0], (std::vector<std::uint8_t>{5, 0x45, 0x45, 0x45, 0x45, 0x45}));
     EXPECT_EQ(b.device->sentReports(0x05, 0x55)[0], (std::vector<std::uint8_t>{5, 0x55, 0x55, 0x55, 0x55, 0x55}));
     auto option = b.device->sentReports(0x05, 0x77);
@@ -236,11 +233,8 @@ TEST(DoBurn, RefusedReportsEndTheBurnWithTheirText)
         std::size_t expectedSetups;  // write set-ups seen (5 attempts when sending fails)
     };
     const Case cases[] = {
-        {0x05, 0x45, -1, "Erase fail", 0},
-        {0x06, 0x77, -1, "Send data fail", 5},
-        {0x05, 0x57, -1, "Send data fail", 5},
-        {0x05, 0x55, -1, "Burn fail", 3},
-        {0x05, 0x72, -1, "Burn fail", 2},  // option block cannot be read
+        {0x05, 0x45, -1, "Erase fail", 0}, {0x06, 0x77, -1, "Send data fail", 5}, {0x05, 0x57, -1, "Send data fail", 5},
+        {0x05, 0x55, -1, "Burn fail", 3},  {0x05, 0x72, -1, "Burn fail", 2},  // option block cannot be read
     };
     for (const auto& c : cases) {
         Bench b;

@@ -48,8 +48,8 @@ TEST(HexImage, LastAddressOfSixtyKiBIsAcceptedAndBeyondIsRefused)
     EXPECT_EQ(ok.length, 0xF000u);
     EXPECT_EQ(ok.buffer[0xEFFF], 0x42);
 
-    for (const std::string& text : {Record(0xF000, {1}), Record(0xEFF8, std::vector<std::uint8_t>(16, 0x11)),
-                                    Record(0xFFFF, {})}) {
+    for (const std::string& text :
+         {Record(0xF000, {1}), Record(0xEFF8, std::vector<std::uint8_t>(16, 0x11)), Record(0xFFFF, {})}) {
         auto l = Load(dir, Record(0, {1, 2}) + text + ":00000001FF\n");
         EXPECT_EQ(l.result, kHexTooBig) << text;
         // Neither the caller's buffer nor the length is touched.
@@ -71,8 +71,7 @@ TEST(HexImage, LengthIsHighestAddressPlusOneWithGapsZeroFilled)
     EXPECT_EQ(l.buffer[0x0010], 9);
     EXPECT_EQ(l.buffer[0x1003], 4);
     for (std::size_t a = 0; a < 0x1000; ++a)
-        if (a != 0x10)
-            ASSERT_EQ(l.buffer[a], 0) << a;
+        if (a != 0x10) ASSERT_EQ(l.buffer[a], 0) << a;
 }
 
 TEST(HexImage, RecordTypeAndChecksumAreNotExamined)
@@ -80,11 +79,12 @@ TEST(HexImage, RecordTypeAndChecksumAreNotExamined)
     TempDir dir;
     // Wrong checksum, unknown type 0x7E, a start-segment record (03) and an
     // extended linear address record (04): all stored at their address field.
-    std::string text = ":0400100011223344FF\n"
-                       ":02002000AABB00\n"
-                       ":027E00307788D3\n"
-                       ":020000040800F2\n"
-                       ":00000001FF\n";
+    std::string text =
+        ":0400100011223344FF\n"
+        ":02002000AABB00\n"
+        ":027E00307788D3\n"
+        ":020000040800F2\n"
+        ":00000001FF\n";
     auto l = Load(dir, text);
     ASSERT_EQ(l.result, kHexOk);
     EXPECT_EQ(l.buffer[0x10], 0x11);
@@ -102,8 +102,8 @@ TEST(HexImage, OnlyTheExactEndRecordEndsReading)
     TempDir dir;
     // Lower case, trailing blank, and an end record without a line feed at the
     // very end: none stops reading.
-    auto lower = Load(dir, Record(0, {1}) + ":00000001ff\n" + Record(1, {2}) + ":00000001FF \n" + Record(2, {3}) +
-                               ":00000001FF");
+    auto lower = Load(
+        dir, Record(0, {1}) + ":00000001ff\n" + Record(1, {2}) + ":00000001FF \n" + Record(2, {3}) + ":00000001FF");
     ASSERT_EQ(lower.result, kHexOk);
     EXPECT_EQ(lower.length, 3u);
     EXPECT_EQ(lower.buffer[2], 3);
@@ -117,10 +117,11 @@ TEST(HexImage, OnlyTheExactEndRecordEndsReading)
 TEST(HexImage, CrLfLinesAndRecordsInAnyOrder)
 {
     TempDir dir;
-    std::string text = ":0200100001020B\r\n"
-                       ":02000000AABB99\r\n"
-                       ":020010000304E7\r\n"  // later records overwrite earlier bytes
-                       ":00000001FF\r\n";
+    std::string text =
+        ":0200100001020B\r\n"
+        ":02000000AABB99\r\n"
+        ":020010000304E7\r\n"  // later records overwrite earlier bytes
+        ":00000001FF\r\n";
     auto l = Load(dir, text);
     ASSERT_EQ(l.result, kHexOk);
     EXPECT_EQ(l.length, 0x12u);
@@ -146,7 +147,9 @@ TEST(HexImage, MalformedFieldsTakeTheirLeadingDigits)
 TEST(HexImage, LongLinesContinueAsAFurtherLine)
 {
     TempDir dir;
-    std::string first = ":01000000" "11";
+    std::string first =
+        ":01000000"
+        "11";
     first += std::string(255 - first.size(), 'Z');
     auto l = Load(dir, first + ":0120000022\n:00000001FF\n");
     ASSERT_EQ(l.result, kHexOk);

@@ -1,5 +1,6 @@
 #include "updater/ini_file.h"
 #include "updater/tool_settings.h"
+#include "updater/tool_texts.h"
 
 #include "test_util.h"
 
@@ -18,8 +19,7 @@ IniFile FromText(const std::string& text)
 std::vector<std::uint8_t> Utf16(const std::u16string& text, bool bom = true)
 {
     std::vector<std::uint8_t> out;
-    if (bom)
-        out = {0xFF, 0xFE};
+    if (bom) out = {0xFF, 0xFE};
     for (char16_t c : text) {
         out.push_back(static_cast<std::uint8_t>(c & 0xFF));
         out.push_back(static_cast<std::uint8_t>(c >> 8));
@@ -29,17 +29,18 @@ std::vector<std::uint8_t> Utf16(const std::u16string& text, bool bom = true)
 
 TEST(IniFile, ReadsLikeTheProfileFunctions)
 {
-    auto ini = FromText("; comment\r\n"
-                        "[firmware]\r\n"
-                        "  PATH = \"/fw/kb.hex\"  \r\n"
-                        "[Device]\r\n"
-                        "serial NUMBER=0010abc\r\n"
-                        "Model = QV 310 \r\n"
-                        "sensor direct=\r\n"
-                        "VID=-5\r\n"
-                        "PID=x12\r\n"
-                        "[device]\r\n"
-                        "Extra=1\r\n");
+    auto ini = FromText(
+        "; comment\r\n"
+        "[firmware]\r\n"
+        "  PATH = \"/fw/kb.hex\"  \r\n"
+        "[Device]\r\n"
+        "serial NUMBER=0010abc\r\n"
+        "Model = QV 310 \r\n"
+        "sensor direct=\r\n"
+        "VID=-5\r\n"
+        "PID=x12\r\n"
+        "[device]\r\n"
+        "Extra=1\r\n");
     EXPECT_EQ(ini.GetString("Firmware", "Path", "d"), "/fw/kb.hex");
     EXPECT_EQ(ini.GetString("Device", "Model", "d"), "QV 310");
     EXPECT_EQ(ini.GetInt("Device", "Serial number", 1), 10u);
@@ -90,8 +91,8 @@ TEST(IniFile, WritingKeepsUtf16AndTheFileOnDisk)
     TempDir dir;
     std::string path = dir.file("config.ini");
     auto bytes = Utf16(u"[Device]\r\nSerial number=0001\r\nModel=型号\r\n");
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     ASSERT_TRUE(IniFile::WriteString(path, "Device", "Serial number", "0010"));
     EXPECT_EQ(test::ReadAll(path), Utf16(u"[Device]\r\nSerial number=0010\r\nModel=型号\r\n"));
 
@@ -104,8 +105,7 @@ TEST(IniFile, WritingKeepsUtf16AndTheFileOnDisk)
 TEST(IniFile, GarbageGivesDefaults)
 {
     std::vector<std::uint8_t> garbage;
-    for (int i = 0; i < 5000; ++i)
-        garbage.push_back(static_cast<std::uint8_t>((i * 7919) >> 3));
+    for (int i = 0; i < 5000; ++i) garbage.push_back(static_cast<std::uint8_t>((i * 7919) >> 3));
     auto ini = IniFile::FromBytes(garbage);
     auto s = ReadToolSettings(ini, "/tool");
     EXPECT_EQ(s.baseSerial, 1u);
@@ -216,6 +216,32 @@ TEST(SerialTable, ReservedNumbersRenumberTheFollowingSlots)
     t.Advance(0, 2);
     EXPECT_EQ(t.entry(0), 1);
     EXPECT_EQ(t.entry(5), 6);
+}
+
+}  // namespace
+}  // namespace zr417::updater
+
+namespace zr417::updater {
+namespace {
+
+TEST(ToolTexts, LanguageFromTheLocaleAndFormattedRows)
+{
+    EXPECT_EQ(ToolLanguageFromLocaleName("zh_CN"), 1);
+    EXPECT_EQ(ToolLanguageFromLocaleName("zh_CN.UTF-8"), 1);
+    EXPECT_EQ(ToolLanguageFromLocaleName("zh_TW"), 2);
+    EXPECT_EQ(ToolLanguageFromLocaleName("zh_HK"), 2);
+    EXPECT_EQ(ToolLanguageFromLocaleName("zh_SG"), 2);
+    EXPECT_EQ(ToolLanguageFromLocaleName("en_US"), 0);
+    EXPECT_EQ(ToolLanguageFromLocaleName("C"), 0);
+
+    for (int row = 0; row < static_cast<int>(ToolText::Count); ++row)
+        for (int lang = 0; lang < kLanguageCount; ++lang)
+            EXPECT_STRNE(Text(static_cast<ToolText>(row), lang), "") << row << " " << lang;
+    EXPECT_EQ(FormatText(ToolText::SendData, 0, 2048.0f / 61440.0f * 100.0f), "Send data--3.33%");
+    EXPECT_EQ(FormatText(ToolText::ReadData, 2, 100.0), "讀數據--100.00%");
+    EXPECT_EQ(FormatText(ToolText::DeviceArrival, 1, 16), "设备16到达");
+    EXPECT_EQ(FormatText(ToolText::TimesLeft, 2, 8), "剩餘次數:8");
+    EXPECT_STREQ(Text(ToolText::Stop, 7), "Stop");  // out of range: English
 }
 
 }  // namespace

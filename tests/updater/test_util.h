@@ -6,14 +6,14 @@
 #include "updater/flashing.h"
 #include "updater/tool_ui.h"
 
+#include <unistd.h>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <string>
-#include <unistd.h>
 #include <utility>
-#include <algorithm>
 #include <vector>
 
 namespace zr417::updater::test {
@@ -75,10 +75,8 @@ inline std::string HexOf(const std::vector<std::uint8_t>& image)
 inline std::vector<std::uint8_t> Pattern(std::size_t size, unsigned seed = 7)
 {
     std::vector<std::uint8_t> v(size);
-    for (std::size_t i = 0; i < size; ++i)
-        v[i] = static_cast<std::uint8_t>((i * 31 + seed + (i >> 8)) & 0xFF);
-    if (!v.empty() && v[0] == 0)
-        v[0] = 0xA5;  // a real first byte tells the rewrite apart
+    for (std::size_t i = 0; i < size; ++i) v[i] = static_cast<std::uint8_t>((i * 31 + seed + (i >> 8)) & 0xFF);
+    if (!v.empty() && v[0] == 0) v[0] = 0xA5;  // a real first byte tells the rewrite apart
     return v;
 }
 
@@ -117,10 +115,26 @@ public:
     }
     void Redraw(bool) override {}
 
-    std::string line1() const { std::lock_guard lock(mutex_); return line1_; }
-    std::string line2() const { std::lock_guard lock(mutex_); return line2_; }
-    int colour() const { std::lock_guard lock(mutex_); return colour_; }
-    std::vector<std::string> history() const { std::lock_guard lock(mutex_); return history_; }
+    std::string line1() const
+    {
+        std::lock_guard lock(mutex_);
+        return line1_;
+    }
+    std::string line2() const
+    {
+        std::lock_guard lock(mutex_);
+        return line2_;
+    }
+    int colour() const
+    {
+        std::lock_guard lock(mutex_);
+        return colour_;
+    }
+    std::vector<std::string> history() const
+    {
+        std::lock_guard lock(mutex_);
+        return history_;
+    }
     bool saw(const std::string& text) const
     {
         std::lock_guard lock(mutex_);
@@ -155,8 +169,7 @@ public:
     bool setFeature(std::size_t, const std::uint8_t* data, std::size_t length) override
     {
         received.assign(data, data + length);
-        if (length >= 2 && data[0] == 0x05 && data[1] == 0x75)
-            successor_ = std::make_shared<emu::BootloaderEmulator>();
+        if (length >= 2 && data[0] == 0x05 && data[1] == 0x75) successor_ = std::make_shared<emu::BootloaderEmulator>();
         return true;
     }
     bool getFeature(std::size_t, std::uint8_t*, std::size_t) override { return false; }

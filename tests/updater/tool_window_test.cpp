@@ -66,8 +66,7 @@ protected:
         QSignalSpy idle(&dlg, &CNorvane_MP_TOOLDlg::burnIdle);
         QTest::mouseClick(static_cast<QAbstractButton*>(dlg.control(1)), Qt::LeftButton);
         ASSERT_TRUE(idle.wait(20000));
-        while (dlg.tool().AnyBurning())
-            ASSERT_TRUE(idle.wait(20000));
+        while (dlg.tool().AnyBurning()) ASSERT_TRUE(idle.wait(20000));
         QCoreApplication::processEvents();
     }
     static QString TextOf(QWidget* w) { return w->property("text").toString(); }
@@ -110,8 +109,7 @@ TEST_F(ToolWindow, ShowsArrivingBootloadersAndBurnsThemAll)
 
     // Both come back (re-plugged): removal and arrival through the bus's
     // events, and the next burns continue two numbers further on.
-    for (int port : ports)
-        bus.unplug(port);
+    for (int port : ports) bus.unplug(port);
     Pump(*dlg);
     EXPECT_EQ(dlg->slot(0)->line1(), "No device");
     EXPECT_EQ(dlg->slot(0)->colour(), kWhite);
@@ -154,8 +152,8 @@ TEST_F(ToolWindow, SlotIsDrawnInItsStateColour)
 {
     auto dlg = Open();
     CMouseStatic* s = dlg->slot(0);
-    const std::pair<int, QColor> states[] = {{kWhite, Qt::white}, {kYellow, QColor(255, 255, 0)},
-                                             {kGreen, QColor(0, 255, 0)}, {kRed, QColor(255, 0, 0)}};
+    const std::pair<int, QColor> states[] = {
+        {kWhite, Qt::white}, {kYellow, QColor(255, 255, 0)}, {kGreen, QColor(0, 255, 0)}, {kRed, QColor(255, 0, 0)}};
     for (auto [state, colour] : states) {
         s->SetColour(state);
         s->SetLine1("WWWWWW");
@@ -167,13 +165,11 @@ TEST_F(ToolWindow, SlotIsDrawnInItsStateColour)
         EXPECT_EQ(image.pixelColor(65, 100), colour) << state;  // inside the pie: same colour
         int dark = 0;
         for (int y = 57; y < 75; ++y)
-            for (int x = 0; x < 130; ++x)
-                dark += image.pixelColor(x, y).lightness() < 100;
+            for (int x = 0; x < 130; ++x) dark += image.pixelColor(x, y).lightness() < 100;
         EXPECT_GT(dark, 20) << "line 1 is drawn";
         int darkLine2 = 0;
         for (int y = 77; y < 95; ++y)
-            for (int x = 0; x < 130; ++x)
-                darkLine2 += image.pixelColor(x, y).lightness() < 100;
+            for (int x = 0; x < 130; ++x) darkLine2 += image.pixelColor(x, y).lightness() < 100;
         EXPECT_EQ(darkLine2, 0);
     }
 }
@@ -184,8 +180,7 @@ TEST_F(ToolWindow, SettingsDialogChecksInputAndOkWritesConfigIni)
     auto dlg = Open();
     // Base 4660 gives slot 1 the reserved 0x1234.
     std::array<std::int64_t, kSlotCount> serials{};
-    for (int k = 0; k < kSlotCount; ++k)
-        serials[k] = dlg->tool().serialEntry(k);
+    for (int k = 0; k < kSlotCount; ++k) serials[k] = dlg->tool().serialEntry(k);
     CSettingDialog settings(dlg->iniPath(), 0, serials, sink);
     settings.OnInitDialog();
     EXPECT_EQ(TextOf(settings.control(1035)), "1c4f");
@@ -244,4 +239,3 @@ TEST_F(ToolWindow, PickingAFirmwareRegeneratesItsImage)
 
 }  // namespace
 }  // namespace zr417::updater
-

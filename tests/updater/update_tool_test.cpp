@@ -46,8 +46,7 @@ public:
     {
         auto deadline = std::chrono::steady_clock::now() + 20s;
         while (!done()) {
-            if (std::chrono::steady_clock::now() >= deadline)
-                return false;
+            if (std::chrono::steady_clock::now() >= deadline) return false;
             std::unique_lock lock(mutex);
             cv.wait_for(lock, 5ms);
         }
@@ -70,8 +69,7 @@ public:
         std::unique_lock lock(mutex_);
         waits_.push_back(static_cast<int>(d.count()));
         cv_.notify_all();
-        if (d == kEraseWait)
-            cv_.wait(lock, [&] { return !hold_; });
+        if (d == kEraseWait) cv_.wait(lock, [&] { return !hold_; });
     }
     void Hold(bool on)
     {
@@ -135,8 +133,7 @@ TEST(UpdateTool, StartsWithDefaultsWithoutConfigIni)
     tool.LoadSettings(IniFile::Load(dir.file("config.ini")), dir.path(), sink);
     ASSERT_EQ(sink.messages.size(), 1u);
     EXPECT_EQ(sink.messages[0].text, "Please select firmware!");
-    for (int k = 0; k < kSlotCount; ++k)
-        EXPECT_EQ(tool.serialEntry(k), k + 1);
+    for (int k = 0; k < kSlotCount; ++k) EXPECT_EQ(tool.serialEntry(k), k + 1);
     auto s = tool.settings();
     EXPECT_EQ(s.vid, 0x260Du);
     EXPECT_EQ(s.pid, 0x0015u);
@@ -187,8 +184,7 @@ TEST(UpdateTool, TwoDevicesBurnInParallelAndSerialsAdvanceByTheCount)
     EXPECT_EQ(st.tool.slotState(0), kSlotEmpty);
 
     // Re-plug both: the next burns write 3 and 4.
-    for (int port : st.ports)
-        st.bus.unplug(port);
+    for (int port : st.ports) st.bus.unplug(port);
     st.tool.OnDeviceRemoval();
     EXPECT_EQ(st.Slot(0).line1(), "No device");
     EXPECT_EQ(st.Slot(0).colour(), kWhite);
@@ -196,8 +192,8 @@ TEST(UpdateTool, TwoDevicesBurnInParallelAndSerialsAdvanceByTheCount)
     auto d4 = st.Plug();
     st.tool.OnDeviceArrival();
     st.tool.OnUpdate();
-    ASSERT_TRUE(st.view.WaitUntil(
-        [&] { return d3->finishCount() == 1 && d4->finishCount() == 1 && !st.tool.AnyBurning(); }));
+    ASSERT_TRUE(
+        st.view.WaitUntil([&] { return d3->finishCount() == 1 && d4->finishCount() == 1 && !st.tool.AnyBurning(); }));
     EXPECT_EQ(d3->serialNumber(), 3);
     EXPECT_EQ(d4->serialNumber(), 4);
 }
@@ -206,18 +202,15 @@ TEST(UpdateTool, ASeventeenthDeviceGetsNoSlot)
 {
     Station st;
     std::vector<std::shared_ptr<BootloaderEmulator>> devices;
-    for (int i = 0; i < 17; ++i)
-        devices.push_back(st.Plug());
+    for (int i = 0; i < 17; ++i) devices.push_back(st.Plug());
     st.StartUp();
-    for (int k = 0; k < kSlotCount; ++k)
-        EXPECT_TRUE(st.tool.slotInUse(k));
+    for (int k = 0; k < kSlotCount; ++k) EXPECT_TRUE(st.tool.slotInUse(k));
     st.tool.OnUpdate();
     ASSERT_TRUE(st.view.WaitIdle(1));
     // Only the 16 that the enumeration kept were burned (whichever the bus
     // listed last is left out).
     int burned = 0;
-    for (auto& d : devices)
-        burned += d->finishCount();
+    for (auto& d : devices) burned += d->finishCount();
     EXPECT_EQ(burned, 16);
     EXPECT_EQ(st.tool.successCount(), 16);
 }

@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <sys/wait.h>
 
 namespace zr417::updater {
 namespace {
@@ -24,11 +24,9 @@ Result Ctl(const test::TempDir& dir, const std::string& arguments)
                           dir.path().string() + "' '" + program + "' " + arguments + " 2>&1";
     Result r;
     FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe)
-        return r;
+    if (!pipe) return r;
     std::array<char, 512> buf;
-    while (std::fgets(buf.data(), buf.size(), pipe))
-        r.output += buf.data();
+    while (std::fgets(buf.data(), buf.size(), pipe)) r.output += buf.data();
     int status = ::pclose(pipe);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;

@@ -12,9 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto buffer = std::make_unique<std::uint8_t[]>(kImageLimit);
     std::size_t length = 0;
     int result = ParseHexImage({data, size}, length, buffer.get());
-    if (result != kHexOk && result != kHexTooBig)
-        std::abort();
-    if (result == kHexOk && length > kImageLimit)
-        std::abort();
+    if (result != kHexOk && result != kHexTooBig) std::abort();
+    if (result == kHexOk && length > kImageLimit) std::abort();
     return 0;
 }

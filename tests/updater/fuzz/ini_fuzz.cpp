@@ -10,16 +10,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace zr417::updater;
     auto ini = IniFile::FromBytes({data, data + size});
     auto settings = ReadToolSettings(ini, "/tool");
-    if (settings.sensorIndex < 0 || settings.sensorIndex > 3)
-        std::abort();
+    if (settings.sensorIndex < 0 || settings.sensorIndex > 3) std::abort();
     ini.GetString("Firmware", "Path", "");
     ini.SetString("Device", "Serial number", "0042");
-    if (ini.GetString("Device", "Serial number", "") != "0042")
-        std::abort();
+    if (ini.GetString("Device", "Serial number", "") != "0042") std::abort();
     ini.SetString("Brand New", "Key", "x=y");
-    if (ini.GetString("brand new", "KEY", "") != "x=y")
-        std::abort();
-    if (ini.GetString("Device", "Serial number", "") != "0042")
-        std::abort();
+    if (ini.GetString("brand new", "KEY", "") != "x=y") std::abort();
+    if (ini.GetString("Device", "Serial number", "") != "0042") std::abort();
     return 0;
 }
