@@ -272,15 +272,39 @@ int KeymapDialogBase::SelectedTreeItem() const
     return it == treeItems_.end() ? -1 : static_cast<int>(it - treeItems_.begin());
 }
 
+void KeymapDialogBase::SuspendHook()
+{
+    // The capture takes every key of the application; a message box or a
+    // chooser in front of the dialog needs its keys (typing a file name).
+    if (hookInstalled_) {
+        RemoveHook();
+        hookSuspended_ = true;
+    }
+}
+
+void KeymapDialogBase::ResumeHook()
+{
+    if (hookSuspended_) {
+        hookSuspended_ = false;
+        hookInstalled_ = services_.installHook && services_.installHook(this, 0);
+        logic_.SetHookInstalled(hookInstalled_);
+    }
+}
+
 void KeymapDialogBase::ShowMessage(std::string_view text)
 {
-    if (services_.message) services_.message(this, FromUtf8(text));
+    if (!services_.message) return;
+    SuspendHook();
+    services_.message(this, FromUtf8(text));
+    ResumeHook();
 }
 
 std::optional<std::u16string> KeymapDialogBase::ChoosePath(int row)
 {
     if (!services_.choosePath) return std::nullopt;
+    SuspendHook();
     std::optional<QString> path = services_.choosePath(this, row, QString::fromStdU16String(state_.g_szActionPath));
+    ResumeHook();
     if (!path) return std::nullopt;
     return path->toStdU16String();
 }

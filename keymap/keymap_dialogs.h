@@ -119,6 +119,8 @@ private:
     void BuildTree();
     void UpdateControls();
     void RemoveHook();
+    void SuspendHook();
+    void ResumeHook();
 
     KeyAssignmentState& state_;
     int language_;
@@ -133,6 +135,7 @@ private:
     QListWidget* macroList_ = nullptr;
     std::vector<QTreeWidgetItem*> treeItems_;  // by BasicTreeItems() index
     bool hookInstalled_ = false;
+    bool hookSuspended_ = false;  // taken off while a message box or chooser is up
     bool firstBoxFocusSeen_ = false;
 
     // Dragging the frameless window by any place outside the buttons.

@@ -362,6 +362,30 @@ TEST_F(KeymapDialogsTest, SecondModelSaveKeepsAnAdvancedAssignment)
     EXPECT_EQ(Planes(after, kKeyEsc), (Planes4{0xFA, 0, 0, 0}));
 }
 
+TEST_F(KeymapDialogsTest, ChoosersAndMessagesGetTheKeysWhileTheyAreUp)
+{
+    std::vector<QWidget*> heldDuring;
+    auto chooser = services.choosePath;
+    services.choosePath = [&](QWidget* w, int row, const QString& current) {
+        heldDuring.push_back(hookedWindow());
+        return chooser(w, row, current);
+    };
+    services.message = [&](QWidget*, const QString&) { heldDuring.push_back(hookedWindow()); };
+    QWidget* heldAfter = nullptr;
+    ClickKey(kQV310, kKeyA, [&](KeymapDialogBase& d) {
+        Click(d, 300, 40);
+        Click(d, 270, 135);  // browse, cancelled
+        Click(d, 200, 40);
+        ClickTreeItem(d, d.treeItem(TreeIndex("Media")));
+        Click(d, 280, 255);  // heading: message
+        heldAfter = hookedWindow();
+        Click(d, 230, 255);
+    });
+    EXPECT_EQ(heldDuring, (std::vector<QWidget*>{nullptr, nullptr}));
+    EXPECT_NE(heldAfter, nullptr);  // the dialog has it back
+    EXPECT_EQ(hookedWindow(), nullptr);
+}
+
 TEST_F(KeymapDialogsTest, DraggingOutsideTheButtonsMovesTheWindowWithoutAClick)
 {
     ClickKey(kQV310, kKeyA, [&](KeymapDialogBase& d) {
