@@ -622,5 +622,71 @@ TEST_F(KeymapRunTest, CancelAfterTabSwitchLeavesMemoryAndFileAlone)
     EXPECT_EQ(FileImage().entry(kKeyA)[entry::Data], 0x42);
 }
 
+TEST_F(KeymapRunTest, EveryKeyButFnTakesEveryKindThroughTheDialog)
+{
+    // Key k gets kind k mod 8 (single, combination, macro, Basic, and the
+    // four host actions), driven as the user drives the first model's dialog.
+    const std::uint8_t sound[] = {0x03, 0x00, 0x23, 0x02};
+    for (int k = 0; k < kKeyCount; ++k) {
+        if (k == kFnKey) continue;
+        const int which = k % 8;
+        auto r = Click(k, [&](KeymapDialogLogic& d, FakeView& v) {
+            switch (which) {
+                case 0:
+                    d.OnBoxFocus(KeyBox::Single);
+                    d.OnKeystroke(g_defaultVkByKey[k] == 0x42 ? 0x43 : 0x42);
+                    break;
+                case 1:
+                    d.OnBoxFocus(KeyBox::Combine);
+                    d.OnKeystroke(0xA2);
+                    d.OnKeystroke(0x43);
+                    break;
+                case 2:
+                    d.OnClick(120, 40);
+                    v.macroRow = 0;
+                    break;
+                case 3:
+                    d.OnClick(200, 40);
+                    v.treeItem = TreeItemOf("Close");
+                    break;
+                default:
+                    d.OnClick(300, 40);
+                    v.chooserAnswers = {u"/srv/action" + std::u16string(1, static_cast<char16_t>(u'0' + which))};
+                    d.OnClick(270, 75 + 30 * (which - 4));
+                    break;
+            }
+            d.OnClick(280, 255);
+        });
+        ASSERT_EQ(r, RunResult::Applied) << "key " << k;
+        const auto p = Planes(store->current, k);
+        const std::uint8_t* e = store->current.entry(static_cast<std::size_t>(k));
+        EXPECT_EQ(state.g_abKeyChanged[static_cast<std::size_t>(k)], 1) << "key " << k;
+        switch (which) {
+            case 0:
+                EXPECT_EQ(p[1], 0) << k;
+                EXPECT_NE(p[0], 0) << k;
+                break;
+            case 1:
+                EXPECT_EQ(p, (std::array<std::uint8_t, 4>{0xE0, 1, 0x06, 0})) << k;
+                break;
+            case 2:
+                EXPECT_EQ(p, (std::array<std::uint8_t, 4>{0, 2, 0, 0})) << k;
+                break;
+            case 3:
+                EXPECT_EQ(p, (std::array<std::uint8_t, 4>{0xE2, 1, 0x3D, 0})) << k;
+                break;
+            default:
+                EXPECT_EQ(p, (std::array<std::uint8_t, 4>{kHostActionCode, 0, 0, 0})) << k;
+                EXPECT_EQ(e[entry::Kind], kind::PlaySound + (which - 4)) << k;
+                EXPECT_TRUE(std::equal(std::begin(sound), std::end(sound), e + entry::Data)) << k;
+                break;
+        }
+    }
+    // Every assignment reached the file.
+    ConfigImage file = FileImage();
+    for (int k = 0; k < kKeyCount; ++k)
+        if (k != kFnKey) ASSERT_EQ(Planes(file, k), Planes(store->current, k)) << "key " << k;
+}
+
 }  // namespace
 }  // namespace zr417
