@@ -62,8 +62,8 @@ public:
     // Faults.
     // Refuse every report (true) or none.
     void refuseAll(bool on);
-    // Refuse the next `times` set reports with this report ID and command
-    // code (-1: all of them).
+    // Refuse the next `times` reports with this report ID and command code
+    // (byte 1 of a set, or of the buffer a get is asked with); -1: all.
     void refuseCommand(std::uint8_t reportId, std::uint8_t code, int times = -1);
     // XOR 0xFF into flash byte `address` as it is read back, on the next
     // read-back only or on every one.
