@@ -1,8 +1,9 @@
 // Shows the profile manager with a few profiles for a screenshot:
-//   profile_manager_shot <english|chinese> <data folder> [seconds]
+//   profile_manager_shot <english|chinese> <data folder> [seconds] [menu]
 // The panel opens over a main window whose corner is at (41, 41), lists the
-// profiles of <data folder>/Configure (three are made when it is empty), and
-// quits after the given seconds (default 5).
+// profiles of <data folder>/Configure (three are made when it is empty), with
+// "menu" opens its context menu over the second row, and quits after the
+// given seconds (default 5).
 #include "config/keys.h"
 #include "config/ui/configure_dlg.h"
 #include "platform/files.h"
@@ -33,5 +34,11 @@ int main(int argc, char** argv)
     QTimer::singleShot(seconds * 1000, &dialog, &QDialog::reject);
     dialog.show();
     dialog.list()->setCurrentRow(1);
+    if (argc > 4 && std::string(argv[4]) == "menu") {
+        QTimer::singleShot(500, &dialog, [&dialog] { dialog.OpenContextMenu(dialog.mapToGlobal(QPoint(90, 62))); });
+        QTimer::singleShot(seconds * 1000 - 200, [] {
+            if (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+        });
+    }
     return dialog.exec() == QDialog::Rejected ? 0 : 1;
 }
