@@ -27,8 +27,7 @@ bool DesktopActions::confirm(QWidget* parent, const QString& text, const QString
 std::optional<QColor> DesktopActions::pickColour(QWidget* parent, const QColor& initial)
 {
     QColor c = QColorDialog::getColor(initial, parent);
-    if (!c.isValid())
-        return std::nullopt;
+    if (!c.isValid()) return std::nullopt;
     return c;
 }
 

@@ -29,8 +29,7 @@ bool CKalvexApp::InitInstance(int& argc, char** argv)
     QString key = QString::fromLatin1(kInstanceKey).toLower();
     key.remove(QLatin1Char(' ')).remove(QLatin1Char('{')).remove(QLatin1Char('}')).prepend(QStringLiteral("zr417-"));
     SingleInstance instance(key);
-    if (!instance.acquire())
-        return false;
+    if (!instance.acquire()) return false;
 
     // The system's HID devices, or the simulated keyboard of ZR417_SIMULATE.
     std::string error;

@@ -70,12 +70,9 @@ CKalvexDlg::~CKalvexDlg()
 {
     // Threads waiting for this window are released first, then stopped:
     // the listener (through the link) and the read-out worker.
-    if (uiCall_)
-        uiCall_->cancel();
-    if (tray_)
-        tray_->hide();
-    if (link_)
-        link_->Shutdown();
+    if (uiCall_) uiCall_->cancel();
+    if (tray_) tray_->hide();
+    if (link_) link_->Shutdown();
     worker_.Join();
 }
 
@@ -93,8 +90,7 @@ void CKalvexDlg::OnInitDialog()
 
     // Language.
     g_nLanguage = options_.language ? options_.language : LanguageFromSetting(ReadLanguageSetting());
-    if (g_nLanguage != kLanguageChinese)
-        g_nLanguage = kLanguageEnglish;
+    if (g_nLanguage != kLanguageChinese) g_nLanguage = kLanguageEnglish;
 
     // Title; pop-ups and per-key mode off.
     setWindowTitle(qs(texts::kTitle.english));
@@ -121,8 +117,9 @@ void CKalvexDlg::OnInitDialog()
     events.notConnected = [this] { uiCall_->run([this] { OnDeviceVanished(); }); };
     link_ = std::make_unique<DeviceLink>(*options_.bus, std::move(events), options_.pause);
     // 0x77b: sent from the read-out worker, it waits for the window.
-    protocol_ = std::make_unique<KeyboardProtocol>(*link_, store_->current, options_.pause,
-                                                   [this](int lParam) { uiCall_->run([this, lParam] { Refresh(lParam); }); });
+    protocol_ = std::make_unique<KeyboardProtocol>(*link_, store_->current, options_.pause, [this](int lParam) {
+        uiCall_->run([this, lParam] { Refresh(lParam); });
+    });
     if (int fd = options_.bus->eventFd(); fd >= 0) {
         plugNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
         plugNotifier_->setEnabled(false);
@@ -150,12 +147,10 @@ void CKalvexDlg::OnInitDialog()
     // Configuration, then the read-out worker.
     panel_ = PanelState{};
     store_->Startup();
-    if (link_->g_hCommandDev)
-        worker_.Start(*protocol_, *link_);
+    if (link_->g_hCommandDev) worker_.Start(*protocol_, *link_);
 
     UpdateSliderVisibility();
-    if (plugNotifier_)
-        plugNotifier_->setEnabled(true);
+    if (plugNotifier_) plugNotifier_->setEnabled(true);
     initialised_ = true;
 }
 
@@ -166,8 +161,7 @@ int CKalvexDlg::DoModal()
         HideWindow();
     else
         show();
-    if (ended_)
-        return 0;
+    if (ended_) return 0;
     QEventLoop loop;
     loop_ = &loop;
     connect(qApp, &QApplication::aboutToQuit, &loop, &QEventLoop::quit);
@@ -180,10 +174,8 @@ void CKalvexDlg::EndDialog()
 {
     ended_ = true;
     hide();
-    if (tray_)
-        tray_->hide();
-    if (loop_)
-        loop_->quit();
+    if (tray_) tray_->hide();
+    if (loop_) loop_->quit();
 }
 
 void CKalvexDlg::restoreAndActivate()
@@ -246,8 +238,7 @@ void CKalvexDlg::CreateSliders()
 void CKalvexDlg::OnSliderRepaint(int id, int thumbX)
 {
     auto [it, inserted] = lastThumbX_.try_emplace(id, thumbX);
-    if (!inserted && it->second == thumbX)
-        return;
+    if (!inserted && it->second == thumbX) return;
     it->second = thumbX;
     redraw();
 }
@@ -267,11 +258,9 @@ void CKalvexDlg::SlidersFromImage()
 
 void CKalvexDlg::UpdateSliderVisibility()
 {
-    if (!store_)
-        return;
+    if (!store_) return;
     PanelLayout layout = ComputePanelLayout(store_->current, panel_, model());
-    for (auto [id, s] : sliders_)
-        s->setVisible(layout.sliderVisible(id));
+    for (auto [id, s] : sliders_) s->setVisible(layout.sliderVisible(id));
 }
 
 // ---------------------------------------------------------------------------
@@ -289,14 +278,12 @@ void CKalvexDlg::CreateTrayIcon()
     connect(exit, &QAction::triggered, this, [this] { EndDialog(); });
     tray_->setContextMenu(trayMenu_.get());
     connect(tray_, &QSystemTrayIcon::activated, this, &CKalvexDlg::OnTrayActivated);
-    if (trayAvailable_)
-        tray_->show();
+    if (trayAvailable_) tray_->show();
 }
 
 void CKalvexDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)
 {
-    if (reason != QSystemTrayIcon::DoubleClick)
-        return;
+    if (reason != QSystemTrayIcon::DoubleClick) return;
     if (link_->g_hCommandDev)
         ShowFromTray();
     else
@@ -319,14 +306,12 @@ void CKalvexDlg::OnArrived()
     ReadVersionFile();
     Refresh(0);
     // A window that was hidden for want of a keyboard comes to life.
-    if (hiddenForNoKeyboard_ && !ended_)
-        ShowFromTray();
+    if (hiddenForNoKeyboard_ && !ended_) ShowFromTray();
 }
 
 void CKalvexDlg::OnDeviceVanished()
 {
-    if (ended_)
-        return;
+    if (ended_) return;
     hiddenForNoKeyboard_ = true;
     HideWindow();
 }
@@ -336,14 +321,14 @@ void CKalvexDlg::OnKeyEvent(std::uint8_t code)
     zr417::OnKeyEvent(store_->current, code, [this](const HostAction& action) {
         HostOpenPlan plan = PlanHostOpen(action.kind, action.directory, action.file);
         switch (plan.kind) {
-        case HostOpenPlan::Kind::Nothing:
-            break;
-        case HostOpenPlan::Kind::Open:
-            desktop_->openUrl(QUrl::fromLocalFile(QString::fromStdString(plan.path)));
-            break;
-        case HostOpenPlan::Kind::Start:
-            desktop_->startDetached(QString::fromStdString(plan.path), QString::fromStdString(plan.directory));
-            break;
+            case HostOpenPlan::Kind::Nothing:
+                break;
+            case HostOpenPlan::Kind::Open:
+                desktop_->openUrl(QUrl::fromLocalFile(QString::fromStdString(plan.path)));
+                break;
+            case HostOpenPlan::Kind::Start:
+                desktop_->startDetached(QString::fromStdString(plan.path), QString::fromStdString(plan.directory));
+                break;
         }
     });
 }
@@ -358,17 +343,14 @@ void CKalvexDlg::Refresh(int lParam)
 {
     ++refreshCount_;
     SlidersFromImage();
-    if (store_->current.at(settings::Effect) > 10)
-        panel_.perKeyMode = true;
+    if (store_->current.at(settings::Effect) > 10) panel_.perKeyMode = true;
     MarkChangedKeys(store_->current, keyState_.g_abKeyChanged);
     store_->SaveKeymapFile();
     UpdateSliderVisibility();
     redraw();
-    if (lParam != 0)
-        return;
+    if (lParam != 0) return;
     auto prompt = FirmwareUpdatePrompt(fileVersion_, {protocol_->g_nFwMajor, protocol_->g_nFwMinor}, g_nLanguage);
-    if (prompt && desktop_->confirm(this, qs(prompt->text), qs(prompt->caption)))
-        StartUpdateTool();
+    if (prompt && desktop_->confirm(this, qs(prompt->text), qs(prompt->caption))) StartUpdateTool();
 }
 
 void CKalvexDlg::StartUpdateTool()
@@ -388,8 +370,7 @@ void CKalvexDlg::OpenHomePage()
 
 void CKalvexDlg::mousePressEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
-        return;
+    if (event->button() != Qt::LeftButton) return;
     m_bButtonDown = true;
     dragged_ = false;
     dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
@@ -397,13 +378,11 @@ void CKalvexDlg::mousePressEvent(QMouseEvent* event)
 
 void CKalvexDlg::mouseReleaseEvent(QMouseEvent* event)
 {
-    if (event->button() != Qt::LeftButton)
-        return;
+    if (event->button() != Qt::LeftButton) return;
     m_bButtonDown = false;
     dragging_ = false;
     // A drag of the window is not a click.
-    if (std::exchange(dragged_, false))
-        return;
+    if (std::exchange(dragged_, false)) return;
     QPoint pos = event->position().toPoint();
     OnClick(pos.x(), pos.y());
 }
@@ -441,8 +420,7 @@ void CKalvexDlg::mouseMoveEvent(QMouseEvent* event)
             m_bButtonDown = false;
             dragged_ = true;
             QWindow* w = windowHandle();
-            if (!w || !w->startSystemMove())
-                dragging_ = true;
+            if (!w || !w->startSystemMove()) dragging_ = true;
             return;
         }
     }
@@ -457,14 +435,14 @@ void CKalvexDlg::keyPressEvent(QKeyEvent* event)
 {
     // Enter, Escape and F1 neither close the window nor ask for help.
     switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-    case Qt::Key_F1:
-        event->accept();
-        return;
-    default:
-        QWidget::keyPressEvent(event);
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Escape:
+        case Qt::Key_F1:
+            event->accept();
+            return;
+        default:
+            QWidget::keyPressEvent(event);
     }
 }
 
@@ -474,8 +452,7 @@ void CKalvexDlg::contextMenuEvent(QContextMenuEvent* event)
     // window's system menu: About.
     QPoint p = event->pos();
     bool titleArea = Rect{19, 32, 261, 102}.contains(p.x(), p.y()) || (p.y() < 30 && p.x() < 930);
-    if (!titleArea)
-        return;
+    if (!titleArea) return;
     QMenu menu(this);
     QAction* about = menu.addAction(qs(texts::kAbout.in(g_nLanguage)));
     connect(about, &QAction::triggered, this, &CKalvexDlg::ShowAbout);
@@ -530,11 +507,9 @@ void CKalvexDlg::OnClick(int x, int y)
     } else {
         int command = MainHitTest(x, y, image.at(settings::Effect));
         RunCommand(command, x, y);
-        if (ended_)
-            return;
+        if (ended_) return;
         std::uint8_t key = KeyHitTest(x, y, panel_.perKeyMode);
-        if (key != kNoKey)
-            KeyClick(key);
+        if (key != kNoKey) KeyClick(key);
     }
     UpdateSliderVisibility();
     redraw();
@@ -544,34 +519,33 @@ void CKalvexDlg::RunCommand(int command, int x, int y)
 {
     (void)y;
     switch (command) {
-    case kCmdHelp:
-        panel_.helpOpen = !panel_.helpOpen;
-        return;
-    case kCmdHide:
-    case kCmdCancel:
-        HideWindow();
-        return;
-    case kCmdClose:
-        store_->SaveSavedImage();
-        EndDialog();
-        return;
-    case kCmdMacroManager:
-        RunMacroManager();
-        return;
-    case kCmdProfiles:
-        RunProfileManager();
-        return;
-    case kCmdDefault:
-        FactoryResetCommand();
-        return;
-    case kCmdSave:
-        SaveCommand();
-        return;
-    default:
-        ApplyPanelCommand(store_->current, panel_, command, x);
-        if (panel_.effectListOpen || panel_.zoneListOpen)
-            hoverRow_ = -1;
-        return;
+        case kCmdHelp:
+            panel_.helpOpen = !panel_.helpOpen;
+            return;
+        case kCmdHide:
+        case kCmdCancel:
+            HideWindow();
+            return;
+        case kCmdClose:
+            store_->SaveSavedImage();
+            EndDialog();
+            return;
+        case kCmdMacroManager:
+            RunMacroManager();
+            return;
+        case kCmdProfiles:
+            RunProfileManager();
+            return;
+        case kCmdDefault:
+            FactoryResetCommand();
+            return;
+        case kCmdSave:
+            SaveCommand();
+            return;
+        default:
+            ApplyPanelCommand(store_->current, panel_, command, x);
+            if (panel_.effectListOpen || panel_.zoneListOpen) hoverRow_ = -1;
+            return;
     }
 }
 
@@ -595,21 +569,18 @@ void CKalvexDlg::KeyClick(std::uint8_t key)
         return;
     }
     DialogContext ctx = dialogContext();
-    RunKeyAssignment(keyState_, *store_, macros_->g_macroTable, key, g_nLanguage,
-                     [&](KeyAssignmentState& state, ConfigImage& image) {
-                         return dialogs_->runKeyAssignment(ctx, state, image);
-                     });
+    RunKeyAssignment(
+        keyState_, *store_, macros_->g_macroTable, key, g_nLanguage,
+        [&](KeyAssignmentState& state, ConfigImage& image) { return dialogs_->runKeyAssignment(ctx, state, image); });
 }
 
 void CKalvexDlg::PickKeyColour(std::uint8_t key)
 {
     keyState_.g_nSelectedKey = key;
     auto page = PicturePageOf(store_->current.at(settings::Effect));
-    if (!page)
-        return;  // per-key mode without a picture effect: nothing to paint
+    if (!page) return;  // per-key mode without a picture effect: nothing to paint
     auto colour = desktop_->pickColour(this, QColor(0, 0, 0));
-    if (!colour)
-        return;
+    if (!colour) return;
     SetKeyColour(store_->current, *page, key,
                  Rgb{static_cast<std::uint8_t>(colour->red()), static_cast<std::uint8_t>(colour->green()),
                      static_cast<std::uint8_t>(colour->blue())});
@@ -617,8 +588,7 @@ void CKalvexDlg::PickKeyColour(std::uint8_t key)
 
 void CKalvexDlg::RunMacroManager()
 {
-    if (!dialogs_->runMacroManager(dialogContext()))
-        return;
+    if (!dialogs_->runMacroManager(dialogContext())) return;
     macros_->PlaceMacrosInImage(store_->current);
     store_->SaveKeymapFile();
     macros_->SaveMacroFile();

@@ -6,8 +6,8 @@
 
 #include "app/main_logic.h"
 #include "app/seams.h"
-#include "controls/skin.h"
 #include "config/image.h"
+#include "controls/skin.h"
 #include "device/device_link.h"
 #include "device/protocol.h"
 #include "keymap/key_assignment.h"
@@ -36,15 +36,15 @@ class UiThreadCall;
 
 // Everything the window depends on, so a test can build a fresh one.
 struct MainWindowOptions {
-    hid::Bus* bus = nullptr;           // required
-    std::optional<AppPaths> paths;     // default: beside the executable
-    PauseFn pause;                     // default: real pauses
-    int language = 0;                  // 0: the per-user setting
-    SubDialogs* dialogs = nullptr;     // default: ProgramSubDialogs()
-    DesktopActions* desktop = nullptr; // default: the real desktop
+    hid::Bus* bus = nullptr;            // required
+    std::optional<AppPaths> paths;      // default: beside the executable
+    PauseFn pause;                      // default: real pauses
+    int language = 0;                   // 0: the per-user setting
+    SubDialogs* dialogs = nullptr;      // default: ProgramSubDialogs()
+    DesktopActions* desktop = nullptr;  // default: the real desktop
     bool splash = true;
     std::chrono::milliseconds splashTick{20};
-    std::optional<bool> trayAvailable; // default: asked from the desktop
+    std::optional<bool> trayAvailable;  // default: asked from the desktop
 };
 
 class CKalvexDlg : public QWidget {
@@ -166,7 +166,7 @@ private:
     StartupReadoutWorker worker_;
 
     PanelState panel_;
-    int hoverRow_ = -1;        // effect or zone list row under the cursor
+    int hoverRow_ = -1;  // effect or zone list row under the cursor
     bool m_bButtonDown = false;
     int m_nLastSpot = kCmdNone;
     bool dragging_ = false;

@@ -69,8 +69,7 @@ void CKalvexDlg::paintEvent(QPaintEvent*)
 
 void CKalvexDlg::Compose()
 {
-    if (frame_.size() != size())
-        frame_ = QImage(size(), QImage::Format_RGB32);
+    if (frame_.size() != size()) frame_ = QImage(size(), QImage::Format_RGB32);
     ++composeCount_;
     frame_.fill(Qt::black);
     QPainter p(&frame_);
@@ -91,8 +90,7 @@ void CKalvexDlg::Compose()
     DrawText(p, texts::kCancel.in(lang), 872, 612, kLabelHeight, kGrey);
     DrawText(p, texts::kSave.in(lang), lang == kLanguageChinese ? 934 : 938, 612, kLabelHeight, kSaveRed);
     DrawPanel(p);
-    if (panel_.helpOpen)
-        DrawHelpMenu(p);
+    if (panel_.helpOpen) DrawHelpMenu(p);
 }
 
 void CKalvexDlg::DrawKeyboard(QPainter& p)
@@ -105,15 +103,13 @@ void CKalvexDlg::DrawKeyboard(QPainter& p)
     const ConfigImage& image = store_->current;
     auto page = PicturePageOf(image.at(settings::Effect));
     if (panel_.perKeyMode) {
-        if (!page)
-            return;
+        if (!page) return;
         // Coloured keys filled with their colour and labelled in the
         // complementary colour; black keys stay as the picture shows them.
         p.setFont(SkinFont(10));
         for (int k = 0; k < kKeyCount; ++k) {
             Rgb c = KeyColour(image, *page, k);
-            if (c == Rgb{0, 0, 0})
-                continue;
+            if (c == Rgb{0, 0, 0}) continue;
             const KeyRect& r = g_keyRectByKey[k];
             p.fillRect(QRect(QPoint(r.left + kKeyboardPictureX, r.top + kKeyboardPictureY),
                              QPoint(r.right + kKeyboardPictureX, r.bottom + kKeyboardPictureY)),
@@ -125,19 +121,16 @@ void CKalvexDlg::DrawKeyboard(QPainter& p)
         }
         return;
     }
-    if (lit.isNull())
-        return;
+    if (lit.isNull()) return;
     auto highlight = [&](int k) {
-        if (k < 0 || k >= kKeyCount || k == kFnKey)
-            return;
+        if (k < 0 || k >= kKeyCount || k == kFnKey) return;
         const KeyRect& r = g_keyRectByKey[k];
         QRect src(QPoint(r.left, r.top), QPoint(r.right, r.bottom));
         p.drawImage(QPoint(r.left + kKeyboardPictureX, r.top + kKeyboardPictureY), lit, src);
     };
     highlight(keyState_.g_nSelectedKey);
     for (int k = 0; k < kKeyCount; ++k)
-        if (keyState_.g_abKeyChanged[k] == 1)
-            highlight(k);
+        if (keyState_.g_abKeyChanged[k] == 1) highlight(k);
 }
 
 void CKalvexDlg::DrawColourCells(QPainter& p, int y, std::uint8_t colourIndex)
@@ -157,8 +150,7 @@ void CKalvexDlg::DrawColourCells(QPainter& p, int y, std::uint8_t colourIndex)
 
 void CKalvexDlg::DrawSlider(QPainter& p, int id)
 {
-    if (CBitSlider* s = slider(id))
-        DrawSliderSkin(p, *s);
+    if (CBitSlider* s = slider(id)) DrawSliderSkin(p, *s);
 }
 
 void CKalvexDlg::DrawPanel(QPainter& p)
@@ -178,8 +170,7 @@ void CKalvexDlg::DrawPanel(QPainter& p)
     DrawText(p, EffectName(m, effect, lang), 34, 158, kListHeight, kGrey);
 
     // Speed and brightness share the card.
-    if (!panel_.effectListOpen)
-        DrawImage(p, mw::kFreq, 19, 245);
+    if (!panel_.effectListOpen) DrawImage(p, mw::kFreq, 19, 245);
     if (layout.speed) {
         DrawText(p, texts::kSpeed.in(lang), 28, 290, kSliderHeight, kGrey);
         DrawText(p, texts::kSlow.in(lang), 28, 317, kSliderHeight, kGrey);
@@ -193,8 +184,7 @@ void CKalvexDlg::DrawPanel(QPainter& p)
         DrawSlider(p, kSliderBrightness);
     }
 
-    if (layout.colourCells)
-        DrawColourCells(p, 223, image.at(settings::ColourIndex));
+    if (layout.colourCells) DrawColourCells(p, 223, image.at(settings::ColourIndex));
     if (layout.directions) {
         DrawText(p, texts::kDirection.in(lang), 29, 177, kPanelHeight, kGrey);
         // Image direction: 3 top, 2 bottom, 1 left, 0 right.

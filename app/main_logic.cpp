@@ -2,13 +2,14 @@
 
 #include "config/keys.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
-#include <unistd.h>
 
 namespace zr417 {
 
+// clang-format off
 const std::array<Rect, 22> g_mainHotSpots = {{
     {936, 5, 952, 20},     // 0 help
     {957, 5, 973, 20},     // 1 minimise (hide)
@@ -28,8 +29,12 @@ const std::array<Rect, 22> g_mainHotSpots = {{
     {800, 605, 857, 635},  // 15 Default
     {861, 605, 918, 635},  // 16 Cancel
     {923, 605, 980, 635},  // 17 Save
-    {0, 0, -1, -1}, {0, 0, -1, -1}, {0, 0, -1, -1}, {0, 0, -1, -1},
+    {0, 0, -1, -1},        // 18..21 never tested
+    {0, 0, -1, -1},
+    {0, 0, -1, -1},
+    {0, 0, -1, -1},
 }};
+// clang-format on
 
 namespace {
 
@@ -81,7 +86,10 @@ constexpr std::array<EffectRow, 5> kZoneModesQV420 = {{
     {"OFF", "关闭", 4},
 }};
 
-bool firstModel(int model) { return model == kModelQV310; }
+bool firstModel(int model)
+{
+    return model == kModelQV310;
+}
 
 std::string_view label(const EffectRow& row, int language)
 {
@@ -89,77 +97,63 @@ std::string_view label(const EffectRow& row, int language)
 }
 
 // Bottom edge of the open effect list (inclusive) for clicks.
-int effectListBottom(int model) { return firstModel(model) ? 393 : 493; }
+int effectListBottom(int model)
+{
+    return firstModel(model) ? 393 : 493;
+}
 
 }  // namespace
 
 int MainHitTest(int x, int y, std::uint8_t effectCode)
 {
     for (int i = 0; i <= 2; ++i)
-        if (g_mainHotSpots[i].contains(x, y))
-            return i;
+        if (g_mainHotSpots[i].contains(x, y)) return i;
     if (effectCode > 10) {
-        if (Rect{28, 200, 42, 214}.contains(x, y))
-            return kCmdKeymap;
-        if (Rect{130, 200, 144, 214}.contains(x, y))
-            return kCmdDiy;
+        if (Rect{28, 200, 42, 214}.contains(x, y)) return kCmdKeymap;
+        if (Rect{130, 200, 144, 214}.contains(x, y)) return kCmdDiy;
     }
     for (int i = 3; i <= 8; ++i)
-        if (g_mainHotSpots[i].contains(x, y))
-            return i;
-    if (Rect{299, 456, 539, 474}.contains(x, y))
-        return kCmdMacroManager;
+        if (g_mainHotSpots[i].contains(x, y)) return i;
+    if (Rect{299, 456, 539, 474}.contains(x, y)) return kCmdMacroManager;
     for (int i = 0; i < 8; ++i) {
         int c = 48 + 25 * i;
-        if (x >= c - 20 && x <= c && y > 222 && y < 244)
-            return kCmdColourFirst + i;
+        if (x >= c - 20 && x <= c && y > 222 && y < 244) return kCmdColourFirst + i;
     }
     for (int i = 10; i <= 11; ++i)
-        if (g_mainHotSpots[i].contains(x, y))
-            return i;
-    if (Rect{690, 459, 700, 468}.contains(x, y))
-        return kCmdWinLockOn;
-    if (Rect{737, 459, 747, 468}.contains(x, y))
-        return kCmdWinLockOff;
+        if (g_mainHotSpots[i].contains(x, y)) return i;
+    if (Rect{690, 459, 700, 468}.contains(x, y)) return kCmdWinLockOn;
+    if (Rect{737, 459, 747, 468}.contains(x, y)) return kCmdWinLockOff;
     for (int i = 12; i <= 17; ++i)
-        if (g_mainHotSpots[i].contains(x, y))
-            return i;
-    if (Rect{19, 32, 261, 102}.contains(x, y))
-        return kCmdLogo;
-    if (Rect{28, 388, 248, 403}.contains(x, y))
-        return kCmdZoneList;
+        if (g_mainHotSpots[i].contains(x, y)) return i;
+    if (Rect{19, 32, 261, 102}.contains(x, y)) return kCmdLogo;
+    if (Rect{28, 388, 248, 403}.contains(x, y)) return kCmdZoneList;
     for (int i = 0; i < 8; ++i) {
         int c = 48 + 25 * i;
-        if (x >= c - 20 && x <= c && y >= 450 && y <= 520)
-            return kCmdZoneColourFirst + i;
+        if (x >= c - 20 && x <= c && y >= 450 && y <= 520) return kCmdZoneColourFirst + i;
     }
     for (int i = 0; i < 2; ++i) {
         int c = 43 + 50 * i;
-        if (x >= c - 14 && x <= c && y > 424 && y < 441)
-            return kCmdZoneLeft + i;
+        if (x >= c - 14 && x <= c && y > 424 && y < 441) return kCmdZoneLeft + i;
     }
     return kCmdNone;
 }
 
 std::span<const EffectRow> EffectList(int model)
 {
-    if (firstModel(model))
-        return kEffectsQV310;
+    if (firstModel(model)) return kEffectsQV310;
     return kEffectsQV420;
 }
 
 std::span<const EffectRow> ZoneModeList(int model)
 {
-    if (firstModel(model))
-        return kZoneModesQV310;
+    if (firstModel(model)) return kZoneModesQV310;
     return kZoneModesQV420;
 }
 
 std::string_view EffectName(int model, std::uint8_t code, int language)
 {
     for (const auto& row : EffectList(model))
-        if (row.code == code)
-            return label(row, language);
+        if (row.code == code) return label(row, language);
     return {};
 }
 
@@ -188,8 +182,7 @@ std::uint8_t ZoneWaveMode(int model)
 int EffectListHoverRow(int model, int x, int y)
 {
     int limit = firstModel(model) ? 394 : 494;
-    if (x >= 28 && x <= 248 && y > 172 && y < limit)
-        return (y - kEffectListTop) / kListRowHeight;
+    if (x >= 28 && x <= 248 && y > 172 && y < limit) return (y - kEffectListTop) / kListRowHeight;
     return -1;
 }
 
@@ -202,8 +195,7 @@ void ApplyEffectDefault(ConfigImage& image, int model)
 void EffectListClick(ConfigImage& image, PanelState& state, int model, int x, int y)
 {
     state.effectListOpen = false;
-    if (x - 28 < 0 || x - 28 > 220 || y < kEffectListTop || y > effectListBottom(model))
-        return;
+    if (x - 28 < 0 || x - 28 > 220 || y < kEffectListTop || y > effectListBottom(model)) return;
     auto rows = EffectList(model);
     std::size_t row = static_cast<std::size_t>((y - kEffectListTop) / kListRowHeight);
     // One past the last row (the list's bottom edge) picks effect 0.
@@ -226,56 +218,55 @@ bool ApplyPanelCommand(ConfigImage& image, PanelState& state, int command, int x
     auto& gameMode = image.at(settings::GameMode);
     auto& winLock = image.at(settings::WinLock);
     switch (command) {
-    case kCmdEffectList:
-        state.effectListOpen = true;
-        return true;
-    case kCmdZoneList:
-        state.zoneListOpen = true;
-        return true;
-    case kCmdDirectionTop:
-    case kCmdDirectionTop + 1:
-    case kCmdDirectionTop + 2:
-    case kCmdDirectionRight:
-        image.at(settings::Direction) = static_cast<std::uint8_t>(3 - (command - kCmdDirectionTop));
-        return true;
-    case kCmdKeymap:
-        state.perKeyMode = false;
-        return true;
-    case kCmdDiy:
-        state.perKeyMode = true;
-        return true;
-    case kCmdZoneLeft:
-        image.at(settings::ZoneDirection) = 1;
-        return true;
-    case kCmdZoneRight:
-        image.at(settings::ZoneDirection) = 0;
-        return true;
-    case kCmdGameModeOn:
-        if (gameMode != 1) {
-            gameMode = 1;
-            winLock = 1;
-        }
-        return true;
-    case kCmdGameModeOff:
-        gameMode = 0;
-        winLock = 0;
-        return true;
-    case kCmdWinLockOn:
-        if (gameMode == 1)
-            winLock = 1;
-        return true;
-    case kCmdWinLockOff:
-        winLock = 0;
-        return true;
-    case kCmdReportInterval: {
-        int step = (x - 35) / 55;
-        if (step < 0 || step > 3)  // outside the area the hit test gives
+        case kCmdEffectList:
+            state.effectListOpen = true;
             return true;
-        image.at(settings::ReportInterval) = static_cast<std::uint8_t>(8 >> step);
-        return true;
-    }
-    default:
-        break;
+        case kCmdZoneList:
+            state.zoneListOpen = true;
+            return true;
+        case kCmdDirectionTop:
+        case kCmdDirectionTop + 1:
+        case kCmdDirectionTop + 2:
+        case kCmdDirectionRight:
+            image.at(settings::Direction) = static_cast<std::uint8_t>(3 - (command - kCmdDirectionTop));
+            return true;
+        case kCmdKeymap:
+            state.perKeyMode = false;
+            return true;
+        case kCmdDiy:
+            state.perKeyMode = true;
+            return true;
+        case kCmdZoneLeft:
+            image.at(settings::ZoneDirection) = 1;
+            return true;
+        case kCmdZoneRight:
+            image.at(settings::ZoneDirection) = 0;
+            return true;
+        case kCmdGameModeOn:
+            if (gameMode != 1) {
+                gameMode = 1;
+                winLock = 1;
+            }
+            return true;
+        case kCmdGameModeOff:
+            gameMode = 0;
+            winLock = 0;
+            return true;
+        case kCmdWinLockOn:
+            if (gameMode == 1) winLock = 1;
+            return true;
+        case kCmdWinLockOff:
+            winLock = 0;
+            return true;
+        case kCmdReportInterval: {
+            int step = (x - 35) / 55;
+            if (step < 0 || step > 3)  // outside the area the hit test gives
+                return true;
+            image.at(settings::ReportInterval) = static_cast<std::uint8_t>(8 >> step);
+            return true;
+        }
+        default:
+            break;
     }
     if (command >= kCmdColourFirst && command <= kCmdColourMulti) {
         image.at(settings::ColourIndex) =
@@ -294,8 +285,7 @@ void MarkChangedKeys(const ConfigImage& image, std::span<std::uint8_t, 255> mark
 {
     for (int k = 0; k < kKeyCount; ++k) {
         std::uint16_t pos = g_matrixPosByKey[k];
-        if (image.plane(1, pos) != 0 || image.plane(0, pos) != KeyCode(g_defaultVkByKey[k]))
-            marks[k] = 1;
+        if (image.plane(1, pos) != 0 || image.plane(0, pos) != KeyCode(g_defaultVkByKey[k])) marks[k] = 1;
     }
     marks[100] = 0;
 }
@@ -303,8 +293,7 @@ void MarkChangedKeys(const ConfigImage& image, std::span<std::uint8_t, 255> mark
 FirmwareVersion ParseVersionFile(std::span<const std::uint8_t> bytes)
 {
     auto digit = [](std::uint8_t c) { return c >= '0' && c <= '9'; };
-    if (bytes.size() < 8 || !digit(bytes[5]) || !digit(bytes[7]))
-        return {};
+    if (bytes.size() < 8 || !digit(bytes[5]) || !digit(bytes[7])) return {};
     return {static_cast<std::uint8_t>(bytes[5] - '0'), static_cast<std::uint8_t>(bytes[7] - '0')};
 }
 
@@ -341,40 +330,39 @@ const std::array<SliderSpec, 5> g_mainSliders = {{
 const SliderSpec* FindSlider(int id)
 {
     for (const auto& s : g_mainSliders)
-        if (s.id == id)
-            return &s;
+        if (s.id == id) return &s;
     return nullptr;
 }
 
 std::size_t SliderImageOffset(int id)
 {
     switch (id) {
-    case kSliderBrightness:
-        return settings::Brightness;
-    case kSliderSpeed:
-        return settings::Speed;
-    case kSliderZoneBrightness:
-        return settings::ZoneBrightness;
-    case kSliderZoneSpeed:
-        return settings::ZoneSpeed;
-    default:
-        return 0;
+        case kSliderBrightness:
+            return settings::Brightness;
+        case kSliderSpeed:
+            return settings::Speed;
+        case kSliderZoneBrightness:
+            return settings::ZoneBrightness;
+        case kSliderZoneSpeed:
+            return settings::ZoneSpeed;
+        default:
+            return 0;
     }
 }
 
 bool PanelLayout::sliderVisible(int id) const
 {
     switch (id) {
-    case kSliderBrightness:
-        return brightness;
-    case kSliderSpeed:
-        return speed;
-    case kSliderZoneBrightness:
-        return zoneBrightness;
-    case kSliderZoneSpeed:
-        return zoneSpeed;
-    default:
-        return false;
+        case kSliderBrightness:
+            return brightness;
+        case kSliderSpeed:
+            return speed;
+        case kSliderZoneBrightness:
+            return zoneBrightness;
+        case kSliderZoneSpeed:
+            return zoneSpeed;
+        default:
+            return false;
     }
 }
 
@@ -406,8 +394,7 @@ PanelLayout ComputePanelLayout(const ConfigImage& image, const PanelState& state
 
 void CopySliderToImage(ConfigImage& image, int id, int position)
 {
-    if (std::size_t offset = SliderImageOffset(id))
-        image.at(offset) = static_cast<std::uint8_t>(position);
+    if (std::size_t offset = SliderImageOffset(id)) image.at(offset) = static_cast<std::uint8_t>(position);
 }
 
 const std::array<Rgb, 7> g_cellColours = {{
@@ -431,8 +418,7 @@ void WriteZoneColourTable(ConfigImage& image)
 
 std::optional<int> PicturePageOf(std::uint8_t effect)
 {
-    if (effect < 11 || effect >= 11 + settings::PicturePageCount)
-        return std::nullopt;
+    if (effect < 11 || effect >= 11 + settings::PicturePageCount) return std::nullopt;
     return effect - 11;
 }
 
@@ -452,8 +438,7 @@ Rgb KeyColour(const ConfigImage& image, int page, int key)
 
 void SetKeyColour(ConfigImage& image, int page, int key, Rgb colour)
 {
-    if (page < 0 || page >= static_cast<int>(settings::PicturePageCount) || key < 0 || key >= kKeyCount)
-        return;
+    if (page < 0 || page >= static_cast<int>(settings::PicturePageCount) || key < 0 || key >= kKeyCount) return;
     image.at(pictureByte(page, key, 0)) = colour.r;
     image.at(pictureByte(page, key, 1)) = colour.g;
     image.at(pictureByte(page, key, 2)) = colour.b;
@@ -469,8 +454,7 @@ int ZoneListHoverRow(int model, int x, int y)
 
 int HelpMenuRow(int x, int y)
 {
-    if (x >= 830 && x <= 996 && y >= 22 && y <= 99)
-        return (y - 22) / 25;
+    if (x >= 830 && x <= 996 && y >= 22 && y <= 99) return (y - 22) / 25;
     return -1;
 }
 
@@ -483,16 +467,13 @@ HostOpenPlan PlanHostOpen(std::uint8_t kind, const std::string& directory, const
 {
     namespace fs = std::filesystem;
     HostOpenPlan plan;
-    if (file.empty())
-        return plan;
+    if (file.empty()) return plan;
     fs::path path = directory.empty() ? fs::path(file) : fs::path(directory) / file;
     std::error_code ec;
     fs::path absolute = fs::absolute(path, ec);
-    if (ec)
-        return plan;
+    if (ec) return plan;
     auto st = fs::status(absolute, ec);
-    if (ec || !fs::exists(st))
-        return plan;
+    if (ec || !fs::exists(st)) return plan;
     plan.path = absolute.string();
     if (fs::is_directory(st)) {
         plan.kind = HostOpenPlan::Kind::Open;

@@ -8,10 +8,10 @@
 
 #include <array>
 #include <cstddef>
-#include <string>
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -35,7 +35,7 @@ enum MainCommand : int {
     kCmdHide = 1,
     kCmdClose = 2,
     kCmdEffectList = 3,
-    kCmdDirectionTop = 4,     // 4..7: top, bottom, left, right
+    kCmdDirectionTop = 4,  // 4..7: top, bottom, left, right
     kCmdDirectionRight = 7,
     kCmdBrightnessArea = 8,
     kCmdMacroManager = 9,
@@ -47,15 +47,15 @@ enum MainCommand : int {
     kCmdDefault = 15,
     kCmdCancel = 16,
     kCmdSave = 17,
-    kCmdColourFirst = 22,     // 22..28 colours 1..7, 29 multicolour
+    kCmdColourFirst = 22,  // 22..28 colours 1..7, 29 multicolour
     kCmdColourMulti = 29,
     kCmdLogo = 30,
     kCmdWinLockOn = 31,
     kCmdWinLockOff = 32,
-    kCmdKeymap = 33,          // per-key mode off
-    kCmdDiy = 34,             // per-key mode on
+    kCmdKeymap = 33,  // per-key mode off
+    kCmdDiy = 34,     // per-key mode on
     kCmdZoneList = 35,
-    kCmdZoneColourFirst = 36, // 36..42 colours 1..7, 43 multicolour
+    kCmdZoneColourFirst = 36,  // 36..42 colours 1..7, 43 multicolour
     kCmdZoneColourMulti = 43,
     kCmdZoneLeft = 44,
     kCmdZoneRight = 45,
@@ -138,7 +138,6 @@ std::string_view VersionFileName(int model);
 std::string_view UpdateToolFolder(int model);
 constexpr std::string_view kUpdateToolName = "ZR417 RGB Gaming Keyboard_Update";
 
-
 // The five sliders of the lighting panel: control ID, position, maximum
 // (minimum 0, initial position 1). 1010 exists but is always hidden.
 struct SliderSpec {
@@ -159,15 +158,15 @@ std::size_t SliderImageOffset(int id);
 // What the lighting panel shows for the image and the panel state; the
 // window paints from it and shows or hides its sliders by it.
 struct PanelLayout {
-    bool speed = false;             // slider 1007 with its labels
-    bool brightness = false;        // slider 1017 with its labels
-    bool colourCells = false;       // main colour cells at y 223
-    bool directions = false;        // four direction buttons (Wave)
-    bool keymapSwitch = false;      // Keymap / DIY switch (effects above 10)
-    bool zoneDirections = false;    // left / right of the second zone's Wave
-    bool zoneColourCells = false;   // second-zone colour cells at y 450
-    bool zoneBrightness = false;    // slider 1019
-    bool zoneSpeed = false;         // slider 1018
+    bool speed = false;            // slider 1007 with its labels
+    bool brightness = false;       // slider 1017 with its labels
+    bool colourCells = false;      // main colour cells at y 223
+    bool directions = false;       // four direction buttons (Wave)
+    bool keymapSwitch = false;     // Keymap / DIY switch (effects above 10)
+    bool zoneDirections = false;   // left / right of the second zone's Wave
+    bool zoneColourCells = false;  // second-zone colour cells at y 450
+    bool zoneBrightness = false;   // slider 1019
+    bool zoneSpeed = false;        // slider 1018
     bool sliderVisible(int id) const;
 };
 PanelLayout ComputePanelLayout(const ConfigImage& image, const PanelState& state, int model);

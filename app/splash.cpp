@@ -25,22 +25,19 @@ CSplashScreen::CSplashScreen(const std::filesystem::path& exeDir, int language, 
 
 CSplashScreen::~CSplashScreen()
 {
-    if (timerId_)
-        killTimer(timerId_);
+    if (timerId_) killTimer(timerId_);
 }
 
 void CSplashScreen::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     DrawSkinImage(p, picture_, 0, 0);
-    if (!std::exchange(shownTraced_, true))
-        Trace("Splash screen shown\n");
+    if (!std::exchange(shownTraced_, true)) Trace("Splash screen shown\n");
 }
 
 void CSplashScreen::timerEvent(QTimerEvent* event)
 {
-    if (event->timerId() != timerId_)
-        return;
+    if (event->timerId() != timerId_) return;
     if (ticks_ > kLastTick) {
         killTimer(timerId_);
         timerId_ = 0;

@@ -25,8 +25,7 @@ bool UiThreadCall::run(std::function<void()> work)
     if (QThread::currentThread() == context_->thread()) {
         {
             std::lock_guard lock(state_->mutex);
-            if (state_->cancelled)
-                return false;
+            if (state_->cancelled) return false;
         }
         work();
         return true;
@@ -41,15 +40,13 @@ bool UiThreadCall::run(std::function<void()> work)
                 std::lock_guard lock(state->mutex);
                 cancelled = state->cancelled;
             }
-            if (!cancelled)
-                work();
+            if (!cancelled) work();
             std::lock_guard lock(state->mutex);
             *done = cancelled ? 2 : 1;
             state->cv.notify_all();
         },
         Qt::QueuedConnection);
-    if (!queued)
-        return false;
+    if (!queued) return false;
     std::unique_lock lock(state->mutex);
     state->cv.wait(lock, [&] { return *done != 0 || state->cancelled; });
     return *done == 1;

@@ -6,11 +6,11 @@
 #include "device/emu/keyboard_emulator.h"
 #include "tests/support/process.h"
 
+#include <benchmark/benchmark.h>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QTimer>
-#include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
 #include <chrono>
@@ -32,8 +32,7 @@ QApplication& App()
     static char name[] = "zr417_app_bench";
     static char* argv[] = {name, nullptr};
     // Headless unless a display is asked for.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static QApplication* app = new QApplication(argc, argv);
     return *app;
 }
@@ -82,10 +81,8 @@ void BM_FullRepaint(benchmark::State& state)
 {
     Window w;
     // Some highlights and an open list make it a busy frame.
-    for (int k = 0; k < 104; k += 7)
-        w.dlg->keyState().g_abKeyChanged[k] = 1;
-    for (auto _ : state)
-        w.dlg->Compose();
+    for (int k = 0; k < 104; k += 7) w.dlg->keyState().g_abKeyChanged[k] = 1;
+    for (auto _ : state) w.dlg->Compose();
 }
 BENCHMARK(BM_FullRepaint)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 
@@ -102,8 +99,7 @@ void BM_MouseMoveThatChangesNothing(benchmark::State& state)
         QCoreApplication::processEvents();
     }
     state.counters["repaints"] = w.dlg->composeCount() - before;
-    if (w.dlg->composeCount() != before)
-        state.SkipWithError("a mouse move that changes nothing repainted the window");
+    if (w.dlg->composeCount() != before) state.SkipWithError("a mouse move that changes nothing repainted the window");
 }
 BENCHMARK(BM_MouseMoveThatChangesNothing)->Unit(benchmark::kMicrosecond);
 

@@ -10,11 +10,11 @@
 #include "device/emu/keyboard_emulator.h"
 #include "tests/support/process.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QThread>
-#include <gtest/gtest.h>
 
 #include <fstream>
 #include <functional>
@@ -53,13 +53,12 @@ inline void Pump(int ms = 30)
 {
     QElapsedTimer t;
     t.start();
-    while (t.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 struct RecordingDesktop : DesktopActions {
     std::vector<QUrl> opened;
-    std::vector<std::pair<QString, QString>> started;  // program, working directory
+    std::vector<std::pair<QString, QString>> started;    // program, working directory
     std::vector<std::pair<QString, QString>> questions;  // text, caption
     bool answer = true;
     std::optional<QColor> colour;
@@ -110,8 +109,7 @@ struct RecordingDialogs : SubDialogs {
     void runProfileManager(const DialogContext& ctx, const QRect&) override
     {
         ++profileCalls;
-        if (onProfile)
-            onProfile(ctx);
+        if (onProfile) onProfile(ctx);
     }
 };
 
@@ -154,8 +152,7 @@ protected:
         o.trayAvailable = trayAvailable;
         dlg = std::make_unique<CKalvexDlg>(std::move(o));
         dlg->OnInitDialog();
-        if (!dlg->hiddenForNoKeyboard())
-            dlg->show();
+        if (!dlg->hiddenForNoKeyboard()) dlg->show();
         if (keyboard)
             ASSERT_TRUE(Spin([&] { return dlg->refreshCount() >= 1; })) << "start-up read-out never refreshed";
     }
@@ -197,7 +194,10 @@ protected:
 
     ConfigImage& image() { return dlg->store().current; }
     std::uint8_t at(std::size_t offset) { return image().at(offset); }
-    std::vector<std::uint8_t> keymapFile() { return ReadFileBytes(dataDir() / "keymap.bin").value_or(std::vector<std::uint8_t>{}); }
+    std::vector<std::uint8_t> keymapFile()
+    {
+        return ReadFileBytes(dataDir() / "keymap.bin").value_or(std::vector<std::uint8_t>{});
+    }
     static std::vector<std::uint8_t> bytesOf(const ConfigImage& img)
     {
         std::vector<std::uint8_t> v(img.settings.begin(), img.settings.end());

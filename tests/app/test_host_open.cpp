@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sys/stat.h>
+#include <fstream>
 
 using namespace zr417;
 

@@ -6,9 +6,9 @@
 
 #include "device/protocol.h"
 
-#include "controls/bit_slider.h"
 #include <QAction>
 #include <QMenu>
+#include "controls/bit_slider.h"
 
 #include <sys/stat.h>
 
@@ -89,8 +89,8 @@ TEST_F(MainWindowTest, SaveSendsTheImageAndTheKeyboardHoldsIt)
     EXPECT_EQ(at(settings::Direction), 1);
     dlg->slider(kSliderBrightness)->setValue(2);
     dlg->slider(kSliderSpeed)->setValue(5);
-    click(565, 463);  // Game Mode on (already on after the read-out)
-    click(40, 396);  // second-zone list
+    click(565, 463);          // Game Mode on (already on after the read-out)
+    click(40, 396);           // second-zone list
     click(100, zoneRowY(3));  // Breathing: colour cells and both sliders
     EXPECT_EQ(at(settings::ZoneMode), 3);
     click(48 + 25 * 3 - 10, 460);  // zone colour 4 (blue)
@@ -490,8 +490,7 @@ TEST_F(MainWindowTest, HostActionKeysOpenTheirTargets)
     auto folder = dir.path() / "music";
     std::filesystem::create_directories(folder);
     Memory m = kb->memory();
-    for (int key : {40, 41, 42})
-        m.matrix[g_matrixPosByKey[key]] = kHostActionCode;
+    for (int key : {40, 41, 42}) m.matrix[g_matrixPosByKey[key]] = kHostActionCode;
     kb->setMemory(m);
     start();
     auto setAction = [&](int key, std::uint8_t kindCode, const std::string& path) {
