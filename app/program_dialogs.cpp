@@ -1,14 +1,16 @@
-// Where the sub-dialogs are plugged into the program. Each subsystem that
-// builds a dialog replaces its placeholder method here with a call to it.
+// Where the sub-dialogs are plugged into the program: each runs the dialog
+// its subsystem builds.
 #include "app/seams.h"
 
+#include "config/ui/configure_dlg.h"
 #include "keymap/keymap_dialogs.h"
+#include "macro/macro_record_dlg.h"
 
 namespace zr417 {
 
 namespace {
 
-class ProgramDialogs : public PlaceholderSubDialogs {
+class ProgramDialogs : public SubDialogs {
 public:
     // CKeyMap (first model) or CKeymapDlg420 (the others).
     bool runKeyAssignment(const DialogContext& ctx, KeyAssignmentState& state, ConfigImage& image) override
@@ -17,8 +19,16 @@ public:
             KeyAssignmentDialogFor(ctx.parent, ctx.model, ctx.macros->g_macroTable, ctx.language, ctx.paths);
         return dialog(state, image);
     }
-    // Macro manager and profile manager: not built into the program yet; the
-    // placeholders show nothing and answer Cancel.
+    // CMacroRecordDlg on the macro table.
+    bool runMacroManager(const DialogContext& ctx) override
+    {
+        return RunMacroManager(ctx.parent, *ctx.macros, ctx.language, ctx.paths);
+    }
+    // CConfigureDlg over the main window's corner.
+    void runProfileManager(const DialogContext& ctx, const QRect& mainRect) override
+    {
+        RunProfileManager(ctx.parent, mainRect, *ctx.store, ctx.language, ctx.paths);
+    }
 };
 
 }  // namespace
