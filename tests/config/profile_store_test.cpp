@@ -267,6 +267,19 @@ TEST_F(ProfileStoreTest, DeleteKeepsTheLastProfileAndAsksFirst)
     EXPECT_FALSE(fs::exists(file("Two")));
     EXPECT_EQ(s->rows(), (Rows{"Only"}));
     EXPECT_EQ(Read(file("Only")), Pattern(kImageSize, 1));
+
+    // A delete that fails says so, and the profile stays listed.
+    MakeProfiles({{"Stuck", 3}});
+    s->Refresh();
+    Select(*s, "Stuck");
+    fs::remove(file("Stuck"));
+    fs::create_directory(file("Stuck"));  // replaced meanwhile by a folder with content
+    Write(file("Stuck") / "inside", Bytes{1});
+    host.messages.clear();
+    s->Delete();
+    EXPECT_EQ(host.messages,
+              (std::vector<ProfileMessage>{ProfileMessage::ConfirmDelete, ProfileMessage::DeleteFailed}));
+    EXPECT_EQ(Read(file("Stuck") / "inside"), Bytes{1});
 }
 
 TEST_F(ProfileStoreTest, SaveWritesTheImageToTheProfileAndTheChosenFile)
