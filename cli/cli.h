@@ -27,7 +27,7 @@ struct Command {
     const char* name;
     const char* arguments;  // shown in the usage text
     const char* summary;
-    int argumentCount;  // exact number of operands
+    int argumentCount;  // exact number of operands; -1: one or more
     int (*run)(const Options& options, const std::vector<std::string>& operands);
 };
 
@@ -40,5 +40,8 @@ int RunReset(const Options&, const std::vector<std::string>&);
 // Firmware subcommands (flash_commands.cpp).
 int RunHex2Bin(const Options&, const std::vector<std::string>&);
 int RunFlash(const Options&, const std::vector<std::string>&);
+
+// zr417-sim control (sim_commands.cpp).
+int RunSim(const Options&, const std::vector<std::string>&);
 
 }  // namespace zr417::cli

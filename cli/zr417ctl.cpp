@@ -16,6 +16,8 @@ const Command g_commands[] = {
     {"hex2bin", "FILE", "convert an Intel HEX firmware file into its flat image FILE.bin", 1, RunHex2Bin},
     {"flash", "FILE", "burn firmware (HEX or .bin) into every keyboard at once; --simulate N: N bootloaders", 1,
      RunFlash},
+    {"sim", "COMMAND [ARGS]", "control zr417-sim: list, plug, unplug, replug, press, version (zr417ctl sim help)", -1,
+     RunSim},
 };
 
 void usage(std::FILE* out)
@@ -65,7 +67,9 @@ int run(int argc, char** argv)
     for (const auto& c : g_commands) {
         if (words[0] != c.name) continue;
         std::vector<std::string> operands(words.begin() + 1, words.end());
-        if (static_cast<int>(operands.size()) != c.argumentCount) {
+        const bool countOk = c.argumentCount < 0 ? !operands.empty()
+                                                 : static_cast<int>(operands.size()) == c.argumentCount;
+        if (!countOk) {
             std::fprintf(stderr, "usage: zr417ctl %s %s\n", c.name, c.arguments);
             return kUsage;
         }

@@ -4,6 +4,7 @@
 #include "device/emu/keyboard_emulator.h"
 #include "device/identities.h"
 #include "platform/hidraw_bus.h"
+#include "platform/sim_client_bus.h"
 
 #include <cstdlib>
 #include <mutex>
@@ -75,6 +76,8 @@ std::unique_ptr<hid::Bus> CreateHidBus(const std::string& simulateModel, std::st
 
 std::unique_ptr<hid::Bus> CreateHidBus(std::string* error)
 {
+    // ZR417_SIM: the devices of the zr417-sim process, shared by every program.
+    if (auto socket = simwire::SocketFromEnvironment()) return simwire::ConnectSimulatorBus(*socket);
     const char* simulate = std::getenv("ZR417_SIMULATE");
     return CreateHidBus(simulate ? simulate : "", error);
 }

@@ -1,5 +1,7 @@
-// Chooses the HID bus a program talks to: the system's (hidraw), or a
-// simulated keyboard when ZR417_SIMULATE names a model (QV310, QV420, OEM).
+// Chooses the HID bus a program talks to: the system's (hidraw), the devices
+// of the zr417-sim process when ZR417_SIM is set (1: its default socket, or a
+// socket path), or a simulated keyboard in-process when ZR417_SIMULATE names a
+// model (QV310, QV420, OEM).
 #pragma once
 
 #include "device/hid.h"
@@ -16,7 +18,8 @@ namespace zr417 {
 // $XDG_STATE_HOME/zr417/sim-<MODEL>.bin, else ~/.local/state/zr417/...
 std::filesystem::path SimulatorStateFile(const std::string& model);
 
-// The bus for ZR417_SIMULATE as given (unset or empty: the real one).
+// The bus for ZR417_SIM, else ZR417_SIMULATE as given (both unset or empty:
+// the real one).
 // nullptr with `error` set when the value names no model.
 std::unique_ptr<hid::Bus> CreateHidBus(std::string* error = nullptr);
 // The same with the simulation chosen by the caller (zr417ctl --simulate);

@@ -1,0 +1,112 @@
+// zr417-sim: the simulated keyboards and their bootloaders as a process of
+// their own, served over a local socket to every program started with
+// ZR417_SIM=1 (or ZR417_SIM=<socket path>). zr417ctl sim ... controls it.
+#include "platform/hid_bus_factory.h"
+#include "platform/sim_wire.h"
+#include "sim/device_host.h"
+#include "sim/sim_server.h"
+#include "sim/simulator.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+zr417::sim::SimServer* g_server = nullptr;  // for the signal handler only
+
+void OnSignal(int)
+{
+    if (g_server) g_server->stop();
+}
+
+void Usage(std::FILE* out)
+{
+    std::fprintf(out,
+                 "usage: zr417-sim [--socket PATH] [--state-dir DIR] [--plug MODEL]...\n"
+                 "\n"
+                 "Serves simulated ZR417 keyboards (QV310, QV420, OEM) and their bootloaders to the\n"
+                 "programs started with ZR417_SIM=1 (or ZR417_SIM=PATH for another socket).\n"
+                 "\n"
+                 "  --socket PATH     the socket (default: %s)\n"
+                 "  --state-dir DIR   where keyboards keep their memory (default: %s)\n"
+                 "  --plug MODEL      plug a keyboard in at start (repeatable)\n"
+                 "\n"
+                 "Control it with: zr417ctl sim list | plug MODEL | unplug ID [REPORTS] | replug ID |\n"
+                 "                 press ID KEY | version ID MAJOR.MINOR\n",
+                 zr417::simwire::DefaultSocketPath().c_str(), zr417::SimulatorStateFile("QV310").parent_path().c_str());
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace zr417;
+    std::filesystem::path socket;
+    if (auto fromEnv = simwire::SocketFromEnvironment())
+        socket = *fromEnv;
+    else
+        socket = simwire::DefaultSocketPath();
+    std::filesystem::path stateDir = SimulatorStateFile("QV310").parent_path();
+    std::vector<std::string> plugs;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&](const char* name) -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "zr417-sim: %s needs a value\n", name);
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--socket")
+            socket = value("--socket");
+        else if (a == "--state-dir")
+            stateDir = value("--state-dir");
+        else if (a == "--plug")
+            plugs.emplace_back(value("--plug"));
+        else if (a == "-h" || a == "--help") {
+            Usage(stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "zr417-sim: unknown argument %s\n", argv[i]);
+            Usage(stderr);
+            return 2;
+        }
+    }
+
+    sim::EmulatedBusHost host;
+    sim::Simulator simulator(host, stateDir);
+    for (const auto& model : plugs) {
+        auto r = simulator.plug(model);
+        if (!r.ok) {
+            std::fprintf(stderr, "zr417-sim: %s\n", r.message.c_str());
+            return 2;
+        }
+        std::printf("zr417-sim: %s\n", r.message.c_str());
+    }
+    host.bus().drainEvents();  // plugged before anyone listened
+
+    sim::SimServer server(host.bus(), simulator);
+    std::string error;
+    if (!server.listen(socket, &error)) {
+        std::fprintf(stderr, "zr417-sim: %s\n", error.c_str());
+        return 1;
+    }
+    g_server = &server;
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::printf("zr417-sim: serving on %s (keyboard memory in %s)\n", socket.c_str(), stateDir.c_str());
+    std::fflush(stdout);
+    server.run();
+    g_server = nullptr;
+    std::printf("zr417-sim: stopped\n");
+    return 0;
+}

@@ -1,0 +1,343 @@
+#include "sim/sim_server.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace zr417::sim {
+
+using simwire::Message;
+using simwire::Op;
+using simwire::Status;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool SamePath(const std::string& a, const std::string& b)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+}  // namespace
+
+struct SimServer::Handle {
+    std::uint32_t id = 0;
+    std::string path;
+    std::unique_ptr<hid::Device> device;
+    std::thread forwarder;
+    std::atomic<bool> stop{false};
+};
+
+struct SimServer::Client {
+    int fd = -1;
+    std::mutex sendMutex;
+    std::atomic<bool> dead{false};
+    std::map<std::uint32_t, std::unique_ptr<Handle>> handles;
+    std::uint32_t nextHandle = 1;
+
+    void send(const Message& m)
+    {
+        std::lock_guard lock(sendMutex);
+        if (dead) return;
+        // A client that stops reading for two seconds is dropped (SO_SNDTIMEO).
+        if (!simwire::SendMessage(fd, m)) dead = true;
+    }
+};
+
+SimServer::SimServer(hid::Bus& bus, Simulator& simulator) : bus_(bus), simulator_(simulator)
+{
+    stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
+
+SimServer::~SimServer()
+{
+    for (auto& c : clients_) dropClient(*c);
+    clients_.clear();
+    if (listenFd_ >= 0) ::close(listenFd_);
+    ::close(stopFd_);
+}
+
+bool SimServer::listen(const std::filesystem::path& socket, std::string* error)
+{
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string p = socket.string();
+    if (p.empty() || p.size() >= sizeof addr.sun_path) return fail("socket path too long: " + p);
+    std::memcpy(addr.sun_path, p.c_str(), p.size() + 1);
+
+    std::error_code ec;
+    if (std::filesystem::exists(std::filesystem::symlink_status(socket, ec))) {
+        int probe = simwire::ConnectSocket(socket);
+        if (probe >= 0) {
+            ::close(probe);
+            return fail("a simulator already serves " + p);
+        }
+        if (!std::filesystem::is_socket(std::filesystem::symlink_status(socket, ec)))
+            return fail(p + " exists and is not a socket; not replacing it");
+        std::filesystem::remove(socket, ec);  // left behind by a simulator that died
+    }
+    std::filesystem::create_directories(socket.parent_path(), ec);
+
+    int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (fd < 0) return fail(std::string("socket: ") + std::strerror(errno));
+    // Only this user may talk to the simulator.
+    mode_t old = ::umask(0077);
+    int rc = ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    ::umask(old);
+    if (rc != 0 || ::listen(fd, 16) != 0) {
+        std::string why = std::strerror(errno);
+        ::close(fd);
+        return fail("cannot listen on " + p + ": " + why);
+    }
+    listenFd_ = fd;
+    socket_ = socket;
+    return true;
+}
+
+void SimServer::stop()
+{
+    std::uint64_t one = 1;
+    (void)!::write(stopFd_, &one, sizeof one);
+}
+
+void SimServer::run()
+{
+    auto lastFlush = std::chrono::steady_clock::now();
+    for (;;) {
+        std::vector<pollfd> fds{{stopFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}, {bus_.eventFd(), POLLIN, 0}};
+        for (auto& c : clients_) fds.push_back({c->fd, POLLIN, 0});
+        int n = ::poll(fds.data(), fds.size(), 1000);
+        if (n < 0 && errno != EINTR) break;
+        if (n > 0 && fds[0].revents) break;
+
+        if (n > 0 && fds[2].revents) forwardPlugEvents();
+        if (n > 0)
+            for (std::size_t i = 0; i < clients_.size(); ++i)
+                if (fds[3 + i].revents && !serve(*clients_[i])) clients_[i]->dead = true;
+        if (n > 0 && fds[1].revents) accept();
+
+        for (auto it = clients_.begin(); it != clients_.end();) {
+            if ((*it)->dead) {
+                dropClient(**it);
+                it = clients_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        clientCount_ = static_cast<int>(clients_.size());
+
+        auto now = std::chrono::steady_clock::now();
+        if (now - lastFlush >= 1s) {
+            simulator_.flush();
+            lastFlush = now;
+        }
+    }
+    for (auto& c : clients_) dropClient(*c);
+    clients_.clear();
+    clientCount_ = 0;
+    if (listenFd_ >= 0) {
+        ::close(listenFd_);
+        listenFd_ = -1;
+        std::error_code ec;
+        std::filesystem::remove(socket_, ec);
+    }
+    simulator_.flush();
+}
+
+void SimServer::accept()
+{
+    int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return;
+    timeval tv{2, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    auto client = std::make_unique<Client>();
+    client->fd = fd;
+    clients_.push_back(std::move(client));
+    clientCount_ = static_cast<int>(clients_.size());
+}
+
+bool SimServer::serve(Client& client)
+{
+    std::vector<std::uint8_t> buffer(simwire::kMaxMessage);
+    ssize_t n = ::recv(client.fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+    if (n <= 0) return false;
+    auto request = simwire::Decode(buffer.data(), static_cast<std::size_t>(n));
+    if (!request) {
+        Message bad;
+        bad.status = Status::BadRequest;
+        client.send(bad);
+        return true;
+    }
+    Message reply = answer(client, *request);
+    reply.op = Op::Reply;
+    reply.seq = request->seq;
+    client.send(reply);
+    return !client.dead;
+}
+
+Message SimServer::answer(Client& client, const Message& request)
+{
+    Message reply;
+    auto result = [&](const Simulator::Result& r) {
+        reply.status = r.ok ? Status::Ok : Status::Failed;
+        reply.text = r.message;
+        reply.handle = r.id;
+    };
+    switch (request.op) {
+        case Op::Enumerate:
+            reply.collections = bus_.enumerate();
+            break;
+        case Op::Open:
+            openHandle(client, request, reply);
+            break;
+        case Op::Close:
+            closeHandle(client, request.handle);
+            break;
+        case Op::SetFeature:
+        case Op::GetFeature: {
+            auto it = client.handles.find(request.handle);
+            if (it == client.handles.end() || request.bytes.empty()) {
+                reply.status = Status::BadRequest;
+                break;
+            }
+            hid::Device& device = *it->second->device;
+            bool ok;
+            if (request.op == Op::SetFeature) {
+                ok = device.setFeature(request.bytes.data(), request.bytes.size());
+            } else {
+                reply.bytes = request.bytes;
+                ok = device.getFeature(reply.bytes.data(), reply.bytes.size());
+                if (!ok) reply.bytes.clear();
+            }
+            reply.status = ok ? Status::Ok : device.connected() ? Status::Failed : Status::Disconnected;
+            break;
+        }
+        case Op::Plug:
+            result(simulator_.plug(request.text));
+            break;
+        case Op::Unplug:
+            result(
+                simulator_.unplug(request.handle, static_cast<int>(std::min<std::uint32_t>(request.value, 1 << 30))));
+            break;
+        case Op::Replug:
+            result(simulator_.replug(request.handle));
+            break;
+        case Op::Press:
+            result(simulator_.press(request.handle, static_cast<int>(std::min<std::uint32_t>(request.value, 1 << 30))));
+            break;
+        case Op::SetVersion:
+            result(simulator_.setVersion(request.handle, static_cast<std::uint8_t>(request.value >> 8),
+                                         static_cast<std::uint8_t>(request.value)));
+            break;
+        case Op::List:
+            reply.units = simulator_.list();
+            break;
+        default:
+            reply.status = Status::BadRequest;
+            break;
+    }
+    return reply;
+}
+
+void SimServer::openHandle(Client& client, const Message& request, Message& reply)
+{
+    auto device = bus_.open(request.text);
+    if (!device) {
+        reply.status = Status::Failed;
+        return;
+    }
+    bool hasInput = false;
+    for (const auto& c : bus_.enumerate())
+        if (SamePath(c.path, request.text)) hasInput = c.inputReportLength() > 0;
+    auto handle = std::make_unique<Handle>();
+    handle->id = client.nextHandle++;
+    handle->path = request.text;
+    handle->device = std::move(device);
+    if (hasInput) {
+        Handle* h = handle.get();
+        Client* c = &client;
+        h->forwarder = std::thread([h, c] {
+            std::vector<std::uint8_t> report(4096);
+            while (!h->stop) {
+                std::size_t got = 0;
+                auto status = h->device->readInput(report.data(), report.size(), 200ms, &got);
+                if (status == hid::ReadStatus::Ok) {
+                    Message m;
+                    m.op = Op::Input;
+                    m.handle = h->id;
+                    m.bytes.assign(report.begin(), report.begin() + static_cast<std::ptrdiff_t>(got));
+                    c->send(m);
+                } else if (status == hid::ReadStatus::Disconnected || status == hid::ReadStatus::Error) {
+                    Message m;
+                    m.op = Op::Gone;
+                    m.handle = h->id;
+                    c->send(m);
+                    return;
+                }
+            }
+        });
+    }
+    reply.handle = handle->id;
+    client.handles[handle->id] = std::move(handle);
+}
+
+void SimServer::closeHandle(Client& client, std::uint32_t id)
+{
+    auto it = client.handles.find(id);
+    if (it == client.handles.end()) return;
+    Handle& h = *it->second;
+    h.stop = true;
+    h.device->interruptRead();
+    if (h.forwarder.joinable()) h.forwarder.join();
+    client.handles.erase(it);
+}
+
+void SimServer::dropClient(Client& client)
+{
+    while (!client.handles.empty()) closeHandle(client, client.handles.begin()->first);
+    if (client.fd >= 0) ::close(client.fd);
+    client.fd = -1;
+}
+
+void SimServer::forwardPlugEvents()
+{
+    for (const auto& event : bus_.drainEvents()) {
+        Message m;
+        m.op = Op::PlugEvent;
+        m.value = event.kind == hid::PlugEvent::Kind::Arrival ? 0 : 1;
+        m.text = event.path;
+        for (auto& c : clients_) {
+            c->send(m);
+            if (event.kind != hid::PlugEvent::Kind::Removal) continue;
+            // Handles of the removed collection fail from now on.
+            for (auto& [id, h] : c->handles) {
+                if (!SamePath(h->path, event.path)) continue;
+                Message gone;
+                gone.op = Op::Gone;
+                gone.handle = id;
+                c->send(gone);
+            }
+        }
+    }
+}
+
+}  // namespace zr417::sim
