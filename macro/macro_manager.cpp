@@ -177,6 +177,7 @@ void MacroManagerModel::ToggleRecording()
     m_nStepBytes = 0;
     m_szLastEvent.clear();
     held_.reset();
+    limitReached_ = false;
     stepLines_.clear();
     stepSel_ = -1;
     MacroRecord& r = store_.g_macroWorkTable[macroSel_];
@@ -338,21 +339,31 @@ void MacroManagerModel::record(std::uint8_t vk, bool release, bool repeat, std::
             elapsed = Elapsed(now, lastTimestamp_);
             lastTimestamp_ = now;
         }
-        if (m_nStepBytes >= kLiveStepBytes) {
-            dropHook();  // recording stays on until the button is clicked
+        if (m_nStepBytes >= kLiveStepBytes || limitReached_) {
+            // The capture ends here, but only once the recorded keys still
+            // held are released: a macro never plays with a key left down.
+            limitReached_ = true;
+            if (held_.none()) dropHook();  // recording stays on until the button is clicked
             return;
         }
         held_[vk] = true;
     } else {
         text += " up";
+        if (limitReached_ && !held_[vk]) return;
         elapsed = Elapsed(now, lastTimestamp_);
         lastTimestamp_ = now;
         held_[vk] = false;
-        if (text == m_szLastEvent || m_nStepBytes >= kAllStepBytes) return;
+        if (text != m_szLastEvent && m_nStepBytes < kAllStepBytes) {
+            const std::uint16_t delay =
+                ClampRecordedDelay(static_cast<long long>(std::min<std::uint64_t>(elapsed, kMacroMaxDelay)));
+            m_nStepBytes = InsertMacroToList(m_nStepBytes, vk, delay, text, true);
+        }
+        if (limitReached_ && held_.none()) dropHook();
+        return;
     }
     const std::uint16_t delay =
         ClampRecordedDelay(static_cast<long long>(std::min<std::uint64_t>(elapsed, kMacroMaxDelay)));
-    m_nStepBytes = InsertMacroToList(m_nStepBytes, vk, delay, text, release);
+    m_nStepBytes = InsertMacroToList(m_nStepBytes, vk, delay, text, false);
 }
 
 int MacroManagerModel::InsertMacroToList(int offset, std::uint8_t vk, std::uint16_t delayMs, const std::string& text,

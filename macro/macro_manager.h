@@ -149,7 +149,8 @@ private:
     int m_nStepBytes = 0;
     std::string m_szLastEvent;
     std::uint64_t lastTimestamp_ = 0;
-    std::bitset<256> held_;            // keys pressed and not yet released while recording
+    std::bitset<256> held_;            // recorded presses not yet released
+    bool limitReached_ = false;        // a press was refused: only held keys' releases are taken
     std::bitset<256> capturePressed_;  // keys pressed during an insert capture
 };
 

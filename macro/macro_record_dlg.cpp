@@ -3,6 +3,7 @@
 #include "controls/skin_names.h"
 #include "keymap/key_hook.h"
 
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
@@ -230,7 +231,14 @@ void CMacroRecordDlg::drawRegion(QPainter& p, int i) const
         QPainter bp(&button);
         const Bilingual& label = model_.recording() ? mt::kStopRecording : mt::kStartRecording;
         const QPoint at = language_ == kLanguageChinese ? kRecordLabelChinese : kRecordLabelEnglish;
-        DrawSkinText(bp, Q(label.in(language_)), at.x(), at.y(), kTextHeight);
+        const QString text = Q(label.in(language_));
+        // Arial's stand-in runs wider than the button; the label is
+        // narrowed to fit rather than cut off at the picture's edge.
+        const int room = button.width() - at.x() - 2;
+        const int width = QFontMetrics(SkinFont(kTextHeight)).horizontalAdvance(text);
+        bp.translate(at);
+        if (width > room) bp.scale(static_cast<qreal>(room) / width, 1.0);
+        DrawSkinText(bp, text, 0, 0, kTextHeight);
         bp.end();
         DrawSkinImage(p, button, r.rect.left(), r.rect.top());
         return;

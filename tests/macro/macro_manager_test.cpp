@@ -217,6 +217,30 @@ TEST_F(MacroManagerTest, ThePressAfter36StepsEndsTheCaptureAndKeepsWhatCameBefor
     ExpectListMatchesRecord();
 }
 
+TEST_F(MacroManagerTest, AtTheLimitKeysStillHeldAreReleasedBeforeTheCaptureEnds)
+{
+    Seed(1);
+    model_.ToggleRecording();
+    std::uint64_t t = 0;
+    for (int i = 0; i < 17; ++i) Tap(static_cast<std::uint8_t>(kA + i), t + 10, t + 20), t += 20;
+    Key(0x31, false, t += 10);  // step 35
+    Key(0x32, false, t += 10);  // step 36
+    Key(0x33, false, t += 10);  // refused while 1 and 2 are down
+    EXPECT_TRUE(model_.hooked());
+    Key(0x34, false, t += 10);  // refused
+    Key(0x33, true, t += 10);   // its press was never stored
+    Key(0x31, true, t += 10);
+    EXPECT_TRUE(model_.hooked());
+    Key(0x32, true, t += 10);
+    EXPECT_FALSE(model_.hooked());
+    EXPECT_TRUE(model_.recording());
+    const StepArray& dev = Work(0).deviceSteps;
+    ASSERT_EQ(StepCount(dev), 38);
+    EXPECT_EQ(Work(0).vkSteps[36], (MacroStep{0x80, 0x31}));
+    EXPECT_EQ(Work(0).vkSteps[37], (MacroStep{0x80, 0x32}));
+    ExpectListMatchesRecord();
+}
+
 TEST_F(MacroManagerTest, ReleasesAfterTheLimitAreStoredUntilTheArraysEnd)
 {
     Seed(1);

@@ -2,6 +2,7 @@
 // folders the windows read their skins from.
 #pragma once
 
+#include "keymap/key_hook.h"
 #include "platform/files.h"
 
 #include <QApplication>
@@ -49,15 +50,35 @@ inline void Pump()
     for (int i = 0; i < 3; ++i) QApplication::processEvents();
 }
 
-// A key event as a keyboard sends it, with its own time stamp in ms. The key
-// capture holds a release back for a moment (it may be half of an X11 repeat
-// pair), so a release is given time to arrive.
+// Counts the keystrokes the key capture delivers to a window.
+class KeystrokeCounter : public QObject {
+public:
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == KeystrokeEvent::eventType()) ++count;
+        return false;
+    }
+};
+
+// A key event as a keyboard sends it, with its own time stamp in ms. While a
+// window holds the key capture, waits until the keystroke has reached it (the
+// capture holds a release back for a moment: it may be half of an X11 repeat
+// pair).
 inline void SendKey(QWidget* to, int qtKey, bool release, quint64 timestamp, bool autoRepeat = false)
 {
+    QWidget* target = hookedWindow();
+    KeystrokeCounter counter;
+    if (target) target->installEventFilter(&counter);
     QKeyEvent e(release ? QEvent::KeyRelease : QEvent::KeyPress, qtKey, Qt::NoModifier, QString(), autoRepeat);
     e.setTimestamp(timestamp);
     QApplication::sendEvent(to, &e);
-    if (release) QTest::qWait(50);
+    if (target) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return counter.count > 0; }, 5000)) << "the keystroke never arrived";
+        target->removeEventFilter(&counter);
+    }
     Pump();
 }
 
