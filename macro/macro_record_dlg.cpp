@@ -199,9 +199,17 @@ void CMacroRecordDlg::syncFromModel()
     };
     macroList_->SetTexts(toList(model_.macroLines()));
     if (macroList_->currentRow() != model_.macroSelection()) macroList_->setCurrentRow(model_.macroSelection());
-    stepList_->SetTexts(toList(model_.stepLines()));
-    if (stepList_->currentRow() != model_.stepSelection()) stepList_->setCurrentRow(model_.stepSelection());
-    if (model_.stepSelection() >= 0) stepList_->scrollToItem(stepList_->item(model_.stepSelection()));
+    const QStringList steps = toList(model_.stepLines());
+    // The list follows the selection only when the steps or the selection
+    // changed, never away from where the user scrolled to.
+    bool moved = steps.size() != stepList_->count();
+    for (int i = 0; !moved && i < steps.size(); ++i) moved = stepList_->Text(i) != steps[i];
+    stepList_->SetTexts(steps);
+    if (stepList_->currentRow() != model_.stepSelection()) {
+        stepList_->setCurrentRow(model_.stepSelection());
+        moved = true;
+    }
+    if (moved && model_.stepSelection() >= 0) stepList_->scrollToItem(stepList_->item(model_.stepSelection()));
     const QString loops = QString::fromStdString(model_.loopText());
     if (loopEdit_->text() != loops) loopEdit_->setText(loops);
     loopEdit_->setEnabled(model_.loops());

@@ -68,6 +68,13 @@ CTransparentListBox::CTransparentListBox(QWidget* parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setItemDelegate(new ItemHeightDelegate(this));
+    // A slim dark scroll bar that sits quietly beside the skin.
+    verticalScrollBar()->setStyleSheet(QStringLiteral(
+        "QScrollBar:vertical { background: #1c1c20; width: 10px; margin: 0; }"
+        "QScrollBar::handle:vertical { background: #5c5c64; min-height: 24px; border-radius: 4px; margin: 1px; }"
+        "QScrollBar::handle:vertical:hover { background: #7a7a84; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     viewport()->setAutoFillBackground(false);
     setAttribute(Qt::WA_OpaquePaintEvent);

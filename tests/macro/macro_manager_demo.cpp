@@ -1,6 +1,6 @@
 // Shows the macro manager with a macro recorded through the key hook, for
 // looking at it and for the screenshots in docs/macro-manager/:
-//   zr417_macro_manager_demo <english|chinese> [recorded|recording|menu] [seconds]
+//   zr417_macro_manager_demo <english|chinese> [recorded|recording|menu|long] [seconds]
 // The window stands at (20, 20); it closes by itself after `seconds` (5).
 #include "config/keys.h"
 #include "macro/macro_record_dlg.h"
@@ -43,7 +43,7 @@ void Click(CMacroRecordDlg& dlg, QPoint p)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: %s <english|chinese> [recorded|recording|menu] [seconds]\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <english|chinese> [recorded|recording|menu|long] [seconds]\n", argv[0]);
         return 2;
     }
     QApplication app(argc, argv);
@@ -95,6 +95,11 @@ int main(int argc, char** argv)
     if (scene != "recording") {
         Key(&dlg, Qt::Key_D, false, t += 250);
         Key(&dlg, Qt::Key_D, true, t += 41);
+        // A longer macro, so the step list scrolls.
+        for (int k = 0; scene == "long" && k < 6; ++k) {
+            Key(&dlg, Qt::Key_F1 + k, false, t += 80 + 10 * k);
+            Key(&dlg, Qt::Key_F1 + k, true, t += 30);
+        }
         Click(dlg, {300, 110});  // Stop Recording
         // A left click after A's release, from the step menu's command.
         dlg.stepList()->setCurrentRow(4);
