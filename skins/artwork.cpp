@@ -229,7 +229,9 @@ void LightFace(QPainter& p, const QRectF& r, bool accent)
 }
 
 // Light card with a header band (macro and game mode panels).
-void HeaderCard(QPainter& p, const QRectF& r)
+// The red mark sits where a panel's title would start unless the title is
+// drawn at the very edge (the Game Mode panel).
+void HeaderCard(QPainter& p, const QRectF& r, bool mark = true)
 {
     Box(p, r, 5, kCard, kCardEdge);
     QPainterPath band;
@@ -241,7 +243,8 @@ void HeaderCard(QPainter& p, const QRectF& r)
     p.setBrush(Vertical(QRectF(r.left(), r.top(), r.width(), 20), QColor(238, 238, 241), kCardHeader));
     p.drawPath(band);
     p.fillRect(QRectF(r.left() + 1, r.top() + 20, r.width() - 2, 1), kCardEdge);
-    p.fillRect(QRectF(r.left() + 1, r.top() + 4, 3, 13), kRed);
+    if (mark)
+        p.fillRect(QRectF(r.left() + 1, r.top() + 4, 3, 13), kRed);
 }
 
 // Dark well with a header band: the macro manager's lists and options.
@@ -534,7 +537,7 @@ QImage GameModePanel(QSize size)
     QImage image = BackdropCrop(545, 426, size);
     Painter p(&image);
     const QRectF r = Whole(image);
-    HeaderCard(p, r);
+    HeaderCard(p, r, false);
     p.fillRect(QRectF(124, 26, 1, r.height() - 32), kCardEdge);
     p.fillRect(QRectF(125, 26, 1, r.height() - 32), QColor(230, 230, 233));
     // Track lines joining each on/off pair.
