@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 namespace zr417 {
 
@@ -62,6 +63,10 @@ constexpr std::size_t Count = 257;   // number of keys chosen
 constexpr std::size_t Path = 260;    // UTF-16LE path, up to 255 characters + terminator
 constexpr std::size_t PathChars = 256;
 }  // namespace entry
+
+// The host-action path of a key table entry: UTF-16LE at byte 260, up to 255
+// characters before its terminator (a missing terminator ends it there too).
+std::u16string ReadEntryPath(const std::uint8_t* entry);
 
 struct ConfigImage {
     std::array<std::uint8_t, kSettingsSize> settings{};

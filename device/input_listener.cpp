@@ -2,6 +2,7 @@
 
 #include "config/keys.h"
 #include "device/identities.h"
+#include "platform/text.h"
 
 #include <bit>
 #include <utility>
@@ -165,44 +166,9 @@ std::pair<std::string, std::string> SplitHostPath(const std::string& path)
     return {directory, path.substr(cut + 1)};
 }
 
-static void appendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 std::string EntryPath(const ConfigImage& image, std::size_t e)
 {
-    const std::uint8_t* p = image.entry(e) + entry::Path;
-    auto unit = [&](std::size_t i) -> char16_t { return static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8)); };
-    constexpr std::size_t maxChars = entry::PathChars - 1;  // the last unit is the terminator's place
-    std::string out;
-    for (std::size_t i = 0; i < maxChars; ++i) {
-        char16_t u = unit(i);
-        if (u == 0) break;
-        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < maxChars && unit(i + 1) >= 0xDC00 && unit(i + 1) <= 0xDFFF) {
-            appendUtf8(out, 0x10000 + ((char32_t(u) - 0xD800) << 10) + (unit(i + 1) - 0xDC00));
-            ++i;
-        } else if (u >= 0xD800 && u <= 0xDFFF) {
-            appendUtf8(out, 0xFFFD);
-        } else {
-            appendUtf8(out, u);
-        }
-    }
-    return out;
+    return Utf16ToUtf8(ReadEntryPath(image.entry(e)));
 }
 
 std::optional<HostAction> FindHostAction(const ConfigImage& image, std::uint8_t code)

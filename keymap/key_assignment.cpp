@@ -103,18 +103,6 @@ std::string EntryText(const std::uint8_t* e)
     return text;
 }
 
-std::u16string EntryPath(const std::uint8_t* e)
-{
-    std::u16string path;
-    const std::uint8_t* in = e + entry::Path;
-    for (std::size_t i = 0; i < kActionPathChars; ++i) {
-        auto u = static_cast<char16_t>(in[2 * i] | in[2 * i + 1] << 8);
-        if (u == 0) break;
-        path += u;
-    }
-    return path;
-}
-
 ApplyResult ApplyKeyAssignment(KeyAssignmentState& s, ConfigImage& image, const MacroTable& macros, int language)
 {
     const int k = s.g_nSelectedKey;

@@ -62,9 +62,6 @@ struct KeyAssignmentState {
 // kind 1 the names of the first three data bytes joined by "+ ", else empty.
 std::string EntryText(const std::uint8_t* entry);
 
-// The Advanced path of an entry (bytes 260.., up to the terminator or 255 units).
-std::u16string EntryPath(const std::uint8_t* entry);
-
 // Index of the media flag record of a matrix position.
 constexpr std::size_t MediaFlagRecord(std::size_t matrixPos)
 {

@@ -220,7 +220,7 @@ void KeymapDialogLogic::Init()
         case kind::OpenFile:
         case kind::OpenFolder:
             tab_ = keymap_tab::Advance;
-            s.g_szActionPath = EntryPath(e);
+            s.g_szActionPath = ReadEntryPath(e);
             s.g_nActionRow = static_cast<std::uint8_t>(s.g_nPendingKind - kind::PlaySound);
             break;
         default:

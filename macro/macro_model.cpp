@@ -1,6 +1,7 @@
 #include "macro/macro_model.h"
 
 #include "config/keys.h"
+#include "platform/text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -11,37 +12,7 @@ namespace zr417 {
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | c >> 6);
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | c >> 12);
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | c >> 18);
-        out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-void AppendUtf16(std::u16string& out, char32_t c)
-{
-    if (c < 0x10000) {
-        out += static_cast<char16_t>(c);
-    } else {
-        c -= 0x10000;
-        out += static_cast<char16_t>(0xD800 | c >> 10);
-        out += static_cast<char16_t>(0xDC00 | (c & 0x3FF));
-    }
-}
+constexpr char32_t kReplacement = kReplacementChar;
 
 bool IsHigh(char16_t u)
 {
@@ -53,56 +24,6 @@ bool IsLow(char16_t u)
 }
 
 }  // namespace
-
-std::u16string Utf8ToUtf16(std::string_view s)
-{
-    std::u16string out;
-    out.reserve(s.size());
-    std::size_t i = 0;
-    while (i < s.size()) {
-        auto b = static_cast<unsigned char>(s[i]);
-        int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-        if (extra < 0) {
-            AppendUtf16(out, kReplacement);
-            ++i;
-            continue;
-        }
-        char32_t c = extra == 0 ? b : b & (0x3F >> extra);
-        std::size_t j = 1;
-        for (; j <= static_cast<std::size_t>(extra); ++j) {
-            if (i + j >= s.size() || (static_cast<unsigned char>(s[i + j]) & 0xC0) != 0x80) break;
-            c = c << 6 | (static_cast<unsigned char>(s[i + j]) & 0x3F);
-        }
-        bool complete = j == static_cast<std::size_t>(extra) + 1;
-        static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-        if (!complete || c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-            AppendUtf16(out, kReplacement);
-            i += j;
-            continue;
-        }
-        AppendUtf16(out, c);
-        i += j;
-    }
-    return out;
-}
-
-std::string Utf16ToUtf8(std::u16string_view s)
-{
-    std::string out;
-    out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        char16_t u = s[i];
-        if (IsHigh(u) && i + 1 < s.size() && IsLow(s[i + 1])) {
-            AppendUtf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (s[i + 1] - 0xDC00));
-            ++i;
-        } else if (IsHigh(u) || IsLow(u)) {
-            AppendUtf8(out, kReplacement);
-        } else {
-            AppendUtf8(out, u);
-        }
-    }
-    return out;
-}
 
 // --- names -------------------------------------------------------------------
 

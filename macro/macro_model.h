@@ -5,6 +5,8 @@
 // loop count) can never send a walk past step 46 or record 31.
 #pragma once
 
+#include "platform/text.h"  // Utf8ToUtf16, Utf16ToUtf8
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -106,8 +108,6 @@ std::string MacroName(const MacroRecord& r);  // UTF-8
 void SetMacroName(MacroRecord& r, std::u16string_view name);
 void SetMacroName(MacroRecord& r, std::string_view utf8);
 
-std::u16string Utf8ToUtf16(std::string_view utf8);
-std::string Utf16ToUtf8(std::u16string_view utf16);
 
 // --- the table -------------------------------------------------------------
 

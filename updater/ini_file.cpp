@@ -1,6 +1,7 @@
 #include "updater/ini_file.h"
 
 #include "platform/files.h"
+#include "platform/text.h"
 
 #include <algorithm>
 
@@ -55,43 +56,6 @@ Parsed ParseLine(std::string_view text)
     if (p.value.size() >= 2 && (p.value.front() == '"' || p.value.front() == '\'') && p.value.back() == p.value.front())
         p.value = p.value.substr(1, p.value.size() - 2);
     return p;
-}
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// Decodes one UTF-8 sequence at s[i]; -1 when it is not valid UTF-8.
-long DecodeUtf8(std::string_view s, std::size_t& i)
-{
-    auto b = static_cast<unsigned char>(s[i]);
-    int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-    if (extra < 0 || i + static_cast<std::size_t>(extra) >= s.size()) return -1;
-    char32_t c = extra == 0 ? b : b & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) {
-        auto n = static_cast<unsigned char>(s[i + k]);
-        if ((n & 0xC0) != 0x80) return -1;
-        c = (c << 6) | (n & 0x3F);
-    }
-    static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    if (c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return -1;
-    i += static_cast<std::size_t>(extra) + 1;
-    return static_cast<long>(c);
 }
 
 // ANSI text that is not valid UTF-8 is taken as Latin-1.

@@ -327,7 +327,7 @@ TEST_F(KeyAssignmentTest, AdvancedWritesTheHostActionCodeAndThePathInUtf16)
     EXPECT_EQ(e[260 + 2 * 6], 0x28);  // U+7528 little-endian
     EXPECT_EQ(e[260 + 2 * 6 + 1], 0x75);
     EXPECT_EQ(e[260 + 2 * path.size()], 0);
-    EXPECT_EQ(EntryPath(e), path);
+    EXPECT_EQ(ReadEntryPath(e), path);
     EXPECT_EQ(state_.g_abKeyChanged[kKeyA], 1);
     EXPECT_EQ(FileBytes(), ImageBytes());
 
@@ -336,7 +336,7 @@ TEST_F(KeyAssignmentTest, AdvancedWritesTheHostActionCodeAndThePathInUtf16)
         s.g_nPendingKind = kind::OpenFolder;
         s.g_szActionPath = u"/tmp";
     });
-    EXPECT_EQ(EntryPath(Entry(kKeyA)), u"/tmp");
+    EXPECT_EQ(ReadEntryPath(Entry(kKeyA)), u"/tmp");
     EXPECT_TRUE(std::all_of(Entry(kKeyA) + 268, Entry(kKeyA) + 772, [](std::uint8_t b) { return b == 0; }));
 }
 
@@ -349,7 +349,7 @@ TEST_F(KeyAssignmentTest, APathOfMoreThan255CharactersIsRefusedNotCut)
                       s.g_szActionPath = longest;
                   }),
               RunResult::Applied);
-    EXPECT_EQ(EntryPath(Entry(kKeyA)), longest);
+    EXPECT_EQ(ReadEntryPath(Entry(kKeyA)), longest);
     EXPECT_EQ(Entry(kKeyA)[770], 0);
     EXPECT_EQ(Entry(kKeyA)[771], 0);
     // The next entry is untouched.
@@ -362,7 +362,7 @@ TEST_F(KeyAssignmentTest, APathOfMoreThan255CharactersIsRefusedNotCut)
                       s.g_szActionPath = longest + u"y";
                   }),
               RunResult::Refused);
-    EXPECT_EQ(EntryPath(Entry(kKeyA)), longest);
+    EXPECT_EQ(ReadEntryPath(Entry(kKeyA)), longest);
     EXPECT_EQ(Entry(kKeyA)[entry::Kind], 6);
     EXPECT_EQ(FileBytes(), before);
 }

@@ -489,7 +489,7 @@ TEST_P(EveryKind, ReachesTheKeyTableTheFileAndTheKeyboard)
     EXPECT_EQ(file.entry(c.key)[entry::Kind], c.entryKind);
     EXPECT_EQ(Planes(file, c.key), c.planes);
     EXPECT_EQ(state.g_abKeyChanged[c.key], 1);  // the picture marks the key
-    if (c.path) EXPECT_EQ(QString::fromStdU16String(EntryPath(e)), QString::fromUtf8(c.path));
+    if (c.path) EXPECT_EQ(QString::fromStdU16String(ReadEntryPath(e)), QString::fromUtf8(c.path));
 
     // Save: the full download into the emulated keyboard of the model.
     auto keyboard = std::make_shared<emu::KeyboardEmulator>(
