@@ -1,0 +1,183 @@
+// cmake --install into a scratch prefix: the program folder the programs
+// expect, the commands, the desktop files and the udev rule; then the
+// installed main program started against the installed simulator.
+#include "app/main_logic.h"
+#include "config/image.h"
+#include "device/emu/bootloader_emulator.h"
+#include "device/identities.h"
+#include "platform/files.h"
+#include "platform/sim_wire.h"
+#include "sim/simulator.h"
+#include "tests/support/process.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cstdio>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+
+namespace zr417::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+int Shell(const std::string& command, std::string* output = nullptr)
+{
+    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
+    if (!p) return -1;
+    char buffer[512];
+    std::string out;
+    while (std::fgets(buffer, sizeof buffer, p)) out += buffer;
+    int status = ::pclose(p);
+    if (output) *output = out;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class Installed : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        dir_ = new TempDir;
+        std::string out;
+        int rc = Shell("cmake --install '" + std::string(ZR417_BINARY_DIR) + "' --prefix '" +
+                           (dir_->path() / "prefix").string() + "'",
+                       &out);
+        installed_ = rc == 0;
+        log_ = out;
+    }
+    static void TearDownTestSuite()
+    {
+        delete dir_;
+        dir_ = nullptr;
+    }
+    void SetUp() override { ASSERT_TRUE(installed_) << log_; }
+
+    static fs::path prefix() { return dir_->path() / "prefix"; }
+    static fs::path programDir() { return prefix() / "lib" / "zr417"; }
+
+    static inline TempDir* dir_ = nullptr;
+    static inline bool installed_ = false;
+    static inline std::string log_;
+};
+
+TEST_F(Installed, LaysOutTheProgramFolderTheProgramsExpect)
+{
+    const fs::path p = programDir();
+    for (const char* file : {"ZR417 RGB Gaming Keyboard", "VER.bin", "VER_420.bin", "home/index.html",
+                             "png/english/main.png", "png/chinese/main.png"})
+        EXPECT_TRUE(fs::is_regular_file(p / file)) << file;
+    for (const char* model : {"QV310", "QV420"}) {
+        const fs::path folder = p / model;
+        EXPECT_TRUE(fs::is_regular_file(folder / "ZR417 RGB Gaming Keyboard_Update")) << model;
+        EXPECT_EQ(::access((folder / "ZR417 RGB Gaming Keyboard_Update").c_str(), X_OK), 0) << model;
+        EXPECT_NE(ReadText(folder / "config.ini").find(std::string("Model=") + model), std::string::npos) << model;
+        // The image ships converted (the installed folder is read-only) and
+        // names the version the version files offer.
+        auto image = ReadFileBytes(folder / "sample_firmware.bin");
+        ASSERT_TRUE(image) << model;
+        EXPECT_EQ(image->size() % 2048, 0u) << "whole pages";
+        auto inImage = sim::FirmwareVersionInImage(*image);
+        ASSERT_TRUE(inImage) << model;
+        for (const char* ver : {"VER.bin", "VER_420.bin"}) {
+            auto file = ReadFileBytes(p / ver);
+            ASSERT_TRUE(file);
+            FirmwareVersion v = ParseVersionFile(*file);
+            EXPECT_EQ(std::make_pair(v.major, v.minor), *inImage) << ver;
+        }
+    }
+    EXPECT_EQ(::access((prefix() / "bin" / "zr417ctl").c_str(), X_OK), 0);
+    EXPECT_EQ(::access((prefix() / "bin" / "zr417-sim").c_str(), X_OK), 0);
+    ASSERT_TRUE(fs::is_symlink(prefix() / "bin" / "zr417-keyboard"));
+    EXPECT_EQ(fs::canonical(prefix() / "bin" / "zr417-keyboard"), fs::canonical(p / "ZR417 RGB Gaming Keyboard"));
+}
+
+TEST_F(Installed, DesktopEntryIconAndAppStreamDataPointAtTheInstalledProgram)
+{
+    std::string desktop = ReadText(prefix() / "share/applications/org.zr417.Keyboard.desktop");
+    EXPECT_NE(desktop.find("Exec=\"" + (prefix() / "bin/zr417-keyboard").string() + "\""), std::string::npos)
+        << desktop;
+    EXPECT_NE(desktop.find("Icon=org.zr417.Keyboard\n"), std::string::npos);
+    EXPECT_TRUE(fs::is_regular_file(prefix() / "share/icons/hicolor/256x256/apps/org.zr417.Keyboard.png"));
+    std::string metainfo = ReadText(prefix() / "share/metainfo/org.zr417.Keyboard.metainfo.xml");
+    EXPECT_NE(metainfo.find("<launchable type=\"desktop-id\">org.zr417.Keyboard.desktop</launchable>"),
+              std::string::npos);
+    if (Shell("command -v appstreamcli >/dev/null") == 0) {
+        std::string out;
+        EXPECT_EQ(Shell("appstreamcli validate --no-net '" +
+                            (prefix() / "share/metainfo/org.zr417.Keyboard.metainfo.xml").string() + "'",
+                        &out),
+                  0)
+            << out;
+    }
+}
+
+// Every identity the programs accept, and only those, with the seat's ACL.
+TEST_F(Installed, UdevRuleGivesTheSeatEveryKeyboardAndTheBootloaderAndNothingMore)
+{
+    std::string rules = ReadText(prefix() / "lib/udev/rules.d/60-zr417.rules");
+    ASSERT_FALSE(rules.empty());
+    std::set<std::pair<std::string, std::string>> matched;
+    std::regex line(R"re(ATTRS\{idVendor\}=="([^"]*)", ATTRS\{idProduct\}=="([^"]*)", TAG\+="uaccess")re");
+    std::istringstream in(rules);
+    for (std::string l; std::getline(in, l);) {
+        if (l.empty() || l[0] == '#') continue;
+        EXPECT_EQ(l.find("MODE"), std::string::npos) << "no permission bits: " << l;
+        EXPECT_EQ(l.find("0666"), std::string::npos) << l;
+        std::smatch m;
+        if (std::regex_search(l, m, line)) matched.insert({m[1], m[2]});
+    }
+    auto hex = [](unsigned v) {
+        char b[8];
+        std::snprintf(b, sizeof b, "%04x", v);
+        return std::string(b);
+    };
+    std::set<std::pair<std::string, std::string>> wanted;
+    for (const auto& id : g_keyboardIdentities) wanted.insert({hex(id.vendorId), hex(id.productId)});
+    wanted.insert({hex(emu::BootloaderEmulator::kVendorId), hex(emu::BootloaderEmulator::kProductId)});
+    EXPECT_EQ(matched, wanted);
+    EXPECT_NE(rules.find("SUBSYSTEM!=\"hidraw\""), std::string::npos) << "only hidraw nodes";
+}
+
+TEST_F(Installed, TheInstalledProgramRunsOnTheInstalledSimulator)
+{
+    TempDir run;
+    auto socket = run.path() / "sim.sock";
+    std::map<std::string, std::string> env{
+        {"ZR417_SIM", socket.string()},
+        {"QT_QPA_PLATFORM", "offscreen"},
+        {"XDG_RUNTIME_DIR", run.path().string()},
+        {"HOME", run.path().string()},
+        {"XDG_CONFIG_HOME", (run.path() / "config").string()},
+        {"ZR417_DATA_DIR", (run.path() / "data").string()},
+        {"XDG_STATE_HOME", (run.path() / "state").string()},
+        {"ZR417_TRACE", "1"},
+    };
+    ChildProcess sim(prefix() / "bin" / "zr417-sim", {"--socket", socket.string(), "--plug", "QV420"}, env,
+                     run.path() / "sim.log");
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            int fd = simwire::ConnectSocket(socket);
+            if (fd >= 0) ::close(fd);
+            return fd >= 0;
+        },
+        10s))
+        << ReadText(run.path() / "sim.log");
+    ChildProcess program(prefix() / "bin" / "zr417-keyboard", {}, env, run.path() / "program.log");
+    auto keymap = run.path() / "data" / "keymap.bin";
+    // The start-up read-out ends with a refresh that writes keymap.bin.
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ReadText(run.path() / "program.log").find("Data") != std::string::npos || fs::exists(keymap); },
+        30s))
+        << ReadText(run.path() / "program.log");
+    ASSERT_TRUE(WaitUntil([&] { return fs::exists(keymap) && fs::file_size(keymap) == kImageSize; }, 30s));
+    EXPECT_TRUE(program.running()) << ReadText(run.path() / "program.log");
+    EXPECT_FALSE(fs::exists(programDir() / "keymap.bin")) << "nothing written into the program folder";
+}
+
+}  // namespace
+}  // namespace zr417::test
