@@ -24,6 +24,11 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec "$exe"
 fi
 
+# Qt wants a private runtime folder; a bare Xvfb session has none.
+if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+  export XDG_RUNTIME_DIR="/tmp/zr417-runtime-$(id -u)"
+  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+fi
 shot="$PWD/build/screenshot.png"
 echo "No display: running under Xvfb; the screenshot goes to $shot"
 xvfb-run -a -s "-screen 0 1280x800x24" bash -c '
