@@ -3,10 +3,11 @@
 #include "platform/hidraw_input.h"
 #include "platform/hidraw_sysfs.h"
 
-#include <hidapi/hidapi.h>
 #include <libudev.h>
+#include <linux/hidraw.h>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
@@ -21,32 +22,38 @@ bool isGoneError(int e)
     return e == ENODEV || e == EIO || e == ESHUTDOWN || e == ENOENT;
 }
 
+// The longest report the ioctl number can carry.
+constexpr std::size_t kMaxFeatureLength = _IOC_SIZEMASK;
+
+// Feature reports are the hidraw ioctls themselves, as hidapi issues them.
+// hidapi 0.13's hid_open_path crashes when a node opens but fails its first
+// ioctl, which is what a node unplugged in between does: the update tool's
+// enumeration meets that whenever a keyboard switches to its bootloader.
 class HidrawDevice : public hid::Device {
 public:
-    HidrawDevice(hid_device* handle, std::string devNode, std::vector<hid::ReportInfo> reports)
-        : handle_(handle),
+    HidrawDevice(int fd, std::string devNode, std::vector<hid::ReportInfo> reports)
+        : fd_(fd),
           devNode_(std::move(devNode)),
           reports_(reports),
           reader_(reports, std::any_of(reports.begin(), reports.end(), [](auto& r) { return r.id != 0; }))
     {
     }
-    ~HidrawDevice() override { hid_close(handle_); }
+    ~HidrawDevice() override { ::close(fd_); }
 
     bool setFeature(const std::uint8_t* data, std::size_t length) override
     {
-        if (gone_ || length == 0 || length != featureLength(data[0])) return false;
-        errno = 0;
-        int n = hid_send_feature_report(handle_, data, length);
+        if (gone_ || length == 0 || length > kMaxFeatureLength || length != featureLength(data[0])) return false;
+        std::vector<std::uint8_t> report(data, data + length);
+        int n = ::ioctl(fd_, HIDIOCSFEATURE(length), report.data());
         if (n < 0 && isGoneError(errno)) gone_ = true;
         return n == static_cast<int>(length);
     }
 
     bool getFeature(std::uint8_t* data, std::size_t length) override
     {
-        if (gone_ || length == 0 || length != featureLength(data[0])) return false;
+        if (gone_ || length == 0 || length > kMaxFeatureLength || length != featureLength(data[0])) return false;
         std::vector<std::uint8_t> reply(data, data + length);
-        errno = 0;
-        int n = hid_get_feature_report(handle_, reply.data(), length);
+        int n = ::ioctl(fd_, HIDIOCGFEATURE(length), reply.data());
         if (n < 0 && isGoneError(errno)) gone_ = true;
         if (n != static_cast<int>(length)) return false;  // failed, short or oversized: the buffer stays as it was
         std::copy(reply.begin(), reply.end(), data);
@@ -81,7 +88,7 @@ private:
         return 0;  // not a report of this collection
     }
 
-    hid_device* handle_;
+    int fd_;
     std::string devNode_;
     std::vector<hid::ReportInfo> reports_;
     std::mutex openMutex_;
@@ -94,6 +101,7 @@ private:
 struct HidrawBus::Monitor {
     udev* context = nullptr;
     udev_monitor* monitor = nullptr;
+    const char* source = "none";
     ~Monitor()
     {
         if (monitor) udev_monitor_unref(monitor);
@@ -104,10 +112,12 @@ struct HidrawBus::Monitor {
 HidrawBus::HidrawBus(std::filesystem::path sysRoot, std::filesystem::path devRoot)
     : sysRoot_(std::move(sysRoot)), devRoot_(std::move(devRoot)), monitor_(std::make_unique<Monitor>())
 {
-    static const int initialised = hid_init();
-    (void)initialised;
     monitor_->context = udev_new();
-    if (monitor_->context) monitor_->monitor = udev_monitor_new_from_netlink(monitor_->context, "udev");
+    // udev's own events come after it has set a node up (permissions
+    // included); without a udev daemon nobody sends them, and the kernel's
+    // uevents are all there is. The control socket is how libudev tells.
+    const char* source = ::access("/run/udev/control", F_OK) == 0 ? "udev" : "kernel";
+    if (monitor_->context) monitor_->monitor = udev_monitor_new_from_netlink(monitor_->context, source);
     if (monitor_->monitor) {
         udev_monitor_filter_add_match_subsystem_devtype(monitor_->monitor, "hidraw", nullptr);
         if (udev_monitor_enable_receiving(monitor_->monitor) < 0) {
@@ -116,6 +126,7 @@ HidrawBus::HidrawBus(std::filesystem::path sysRoot, std::filesystem::path devRoo
         } else {
             int fd = udev_monitor_get_fd(monitor_->monitor);
             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+            monitor_->source = source;
         }
     }
 }
@@ -137,11 +148,22 @@ std::unique_ptr<hid::Device> HidrawBus::open(const std::string& path)
     for (const auto& c : enumerate()) {
         if (!EqualNoCase(c.path, path)) continue;
         std::string devNode = DevNodeOfPath(c.path);
-        hid_device* handle = hid_open_path(devNode.c_str());
-        if (!handle) return nullptr;
-        return std::make_unique<HidrawDevice>(handle, devNode, c.reports);
+        int fd = ::open(devNode.c_str(), O_RDWR | O_CLOEXEC);
+        if (fd < 0) return nullptr;
+        // Only a hidraw node answers this, and one unplugged since the listing fails it.
+        int descriptorSize = 0;
+        if (::ioctl(fd, HIDIOCGRDESCSIZE, &descriptorSize) < 0) {
+            ::close(fd);
+            return nullptr;
+        }
+        return std::make_unique<HidrawDevice>(fd, devNode, c.reports);
     }
     return nullptr;
+}
+
+const char* HidrawBus::monitorSource() const
+{
+    return monitor_->source;
 }
 
 int HidrawBus::eventFd() const

@@ -1,7 +1,7 @@
 // The Linux HID backend: collections listed from sysfs (one hidraw node split
-// by its report descriptor), feature reports through hidapi, input reports
+// by its report descriptor), feature reports through the hidraw ioctls, input reports
 // through the node with a poll() wait, plugging from a udev monitor on the
-// "hidraw" subsystem.
+// "hidraw" subsystem (the kernel's own uevents when no udev daemon runs).
 #pragma once
 
 #include "device/hid.h"
@@ -19,9 +19,14 @@ public:
 
     std::vector<hid::CollectionInfo> enumerate() override;
     std::unique_ptr<hid::Device> open(const std::string& path) override;
-    // The udev monitor's descriptor (-1 when udev is unavailable).
+    // The plug monitor's descriptor (-1 when there is none).
     int eventFd() const override;
     std::vector<hid::PlugEvent> drainEvents() override;
+
+    // Where plug events come from: "udev" (devices announced once udev has
+    // set them up), "kernel" (the kernel's uevents: no udev daemon runs, as
+    // in a container or an initramfs) or "none".
+    const char* monitorSource() const;
 
 private:
     std::filesystem::path sysRoot_, devRoot_;

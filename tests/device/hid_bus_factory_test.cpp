@@ -30,6 +30,20 @@ TEST(HidrawBusTest, ListsTheKeyboardCollectionsFromSysfs)
     EXPECT_EQ(bus.open("no such path"), nullptr);
 }
 
+// A node that opens but answers no hidraw request, as one unplugged between
+// the listing and the open does: the open fails, nothing crashes.
+TEST(HidrawBusTest, NodeThatFailsItsFirstRequestDoesNotOpen)
+{
+    SysfsTree tree;
+    tree.addUsb("hidraw5", 0x260D, 0x0015, 1, "", testdata::KeyboardInterface1Descriptor());
+    std::filesystem::create_directories(tree.root / "dev");
+    std::filesystem::create_symlink("/dev/null", tree.root / "dev" / "hidraw5");
+    hidraw::HidrawBus bus(tree.root, tree.root / "dev");
+    DeviceLink link(bus, {}, [](auto) {});
+    ASSERT_TRUE(link.FindDevicePath(kTagCommand));
+    EXPECT_EQ(link.OpenDevice(), nullptr);
+}
+
 struct StateHome {
     StateHome()
     {
