@@ -6,6 +6,7 @@
 #include "sim/device_host.h"
 #include "sim/sim_server.h"
 #include "sim/simulator.h"
+#include "sim/uhid_host.h"
 
 #include <csignal>
 #include <cstdio>
@@ -25,7 +26,7 @@ void OnSignal(int)
 void Usage(std::FILE* out)
 {
     std::fprintf(out,
-                 "usage: zr417-sim [--socket PATH] [--state-dir DIR] [--plug MODEL]...\n"
+                 "usage: zr417-sim [--socket PATH] [--state-dir DIR] [--plug MODEL]... [--uhid]\n"
                  "\n"
                  "Serves simulated ZR417 keyboards (QV310, QV420, OEM) and their bootloaders to the\n"
                  "programs started with ZR417_SIM=1 (or ZR417_SIM=PATH for another socket).\n"
@@ -33,6 +34,8 @@ void Usage(std::FILE* out)
                  "  --socket PATH     the socket (default: %s)\n"
                  "  --state-dir DIR   where keyboards keep their memory (default: %s)\n"
                  "  --plug MODEL      plug a keyboard in at start (repeatable)\n"
+                 "  --uhid            make the devices kernel HID devices through /dev/uhid (as root), so\n"
+                 "                    every program finds them through hidraw without ZR417_SIM\n"
                  "\n"
                  "Control it with: zr417ctl sim list | plug MODEL | unplug ID [REPORTS] | replug ID |\n"
                  "                 press ID KEY | version ID MAJOR.MINOR\n",
@@ -51,6 +54,7 @@ int main(int argc, char** argv)
         socket = simwire::DefaultSocketPath();
     std::filesystem::path stateDir = SimulatorStateFile("QV310").parent_path();
     std::vector<std::string> plugs;
+    bool uhid = false;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -66,6 +70,8 @@ int main(int argc, char** argv)
             stateDir = value("--state-dir");
         else if (a == "--plug")
             plugs.emplace_back(value("--plug"));
+        else if (a == "--uhid")
+            uhid = true;
         else if (a == "-h" || a == "--help") {
             Usage(stdout);
             return 0;
@@ -76,7 +82,18 @@ int main(int argc, char** argv)
         }
     }
 
-    sim::EmulatedBusHost host;
+    sim::EmulatedBusHost busHost;
+    // In uhid mode the devices live on the kernel's bus; the socket then
+    // serves only the control requests (its bus stays empty).
+    std::unique_ptr<sim::UhidHost> uhidHost;
+    if (uhid) {
+        std::string error;
+        if (!(uhidHost = sim::CreateUhidHost(&error))) {
+            std::fprintf(stderr, "zr417-sim: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    sim::DeviceHost& host = uhidHost ? static_cast<sim::DeviceHost&>(*uhidHost) : busHost;
     sim::Simulator simulator(host, stateDir);
     for (const auto& model : plugs) {
         auto r = simulator.plug(model);
@@ -86,9 +103,9 @@ int main(int argc, char** argv)
         }
         std::printf("zr417-sim: %s\n", r.message.c_str());
     }
-    host.bus().drainEvents();  // plugged before anyone listened
+    busHost.bus().drainEvents();  // plugged before anyone listened
 
-    sim::SimServer server(host.bus(), simulator);
+    sim::SimServer server(busHost.bus(), simulator);
     std::string error;
     if (!server.listen(socket, &error)) {
         std::fprintf(stderr, "zr417-sim: %s\n", error.c_str());
