@@ -41,6 +41,9 @@ int RunReset(const Options&, const std::vector<std::string>&);
 int RunHex2Bin(const Options&, const std::vector<std::string>&);
 int RunFlash(const Options&, const std::vector<std::string>&);
 
+// Host-action keys and plug events as they come (listen_commands.cpp).
+int RunListen(const Options&, const std::vector<std::string>&);
+
 // zr417-sim control (sim_commands.cpp).
 int RunSim(const Options&, const std::vector<std::string>&);
 

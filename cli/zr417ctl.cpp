@@ -16,6 +16,7 @@ const Command g_commands[] = {
     {"hex2bin", "FILE", "convert an Intel HEX firmware file into its flat image FILE.bin", 1, RunHex2Bin},
     {"flash", "FILE", "burn firmware (HEX or .bin) into every keyboard at once; --simulate N: N bootloaders", 1,
      RunFlash},
+    {"listen", "", "print host-action keys and plugging as the program sees them, until Ctrl-C", 0, RunListen},
     {"sim", "COMMAND [ARGS]", "control zr417-sim: list, plug, unplug, replug, press, version (zr417ctl sim help)", -1,
      RunSim},
 };
