@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-wqy-zenhei
   xvfb xauth x11-apps imagemagick xdotool
+  # the virtual-machine test of the real kernel HID path (tests/vm)
+  qemu-system-x86 linux-image-amd64 busybox-static
 )
 # Optional extras of later checks may append to this list (EXTRA_PACKAGES).
 if [ -n "${EXTRA_PACKAGES:-}" ]; then
