@@ -296,7 +296,11 @@ void CKalvexDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)
 
 void CKalvexDlg::OnPlugEvents()
 {
+    bool hadKeyboard = link_->g_hCommandDev != nullptr;
     link_->OnPlugEvents(options_.bus->drainEvents());
+    // The keyboard itself went away: hide, whether or not the listener got
+    // to report it first.
+    if (hadKeyboard && !link_->g_hCommandDev) OnDeviceVanished();
 }
 
 void CKalvexDlg::OnArrived()

@@ -131,6 +131,13 @@ void DeviceLink::OnDeviceArrival()
 void DeviceLink::OnDeviceRemoval()
 {
     Trace("Device DBT_DEVICEREMOVECOMPLETE\n");
+    // Some other HID device went away while the keyboard's handles still
+    // work: keep them. Closing them would leave the keyboard unusable until
+    // some device happens to arrive.
+    if (g_hCommandDev && g_hCommandDev->connected() && g_hInputDev && g_hInputDev->connected()) {
+        Trace("DBT_DEVICEREMOVECOMPLETE\n");
+        return;
+    }
     g_bStopListen = true;
     listener_.stop();
     CloseDeviceHandles();

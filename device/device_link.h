@@ -86,8 +86,9 @@ public:
 
     // Plug handling (WM_DEVICECHANGE). Arrival: wait 100 ms; open the
     // handles when collection 3 is not open and report `arrived`; open
-    // collection 7 and start the listener when it is not open. Removal of
-    // any HID device: stop the listener and close every handle.
+    // collection 7 and start the listener when it is not open. Removal: when
+    // the keyboard's handles no longer work, stop the listener and close
+    // every handle; the removal of another device leaves them open.
     void OnDeviceArrival();
     void OnDeviceRemoval();
     // Handles a batch from Bus::drainEvents: each run of events of one kind

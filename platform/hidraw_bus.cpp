@@ -78,7 +78,14 @@ public:
     }
 
     void interruptRead() override { reader_.interrupt(); }
-    bool connected() const override { return !gone_; }
+    // A removed device's node answers its ioctls with ENODEV.
+    bool connected() const override
+    {
+        if (gone_) return false;
+        hidraw_devinfo info{};
+        if (::ioctl(fd_, HIDIOCGRAWINFO, &info) < 0 && isGoneError(errno)) gone_ = true;
+        return !gone_;
+    }
 
 private:
     std::size_t featureLength(std::uint8_t id) const
@@ -93,7 +100,7 @@ private:
     std::vector<hid::ReportInfo> reports_;
     std::mutex openMutex_;
     InputReader reader_;
-    std::atomic<bool> gone_{false};
+    mutable std::atomic<bool> gone_{false};
 };
 
 }  // namespace

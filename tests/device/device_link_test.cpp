@@ -175,7 +175,7 @@ TEST(Plugging, SecondArrivalChangesNothing)
     EXPECT_EQ(f.pausedMs, 100);  // the arrival's own wait
 }
 
-TEST(Plugging, RemovalOfAnyDeviceClosesAllHandlesAndStopsTheListener)
+TEST(Plugging, RemovalOfAnotherDeviceKeepsTheKeyboardsHandles)
 {
     LinkFixture f;
     class Mouse : public emu::EmulatedDevice {
@@ -191,18 +191,31 @@ TEST(Plugging, RemovalOfAnyDeviceClosesAllHandlesAndStopsTheListener)
     ASSERT_TRUE(f.link.listenerRunning());
 
     TraceCapture trace;
+    auto command = f.link.g_hCommandDev;
     f.bus.unplug(mouse);
     f.link.OnPlugEvents(f.bus.drainEvents());
     EXPECT_EQ(trace.text(), "Device DBT_DEVICEREMOVECOMPLETE\nDBT_DEVICEREMOVECOMPLETE\n");
+    // The keyboard's handles still work, so they stay open and in use.
+    EXPECT_FALSE(f.link.g_bStopListen);
+    EXPECT_TRUE(f.link.listenerRunning());
+    EXPECT_EQ(f.link.g_hCommandDev, command);
+    EXPECT_TRUE(f.link.g_hDataDev && f.link.g_hMatrixDev && f.link.g_hInputDev);
+
+    // A later arrival changes nothing either.
+    f.link.OnDeviceArrival();
+    EXPECT_EQ(f.arrivals, 0);
+    EXPECT_EQ(f.link.g_hCommandDev, command);
+}
+
+TEST(Plugging, RemovingTheKeyboardClosesEveryHandle)
+{
+    LinkFixture f;
+    ASSERT_TRUE(f.link.OpenAtStartup());
+    f.bus.unplug(f.port);
+    f.link.OnPlugEvents(f.bus.drainEvents());
     EXPECT_TRUE(f.link.g_bStopListen);
     EXPECT_FALSE(f.link.listenerRunning());
     EXPECT_FALSE(f.link.g_hCommandDev || f.link.g_hDataDev || f.link.g_hMatrixDev || f.link.g_hInputDev);
-
-    // The keyboard is still there: the next arrival reopens everything.
-    f.link.OnDeviceArrival();
-    EXPECT_EQ(f.arrivals, 1);
-    EXPECT_TRUE(f.link.g_hCommandDev && f.link.g_hInputDev);
-    EXPECT_TRUE(f.link.listenerRunning());
 }
 
 TEST(Plugging, ReplugAfterUnplugRunsOneArrival)
