@@ -1,5 +1,5 @@
 // The HID platform interface: everything the programs need of the system's
-// HID devices, and nothing more. The Linux backend (hidapi over hidraw, udev),
+// HID devices, and nothing more. The Linux backend (hidraw ioctls, udev),
 // the in-process emulator and the simulator client all implement it, so the
 // protocol code above it runs the same against each.
 #pragma once

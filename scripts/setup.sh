@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config
-  qt6-base-dev libhidapi-dev libudev-dev
+  qt6-base-dev libudev-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-wqy-zenhei
   xvfb xauth x11-apps imagemagick xdotool
