@@ -214,22 +214,22 @@ void CKalvexDlg::redraw()
 
 void CKalvexDlg::CreateSliders()
 {
-    for (const auto& spec : g_mainSliders) {
+    for (const auto& slider : g_mainSliders) {
         auto* s = new CBitSlider(this);
-        s->move(spec.x, spec.y);
+        s->move(slider.x, slider.y);
         s->CreateThumb();
         s->LoadStrips();
-        s->setRange(0, spec.maximum);
+        s->setRange(0, slider.maximum);
         s->setPageStep(1);
         s->setSingleStep(1);
         s->setValue(1);
-        s->setSliderId(spec.id);
+        s->setSliderId(slider.id);
         s->setFocusPolicy(Qt::NoFocus);
         // The slider draws nothing; the window paints its skin when asked.
         connect(s, &CBitSlider::repaintRequested, this,
                 [this](int id, int thumbX, int) { OnSliderRepaint(id, thumbX); });
-        connect(s, &QAbstractSlider::valueChanged, this, [this, id = spec.id] { OnSliderRepaint(id, INT_MIN); });
-        sliders_[spec.id] = s;
+        connect(s, &QAbstractSlider::valueChanged, this, [this, id = slider.id] { OnSliderRepaint(id, INT_MIN); });
+        sliders_[slider.id] = s;
     }
 }
 

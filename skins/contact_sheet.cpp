@@ -439,13 +439,13 @@ int DrawSheet(QPainter* p, const Skins& skins)
     };
     for (const auto& [folder, heading] : folders) {
         std::vector<Tile> tiles;
-        for (const SkinSpec& spec : SkinTable())
-            if (spec.folder == folder) tiles.push_back({Q(spec.name), skins.Get(folder, spec.name)});
+        for (const SkinSpec& skin : SkinTable())
+            if (skin.folder == folder) tiles.push_back({Q(skin.name), skins.Get(folder, skin.name)});
         y = DrawTiles(p, heading, tiles, y);
     }
     std::vector<Tile> resources;
-    for (const SkinSpec& spec : ResourceTable()) {
-        const QString name = Q(spec.name);
+    for (const SkinSpec& skin : ResourceTable()) {
+        const QString name = Q(skin.name);
         const int id = name.section('/', 1).section('.', 0, 0).toInt();
         resources.push_back({name, name.startsWith("icon") ? skins.Icon(id) : skins.Resource(id)});
     }

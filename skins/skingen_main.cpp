@@ -40,12 +40,12 @@ bool WritePng(const QImage& image, const QString& path)
     return file.commit();
 }
 
-bool Render(const zr417::skingen::SkinSpec& spec, QImage& image)
+bool Render(const zr417::skingen::SkinSpec& skin, QImage& image)
 {
-    image = spec.paint(QSize(spec.width, spec.height));
-    if (image.size() != QSize(spec.width, spec.height)) {
-        std::fprintf(stderr, "zr417_skingen: %s drawn at %dx%d, table says %dx%d\n", std::string(spec.name).c_str(),
-                     image.width(), image.height(), spec.width, spec.height);
+    image = skin.paint(QSize(skin.width, skin.height));
+    if (image.size() != QSize(skin.width, skin.height)) {
+        std::fprintf(stderr, "zr417_skingen: %s drawn at %dx%d, table says %dx%d\n", std::string(skin.name).c_str(),
+                     image.width(), image.height(), skin.width, skin.height);
         return false;
     }
     return true;
@@ -53,23 +53,23 @@ bool Render(const zr417::skingen::SkinSpec& spec, QImage& image)
 
 int Generate(const QString& outDir, const QString& resDir)
 {
-    for (const auto& spec : zr417::skingen::SkinTable()) {
+    for (const auto& skin : zr417::skingen::SkinTable()) {
         QImage image;
-        if (!Render(spec, image)) return 1;
+        if (!Render(skin, image)) return 1;
         for (const char* language : {"english", "chinese"}) {
             QString path = outDir + '/' + language + '/';
-            if (!spec.folder.empty()) path += ToQString(spec.folder) + '/';
-            path += ToQString(spec.name);
+            if (!skin.folder.empty()) path += ToQString(skin.folder) + '/';
+            path += ToQString(skin.name);
             if (!WritePng(image, path)) {
                 std::fprintf(stderr, "zr417_skingen: cannot write %s\n", qPrintable(path));
                 return 1;
             }
         }
     }
-    for (const auto& spec : zr417::skingen::ResourceTable()) {
+    for (const auto& skin : zr417::skingen::ResourceTable()) {
         QImage image;
-        if (!Render(spec, image)) return 1;
-        const QString path = resDir + '/' + ToQString(spec.name);
+        if (!Render(skin, image)) return 1;
+        const QString path = resDir + '/' + ToQString(skin.name);
         if (!WritePng(image, path)) {
             std::fprintf(stderr, "zr417_skingen: cannot write %s\n", qPrintable(path));
             return 1;
