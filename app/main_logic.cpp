@@ -458,11 +458,6 @@ int HelpMenuRow(int x, int y)
     return -1;
 }
 
-std::string_view Text2::in(int language) const
-{
-    return language == kLanguageChinese ? chinese : english;
-}
-
 HostOpenPlan PlanHostOpen(std::uint8_t kind, const std::string& directory, const std::string& file)
 {
     namespace fs = std::filesystem;

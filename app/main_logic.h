@@ -4,6 +4,7 @@
 #pragma once
 
 #include "config/image.h"
+#include "config/keys.h"
 #include "device/identities.h"
 
 #include <array>
@@ -200,46 +201,41 @@ int HelpMenuRow(int x, int y);
 enum HelpRow { kHelpHomePage = 0, kHelpUpdate = 1 };
 
 // Every text the main window draws, in both languages.
-struct Text2 {
-    std::string_view english;
-    std::string_view chinese;
-    std::string_view in(int language) const;
-};
 namespace texts {
-inline constexpr Text2 kTitle{"ZR417 RGB Gaming Keyboard", "ZR417 RGB Gaming Keyboard"};
-inline constexpr Text2 kProfile{"Profile", "配置"};
-inline constexpr Text2 kDefault{"Default", "恢复"};
-inline constexpr Text2 kCancel{"Cancel", "取消"};
-inline constexpr Text2 kSave{"Save", "保存"};
-inline constexpr Text2 kLight{"Light", "灯光"};
-inline constexpr Text2 kZoneLight{"Side Light", "侧灯"};
-inline constexpr Text2 kEffect{"Effect", "效果"};
-inline constexpr Text2 kSpeed{"Speed", "速度"};
-inline constexpr Text2 kSlow{"Slow", "慢"};
-inline constexpr Text2 kFast{"Fast", "快"};
-inline constexpr Text2 kBrightness{"Brightness", "亮度"};
-inline constexpr Text2 kDark{"Dark", "黑"};
-inline constexpr Text2 kBright{"Bright", "亮"};
-inline constexpr Text2 kDirection{"Direction", "方向"};
-inline constexpr Text2 kKeymap{"Keymap", "Keymap"};
-inline constexpr Text2 kDiy{"DIY", "DIY"};
-inline constexpr Text2 kMacroManagement{"Macro Management", "宏管理器"};
-inline constexpr Text2 kGameMode{"Game Mode", "游戏模式"};
-inline constexpr Text2 kWinLock{"Win Lock", "Win Lock模式"};
-inline constexpr Text2 kOn{"On", "开"};
-inline constexpr Text2 kOff{"Off", "关"};
-inline constexpr Text2 kHomePage{"Home Page", "主页"};
-inline constexpr Text2 kUpdateFirmware{"Update Firmware", "驱动更新"};
-inline constexpr Text2 kVersionLine{"Ver: 1.0", "Ver: 1.0"};
-inline constexpr Text2 kResetText{"Confirm to return Factory Setting?", "确认恢复至出厂设置吗？"};
-inline constexpr Text2 kResetCaption{"Factory Setting", "出厂设置"};
-inline constexpr Text2 kNoKeyboard{"No Gaming Keyboard Detected!", "No Gaming Keyboard Detected!"};
-inline constexpr Text2 kWarning{"Warning", "Warning"};
-inline constexpr Text2 kExit{"Exit", "退出"};
-inline constexpr Text2 kAbout{"About", "关于"};
-inline constexpr Text2 kAboutTitle{"About ZR417 RGB Gaming Keyboard", "关于 ZR417 RGB Gaming Keyboard"};
-inline constexpr Text2 kAboutName{"ZR417 RGB Gaming Keyboard, Version 1.0", "ZR417 RGB Gaming Keyboard, Version 1.0"};
-inline constexpr Text2 kAboutRights{"Copyright (C) ZR417. All rights reserved.", "Copyright (C) ZR417. 保留所有权利。"};
+inline constexpr Bilingual kTitle{"ZR417 RGB Gaming Keyboard", "ZR417 RGB Gaming Keyboard"};
+inline constexpr Bilingual kProfile{"Profile", "配置"};
+inline constexpr Bilingual kDefault{"Default", "恢复"};
+inline constexpr Bilingual kCancel{"Cancel", "取消"};
+inline constexpr Bilingual kSave{"Save", "保存"};
+inline constexpr Bilingual kLight{"Light", "灯光"};
+inline constexpr Bilingual kZoneLight{"Side Light", "侧灯"};
+inline constexpr Bilingual kEffect{"Effect", "效果"};
+inline constexpr Bilingual kSpeed{"Speed", "速度"};
+inline constexpr Bilingual kSlow{"Slow", "慢"};
+inline constexpr Bilingual kFast{"Fast", "快"};
+inline constexpr Bilingual kBrightness{"Brightness", "亮度"};
+inline constexpr Bilingual kDark{"Dark", "黑"};
+inline constexpr Bilingual kBright{"Bright", "亮"};
+inline constexpr Bilingual kDirection{"Direction", "方向"};
+inline constexpr Bilingual kKeymap{"Keymap", "Keymap"};
+inline constexpr Bilingual kDiy{"DIY", "DIY"};
+inline constexpr Bilingual kMacroManagement{"Macro Management", "宏管理器"};
+inline constexpr Bilingual kGameMode{"Game Mode", "游戏模式"};
+inline constexpr Bilingual kWinLock{"Win Lock", "Win Lock模式"};
+inline constexpr Bilingual kOn{"On", "开"};
+inline constexpr Bilingual kOff{"Off", "关"};
+inline constexpr Bilingual kHomePage{"Home Page", "主页"};
+inline constexpr Bilingual kUpdateFirmware{"Update Firmware", "驱动更新"};
+inline constexpr Bilingual kVersionLine{"Ver: 1.0", "Ver: 1.0"};
+inline constexpr Bilingual kResetText{"Confirm to return Factory Setting?", "确认恢复至出厂设置吗？"};
+inline constexpr Bilingual kResetCaption{"Factory Setting", "出厂设置"};
+inline constexpr Bilingual kNoKeyboard{"No Gaming Keyboard Detected!", "No Gaming Keyboard Detected!"};
+inline constexpr Bilingual kWarning{"Warning", "Warning"};
+inline constexpr Bilingual kExit{"Exit", "退出"};
+inline constexpr Bilingual kAbout{"About", "关于"};
+inline constexpr Bilingual kAboutTitle{"About ZR417 RGB Gaming Keyboard", "关于 ZR417 RGB Gaming Keyboard"};
+inline constexpr Bilingual kAboutName{"ZR417 RGB Gaming Keyboard, Version 1.0", "ZR417 RGB Gaming Keyboard, Version 1.0"};
+inline constexpr Bilingual kAboutRights{"Copyright (C) ZR417. All rights reserved.", "Copyright (C) ZR417. 保留所有权利。"};
 }  // namespace texts
 
 // How a host action is opened on this desktop.

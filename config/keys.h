@@ -14,6 +14,14 @@ namespace zr417 {
 constexpr int kLanguageChinese = 4;
 constexpr int kLanguageEnglish = 9;
 
+// A text in both interface languages; the Chinese one for language 4.
+struct Bilingual {
+    std::string_view english;
+    std::string_view chinese;
+
+    constexpr std::string_view in(int language) const { return language == kLanguageChinese ? chinese : english; }
+};
+
 constexpr int kKeyCount = 104;       // key indices 0..103
 constexpr std::uint8_t kNoKey = 255;  // "none" for key indices
 constexpr int kFnKey = 96;

@@ -14,8 +14,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr ProfileText kCaption{"Profile", "配置管理"};
-constexpr ProfileText kAppCaption{"ZR417 RGB Gaming Keyboard", "ZR417 RGB Gaming Keyboard"};
+constexpr Bilingual kCaption{"Profile", "配置管理"};
+constexpr Bilingual kAppCaption{"ZR417 RGB Gaming Keyboard", "ZR417 RGB Gaming Keyboard"};
 constexpr std::size_t kMaxFileNameBytes = 255;
 
 bool EndsWithExtension(std::string_view name)
@@ -25,11 +25,6 @@ bool EndsWithExtension(std::string_view name)
 }
 
 }  // namespace
-
-std::string_view ProfileText::in(int language) const
-{
-    return language == kLanguageChinese ? chinese : english;
-}
 
 ProfileMessageText ProfileMessageTexts(ProfileMessage message)
 {

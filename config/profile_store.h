@@ -7,6 +7,7 @@
 #pragma once
 
 #include "config/image.h"
+#include "config/keys.h"
 
 #include <chrono>
 #include <cstddef>
@@ -22,21 +23,15 @@ constexpr int kMaxProfiles = 6;
 constexpr std::size_t kProfilePathSlots = 255;
 constexpr std::string_view kProfileExtension = ".bin";
 
-struct ProfileText {
-    std::string_view english;
-    std::string_view chinese;
-    std::string_view in(int language) const;
-};
-
 namespace profile_text {
-inline constexpr ProfileText kTitle{"Profile", "配置"};
-inline constexpr ProfileText kNew{"New", "新建"};
-inline constexpr ProfileText kCopy{"Copy", "复制"};
-inline constexpr ProfileText kSave{"Save", "保存"};
-inline constexpr ProfileText kLoad{"Load", "加载"};
-inline constexpr ProfileText kDelete{"Delete", "删除"};
-inline constexpr ProfileText kCopyPrefix{"Copy of ", "复制 "};
-inline constexpr ProfileText kMenuCaption{"profile", "profile"};
+inline constexpr Bilingual kTitle{"Profile", "配置"};
+inline constexpr Bilingual kNew{"New", "新建"};
+inline constexpr Bilingual kCopy{"Copy", "复制"};
+inline constexpr Bilingual kSave{"Save", "保存"};
+inline constexpr Bilingual kLoad{"Load", "加载"};
+inline constexpr Bilingual kDelete{"Delete", "删除"};
+inline constexpr Bilingual kCopyPrefix{"Copy of ", "复制 "};
+inline constexpr Bilingual kMenuCaption{"profile", "profile"};
 }  // namespace profile_text
 
 enum class ProfileMessage {
@@ -55,8 +50,8 @@ enum class ProfileMessage {
 };
 
 struct ProfileMessageText {
-    ProfileText text;
-    ProfileText caption;
+    Bilingual text;
+    Bilingual caption;
     bool okCancel = false;
 };
 ProfileMessageText ProfileMessageTexts(ProfileMessage message);

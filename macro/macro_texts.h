@@ -7,13 +7,6 @@
 
 namespace zr417 {
 
-struct Bilingual {
-    std::string_view english;
-    std::string_view chinese;
-
-    std::string_view in(int language) const { return language == kLanguageChinese ? chinese : english; }
-};
-
 namespace macro_text {
 
 // Dialog labels.

@@ -154,7 +154,7 @@ bool CConfigureDlg::eventFilter(QObject* watched, QEvent* event)
 void CConfigureDlg::BuildContextMenu(QMenu& menu) const
 {
     menu.setTitle(qs(profile_text::kMenuCaption.in(language_)));
-    const std::pair<int, ProfileText> items[] = {
+    const std::pair<int, Bilingual> items[] = {
         {kCmdProfileNew, profile_text::kNew},       {kCmdProfileCopy, profile_text::kCopy},
         {kCmdProfileSave, profile_text::kSave},     {kCmdProfileLoad, profile_text::kLoad},
         {kCmdProfileDelete, profile_text::kDelete},
