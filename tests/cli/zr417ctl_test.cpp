@@ -1,4 +1,5 @@
 // Runs zr417ctl against the simulated keyboard in a temporary home folder.
+#include "tests/support/temp_dir.h"
 #include "config/image.h"
 #include "platform/files.h"
 
@@ -27,12 +28,9 @@ class Zr417ctl : public ::testing::Test {
 protected:
     Zr417ctl()
     {
-        std::string tmpl = (fs::temp_directory_path() / "zr417-ctl-XXXXXX").string();
-        home_ = ::mkdtemp(tmpl.data());
         const char* runtime = std::getenv("ZR417_RUNTIME_DIR");
         program_ = fs::path(runtime ? runtime : ".") / "zr417ctl";
     }
-    ~Zr417ctl() override { fs::remove_all(home_); }
 
     Result run(const std::string& arguments)
     {
@@ -57,7 +55,8 @@ protected:
         return n;
     }
 
-    fs::path home_;
+    zr417::test::TempDir tmp_{"ctl"};
+    fs::path home_ = tmp_.path();
     fs::path program_;
 };
 

@@ -1,3 +1,4 @@
+#include "tests/support/temp_dir.h"
 #include "config/image.h"
 #include "config/keys.h"
 
@@ -23,16 +24,8 @@ class KeymapFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string tmpl = (fs::temp_directory_path() / "zr417-keymap-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
+        dir_ = tmp_.path();
         store_ = std::make_unique<KeymapStore>(dir_ / "keymap.bin");
-    }
-    void TearDown() override
-    {
-        ::chmod(dir_.c_str(), 0755);
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
 
     fs::path file() const { return store_->file(); }
@@ -76,6 +69,7 @@ protected:
         return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
     }
 
+    zr417::test::TempDir tmp_{"keymap"};
     fs::path dir_;
     std::unique_ptr<KeymapStore> store_;
 };

@@ -1,3 +1,4 @@
+#include "tests/support/temp_dir.h"
 #include "platform/hid_bus_factory.h"
 #include "descriptors.h"
 #include "device/device_link.h"
@@ -45,18 +46,10 @@ TEST(HidrawBusTest, NodeThatFailsItsFirstRequestDoesNotOpen)
 }
 
 struct StateHome {
-    StateHome()
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "zr417-state-XXXXXX").string();
-        dir = ::mkdtemp(tmpl.data());
-        ::setenv("XDG_STATE_HOME", dir.c_str(), 1);
-    }
-    ~StateHome()
-    {
-        ::unsetenv("XDG_STATE_HOME");
-        std::filesystem::remove_all(dir);
-    }
-    std::filesystem::path dir;
+    StateHome() { ::setenv("XDG_STATE_HOME", dir.c_str(), 1); }
+    ~StateHome() { ::unsetenv("XDG_STATE_HOME"); }
+    zr417::test::TempDir tmp{"state"};
+    std::filesystem::path dir = tmp.path();
 };
 
 TEST(HidBusFactory, SimulatedKeyboardKeepsItsMemoryBetweenRuns)

@@ -1,3 +1,4 @@
+#include "tests/support/temp_dir.h"
 #include "config/keys.h"
 #include "device/input_listener.h"
 #include "fixtures.h"
@@ -13,15 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-    TempDir()
-    {
-        std::string tmpl = (fs::temp_directory_path() / "zr417-emu-XXXXXX").string();
-        path = ::mkdtemp(tmpl.data());
-    }
-    ~TempDir() { fs::remove_all(path); }
-    fs::path path;
-};
 
 std::array<std::uint8_t, 8> ask(hid::Device& command, std::array<std::uint8_t, 8> request)
 {
@@ -110,8 +102,8 @@ TEST(KeyboardEmulator, EveryInputBitMapsBackToItsCode)
 
 TEST(KeyboardEmulator, MemoryPersistsAcrossRunsPerModel)
 {
-    TempDir dir;
-    auto file = dir.path / "state" / "sim-QV420.bin";
+    zr417::test::TempDir dir{"emu"};
+    auto file = dir.path() / "state" / "sim-QV420.bin";
     auto changed = emu::KeyboardEmulator::FactoryMemory(kModelQV420);
     Noise(changed.pages[0x11].data(), 512, 5);
     changed.statusFlags = 1;
@@ -134,9 +126,9 @@ TEST(KeyboardEmulator, MemoryPersistsAcrossRunsPerModel)
 
     for (std::size_t size : {std::size_t(0), std::size_t(100)}) {  // a damaged file gives a factory keyboard
         std::vector<std::uint8_t> junk(size, 0x33);
-        ASSERT_TRUE(WriteFileAtomic(dir.path / "junk.bin", junk));
+        ASSERT_TRUE(WriteFileAtomic(dir.path() / "junk.bin", junk));
         emu::KeyboardEmulator damaged(Identity("QV420"));
-        damaged.persistTo(dir.path / "junk.bin");
+        damaged.persistTo(dir.path() / "junk.bin");
         EXPECT_EQ(damaged.memory(), emu::KeyboardEmulator::FactoryMemory(kModelQV420));
     }
 }

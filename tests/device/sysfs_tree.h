@@ -3,6 +3,7 @@
 // which sits in its USB interface's folder for USB devices.
 #pragma once
 
+#include "tests/support/temp_dir.h"
 #include "platform/files.h"
 
 #include <unistd.h>
@@ -16,11 +17,8 @@ namespace zr417::testing {
 struct SysfsTree {
     SysfsTree()
     {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "zr417-sysfs-XXXXXX").string();
-        root = ::mkdtemp(tmpl.data());
         std::filesystem::create_directories(root / "class" / "hidraw");
     }
-    ~SysfsTree() { std::filesystem::remove_all(root); }
 
     void addUsb(const std::string& name, int vid, int pid, int interface, const std::string& phys,
                 const std::vector<std::uint8_t>& descriptor)
@@ -50,7 +48,8 @@ struct SysfsTree {
         link(device, name);
     }
 
-    std::filesystem::path root;
+    zr417::test::TempDir tmp{"sysfs"};
+    std::filesystem::path root = tmp.path();
 
 private:
     void addDevice(const std::filesystem::path& parent, const std::string& name, int vid, int pid,

@@ -1,3 +1,4 @@
+#include "tests/support/temp_dir.h"
 #include "keymap/key_assignment.h"
 #include "config/image.h"
 #include "config/keys.h"
@@ -21,9 +22,7 @@ class KeyAssignmentTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string tmpl = (fs::temp_directory_path() / "zr417-keymap-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
+        dir_ = tmp_.path();
         store_ = std::make_unique<KeymapStore>(dir_ / "keymap.bin");
         // Every key at its default, as after a read-out of a fresh keyboard.
         for (int k = 0; k < kKeyCount; ++k)
@@ -31,12 +30,6 @@ protected:
         store_->Startup();
         ASSERT_TRUE(store_->SaveKeymapFile());
     }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
-    }
-
     Bytes FileBytes() const
     {
         std::ifstream in(store_->file(), std::ios::binary);
@@ -80,6 +73,7 @@ protected:
         }
     }
 
+    zr417::test::TempDir tmp_{"keymap"};
     fs::path dir_;
     std::unique_ptr<KeymapStore> store_;
     KeyAssignmentState state_;

@@ -1,3 +1,4 @@
+#include "tests/support/temp_dir.h"
 #include "keymap/keymap_dialog_logic.h"
 
 #include "config/image.h"
@@ -519,9 +520,7 @@ class KeymapRunTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string tmpl = (fs::temp_directory_path() / "zr417-keydlg-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
+        dir = tmp.path();
         store = std::make_unique<KeymapStore>(dir / "keymap.bin");
         store->Startup();
         // Every key sends its own code, as a keyboard read at start gives.
@@ -530,8 +529,6 @@ protected:
         SetMacroName(macros[0], "m0");
         macros[0].deviceSteps[0] = {0x01, 0x04, 0, 0};
     }
-    void TearDown() override { fs::remove_all(dir); }
-
     using Script = std::function<void(KeymapDialogLogic&, FakeView&)>;
     RunResult Click(int key, const Script& script, bool secondModel = false, int language = kLanguageEnglish)
     {
@@ -556,6 +553,7 @@ protected:
         return {img.plane(0, pos), img.plane(1, pos), img.plane(2, pos), img.plane(3, pos)};
     }
 
+    zr417::test::TempDir tmp{"keydlg"};
     fs::path dir;
     std::unique_ptr<KeymapStore> store;
     MacroTable macros;

@@ -2,6 +2,7 @@
 // the dialogs' coordinates, keys through the application-wide key capture,
 // then what the dialog left in the key table, keymap.bin, the key-matrix
 // planes, and the emulated keyboard after a download.
+#include "tests/support/temp_dir.h"
 #include "keymap/keymap_dialogs.h"
 
 #include "config/image.h"
@@ -73,9 +74,7 @@ class KeymapDialogsTest : public ::testing::Test {
 public:
     void SetUp() override
     {
-        std::string tmpl = (fs::temp_directory_path() / "zr417-keydlg-ui-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
+        dir = tmp.path();
         paths = AppPaths{RuntimeDir(), dir};
         ASSERT_TRUE(fs::exists(paths.skinDir(kLanguageEnglish) / "Custom" / "Custom_BK.png"))
             << "skins missing under " << paths.exeDir;
@@ -180,6 +179,7 @@ public:
         return {img.plane(0, pos), img.plane(1, pos), img.plane(2, pos), img.plane(3, pos)};
     }
 
+    zr417::test::TempDir tmp{"keydlg-ui"};
     fs::path dir;
     AppPaths paths;
     std::unique_ptr<KeymapStore> store;
@@ -409,16 +409,12 @@ class ActionChoosers : public ::testing::Test {
 public:
     void SetUp() override
     {
-        std::string tmpl = (fs::temp_directory_path() / "zr417-choosers-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir = tmpl;
+        dir = tmp.path();
         for (const char* name : {"tool", "notes.txt", "bell.oga"}) std::ofstream(dir / name) << "x";
         ::chmod((dir / "tool").c_str(), 0755);
         ::chmod((dir / "notes.txt").c_str(), 0644);
         fs::create_directory(dir / "Music");
     }
-    void TearDown() override { fs::remove_all(dir); }
-
     // Runs the chooser of `row`; `answer` drives its dialog (nothing: Cancel).
     std::optional<QString> Choose(int row, const QString& answer, QString* title = nullptr)
     {
@@ -438,6 +434,7 @@ public:
     }
     QString P(const char* name) const { return QString::fromStdString((dir / name).string()); }
 
+    zr417::test::TempDir tmp{"choosers"};
     fs::path dir;
 };
 

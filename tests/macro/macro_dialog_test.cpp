@@ -2,6 +2,7 @@
 // coordinates, keystrokes through the key hook with their own time stamps,
 // the step menu, in-place edits, and a recorded macro travelling to the
 // emulated keyboard's macro page.
+#include "tests/support/temp_dir.h"
 #include "config/image.h"
 #include "controls/skin_names.h"
 #include "device/device_link.h"
@@ -75,9 +76,7 @@ class MacroDialogTest : public MacroQtTest {
 protected:
     void SetUp() override
     {
-        std::string tmpl = (fs::temp_directory_path() / "zr417-macro-ui-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
+        dir_ = tmp_.path();
         paths_ = AppPaths{testing::RuntimeDir(), dir_};
         store_ = std::make_unique<MacroStore>(paths_.macroFile());
     }
@@ -85,8 +84,6 @@ protected:
     {
         dialog_.reset();
         removehook();
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
 
     void Seed(int count)
@@ -157,6 +154,7 @@ protected:
     }
     const MacroRecord& Work(int i) const { return store_->g_macroWorkTable[i]; }
 
+    zr417::test::TempDir tmp_{"macro-ui"};
     fs::path dir_;
     AppPaths paths_;
     std::unique_ptr<MacroStore> store_;

@@ -1,3 +1,4 @@
+#include "tests/support/temp_dir.h"
 #include "config/image.h"
 #include "config/keys.h"
 #include "macro/macro_model.h"
@@ -50,15 +51,8 @@ class MacroFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::string tmpl = (fs::temp_directory_path() / "zr417-macro-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
+        dir_ = tmp_.path();
         store_ = std::make_unique<MacroStore>(dir_ / "MacroDefine.bin");
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::remove_all(dir_, ec);
     }
     static void Write(const fs::path& path, const Bytes& bytes)
     {
@@ -76,6 +70,7 @@ protected:
         return Bytes(p, p + sizeof t);
     }
 
+    zr417::test::TempDir tmp_{"macro"};
     fs::path dir_;
     std::unique_ptr<MacroStore> store_;
 };

@@ -1,3 +1,4 @@
+#include "tests/support/temp_dir.h"
 #include "platform/files.h"
 
 #include <gtest/gtest.h>
@@ -17,19 +18,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 class TempDir : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string tmpl = (fs::temp_directory_path() / "zr417-files-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
-        dir_ = tmpl;
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        for (auto& e : fs::recursive_directory_iterator(dir_, ec)) ::chmod(e.path().c_str(), 0755);
-        ::chmod(dir_.c_str(), 0755);
-        fs::remove_all(dir_, ec);
-    }
     static void Write(const fs::path& path, const Bytes& bytes)
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -47,7 +35,8 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    fs::path dir_;
+    zr417::test::TempDir tmp_{"files"};
+    fs::path dir_ = tmp_.path();
 };
 
 // ---- ReadFileBytes ----------------------------------------------------------

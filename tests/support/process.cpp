@@ -87,18 +87,6 @@ void ChildProcess::terminate()
     }
 }
 
-TempDir::TempDir()
-{
-    std::string tmpl = (fs::temp_directory_path() / "zr417-test-XXXXXX").string();
-    path_ = ::mkdtemp(tmpl.data());
-}
-
-TempDir::~TempDir()
-{
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-}
-
 fs::path RuntimeDir()
 {
     const char* dir = std::getenv("ZR417_RUNTIME_DIR");

@@ -2,6 +2,8 @@
 // environment, output captured to a file, and a bounded wait.
 #pragma once
 
+#include "tests/support/temp_dir.h"
+
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -30,17 +32,6 @@ public:
 private:
     int pid_ = -1;
     std::optional<int> status_;
-};
-
-// A fresh temporary folder, removed with the object.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
 };
 
 std::filesystem::path RuntimeDir();  // ZR417_RUNTIME_DIR: build/bin

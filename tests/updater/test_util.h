@@ -1,6 +1,7 @@
 // Helpers shared by the update tool's tests.
 #pragma once
 
+#include "tests/support/temp_dir.h"
 #include "device/emu/bootloader_emulator.h"
 #include "device/emu/emulated_bus.h"
 #include "updater/flashing.h"
@@ -18,21 +19,7 @@
 
 namespace zr417::updater::test {
 
-// A fresh folder under the system's temporary folder, removed afterwards.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "zr417-updater-XXXXXX").string();
-        path_ = ::mkdtemp(tmpl.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path_); }
-    const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
+using zr417::test::TempDir;
 
 inline void WriteText(const std::string& path, const std::string& text)
 {
