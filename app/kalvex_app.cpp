@@ -3,6 +3,7 @@
 #include "app/kalvex_dlg.h"
 #include "controls/skin.h"
 #include "controls/skin_names.h"
+#include "platform/fonts.h"
 #include "platform/hid_bus_factory.h"
 #include "platform/single_instance.h"
 
@@ -22,6 +23,7 @@ bool CKalvexApp::InitInstance(int& argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("ZR417 RGB Gaming Keyboard"));
     QApplication::setOrganizationName(QStringLiteral("ZR417 RGB Gaming Keyboard"));
     QApplication::setWindowIcon(LoadIconResource(skins::resource::kIconMain));
+    UseProgramFont({QStringLiteral("Arial")});
     // Hiding the window to the tray must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -43,7 +43,7 @@ endfunction()
 # label "core" and also run in the sanitizer build; UI tests run headless.
 function(zr417_test name)
   cmake_parse_arguments(ARG "UI" "TIMEOUT" "SOURCES;DEPS" ${ARGN})
-  if(ARG_UI AND ZR417_CORE_ONLY)
+  if(NOT ZR417_BUILD_TESTS OR (ARG_UI AND ZR417_CORE_ONLY))
     return()
   endif()
   _zr417_existing(ARG_SOURCES ${ARG_SOURCES})

@@ -1,5 +1,7 @@
 #include "skin.h"
 
+#include "platform/fonts.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -159,9 +161,7 @@ const FontEntry& CachedFont(int height, int weight)
 
 QFont SkinFont(int height, int weight)
 {
-    QFont font;
-    font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans"), QStringLiteral("WenQuanYi Zen Hei"),
-                      QStringLiteral("Noto Sans CJK SC")});
+    QFont font = ProgramFont({QStringLiteral("Arial")});
     // A positive height names the cell (ascent + descent); Arial's em is
     // 2048/2288 of its cell.
     const int pixels = static_cast<int>(std::lround(std::abs(height) * (height > 0 ? 2048.0 / 2288.0 : 1.0)));

@@ -1,6 +1,14 @@
 #!/usr/bin/env bash
-# Configures and builds the programs into build/ (runtime files in build/bin).
+# Configures and builds into build/ (runtime files in build/bin).
+#   scripts/build.sh              the programs, the tests and the benchmarks
+#   scripts/build.sh --programs   the programs only (no test libraries needed)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+case "${1:-}" in
+  "") with=ON ;;
+  --programs) with=OFF ;;
+  *) echo "usage: scripts/build.sh [--programs]" >&2; exit 2 ;;
+esac
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DZR417_BUILD_TESTS=$with -DZR417_BUILD_BENCH=$with >/dev/null
 cmake --build build -- -j"$(nproc)"

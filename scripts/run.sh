@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-scripts/build.sh
+scripts/build.sh --programs
 exe="build/bin/ZR417 RGB Gaming Keyboard"
 
 # A keyboard of either model (or its third identity) among the hidraw devices?

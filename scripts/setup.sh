@@ -1,22 +1,32 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the programs need.
+# Installs the Debian packages that are missing.
+#   scripts/setup.sh           what building and running the programs need
+#   scripts/setup.sh --tests   that, plus what the tests need
 # Does nothing when every package is already installed.
 set -euo pipefail
 
+# Building and running: compiler and libraries, the fonts the programs ask
+# for by name, and an X server for a machine without a display.
 packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libudev-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation fonts-wqy-zenhei
-  xvfb xauth x11-apps imagemagick xdotool
+  xvfb xauth imagemagick
+)
+tests=(
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # end-to-end flows on a private X server
+  xdotool x11-utils
+  # the installed menu entry and AppStream data are validated
+  desktop-file-utils appstream
   # the virtual-machine test of the real kernel HID path (tests/vm)
   qemu-system-x86 linux-image-amd64 busybox-static
 )
-# Optional extras of later checks may append to this list (EXTRA_PACKAGES).
-if [ -n "${EXTRA_PACKAGES:-}" ]; then
-  read -r -a extra <<<"$EXTRA_PACKAGES"
-  packages+=("${extra[@]}")
-fi
+case "${1:-}" in
+  "") ;;
+  --tests) packages+=("${tests[@]}") ;;
+  *) echo "usage: scripts/setup.sh [--tests]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
@@ -27,10 +37,10 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "setup: installing ${missing[*]}"
-sudo=""
+# sudo drops the environment; env passes the frontend on to apt and debconf.
+as_root=(env DEBIAN_FRONTEND=noninteractive)
 if [ "$(id -u)" -ne 0 ]; then
-  sudo="sudo"
+  as_root=(sudo "${as_root[@]}")
 fi
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+"${as_root[@]}" apt-get update -qq
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -4,6 +4,7 @@
 #include "device/emu/emulated_bus.h"
 #include "device/emu/keyboard_emulator.h"
 #include "platform/files.h"
+#include "platform/fonts.h"
 #include "platform/hid_bus_factory.h"
 #include "updater/tool_dlg.h"
 
@@ -56,6 +57,7 @@ int CNorvane_MP_TOOLApp::InitInstance(int& argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Norvane_MP_TOOL"));
+    UseProgramFont({QStringLiteral("Tahoma")});
     auto bus = CreateToolBus();
     if (!bus) return 1;
     int result;

@@ -1,5 +1,6 @@
 #include "updater/tool_dlg.h"
 
+#include "platform/fonts.h"
 #include "updater/ini_file.h"
 #include "updater/setting_dialog.h"
 #include "updater/tool_texts.h"
@@ -172,7 +173,7 @@ void CNorvane_MP_TOOLDlg::OnInitDialog()
     tool_->SetLanguage(language);
     m_radios[static_cast<std::size_t>(std::clamp(language, 0, 2))]->setChecked(true);
 
-    QFont font(QStringLiteral("Tahoma"));
+    QFont font = ProgramFont({QStringLiteral("Tahoma")});
     font.setPixelSize(16);
     setFont(font);
     for (const auto& [id, w] : controls_) w->setFont(font);

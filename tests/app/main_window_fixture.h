@@ -9,6 +9,7 @@
 #include "device/emu/emulated_bus.h"
 #include "device/emu/keyboard_emulator.h"
 #include "tests/support/process.h"
+#include "tests/support/qt_app.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
@@ -25,15 +26,9 @@ namespace zr417::test {
 
 inline QApplication& App()
 {
-    static int argc = 1;
-    static char name[] = "test_main_window";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        auto* a = new QApplication(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
-        return a;
-    }();
-    return *app;
+    QApplication& app = QtApp();
+    QApplication::setQuitOnLastWindowClosed(false);
+    return app;
 }
 
 // Runs the event loop until `condition` holds (or the time is up).

@@ -10,6 +10,7 @@
 #include "platform/files.h"
 #include "tests/device/fixtures.h"
 #include "tests/support/process.h"
+#include "tests/support/qt_app.h"
 
 #include <QApplication>
 #include <QTest>
@@ -28,11 +29,7 @@ using Rows = std::vector<std::string>;
 
 QApplication& App()
 {
-    static int argc = 1;
-    static char name[] = "zr417_configure_dlg_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
+    return test::QtApp();
 }
 
 void Pump()

@@ -7,6 +7,7 @@
 #include "config/keys.h"
 #include "config/ui/configure_dlg.h"
 #include "platform/files.h"
+#include "platform/fonts.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -18,6 +19,7 @@ int main(int argc, char** argv)
 {
     using namespace zr417;
     QApplication app(argc, argv);
+    zr417::UseProgramFont();
     if (argc < 3) return 2;
     const int language = std::string(argv[1]) == "chinese" ? kLanguageChinese : kLanguageEnglish;
     const int seconds = argc > 3 ? std::atoi(argv[3]) : 5;

@@ -1,6 +1,8 @@
 // One QApplication for a test process (tests run headless, offscreen).
 #pragma once
 
+#include "tests/support/qt_app.h"
+
 #include <QApplication>
 #include <QImage>
 
@@ -10,11 +12,7 @@ namespace zr417::testing {
 
 inline QApplication& TestApp()
 {
-    static int argc = 1;
-    static char name[] = "zr417_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
+    return test::QtApp();
 }
 
 class QtTest : public ::testing::Test {

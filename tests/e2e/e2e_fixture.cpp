@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 namespace zr417::e2e {
 namespace fs = std::filesystem;
@@ -51,7 +52,11 @@ std::vector<std::uint8_t> ReadBytes(const fs::path& file)
 
 void E2E::SetUp()
 {
-    if (Capture("command -v Xvfb xdotool").code != 0) GTEST_SKIP() << "Xvfb and xdotool are needed (scripts/setup.sh)";
+    // The test command installs these; a missing one is a set-up fault, not a pass.
+    for (auto [tool, package] : {std::pair{"Xvfb", "xvfb"}, {"xdotool", "xdotool"}, {"xprop", "x11-utils"},
+                                 {"import", "imagemagick"}})
+        ASSERT_EQ(Capture(std::string("command -v ") + tool).code, 0)
+            << tool << " is not installed (package " << package << "; scripts/setup.sh --tests installs it)";
     const fs::path runtime = test::RuntimeDir();
     fs::create_directories(programDir());
     for (const char* name : {"ZR417 RGB Gaming Keyboard", "VER.bin", "VER_420.bin", "png", "home", "QV310", "QV420"}) {

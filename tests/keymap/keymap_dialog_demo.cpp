@@ -9,6 +9,7 @@
 #include "keymap/keymap_dialogs.h"
 #include "macro/macro_model.h"
 #include "platform/files.h"
+#include "platform/fonts.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -26,6 +27,7 @@ int main(int argc, char** argv)
         return 2;
     }
     QApplication app(argc, argv);
+    zr417::UseProgramFont();
     const int model = std::atoi(argv[1]);
     const int language = std::string(argv[2]) == "chinese" ? kLanguageChinese : kLanguageEnglish;
     const int tab = std::atoi(argv[3]);

@@ -5,6 +5,7 @@
 #include "config/keys.h"
 #include "macro/macro_record_dlg.h"
 #include "platform/files.h"
+#include "platform/fonts.h"
 
 #include <QApplication>
 #include <QDir>
@@ -47,6 +48,7 @@ int main(int argc, char** argv)
         return 2;
     }
     QApplication app(argc, argv);
+    zr417::UseProgramFont();
     const int language = std::string(argv[1]) == "chinese" ? kLanguageChinese : kLanguageEnglish;
     const std::string scene = argc > 2 ? argv[2] : "recorded";
     const int seconds = argc > 3 ? std::atoi(argv[3]) : 5;

@@ -4,6 +4,7 @@
 
 #include "keymap/key_hook.h"
 #include "platform/files.h"
+#include "tests/support/qt_app.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -26,11 +27,7 @@ namespace zr417::testing {
 
 inline QApplication& MacroTestApp()
 {
-    static int argc = 1;
-    static char name[] = "zr417_macro_ui_test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
+    return test::QtApp();
 }
 
 class MacroQtTest : public ::testing::Test {

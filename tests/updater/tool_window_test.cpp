@@ -1,6 +1,7 @@
 #include "updater/tool_dlg.h"
 
 #include "test_util.h"
+#include "tests/support/qt_app.h"
 #include "updater/setting_dialog.h"
 
 #include <QAbstractButton>
@@ -24,11 +25,7 @@ class ToolWindow : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        static int argc = 1;
-        static char name[] = "updater_window_test";
-        static char* argv[] = {name, nullptr};
-        static QApplication* app = new QApplication(argc, argv);
-        (void)app;
+        zr417::test::QtApp();
     }
     void SetUp() override
     {

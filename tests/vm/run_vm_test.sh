@@ -6,7 +6,7 @@
 # serial console; this script shows those lines and passes when all are ok.
 #   run_vm_test.sh RUNTIME_DIR TESTS_DIR SOURCE_DIR
 # ZR417_VM_CONSOLE=FILE keeps the whole console output there.
-# Exit status 77 (skipped) only when qemu cannot run here at all.
+# Exit status 77 (skipped) only when an installed qemu cannot run here at all.
 set -uo pipefail
 
 runtime=${1:?usage: run_vm_test.sh RUNTIME_DIR TESTS_DIR SOURCE_DIR}
@@ -24,14 +24,14 @@ fail() {
 }
 
 qemu=$(command -v qemu-system-x86_64) ||
-    skip "qemu-system-x86_64 is not installed (scripts/setup.sh installs qemu-system-x86)"
+    fail "qemu-system-x86_64 is not installed (scripts/setup.sh --tests installs qemu-system-x86)"
 if ! echo quit | timeout 60 "$qemu" -accel tcg -machine none -nodefaults -display none -monitor stdio \
     >/dev/null 2>&1; then
     skip "qemu-system-x86_64 cannot start here"
 fi
 
 busybox=/bin/busybox
-[ -x "$busybox" ] || fail "no $busybox (scripts/setup.sh installs busybox-static)"
+[ -x "$busybox" ] || fail "no $busybox (scripts/setup.sh --tests installs busybox-static)"
 
 # The newest kernel that has uhid among its modules.
 module() {
@@ -46,7 +46,7 @@ for v in $(ls /lib/modules 2>/dev/null | sort -V -r); do
         break
     fi
 done
-[ -n "$version" ] || fail "no kernel with its uhid module under /boot and /lib/modules (scripts/setup.sh installs linux-image-amd64)"
+[ -n "$version" ] || fail "no kernel with its uhid module under /boot and /lib/modules (scripts/setup.sh --tests installs linux-image-amd64)"
 kernel=/boot/vmlinuz-$version
 [ -r "$kernel" ] || fail "cannot read $kernel (make it readable or run the test as root)"
 
