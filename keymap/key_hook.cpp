@@ -3,6 +3,9 @@
 #include "keymap/scan_codes.h"
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QInputMethod>
+#include <QInputMethodQueryEvent>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QTimer>
@@ -168,6 +171,7 @@ public:
             qApp->installEventFilter(this);
             active_ = true;
         }
+        refreshInputMethod();
     }
 
     void stop()
@@ -179,6 +183,7 @@ public:
         if (active_) {
             qApp->removeEventFilter(this);
             active_ = false;
+            refreshInputMethod();
         }
     }
 
@@ -189,7 +194,7 @@ protected:
     {
         const QEvent::Type type = event->type();
         if (type != QEvent::ShortcutOverride && type != QEvent::InputMethod && type != QEvent::KeyPress &&
-            type != QEvent::KeyRelease)
+            type != QEvent::KeyRelease && type != QEvent::InputMethodQuery)
             return QObject::eventFilter(watched, event);
         if (!target_) {
             stop();
@@ -199,6 +204,11 @@ protected:
         // capturing one, a popup menu) go their way untouched.
         if (!inTargetWindow(watched)) return QObject::eventFilter(watched, event);
         switch (type) {
+            case QEvent::InputMethodQuery:
+                // Input methods off on the capturing window: a dead key or a
+                // compose or pinyin input context would otherwise take keys
+                // before any window sees them and hand back text, not keys.
+                return refuseInputMethod(watched, static_cast<QInputMethodQueryEvent*>(event));
             case QEvent::ShortcutOverride:
                 // Claiming the key keeps shortcuts (Esc closing a dialog, menu
                 // accelerators) from firing; the press itself follows.
@@ -238,6 +248,25 @@ private:
             return;
         }
         post(vk, release, repeat, ts);
+    }
+
+    static bool refuseInputMethod(QObject* receiver, QInputMethodQueryEvent* query)
+    {
+        if (!(query->queries() & Qt::ImEnabled)) return false;
+        receiver->event(query);  // the other answers stay the receiver's
+        query->setValue(Qt::ImEnabled, false);
+        query->accept();
+        return true;
+    }
+
+    // The platform's input context keeps the focus object's answer from its
+    // last focus change; ask it again now the answer changed.
+    static void refreshInputMethod()
+    {
+        if (QInputMethod* im = QGuiApplication::inputMethod()) {
+            im->reset();
+            im->update(Qt::ImEnabled);
+        }
     }
 
     void post(std::uint8_t vk, bool release, bool repeat, quint64 ts)

@@ -7,7 +7,10 @@
 // the window as a KeystrokeEvent, asynchronously, in the order the keys came.
 // Keys for the application's other windows (a file or message dialog opened
 // over it, a popup menu) pass untouched and are not reported; keys for other
-// applications are never seen. Receive it by overriding QObject::customEvent (or event) and checking
+// applications are never seen. Input methods are off on the capturing window
+// (its widgets answer that they take no input-method text), so a dead key, a
+// compose sequence or an ibus/fcitx engine cannot take keys on their way and
+// hand back text instead; they work again once the capture ends. Receive it by overriding QObject::customEvent (or event) and checking
 // `e->type() == KeystrokeEvent::eventType()`.
 //
 //   mode 0: one event per keystroke, at its press; releases and auto-repeat

@@ -11,12 +11,16 @@ packages=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev libudev-dev
   fonts-liberation fonts-wqy-zenhei
+  # Qt's own texts (dialog buttons, colour and file dialogs) in Chinese
+  qt6-translations-l10n
   xvfb xauth imagemagick
 )
 tests=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # end-to-end flows on a private X server
   xdotool x11-utils
+  # the key capture under real keyboard layouts (setxkbmap)
+  x11-xkb-utils
   # the installed menu entry and AppStream data are validated
   desktop-file-utils appstream
   # the virtual-machine test of the real kernel HID path (tests/vm)
