@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
+#include <QSortFilterProxyModel>
 
 namespace zr417 {
 
@@ -22,6 +24,23 @@ QString StartFolder(int row, const QString& current)
     }
     return QDir::homePath();
 }
+
+// Folders and executable files. The dialog's own permission filter cannot
+// say this: it keeps only entries with exactly the permissions named, so
+// "executable" alone hides everything readable, that is everything.
+class ProgramFilter : public QSortFilterProxyModel {
+public:
+    using QSortFilterProxyModel::QSortFilterProxyModel;
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override
+    {
+        auto* files = qobject_cast<QFileSystemModel*>(sourceModel());
+        if (!files) return true;
+        const QFileInfo info = files->fileInfo(files->index(row, 0, parent));
+        return info.isDir() || info.isExecutable();
+    }
+};
 
 }  // namespace
 
@@ -43,7 +62,7 @@ std::optional<QString> ChooseActionPath(QWidget* parent, int row, const QString&
             // Programs here carry the executable bit, not ".exe".
             dialog.setFileMode(QFileDialog::ExistingFile);
             dialog.setNameFilter(QStringLiteral("Programs(*)"));
-            dialog.setFilter(QDir::AllDirs | QDir::Files | QDir::Executable | QDir::NoDotAndDotDot);
+            dialog.setProxyModel(new ProgramFilter(&dialog));
             break;
         case kFile:
             dialog.setFileMode(QFileDialog::ExistingFile);

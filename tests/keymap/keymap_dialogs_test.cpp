@@ -24,6 +24,7 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QListView>
 #include <QTest>
 #include <QTimer>
 
@@ -416,12 +417,32 @@ public:
         fs::create_directory(dir / "Music");
     }
     // Runs the chooser of `row`; `answer` drives its dialog (nothing: Cancel).
-    std::optional<QString> Choose(int row, const QString& answer, QString* title = nullptr)
+    // `listed` receives the names the dialog shows in its start folder.
+    std::optional<QString> Choose(int row, const QString& answer, QString* title = nullptr,
+                                  QStringList* listed = nullptr)
     {
         QTimer::singleShot(0, [&] {
             auto* fd = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             if (!fd) return;
             if (title) *title = fd->windowTitle();
+            if (listed) {
+                auto* view = fd->findChild<QListView*>(QStringLiteral("listView"));
+                // The folder is read in the background.
+                if (view && QTest::qWaitFor([&] { return view->model()->rowCount(view->rootIndex()) > 0; }, 3000))
+                    QTest::qWait(200);
+                for (int i = 0; view && i < view->model()->rowCount(view->rootIndex()); ++i) {
+                    const QModelIndex entry = view->model()->index(i, 0, view->rootIndex());
+                    *listed << entry.data().toString();
+                    // Chosen as a user does, by clicking it in the list.
+                    if (entry.data().toString() == QFileInfo(answer).fileName()) view->setCurrentIndex(entry);
+                }
+                listed->sort();
+                if (!fd->selectedFiles().value(0).isEmpty()) {
+                    static_cast<QDialog*>(fd)->accept();
+                    if (fd->isVisible()) fd->reject();
+                    return;
+                }
+            }
             if (answer.isEmpty()) {
                 fd->reject();
                 return;
@@ -440,7 +461,9 @@ public:
 
 TEST_F(ActionChoosers, ProgramsAreExecutableFilesGivenWithTheirAbsolutePath)
 {
-    EXPECT_EQ(Choose(1, P("tool")), P("tool"));
+    QStringList listed;
+    EXPECT_EQ(Choose(1, P("tool"), nullptr, &listed), P("tool"));
+    EXPECT_EQ(listed, (QStringList{"Music", "tool"}));  // folders and programs, nothing else
     EXPECT_EQ(Choose(1, P("notes.txt")), std::nullopt);
     EXPECT_EQ(Choose(1, QString()), std::nullopt);
 }
