@@ -5,7 +5,9 @@
 #include "controls/skin_names.h"
 #include "platform/fonts.h"
 #include "platform/hid_bus_factory.h"
+#include "platform/settings.h"
 #include "platform/single_instance.h"
+#include "platform/translations.h"
 
 #include <QApplication>
 #include <cstdio>
@@ -24,6 +26,8 @@ bool CKalvexApp::InitInstance(int& argc, char** argv)
     QApplication::setOrganizationName(QStringLiteral("ZR417 RGB Gaming Keyboard"));
     QApplication::setWindowIcon(LoadIconResource(skins::resource::kIconMain));
     UseProgramFont({QStringLiteral("Arial")});
+    // Message box buttons, the colour and file dialogs in the program's language.
+    UseQtTranslations(MainProgramLocale(LanguageFromSetting(ReadLanguageSetting())));
     // Hiding the window to the tray must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -6,6 +6,7 @@
 #include "platform/files.h"
 #include "platform/fonts.h"
 #include "platform/hid_bus_factory.h"
+#include "platform/translations.h"
 #include "updater/tool_dlg.h"
 
 #include <QApplication>
@@ -58,6 +59,8 @@ int CNorvane_MP_TOOLApp::InitInstance(int& argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Norvane_MP_TOOL"));
     UseProgramFont({QStringLiteral("Tahoma")});
+    // Qt's own buttons and dialogs in the tool's language.
+    UseQtTranslations(UpdateToolLocale(SystemToolLanguage()));
     auto bus = CreateToolBus();
     if (!bus) return 1;
     int result;

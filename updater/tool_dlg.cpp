@@ -1,6 +1,7 @@
 #include "updater/tool_dlg.h"
 
 #include "platform/fonts.h"
+#include "platform/translations.h"
 #include "updater/ini_file.h"
 #include "updater/setting_dialog.h"
 #include "updater/tool_texts.h"
@@ -224,6 +225,7 @@ void CNorvane_MP_TOOLDlg::ApplyLanguage()
 void CNorvane_MP_TOOLDlg::OnLanguageRadio(int language)
 {
     tool_->SetLanguage(language);
+    UseQtTranslations(UpdateToolLocale(language));
     ApplyLanguage();
 }
 
