@@ -284,11 +284,14 @@ void CKalvexDlg::CreateTrayIcon()
 void CKalvexDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)
 {
     if (reason != QSystemTrayIcon::DoubleClick) return;
+    // Long enough to read (Windows, too, keeps such a balloon up for several
+    // seconds whatever time-out it is given).
+    constexpr int kBalloonMs = 8000;
     if (link_->g_hCommandDev)
         ShowFromTray();
     else
         tray_->showMessage(qs(texts::kWarning.in(g_nLanguage)), qs(texts::kNoKeyboard.in(g_nLanguage)),
-                           QSystemTrayIcon::Information, 100);
+                           QSystemTrayIcon::Information, kBalloonMs);
 }
 
 // ---------------------------------------------------------------------------
