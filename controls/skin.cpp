@@ -178,6 +178,51 @@ void DrawSkinText(QPainter& painter, const QString& text, int x, int y, int heig
     painter.drawText(QPointF(x, y + entry.ascent), text);
 }
 
+namespace {
+
+QFont NarrowSkinFont(int height, int weight)
+{
+    QFont font = SkinFont(height, weight);
+    font.setFamilies(ProgramFontFamilies({QStringLiteral("Arial Narrow"), QStringLiteral("Liberation Sans Narrow")}));
+    return font;
+}
+
+}  // namespace
+
+QFont FittedSkinFont(const QString& text, int height, int width, int weight)
+{
+    QFont font = SkinFont(height, weight);
+    if (QFontMetricsF(font).horizontalAdvance(text) <= width) return font;
+    for (int h = height; h >= std::max(1, height - 3); --h) {
+        font = NarrowSkinFont(h, weight);
+        if (QFontMetricsF(font).horizontalAdvance(text) <= width) return font;
+    }
+    return font;
+}
+
+void DrawFittedSkinText(QPainter& painter, const QString& text, int x, int y, int height, int width,
+                        const QColor& colour, int weight)
+{
+    const FontEntry& natural = CachedFont(height, weight);
+    const QFontMetricsF naturalMetrics(natural.font);
+    if (naturalMetrics.horizontalAdvance(text) <= width) {
+        DrawSkinText(painter, text, x, y, height, colour, weight);
+        return;
+    }
+    const QFont font = FittedSkinFont(text, height, width, weight);
+    const QFontMetricsF metrics(font);
+    // A smaller font sits on the line the full-size one would use.
+    const double baseline = y + naturalMetrics.ascent() - (naturalMetrics.height() - metrics.height()) / 2;
+    const double advance = metrics.horizontalAdvance(text);
+    painter.save();
+    painter.setFont(font);
+    painter.setPen(colour);
+    painter.translate(x, baseline);
+    if (advance > width) painter.scale(width / advance, 1.0);
+    painter.drawText(QPointF(0, 0), text);
+    painter.restore();
+}
+
 const QImage& LoadBitmapResource(int id)
 {
     EnsureResources();

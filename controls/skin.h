@@ -84,6 +84,15 @@ QFont SkinFont(int height, int weight = 300);
 void DrawSkinText(QPainter& painter, const QString& text, int x, int y, int height,
                   const QColor& colour = QColor(255, 255, 255), int weight = 300);
 
+// Text that must end within `width` pixels of x. The skin font when it fits;
+// else the narrow face of the family (Arial Narrow, or Liberation Sans
+// Narrow, its metric twin), then that face up to three pixels smaller, kept
+// on the same line; only text that still does not fit is narrowed by scaling.
+void DrawFittedSkinText(QPainter& painter, const QString& text, int x, int y, int height, int width,
+                        const QColor& colour = QColor(255, 255, 255), int weight = 300);
+// The font DrawFittedSkinText draws `text` with (scaling aside).
+QFont FittedSkinFont(const QString& text, int height, int width, int weight = 300);
+
 // Numbered bitmap resources (131, 133, 134, 137, 138, 139, 140, 141, 145),
 // decoded once; null for an unknown number.
 const QImage& LoadBitmapResource(int id);

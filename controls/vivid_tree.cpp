@@ -5,6 +5,7 @@
 
 #include <QHeaderView>
 #include <QLinearGradient>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -137,6 +138,59 @@ void VividTree::PaintBackground(QPainter& painter, const QRect& client) const
     }
 }
 
+QRect VividTree::MarkerRect(const QModelIndex& index) const
+{
+    const QImage& marker = isExpanded(index) ? expanded_ : collapsed_;
+    const QRect row = visualRect(index);
+    // Left of the text, which is moved 7 pixels right of the row.
+    return QRect(row.left() + 7 - marker.width() - 2, row.top() + 4, marker.width(), marker.height());
+}
+
+bool VividTree::ToggleAtMarker(const QPoint& pos)
+{
+    const QModelIndex index = indexAt(pos);
+    if (!index.isValid() || !model()->hasChildren(index)) return false;
+    // The marker straddles the row's left edge; the view would expand only
+    // for its left part and select the heading for the rest. A pixel of
+    // slack around it, as the marker is small.
+    if (!MarkerRect(index).adjusted(-1, -2, 1, 2).contains(pos)) return false;
+    setExpanded(index, !isExpanded(index));
+    return true;
+}
+
+void VividTree::mousePressEvent(QMouseEvent* event)
+{
+    markerPressed_ = event->button() == Qt::LeftButton && ToggleAtMarker(event->position().toPoint());
+    if (markerPressed_) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::mousePressEvent(event);
+}
+
+void VividTree::mouseReleaseEvent(QMouseEvent* event)
+{
+    // The view would toggle again on the release of a press in its own area.
+    if (markerPressed_ && event->button() == Qt::LeftButton) {
+        markerPressed_ = false;
+        event->accept();
+        return;
+    }
+    QTreeWidget::mouseReleaseEvent(event);
+}
+
+void VividTree::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    // The second click of a double-click on the marker toggles once more,
+    // as on the view's own expand area.
+    markerPressed_ = event->button() == Qt::LeftButton && ToggleAtMarker(event->position().toPoint());
+    if (markerPressed_) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::mouseDoubleClickEvent(event);
+}
+
 void VividTree::paintEvent(QPaintEvent*)
 {
     const QRect client = viewport()->rect();
@@ -164,7 +218,8 @@ void VividTree::paintEvent(QPaintEvent*)
                                  kSelectionBar);
             if (model()->hasChildren(index)) {
                 const QImage& marker = isExpanded(index) ? expanded_ : collapsed_;
-                DrawSkinImage(painter, marker, textRect.left() - marker.width() - 2, textRect.top() + 4);
+                const QRect at = MarkerRect(index);
+                DrawSkinImage(painter, marker, at.left(), at.top());
             }
             textRect.adjust(0, 1, 0, -1);
             painter.drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, text);

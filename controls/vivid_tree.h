@@ -48,8 +48,14 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // A click on an expand marker expands or collapses its item.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    QRect MarkerRect(const QModelIndex& index) const;
+    bool ToggleAtMarker(const QPoint& pos);
     QRect ComputeBackgroundArea(const QRect& client) const;
     void PaintBackground(QPainter& painter, const QRect& client) const;
 
@@ -62,6 +68,7 @@ private:
     QImage picture_;
     bool tile_ = false;
     bool showSelectionAlways_ = false;
+    bool markerPressed_ = false;  // the left button went down on a marker
     QRect area_;
     QIcon icon_;
     QImage buffer_;

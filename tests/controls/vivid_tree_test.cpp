@@ -6,6 +6,7 @@
 #include "qt_app.h"
 
 #include <QLineEdit>
+#include <QTest>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -122,6 +123,28 @@ TEST_F(VividTreeTest, MarkersOnlyBeforeItemsWithChildren)
         EXPECT_FALSE(Inked(image, QRect(0, row.top(), row.left() + 7, row.height()), kSolid))
             << leaf->text(0).toStdString();
     }
+}
+
+TEST_F(VividTreeTest, AClickAnywhereOnAMarkerTogglesItsGroupAndSelectsNothing)
+{
+    tree_->clearSelection();
+    tree_->setCurrentItem(nullptr);
+    // Both halves of the marker: the left one lies in the view's own expand
+    // area, the right one inside the heading's row.
+    for (int dx : {1, 7}) {
+        const QRect row = Row(closed_);
+        const QPoint at(row.left() + 7 - 9 - 2 + dx, row.top() + 8);
+        ASSERT_FALSE(closed_->isExpanded());
+        QTest::mouseClick(tree_->viewport(), Qt::LeftButton, {}, at);
+        EXPECT_TRUE(closed_->isExpanded()) << "dx " << dx;
+        EXPECT_TRUE(tree_->selectedItems().isEmpty()) << "dx " << dx;
+        QTest::mouseClick(tree_->viewport(), Qt::LeftButton, {}, at);
+        EXPECT_FALSE(closed_->isExpanded()) << "dx " << dx;
+    }
+    // The heading's text still selects it.
+    const QRect row = Row(closed_);
+    QTest::mouseClick(tree_->viewport(), Qt::LeftButton, {}, QPoint(row.left() + 20, row.top() + 8));
+    EXPECT_EQ(tree_->selectedItems(), QList<QTreeWidgetItem*>{closed_});
 }
 
 TEST_F(VividTreeTest, WhiteTextIndentedSevenPixels)
