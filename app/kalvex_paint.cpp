@@ -27,6 +27,9 @@ constexpr int kLabelHeight = 16;   // bottom bar
 constexpr int kPanelHeight = 15;   // panel texts
 constexpr int kListHeight = 14;    // list and field names
 constexpr int kSliderHeight = 13;  // slider labels
+// The name in an effect field (16 high): one pixel below its top border.
+constexpr int kFieldTextTop = 1;
+constexpr int kFieldHeight = 13;
 
 QString qs(std::string_view s)
 {
@@ -167,21 +170,23 @@ void CKalvexDlg::DrawPanel(QPainter& p)
     DrawImage(p, mw::kLEDEffectOpen, 19, 130);
     DrawText(p, texts::kEffect.in(lang), 28, 137, kPanelHeight, kGrey);
     DrawImage(p, mw::kLightItem, 28, 158);
-    DrawText(p, EffectName(m, effect, lang), 34, 158, kListHeight, kGrey);
+    DrawText(p, EffectName(m, effect, lang), 34, kFieldTextTop + 158, kFieldHeight, kGrey);
 
     // Speed and brightness share the card.
     if (!panel_.effectListOpen) DrawImage(p, mw::kFreq, 19, 245);
+    // Each slider before its labels: the 17-pixel channel reaches into the
+    // line of the labels under it, and its lower rows are plain card.
     if (layout.speed) {
+        DrawSlider(p, kSliderSpeed);
         DrawText(p, texts::kSpeed.in(lang), 28, 290, kSliderHeight, kGrey);
         DrawText(p, texts::kSlow.in(lang), 28, 317, kSliderHeight, kGrey);
         DrawRightLabel(p, texts::kFast.in(lang), 230, 317, kSliderHeight, kGrey);
-        DrawSlider(p, kSliderSpeed);
     }
     if (layout.brightness) {
+        DrawSlider(p, kSliderBrightness);
         DrawText(p, texts::kBrightness.in(lang), 28, 247, kSliderHeight, kGrey);
         DrawText(p, texts::kDark.in(lang), 28, 274, kSliderHeight, kGrey);
         DrawRightLabel(p, texts::kBright.in(lang), 230, 274, kSliderHeight, kGrey);
-        DrawSlider(p, kSliderBrightness);
     }
 
     if (layout.colourCells) DrawColourCells(p, 223, image.at(settings::ColourIndex));
@@ -205,7 +210,7 @@ void CKalvexDlg::DrawPanel(QPainter& p)
     DrawImage(p, mw::kLEDEffectOpen, 19, 360);
     DrawText(p, texts::kEffect.in(lang), 28, 367, kPanelHeight, kGrey);
     DrawImage(p, mw::kLightItem, 28, 388);
-    DrawText(p, ZoneModeName(m, image.at(settings::ZoneMode), lang), 34, 388, kListHeight, kGrey);
+    DrawText(p, ZoneModeName(m, image.at(settings::ZoneMode), lang), 34, kFieldTextTop + 388, kFieldHeight, kGrey);
     if (layout.zoneDirections) {
         DrawText(p, texts::kDirection.in(lang), 28, 405, kPanelHeight, kGrey);
         const bool left = image.at(settings::ZoneDirection) == 1;
@@ -217,22 +222,23 @@ void CKalvexDlg::DrawPanel(QPainter& p)
         DrawColourCells(p, 450, image.at(settings::ZoneColourIndex));
     }
     if (layout.zoneBrightness) {
+        DrawSlider(p, kSliderZoneBrightness);
         DrawText(p, texts::kBrightness.in(lang), 28, 470, kSliderHeight, kGrey);
         DrawText(p, texts::kDark.in(lang), 28, 500, kSliderHeight, kGrey);
         DrawRightLabel(p, texts::kBright.in(lang), 230, 500, kSliderHeight, kGrey);
-        DrawSlider(p, kSliderZoneBrightness);
     }
     if (layout.zoneSpeed) {
+        DrawSlider(p, kSliderZoneSpeed);
         DrawText(p, texts::kSpeed.in(lang), 28, 515, kSliderHeight, kGrey);
         DrawText(p, texts::kSlow.in(lang), 28, 545, kSliderHeight, kGrey);
         DrawRightLabel(p, texts::kFast.in(lang), 230, 545, kSliderHeight, kGrey);
-        DrawSlider(p, kSliderZoneSpeed);
     }
 
     // Macro panel.
     DrawImage(p, mw::kMacroManagementBK, 297, 426);
     DrawImage(p, mw::kMacroButton, 299, 456);
-    DrawText(p, texts::kMacroManagement.in(lang), 306, 457, kPanelHeight, kGrey);
+    // The panel's title, in its strip like the Game Mode panel's beside it.
+    DrawText(p, texts::kMacroManagement.in(lang), 305, 427, kPanelHeight, kGrey);
 
     // Game Mode and Win Lock: Enable.png on the side of the current state.
     DrawImage(p, mw::kGameModeOpen, 545, 426);

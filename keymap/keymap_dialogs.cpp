@@ -13,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QStyledItemDelegate>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -33,6 +34,20 @@ constexpr QRect kTreeRect(10, 60, 295, 160);
 constexpr QRect kSingleRect(20, 89, 280, 15);
 constexpr QRect kCombineRect(20, 139, 280, 15);
 constexpr QRect kListRect(20, 79, 280, 150);
+
+// The macro list draws only its real selection: the item that merely has
+// the focus (row 0 once the list is focused) gets no frame or tint, which
+// read as a chosen macro while Save then found none.
+class NoFocusMarkDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem plain(option);
+        plain.state &= ~QStyle::State_HasFocus;
+        QStyledItemDelegate::paint(painter, plain, index);
+    }
+};
 
 // Where a window without its background picture still fits every control.
 constexpr QSize kFallbackSize(325, 276);
@@ -133,6 +148,7 @@ void KeymapDialogBase::InitDialog(std::string_view sizingBackground)
         QStringLiteral("QListWidget { background: rgb(109, 109, 109); color: white; }"
                        "QListWidget::item:selected { background: rgb(102, 46, 47); }"));
     macroList_->setSelectionMode(QAbstractItemView::SingleSelection);
+    macroList_->setItemDelegate(new NoFocusMarkDelegate(macroList_));
     macroList_->hide();
 
     logic_.Init();
@@ -520,28 +536,17 @@ void KeymapDialogBase::PaintAdvancedPage(QPainter& p)
     }
 }
 
-void KeymapDialogBase::FittedCaption(QPainter& p, std::string_view text, int x, int y, int width)
+void KeymapDialogBase::FittedCaption(QPainter& p, std::string_view text, int x, int y, int width, bool current)
 {
-    // Narrowed, not cut, when the font makes it wider than its place.
-    const QString caption = FromUtf8(text);
-    const int natural = QFontMetrics(SkinFont(kTextHeight)).horizontalAdvance(caption);
-    if (natural <= width) {
-        DrawSkinText(p, caption, x, y, kTextHeight);
-        return;
-    }
-    p.save();
-    p.translate(x, y);
-    p.scale(static_cast<double>(width) / natural, 1.0);
-    DrawSkinText(p, caption, 0, 0, kTextHeight);
-    p.restore();
+    DrawFittedSkinText(p, FromUtf8(text), x, y, kTextHeight, width, current ? QColor(Qt::white) : kCaptionGrey);
 }
 
 void KeymapDialogBase::PaintAdvancedRow(QPainter& p, int row, bool readOnly)
 {
     const int dy = kAdvancedRowPitch * row;
     DrawSkinImage(p, skins_, readOnly ? c::kRadioOn : c::kRadioOff, 15, 72 + dy);
-    // The label ends where the path field starts.
-    FittedCaption(p, texts().actions[static_cast<std::size_t>(row)], 30, 69 + dy, 84 - 30);
+    // The label ends clear of the path field (85).
+    FittedCaption(p, texts().actions[static_cast<std::size_t>(row)], 30, 69 + dy, 82 - 30);
     DrawSkinImage(p, skins_, c::kAdvanced, 85, 68 + dy);
     if (readOnly) {
         const ZoneRect field = AdvancedZone(4 * row + 2);
@@ -563,9 +568,13 @@ void KeymapDialogBase::PaintBottom(QPainter& p)
     DrawButton(p, keymap_button::Cancel);
     DrawButton(p, keymap_button::Save);
     const bool chinese = language_ == kLanguageChinese;
-    Caption(p, texts().defaultButton, 158, 248);
-    Caption(p, texts().cancel, chinese ? 218 : 213, 248);
-    Caption(p, texts().save, 272, 248);
+    // Each caption stays inside its 41-pixel button.
+    const auto inside = [&](const SkinButton& b, int x) { return b.right - 2 - x; };
+    const auto& buttons = logic_.buttons();
+    const int cancelX = chinese ? 218 : 213;
+    FittedCaption(p, texts().defaultButton, 158, 248, inside(buttons[keymap_button::Default], 158));
+    FittedCaption(p, texts().cancel, cancelX, 248, inside(buttons[keymap_button::Cancel], cancelX));
+    FittedCaption(p, texts().save, 272, 248, inside(buttons[keymap_button::Save], 272));
 }
 
 // --- the two models ----------------------------------------------------------------------
@@ -586,7 +595,12 @@ void CKeyMap::PaintTabs(QPainter& p)
     static constexpr int kCaptionX[] = {6, 115, 182, 259};
     const int tab = logic().tab();
     DrawSkinImage(p, skins(), c::kCursor, kMarkerX[tab], 30);
-    for (int t = 0; t < 4; ++t) Caption(p, texts().tabs[static_cast<std::size_t>(t)], kCaptionX[t], 39, t == tab);
+    // Each caption ends short of the separator at the right edge of its tab.
+    for (int t = 0; t < 4; ++t) {
+        const SkinButton& b = logic().buttons()[static_cast<std::size_t>(keymap_button::TabSingle + t)];
+        FittedCaption(p, texts().tabs[static_cast<std::size_t>(t)], kCaptionX[t], 39, b.right - 3 - kCaptionX[t],
+                      t == tab);
+    }
 }
 
 CKeymapDlg420::CKeymapDlg420(KeyAssignmentState& state, ConfigImage& image, const MacroTable& macros, int language,

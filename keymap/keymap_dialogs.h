@@ -85,7 +85,7 @@ protected:
     void DrawButton(QPainter& p, int b, std::string_view image);
     void DrawButton(QPainter& p, int b);
     void Caption(QPainter& p, std::string_view text, int x, int y, bool current = true);
-    void FittedCaption(QPainter& p, std::string_view text, int x, int y, int width);
+    void FittedCaption(QPainter& p, std::string_view text, int x, int y, int width, bool current = true);
 
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

@@ -179,6 +179,27 @@ QImage BuildBackdrop()
     p.setPen(QPen(QColor(255, 255, 255, 110), 1));
     p.drawLine(QPointF(18, 105.5), QPointF(252, 105.5));
 
+    // One card under the macro and Game Mode panels (their pictures are cut
+    // from it): its title band begins above them, so the titles drawn at
+    // their top edge (y 426, and x 545 for Game Mode) touch no border.
+    {
+        const QRectF panels(297, 419, 498, 67);
+        Box(p, panels, 5, kCard, kCardEdge);
+        const QRectF band(298, 420, 496, 26);
+        QPainterPath top;
+        top.addRoundedRect(band.adjusted(0, 0, 0, 4), 4, 4);
+        QPainterPath below;
+        below.addRect(QRectF(band.left(), band.bottom(), band.width(), 8));
+        p.setPen(Qt::NoPen);
+        p.setBrush(Vertical(band, QColor(238, 238, 241), kCardHeader));
+        p.drawPath(top.subtracted(below));
+        p.fillRect(QRectF(298, 446, 496, 1), kCardEdge);
+        p.fillRect(QRectF(298, 428, 3, 13), kRed);
+        // The two panels part below the band.
+        p.fillRect(QRectF(542, 450, 1, 32), kCardEdge);
+        p.fillRect(QRectF(543, 450, 1, 32), QColor(230, 230, 233));
+    }
+
     // Bottom bar.
     p.fillRect(QRectF(0, 596, kMainWidth, 44), kBar);
     p.fillRect(QRectF(0, 596, kMainWidth, 1), QColor(50, 50, 56));
@@ -226,25 +247,6 @@ void LightFace(QPainter& p, const QRectF& r, bool accent)
     p.setPen(QPen(QColor(255, 255, 255, 170), 1));
     p.drawLine(QPointF(r.left() + 3, r.top() + 1.5), QPointF(r.right() - 3, r.top() + 1.5));
     if (accent) p.fillRect(QRectF(r.left() + 4, r.bottom() - 4, r.width() - 8, 2), kRed);
-}
-
-// Light card with a header band (macro and game mode panels).
-// The red mark sits where a panel's title would start unless the title is
-// drawn at the very edge (the Game Mode panel).
-void HeaderCard(QPainter& p, const QRectF& r, bool mark = true)
-{
-    Box(p, r, 5, kCard, kCardEdge);
-    QPainterPath band;
-    band.addRoundedRect(r.adjusted(1, 1, -1, 0), 4, 4);
-    QPainterPath cut;
-    cut.addRect(QRectF(r.left(), r.top() + 20, r.width(), r.height()));
-    band = band.subtracted(cut);
-    p.setPen(Qt::NoPen);
-    p.setBrush(Vertical(QRectF(r.left(), r.top(), r.width(), 20), QColor(238, 238, 241), kCardHeader));
-    p.drawPath(band);
-    p.fillRect(QRectF(r.left() + 1, r.top() + 20, r.width() - 2, 1), kCardEdge);
-    if (mark)
-        p.fillRect(QRectF(r.left() + 1, r.top() + 4, 3, 13), kRed);
 }
 
 // Dark well with a header band: the macro manager's lists and options.
@@ -515,10 +517,7 @@ QImage DirectionButton(QSize size, int direction, bool enabled)
 
 QImage MacroPanel(QSize size)
 {
-    QImage image = BackdropCrop(297, 426, size);
-    Painter p(&image);
-    HeaderCard(p, Whole(image));
-    return image;
+    return BackdropCrop(297, 426, size);  // the card is in the backdrop
 }
 
 QImage MacroButton(QSize size)
@@ -534,12 +533,11 @@ QImage MacroButton(QSize size)
 
 QImage GameModePanel(QSize size)
 {
-    QImage image = BackdropCrop(545, 426, size);
+    QImage image = BackdropCrop(545, 426, size);  // the card is in the backdrop
     Painter p(&image);
     const QRectF r = Whole(image);
-    HeaderCard(p, r, false);
-    p.fillRect(QRectF(124, 26, 1, r.height() - 32), kCardEdge);
-    p.fillRect(QRectF(125, 26, 1, r.height() - 32), QColor(230, 230, 233));
+    p.fillRect(QRectF(124, 24, 1, r.height() - 30), kCardEdge);
+    p.fillRect(QRectF(125, 24, 1, r.height() - 30), QColor(230, 230, 233));
     // Track lines joining each on/off pair.
     for (double x : {21.0, 151.0}) {
         const double width = (x < 100 ? 45.0 : 47.0);
@@ -640,10 +638,11 @@ QImage CustomBackground(QSize size)
     const QRectF all = Whole(image);
     DialogFrame(p, all, 28);
     p.fillRect(QRectF(1, 30, all.width() - 2, 28), QColor(18, 18, 20));
-    // Frame around the page (the tree stands at 10, 60, 295 x 160).
+    // Frame around the page: the tree stands at 10, 60, 295 x 160 and the
+    // macro list, the tallest control, reaches down to y 228.
     p.setPen(QPen(kLine, 1));
     p.setBrush(Qt::NoBrush);
-    p.drawRect(QRectF(9.5, 59.5, 296, 161));
+    p.drawRect(QRectF(9.5, 59.5, 296, 172));
     p.fillRect(QRectF(10, 236, all.width() - 20, 1), QColor(56, 56, 62));
     return image;
 }

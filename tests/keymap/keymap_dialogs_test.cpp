@@ -315,6 +315,33 @@ TEST_F(KeymapDialogsTest, ChineseHeadingAsksForASubItem)
     EXPECT_EQ(Planes(FileImage(), kKeyF1), (Planes4{0xEC, 0, 0, 0}));
 }
 
+TEST_F(KeymapDialogsTest, TheMacroListShowsNoSelectionThatIsNotThere)
+{
+    for (int model : {kQV310, kQV420}) {
+        auto r = ClickKey(model, kKeyA, [&](KeymapDialogBase& d) {
+            Click(d, model == kQV310 ? 120 : 160, 40);  // the Macro tab: the list has the focus, nothing chosen
+            QListWidget* list = d.macroList();
+            ASSERT_TRUE(list->isVisible());
+            ASSERT_TRUE(list->hasFocus());
+            ASSERT_TRUE(list->selectedItems().isEmpty());
+            // Row 0 holds grey background and white text only: no focus
+            // frame or bar that reads as a chosen macro.
+            const QImage image = list->viewport()->grab().toImage();
+            const QRect row = list->visualItemRect(list->item(0));
+            int coloured = 0;
+            for (int y = row.top(); y <= row.bottom(); ++y)
+                for (int x = row.left(); x <= row.right(); ++x) {
+                    const QColor c = image.pixelColor(x, y);
+                    if (std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) > 6) ++coloured;
+                }
+            EXPECT_EQ(coloured, 0) << "model " << model;
+            Click(d, 280, 255);  // Save: no macro chosen disables the key, as the list shows
+        });
+        EXPECT_EQ(r, RunResult::Applied);
+        EXPECT_EQ(state.g_nPendingKind, 8);
+    }
+}
+
 TEST_F(KeymapDialogsTest, SecondModelTabsAndTraceLines)
 {
     TraceCapture trace;
