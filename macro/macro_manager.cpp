@@ -107,6 +107,14 @@ void MacroManagerModel::rebuildSteps(int selectLine)
     stepSel_ = selectLine >= 0 && selectLine < static_cast<int>(stepLines_.size()) ? selectLine : -1;
 }
 
+void MacroManagerModel::rebuildStepsSelectingStep(int step)
+{
+    // The step's line is looked up in the new lines: a step added after the
+    // last one has no line among the old ones.
+    rebuildSteps(-1);
+    stepSel_ = lineOfStep(step, true);
+}
+
 int MacroManagerModel::lineOfStep(int step, bool keyLine) const
 {
     int found = -1;
@@ -404,7 +412,7 @@ void MacroManagerModel::capture(std::uint8_t vk, bool release, bool repeat)
         InsertStep(store_.g_curDeviceSteps, store_.g_curVkSteps, m_nInsertPos, press.device, press.virtualKey);
         capturePressed_[vk] = true;
         ++m_nInsertPos;
-        rebuildSteps(lineOfStep(m_nInsertPos - 1, true));
+        rebuildStepsSelectingStep(m_nInsertPos - 1);
         return;
     }
     // The release of a key that went down before the capture (the Enter that
@@ -413,7 +421,7 @@ void MacroManagerModel::capture(std::uint8_t vk, bool release, bool repeat)
     if (roomFor(1)) {
         KeyStepPair up = MakeKeySteps(vk, 0x81, 0);
         InsertStep(store_.g_curDeviceSteps, store_.g_curVkSteps, m_nInsertPos, up.device, up.virtualKey);
-        rebuildSteps(lineOfStep(m_nInsertPos, true));
+        rebuildStepsSelectingStep(m_nInsertPos);
     }
     endCapture();
 }
@@ -514,7 +522,7 @@ void MacroManagerModel::InsertMouse(MouseButton button, MouseAction action)
     int at = s + 1;
     for (const MacroStep& step : steps) InsertStep(store_.g_curDeviceSteps, store_.g_curVkSteps, at++, step, step);
     CommitCurrentMacro();
-    rebuildSteps(lineOfStep(at - 1, true));
+    rebuildStepsSelectingStep(at - 1);
 }
 
 void MacroManagerModel::InsertDelay()

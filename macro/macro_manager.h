@@ -122,6 +122,8 @@ private:
     void showMacro(int line);
     void setLoopTextAndStore(std::string text);
     void rebuildSteps(int selectLine);
+    // Rebuilds the lines and selects the key line of `step`.
+    void rebuildStepsSelectingStep(int step);
     int lineOfStep(int step, bool keyLine) const;
     bool roomFor(int steps);
     int selectedOwner() const;

@@ -47,15 +47,21 @@ struct PlacedText {
     QPoint english;
     QPoint chinese;
     int height;
+    int right = 0;  // where the text must end (a box's border), 0: anywhere
 };
+// Borders the texts keep clear of: the step list's panel, the options panel,
+// the record-delay check box.
+constexpr int kStepPanelRight = 266;
+constexpr int kOptionsPanelRight = 390;
+constexpr int kRecordDelayRight = 366;
 constexpr int kTitleHeight = 18;
 constexpr int kTextHeight = 15;
 const PlacedText kTexts[] = {
     {mt::kTitle, {16, 9}, {16, 9}, kTitleHeight},
     {mt::kSelectMacro, {39, 60}, {39, 60}, kTextHeight},
-    {mt::kKeystrobeSequence, {151, 60}, {151, 60}, kTextHeight},
-    {mt::kOptions, {311, 60}, {311, 60}, kTextHeight},
-    {mt::kNumberOfLoops, {295, 300}, {295, 300}, kTextHeight},
+    {mt::kKeystrobeSequence, {151, 60}, {151, 60}, kTextHeight, kStepPanelRight},
+    {mt::kOptions, {311, 60}, {311, 60}, kTextHeight, kOptionsPanelRight},
+    {mt::kNumberOfLoops, {295, 300}, {295, 300}, kTextHeight, kOptionsPanelRight},
 };
 // Button labels, drawn again whenever a region is drawn.
 const PlacedText kButtonLabels[] = {
@@ -240,13 +246,8 @@ void CMacroRecordDlg::drawRegion(QPainter& p, int i) const
         const Bilingual& label = model_.recording() ? mt::kStopRecording : mt::kStartRecording;
         const QPoint at = language_ == kLanguageChinese ? kRecordLabelChinese : kRecordLabelEnglish;
         const QString text = Q(label.in(language_));
-        // Arial's stand-in runs wider than the button; the label is
-        // narrowed to fit rather than cut off at the picture's edge.
-        const int room = button.width() - at.x() - 2;
-        const int width = QFontMetrics(SkinFont(kTextHeight)).horizontalAdvance(text);
-        bp.translate(at);
-        if (width > room) bp.scale(static_cast<qreal>(room) / width, 1.0);
-        DrawSkinText(bp, text, 0, 0, kTextHeight);
+        // Inside the button's border, not run into it.
+        DrawFittedSkinText(bp, text, at.x(), at.y(), kTextHeight, button.width() - at.x() - 3);
         bp.end();
         DrawSkinImage(p, button, r.rect.left(), r.rect.top());
         return;
@@ -263,16 +264,19 @@ QImage CMacroRecordDlg::RenderFrame() const
     const bool chinese = language_ == kLanguageChinese;
     for (const PlacedText& t : kTexts) {
         const QPoint at = chinese ? t.chinese : t.english;
-        DrawSkinText(p, Q(t.text.in(language_)), at.x(), at.y(), t.height);
+        if (t.right > 0)
+            DrawFittedSkinText(p, Q(t.text.in(language_)), at.x(), at.y(), t.height, t.right - at.x());
+        else
+            DrawSkinText(p, Q(t.text.in(language_)), at.x(), at.y(), t.height);
     }
     if (chinese) {
         for (std::size_t i = 0; i < std::size(kRecordDelayChinese); ++i)
-            DrawSkinText(p, Q(mt::kRecordDelayChinese[i]), kRecordDelayChinese[i].x(), kRecordDelayChinese[i].y(),
-                         kTextHeight);
+            DrawFittedSkinText(p, Q(mt::kRecordDelayChinese[i]), kRecordDelayChinese[i].x(),
+                               kRecordDelayChinese[i].y(), kTextHeight, kRecordDelayRight - kRecordDelayChinese[i].x());
     } else {
         for (std::size_t i = 0; i < std::size(kRecordDelayEnglish); ++i)
-            DrawSkinText(p, Q(mt::kRecordDelayEnglish[i]), kRecordDelayEnglish[i].x(), kRecordDelayEnglish[i].y(),
-                         kTextHeight);
+            DrawFittedSkinText(p, Q(mt::kRecordDelayEnglish[i]), kRecordDelayEnglish[i].x(),
+                               kRecordDelayEnglish[i].y(), kTextHeight, kRecordDelayRight - kRecordDelayEnglish[i].x());
     }
     for (int i = 0; i < kRegionCount; ++i) drawRegion(p, i);
     for (const PlacedText& t : kButtonLabels) {

@@ -530,6 +530,22 @@ TEST_F(StepEditTest, InsertAfterWithBAddsPressAndReleaseBehindTheLine)
     ExpectListMatchesRecord();
 }
 
+TEST_F(StepEditTest, StepsAddedAfterTheLastLineStaySelectedForTheNextCommand)
+{
+    model_.SelectStep(1);
+    model_.InsertAfter();
+    CaptureTap(kB);
+    EXPECT_EQ(model_.stepSelection(), 3);  // B's release, the new last line
+
+    model_.Command(kCmdRightClick);
+    ASSERT_EQ(StepCount(Work(0).deviceSteps), 6);
+    EXPECT_EQ(model_.stepSelection(), 5);
+    model_.Command(kCmdLeftDown);  // so the next command goes on after it
+    EXPECT_EQ(Work(0).deviceSteps[6], (MacroStep{0x00, kMouseLeft}));
+    EXPECT_EQ(model_.stepSelection(), 6);
+    ExpectListMatchesRecord();
+}
+
 TEST_F(StepEditTest, InsertBeforeWithBLandsInFrontOfTheStepAndItsDelay)
 {
     // Give A's release a delay so its delay line follows B.
