@@ -139,7 +139,11 @@ int RunSim(const Options&, const std::vector<std::string>& operands)
     auto socket = simwire::SocketFromEnvironment().value_or(simwire::DefaultSocketPath());
     simwire::SimConnection connection(socket, /*reconnect=*/false);
     if (!connection.connected()) {
-        std::fprintf(stderr, "zr417ctl: no simulator answers at %s (start it with: zr417-sim &)\n", socket.c_str());
+        if (auto refusal = connection.refusal(); !refusal.empty())
+            std::fprintf(stderr, "zr417ctl: %s\n", refusal.c_str());
+        else
+            std::fprintf(stderr, "zr417ctl: no simulator answers at %s (start it with: zr417-sim &)\n",
+                         socket.c_str());
         return kNoKeyboard;
     }
     auto reply = connection.request(std::move(m));

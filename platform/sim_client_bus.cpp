@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 
 #include <utility>
 
@@ -66,41 +67,62 @@ std::uint64_t SimConnection::generation() const
 
 bool SimConnection::connectNow()
 {
-    int fd = ConnectSocket(socket_);
-    if (fd < 0) return false;
-    // A simulator that stops reading must not block us for good.
-    timeval tv{2, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-
-    // Ask for the present collections before anyone else may talk.
-    Message ask;
-    ask.op = Op::Enumerate;
-    ask.seq = 0xFFFFFFFF;
+    std::string refusal;
     std::optional<Message> reply;
-    if (SendMessage(fd, ask)) {
-        std::vector<std::uint8_t> buffer(kMaxMessage);
-        for (int i = 0; i < 64 && !reply; ++i) {  // plug events may come first
-            ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            auto m = Decode(buffer.data(), static_cast<std::size_t>(n));
-            if (m && m->op == Op::Reply && m->seq == ask.seq) reply = std::move(m);
+    int fd = ConnectToSimulator(socket_, &refusal);
+    if (fd >= 0) {
+        // A simulator that stops reading must not block us for good.
+        timeval tv{2, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+
+        // Ask for the present collections before anyone else may talk.
+        Message ask;
+        ask.op = Op::Enumerate;
+        ask.seq = 0xFFFFFFFF;
+        if (SendMessage(fd, ask)) {
+            std::vector<std::uint8_t> buffer(kMaxMessage);
+            for (int i = 0; i < 64 && !reply && refusal.empty(); ++i) {  // plug events may come first
+                ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) break;
+                auto m = Decode(buffer.data(), static_cast<std::size_t>(n));
+                if (m && m->op == Op::Reply && m->status == Status::Refused)
+                    refusal = m->text.empty() ? "the simulator at " + socket_.string() + " refused us" : m->text;
+                else if (m && m->op == Op::Reply && m->seq == ask.seq)
+                    reply = std::move(m);
+            }
+        }
+        if (!reply) {
+            ::close(fd);
+            fd = -1;
         }
     }
-    if (!reply) {
-        ::close(fd);
+    if (fd < 0) {
+        std::lock_guard lock(mutex_);
+        // Retrying in the background: say it once, or nobody would know why
+        // the simulator's keyboards never show.
+        if (reconnect_ && !refusal.empty() && refusal != refusal_)
+            std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, refusal.c_str());
+        refusal_ = std::move(refusal);
         return false;
     }
     timeval none{0, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &none, sizeof none);
     std::lock_guard lock(mutex_);
+    refusal_.clear();
     fd_ = fd;
     ++generation_;
     for (const auto& c : reply->collections)
         if (present_.insert(c.path).second) events_.push_back({hid::PlugEvent::Kind::Arrival, c.path});
     if (!events_.empty()) Signal(eventFd_);
     return true;
+}
+
+std::string SimConnection::refusal() const
+{
+    std::lock_guard lock(mutex_);
+    return refusal_;
 }
 
 void SimConnection::readerLoop()

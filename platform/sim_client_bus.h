@@ -39,6 +39,11 @@ public:
     bool connected() const;
     // Counts successful connects; a device belongs to the one it was opened in.
     std::uint64_t generation() const;
+    // Why the last attempt to connect was refused (a socket or a simulator
+    // of another user, a simulator that turned us away); empty when it
+    // succeeded or nothing listened. A reconnecting connection also prints
+    // each new reason to stderr.
+    std::string refusal() const;
 
     // Sends `m` and waits for its reply. nullopt when not connected, when the
     // connection is lost meanwhile, when `generation` (if given) is no longer
@@ -86,6 +91,7 @@ private:
     std::map<std::uint32_t, std::optional<Message>> pending_;  // seq -> reply once it came
     std::map<std::uint32_t, std::weak_ptr<DeviceState>> devices_;
     std::set<std::string> present_;  // collections present, for removal events on loss
+    std::string refusal_;
     std::vector<hid::PlugEvent> events_;
 };
 

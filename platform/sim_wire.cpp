@@ -1,6 +1,7 @@
 #include "platform/sim_wire.h"
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <algorithm>
@@ -190,11 +191,30 @@ std::optional<Message> Decode(const std::uint8_t* data, std::size_t size)
     return m;
 }
 
+UserIds ServingUser()
+{
+    return SudoUser().value_or(UserIds{::geteuid(), ::getegid()});
+}
+
+bool TrustedPeer(uid_t uid)
+{
+    return uid == ::geteuid() || uid == 0 || uid == ServingUser().uid;
+}
+
+namespace {
+constexpr char kSocketName[] = "zr417-sim.sock";
+}
+
 std::filesystem::path DefaultSocketPath()
 {
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/')
-        return std::filesystem::path(runtime) / "zr417-sim.sock";
-    return "/tmp/zr417-sim-" + std::to_string(::getuid()) + ".sock";
+    return *UserRuntimeFolder(ServingUser(), /*prepare=*/false, nullptr) / kSocketName;
+}
+
+std::optional<std::filesystem::path> PrepareDefaultSocketPath(std::string* error)
+{
+    auto folder = UserRuntimeFolder(ServingUser(), /*prepare=*/true, error);
+    if (!folder) return std::nullopt;
+    return *folder / kSocketName;
 }
 
 std::optional<std::filesystem::path> SocketFromSetting(const char* value)
@@ -241,6 +261,33 @@ int ConnectSocket(const std::filesystem::path& path)
         errno = saved;
         return -1;
     }
+}
+
+int ConnectToSimulator(const std::filesystem::path& path, std::string* refusal)
+{
+    // The owner of the file tells early and plainly; the listener's own
+    // credentials are what counts.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !TrustedPeer(st.st_uid)) {
+        if (refusal)
+            *refusal = path.string() + " belongs to " + DescribeUser(st.st_uid) +
+                       ", not to you: not talking to it (remove it, or name another socket with ZR417_SIM)";
+        errno = EACCES;
+        return -1;
+    }
+    int fd = ConnectSocket(path);
+    if (fd < 0) return -1;
+    auto peer = PeerUid(fd);
+    if (!peer || !TrustedPeer(*peer)) {
+        if (refusal)
+            *refusal = path.string() + " is served by a program of " +
+                       (peer ? DescribeUser(*peer) : std::string("an unknown user")) +
+                       ", not one of yours: not talking to it";
+        ::close(fd);
+        errno = EACCES;
+        return -1;
+    }
+    return fd;
 }
 
 }  // namespace zr417::simwire

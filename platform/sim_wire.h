@@ -6,6 +6,7 @@
 #pragma once
 
 #include "device/hid.h"
+#include "platform/user_runtime.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -47,6 +48,9 @@ enum class Status : std::uint8_t {
     Failed = 1,        // the device refused or the request could not be done
     Disconnected = 2,  // the handle's device is gone
     BadRequest = 3,    // unknown handle, malformed message
+    // The first and last message of a connection the simulator will not
+    // serve (another user's program, too many at once); text: why.
+    Refused = 4,
 };
 
 // What zr417ctl sim list shows of one simulated device.
@@ -77,9 +81,19 @@ std::vector<std::uint8_t> Encode(const Message& m);
 // nullopt for a truncated or malformed message (never reads past the end).
 std::optional<Message> Decode(const std::uint8_t* data, std::size_t size);
 
-// The simulator's socket: $XDG_RUNTIME_DIR/zr417-sim.sock, else
-// /tmp/zr417-sim-<uid>.sock.
+// The user zr417-sim serves and its socket belongs to: under sudo the user
+// who ran sudo, else this process's own.
+UserIds ServingUser();
+// Who may be at the other end of the simulator's socket, on either side:
+// this process's user, root, and under sudo the user who ran sudo.
+bool TrustedPeer(uid_t uid);
+
+// The simulator's socket: zr417-sim.sock in the serving user's runtime folder
+// ($XDG_RUNTIME_DIR, /run/user/<uid> or /tmp/zr417-<uid>).
 std::filesystem::path DefaultSocketPath();
+// The same for zr417-sim, with the folder made or checked; nullopt with the
+// reason when it cannot be used safely.
+std::optional<std::filesystem::path> PrepareDefaultSocketPath(std::string* error);
 // ZR417_SIM: unset, empty or "0" -> none; a value with a '/' -> that socket
 // path; anything else ("1") -> the default socket.
 std::optional<std::filesystem::path> SocketFromSetting(const char* value);
@@ -89,5 +103,9 @@ std::optional<std::filesystem::path> SocketFromEnvironment();
 bool SendMessage(int fd, const Message& m);
 // Connects to `path`; -1 with errno set when nothing listens there.
 int ConnectSocket(const std::filesystem::path& path);
+// Connects to the simulator at `path`, refusing a socket file or a listening
+// program of an untrusted user: -1 then, with the reason in `refusal` (left
+// empty when nothing listens there).
+int ConnectToSimulator(const std::filesystem::path& path, std::string* refusal);
 
 }  // namespace zr417::simwire

@@ -7,7 +7,10 @@
 
 #include "device/emu/emulated_bus.h"
 
+#include <deque>
 #include <memory>
+#include <mutex>
+#include <string>
 #include <vector>
 
 namespace zr417::sim {
@@ -28,23 +31,39 @@ public:
 };
 
 // The host of the socket server: an EmulatedBus, which is also the hid::Bus
-// the server forwards to its clients.
+// the server forwards to its clients. Input reports do not go to the bus's
+// own queue: the server gives each one to every handle open on its
+// collection, as hidraw gives one to every open file, and waits for them
+// with poll() instead of a thread per handle.
 class EmulatedBusHost : public DeviceHost {
 public:
+    EmulatedBusHost();
+    ~EmulatedBusHost() override;
+    EmulatedBusHost(const EmulatedBusHost&) = delete;
+    EmulatedBusHost& operator=(const EmulatedBusHost&) = delete;
+
     emu::EmulatedBus& bus() { return bus_; }
 
-    int attach(std::shared_ptr<emu::EmulatedDevice> device) override { return bus_.plug(std::move(device)); }
+    int attach(std::shared_ptr<emu::EmulatedDevice> device) override;
     void detach(int port) override { bus_.unplug(port); }
     void detachAfterReports(int port, int reports) override { bus_.unplugAfterReports(port, reports); }
-    int portOf(const emu::EmulatedDevice* device) const override
-    {
-        for (int port : bus_.ports())
-            if (bus_.device(port).get() == device) return port;
-        return 0;
-    }
+    int portOf(const emu::EmulatedDevice* device) const override;
+
+    // Readable while input reports wait; drainInput() takes them in order.
+    int inputFd() const { return inputFd_; }
+    struct Input {
+        std::string path;  // the collection that sent it
+        std::vector<std::uint8_t> report;
+    };
+    std::vector<Input> drainInput();
 
 private:
-    emu::EmulatedBus bus_;
+    static constexpr std::size_t kMaxWaitingInput = 1024;  // the oldest go first
+
+    int inputFd_ = -1;
+    std::mutex inputMutex_;
+    std::deque<Input> input_;
+    emu::EmulatedBus bus_;  // last member: unplugs its devices before the queue goes
 };
 
 }  // namespace zr417::sim

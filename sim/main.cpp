@@ -47,11 +47,7 @@ void Usage(std::FILE* out)
 int main(int argc, char** argv)
 {
     using namespace zr417;
-    std::filesystem::path socket;
-    if (auto fromEnv = simwire::SocketFromEnvironment())
-        socket = *fromEnv;
-    else
-        socket = simwire::DefaultSocketPath();
+    std::filesystem::path socket = simwire::SocketFromEnvironment().value_or(std::filesystem::path());
     std::filesystem::path stateDir = SimulatorStateFile("QV310").parent_path();
     std::vector<std::string> plugs;
     bool uhid = false;
@@ -82,6 +78,16 @@ int main(int argc, char** argv)
         }
     }
 
+    if (socket.empty()) {
+        std::string error;
+        auto fallback = simwire::PrepareDefaultSocketPath(&error);
+        if (!fallback) {
+            std::fprintf(stderr, "zr417-sim: %s\n", error.c_str());
+            return 1;
+        }
+        socket = *fallback;
+    }
+
     sim::EmulatedBusHost busHost;
     // In uhid mode the devices live on the kernel's bus; the socket then
     // serves only the control requests (its bus stays empty).
@@ -105,7 +111,7 @@ int main(int argc, char** argv)
     }
     busHost.bus().drainEvents();  // plugged before anyone listened
 
-    sim::SimServer server(busHost.bus(), simulator);
+    sim::SimServer server(busHost, simulator);
     std::string error;
     if (!server.listen(socket, &error)) {
         std::fprintf(stderr, "zr417-sim: %s\n", error.c_str());

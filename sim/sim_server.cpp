@@ -11,10 +11,10 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <exception>
 #include <map>
-#include <mutex>
-#include <thread>
 
 namespace zr417::sim {
 
@@ -38,27 +38,25 @@ struct SimServer::Handle {
     std::uint32_t id = 0;
     std::string path;
     std::unique_ptr<hid::Device> device;
-    std::thread forwarder;
-    std::atomic<bool> stop{false};
+    bool input = false;  // the collection sends input reports
 };
 
 struct SimServer::Client {
     int fd = -1;
-    std::mutex sendMutex;
-    std::atomic<bool> dead{false};
+    bool dead = false;
     std::map<std::uint32_t, std::unique_ptr<Handle>> handles;
     std::uint32_t nextHandle = 1;
 
     void send(const Message& m)
     {
-        std::lock_guard lock(sendMutex);
         if (dead) return;
         // A client that stops reading for two seconds is dropped (SO_SNDTIMEO).
         if (!simwire::SendMessage(fd, m)) dead = true;
     }
 };
 
-SimServer::SimServer(hid::Bus& bus, Simulator& simulator) : bus_(bus), simulator_(simulator)
+SimServer::SimServer(EmulatedBusHost& host, Simulator& simulator)
+    : host_(host), bus_(host.bus()), simulator_(simulator), buffer_(simwire::kMaxMessage)
 {
     stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
@@ -83,28 +81,37 @@ bool SimServer::listen(const std::filesystem::path& socket, std::string* error)
     if (p.empty() || p.size() >= sizeof addr.sun_path) return fail("socket path too long: " + p);
     std::memcpy(addr.sun_path, p.c_str(), p.size() + 1);
 
-    std::error_code ec;
-    if (std::filesystem::exists(std::filesystem::symlink_status(socket, ec))) {
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) == 0) {
+        if (!S_ISSOCK(st.st_mode)) return fail(p + " exists and is not a socket; not replacing it");
+        if (!simwire::TrustedPeer(st.st_uid))
+            return fail(p + " belongs to " + DescribeUser(st.st_uid) +
+                        ", not to you: not replacing it (remove it, or choose another --socket)");
         int probe = simwire::ConnectSocket(socket);
         if (probe >= 0) {
+            auto peer = PeerUid(probe);
             ::close(probe);
+            if (peer && !simwire::TrustedPeer(*peer))
+                return fail(p + " is served by a program of " + DescribeUser(*peer) + ": not replacing it");
             return fail("a simulator already serves " + p);
         }
-        if (!std::filesystem::is_socket(std::filesystem::symlink_status(socket, ec)))
-            return fail(p + " exists and is not a socket; not replacing it");
+        std::error_code ec;
         std::filesystem::remove(socket, ec);  // left behind by a simulator that died
     }
+    // Only this user may enter a folder made for the socket.
+    mode_t old = ::umask(0077);
+    std::error_code ec;
     std::filesystem::create_directories(socket.parent_path(), ec);
 
     int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    if (fd < 0) return fail(std::string("socket: ") + std::strerror(errno));
-    // Only this user may talk to the simulator.
-    mode_t old = ::umask(0077);
-    int rc = ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    int rc = fd < 0 ? -1 : ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
     ::umask(old);
+    // Under sudo the user who ran it must be able to connect.
+    const UserIds serving = simwire::ServingUser();
+    if (rc == 0 && serving.uid != ::geteuid()) rc = ::lchown(p.c_str(), serving.uid, serving.gid);
     if (rc != 0 || ::listen(fd, 16) != 0) {
         std::string why = std::strerror(errno);
-        ::close(fd);
+        if (fd >= 0) ::close(fd);
         return fail("cannot listen on " + p + ": " + why);
     }
     listenFd_ = fd;
@@ -122,16 +129,22 @@ void SimServer::run()
 {
     auto lastFlush = std::chrono::steady_clock::now();
     for (;;) {
-        std::vector<pollfd> fds{{stopFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}, {bus_.eventFd(), POLLIN, 0}};
+        std::vector<pollfd> fds{{stopFd_, POLLIN, 0},
+                                {listenFd_, POLLIN, 0},
+                                {bus_.eventFd(), POLLIN, 0},
+                                {host_.inputFd(), POLLIN, 0}};
+        constexpr std::size_t kFirstClient = 4;
         for (auto& c : clients_) fds.push_back({c->fd, POLLIN, 0});
         int n = ::poll(fds.data(), fds.size(), 1000);
         if (n < 0 && errno != EINTR) break;
         if (n > 0 && fds[0].revents) break;
 
+        // Reports sent before an unplug reach the clients before its removal.
+        if (n > 0 && fds[3].revents) forwardInput();
         if (n > 0 && fds[2].revents) forwardPlugEvents();
         if (n > 0)
             for (std::size_t i = 0; i < clients_.size(); ++i)
-                if (fds[3 + i].revents && !serve(*clients_[i])) clients_[i]->dead = true;
+                if (fds[kFirstClient + i].revents && !serve(*clients_[i])) clients_[i]->dead = true;
         if (n > 0 && fds[1].revents) accept();
 
         for (auto it = clients_.begin(); it != clients_.end();) {
@@ -166,6 +179,20 @@ void SimServer::accept()
 {
     int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) return;
+    auto peer = PeerUid(fd);
+    if (!peer || !simwire::TrustedPeer(*peer)) {
+        const std::string who = peer ? DescribeUser(*peer) : std::string("an unknown user");
+        if (refusedUsers_.insert(peer.value_or(static_cast<uid_t>(-1))).second)
+            std::fprintf(stderr, "zr417-sim: refused a connection from a program of %s\n", who.c_str());
+        refuse(fd, "the simulator at " + socket_.string() + " serves " + DescribeUser(simwire::ServingUser().uid) +
+                       " only, not " + who);
+        return;
+    }
+    if (clients_.size() >= kMaxClients) {
+        refuse(fd, "the simulator at " + socket_.string() + " already serves " + std::to_string(kMaxClients) +
+                       " programs; close one and try again");
+        return;
+    }
     timeval tv{2, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     auto client = std::make_unique<Client>();
@@ -174,20 +201,39 @@ void SimServer::accept()
     clientCount_ = static_cast<int>(clients_.size());
 }
 
+void SimServer::refuse(int fd, const std::string& why)
+{
+    Message m;
+    m.op = Op::Reply;
+    m.status = Status::Refused;
+    m.text = why;
+    auto bytes = simwire::Encode(m);
+    (void)!::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    ::close(fd);
+}
+
 bool SimServer::serve(Client& client)
 {
-    std::vector<std::uint8_t> buffer(simwire::kMaxMessage);
-    ssize_t n = ::recv(client.fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+    ssize_t n = ::recv(client.fd, buffer_.data(), buffer_.size(), MSG_DONTWAIT);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
     if (n <= 0) return false;
-    auto request = simwire::Decode(buffer.data(), static_cast<std::size_t>(n));
+    auto request = simwire::Decode(buffer_.data(), static_cast<std::size_t>(n));
     if (!request) {
         Message bad;
         bad.status = Status::BadRequest;
         client.send(bad);
         return true;
     }
-    Message reply = answer(client, *request);
+    Message reply;
+    try {
+        reply = answer(client, *request);
+    } catch (const std::exception& e) {
+        // Out of memory or the like: this request fails, the keyboards and
+        // the other clients carry on.
+        reply = Message{};
+        reply.status = Status::Failed;
+        reply.text = std::string("zr417-sim could not do that: ") + e.what();
+    }
     reply.op = Op::Reply;
     reply.seq = request->seq;
     client.send(reply);
@@ -260,62 +306,51 @@ Message SimServer::answer(Client& client, const Message& request)
 
 void SimServer::openHandle(Client& client, const Message& request, Message& reply)
 {
+    if (client.handles.size() >= kMaxHandlesPerClient) {
+        reply.status = Status::Failed;
+        reply.text = "too many open handles (" + std::to_string(kMaxHandlesPerClient) + ") on one connection";
+        return;
+    }
     auto device = bus_.open(request.text);
     if (!device) {
         reply.status = Status::Failed;
         return;
     }
-    bool hasInput = false;
-    for (const auto& c : bus_.enumerate())
-        if (SamePath(c.path, request.text)) hasInput = c.inputReportLength() > 0;
     auto handle = std::make_unique<Handle>();
+    for (const auto& c : bus_.enumerate())
+        if (SamePath(c.path, request.text)) handle->input = c.inputReportLength() > 0;
     handle->id = client.nextHandle++;
     handle->path = request.text;
     handle->device = std::move(device);
-    if (hasInput) {
-        Handle* h = handle.get();
-        Client* c = &client;
-        h->forwarder = std::thread([h, c] {
-            std::vector<std::uint8_t> report(4096);
-            while (!h->stop) {
-                std::size_t got = 0;
-                auto status = h->device->readInput(report.data(), report.size(), 200ms, &got);
-                if (status == hid::ReadStatus::Ok) {
-                    Message m;
-                    m.op = Op::Input;
-                    m.handle = h->id;
-                    m.bytes.assign(report.begin(), report.begin() + static_cast<std::ptrdiff_t>(got));
-                    c->send(m);
-                } else if (status == hid::ReadStatus::Disconnected || status == hid::ReadStatus::Error) {
-                    Message m;
-                    m.op = Op::Gone;
-                    m.handle = h->id;
-                    c->send(m);
-                    return;
-                }
-            }
-        });
-    }
     reply.handle = handle->id;
     client.handles[handle->id] = std::move(handle);
 }
 
 void SimServer::closeHandle(Client& client, std::uint32_t id)
 {
-    auto it = client.handles.find(id);
-    if (it == client.handles.end()) return;
-    Handle& h = *it->second;
-    h.stop = true;
-    h.device->interruptRead();
-    if (h.forwarder.joinable()) h.forwarder.join();
-    client.handles.erase(it);
+    client.handles.erase(id);
 }
 
 void SimServer::dropClient(Client& client)
 {
-    while (!client.handles.empty()) closeHandle(client, client.handles.begin()->first);
+    client.handles.clear();
     if (client.fd >= 0) ::close(client.fd);
     client.fd = -1;
+}
+
+void SimServer::forwardInput()
+{
+    for (auto& input : host_.drainInput()) {
+        Message m;
+        m.op = Op::Input;
+        m.bytes = std::move(input.report);
+        for (auto& c : clients_)
+            for (auto& [id, h] : c->handles) {
+                if (!h->input || !SamePath(h->path, input.path)) continue;
+                m.handle = id;
+                c->send(m);
+            }
+    }
 }
 
 void SimServer::forwardPlugEvents()

@@ -1,16 +1,21 @@
-// zr417-sim's socket: serves a hid::Bus (the simulator's emulated devices) and
-// the simulator's control requests to any number of clients at once. Every
-// request is answered in arrival order on the serving thread; each open input
-// collection has a small thread that forwards its reports as they come.
+// zr417-sim's socket: serves the simulator's emulated devices and its control
+// requests to the programs of its user (and root). One thread does it all:
+// every request is answered in arrival order, and input reports are passed
+// on as the host queues them. What one client may hold is bounded, so a
+// program that opens without end gets errors while the others are served.
 #pragma once
 
 #include "device/hid.h"
 #include "platform/sim_wire.h"
+#include "sim/device_host.h"
 #include "sim/simulator.h"
+
+#include <sys/types.h>
 
 #include <atomic>
 #include <filesystem>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,13 +23,18 @@ namespace zr417::sim {
 
 class SimServer {
 public:
-    SimServer(hid::Bus& bus, Simulator& simulator);
+    static constexpr std::size_t kMaxClients = 64;
+    static constexpr std::size_t kMaxHandlesPerClient = 256;
+
+    SimServer(EmulatedBusHost& host, Simulator& simulator);
     ~SimServer();
     SimServer(const SimServer&) = delete;
     SimServer& operator=(const SimServer&) = delete;
 
-    // Listens on `socket`, replacing a stale socket file; fails when another
-    // simulator answers there or the path cannot be bound.
+    // Listens on `socket`, replacing a stale socket file of a trusted user;
+    // fails when another simulator answers there, when the file belongs to
+    // another user, or when the path cannot be bound. Under sudo the socket
+    // is given to the user who ran sudo.
     bool listen(const std::filesystem::path& socket, std::string* error);
     // Serves until stop(); removes the socket file on the way out.
     void run();
@@ -38,12 +48,15 @@ private:
     struct Client;
     void accept();
     bool serve(Client& client);  // false: drop the client
+    void refuse(int fd, const std::string& why);
     simwire::Message answer(Client& client, const simwire::Message& request);
     void openHandle(Client& client, const simwire::Message& request, simwire::Message& reply);
     void closeHandle(Client& client, std::uint32_t id);
     void dropClient(Client& client);
     void forwardPlugEvents();
+    void forwardInput();
 
+    EmulatedBusHost& host_;
     hid::Bus& bus_;
     Simulator& simulator_;
     std::filesystem::path socket_;
@@ -51,6 +64,8 @@ private:
     int stopFd_ = -1;
     std::vector<std::unique_ptr<Client>> clients_;
     std::atomic<int> clientCount_{0};
+    std::vector<std::uint8_t> buffer_;  // one request at a time
+    std::set<uid_t> refusedUsers_;      // told on stderr once each
 };
 
 }  // namespace zr417::sim

@@ -81,6 +81,9 @@ Simulator::Result Simulator::plug(const std::string& model)
             ++sameModel;
             if (!unit && !pluggedLocked(*u)) unit = u;
         }
+        if (!unit && units_.size() >= kMaxDevices)
+            return {false, "the simulator already has " + std::to_string(kMaxDevices) +
+                               " devices: unplugged ones come back with zr417ctl sim plug or replug"};
         if (!unit) {
             unit = std::make_shared<Unit>();
             unit->id = nextId_++;

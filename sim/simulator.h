@@ -29,6 +29,10 @@ std::optional<std::pair<std::uint8_t, std::uint8_t>> FirmwareVersionInImage(std:
 
 class Simulator {
 public:
+    // Each device keeps a memory file (and in uhid mode a kernel device):
+    // enough for the update tool's 16 slots twice over, and no more.
+    static constexpr std::size_t kMaxDevices = 32;
+
     // `stateDir`: where keyboards keep their memory ("sim-QV310.bin", a
     // second QV310 "sim-QV310-2.bin" ...); empty keeps nothing.
     Simulator(DeviceHost& host, std::filesystem::path stateDir);
@@ -41,7 +45,8 @@ public:
     };
 
     // Plugs a keyboard of `model` (QV310, QV420, OEM): the lowest-numbered
-    // unplugged one of that model, else a new one.
+    // unplugged one of that model, else a new one while there are fewer than
+    // kMaxDevices.
     Result plug(const std::string& model);
     // Unplugs device `id` now (afterReports 0), or once it has served that
     // many more feature reports.

@@ -2,6 +2,7 @@
 
 #include "platform/files.h"
 #include "platform/hidraw_sysfs.h"
+#include "platform/user_runtime.h"
 #include "sim/uhid_events.h"
 
 #include <fcntl.h>
@@ -329,14 +330,7 @@ std::unique_ptr<UhidHost> CreateUhidHost(std::string* error)
     }
     ::close(fd);
     UhidHost::Options options;
-    const char* uid = std::getenv("SUDO_UID");
-    const char* gid = std::getenv("SUDO_GID");
-    if (::geteuid() == 0 && uid && gid && *uid && *gid) {
-        char* end1 = nullptr;
-        char* end2 = nullptr;
-        unsigned long u = std::strtoul(uid, &end1, 10), g = std::strtoul(gid, &end2, 10);
-        if (*end1 == 0 && *end2 == 0 && u > 0) options.owner = {static_cast<uid_t>(u), static_cast<gid_t>(g)};
-    }
+    if (auto user = SudoUser()) options.owner = {user->uid, user->gid};
     return std::make_unique<UhidHost>(std::move(options));
 }
 

@@ -26,7 +26,7 @@ struct Served {
     std::filesystem::path dir;
     sim::EmulatedBusHost host;
     sim::Simulator simulator{host, {}};
-    sim::SimServer server{host.bus(), simulator};
+    sim::SimServer server{host, simulator};
     std::thread thread;
 
     Served()

@@ -43,7 +43,7 @@ protected:
     {
         host_ = std::make_unique<sim::EmulatedBusHost>();
         simulator_ = std::make_unique<sim::Simulator>(*host_, dir_.path() / "state");
-        server_ = std::make_unique<sim::SimServer>(host_->bus(), *simulator_);
+        server_ = std::make_unique<sim::SimServer>(*host_, *simulator_);
         std::string error;
         ASSERT_TRUE(server_->listen(socket(), &error)) << error;
         thread_ = std::thread([this] { server_->run(); });

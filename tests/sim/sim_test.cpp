@@ -491,7 +491,7 @@ TEST_F(SimBus, ASecondSimulatorDoesNotTakeTheSocketButAStaleFileIsReplaced)
 {
     sim::EmulatedBusHost host;
     sim::Simulator simulator(host, {});
-    sim::SimServer other(host.bus(), simulator);
+    sim::SimServer other(host, simulator);
     std::string error;
     EXPECT_FALSE(other.listen(socket(), &error));
     EXPECT_NE(error.find("already serves"), std::string::npos) << error;
@@ -511,7 +511,7 @@ TEST_F(SimBus, ASecondSimulatorDoesNotTakeTheSocketButAStaleFileIsReplaced)
     // A file that is not a socket is never removed.
     auto plain = dir_.path() / "plain";
     ASSERT_TRUE(WriteFileAtomic(plain, std::vector<std::uint8_t>{1}));
-    sim::SimServer third(host.bus(), simulator);
+    sim::SimServer third(host, simulator);
     EXPECT_FALSE(third.listen(plain, &error));
     EXPECT_TRUE(std::filesystem::exists(plain));
 }
