@@ -1,10 +1,13 @@
 #include "platform/single_instance.h"
 
+#include "platform/user_runtime.h"
+
 #include <QDir>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
 #include <unistd.h>
+
+#include <cstdio>
 
 namespace zr417 {
 
@@ -12,19 +15,18 @@ SingleInstance::SingleInstance(const QString& key, QObject* parent) : QObject(pa
 
 SingleInstance::~SingleInstance() = default;
 
-// The per-login runtime folder holds both the lock and the socket, so a
-// crashed copy's leftovers are ours alone to clean up.
-static QString lockDirectory()
+// Everything that reaches this copy through its socket comes from a program
+// of the same user: the lock and the socket sit in a folder no one else can
+// write to, and each end checks who is at the other.
+bool SingleInstance::sameUser(const QLocalSocket& socket)
 {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    return dir;
+    auto peer = PeerUid(static_cast<int>(socket.socketDescriptor()));
+    return peer && *peer == ::geteuid();
 }
 
 QString SingleInstance::socketName() const
 {
-    return QDir(lockDirectory()).filePath(QStringLiteral("%1-%2").arg(key_).arg(::getuid()));
+    return QDir(folder_).filePath(QStringLiteral("%1-%2").arg(key_).arg(::geteuid()));
 }
 
 bool SingleInstance::notifyRunningCopy() const
@@ -34,6 +36,14 @@ bool SingleInstance::notifyRunningCopy() const
         QLocalSocket socket;
         socket.connectToServer(socketName());
         if (socket.waitForConnected(250)) {
+            if (!sameUser(socket)) {
+                auto peer = PeerUid(static_cast<int>(socket.socketDescriptor()));
+                std::fprintf(stderr, "%s: %s is held by a program of %s, not one of yours: not asking it anything\n",
+                             program_invocation_short_name, qPrintable(socketName()),
+                             peer ? DescribeUser(*peer).c_str() : "an unknown user");
+                socket.abort();
+                return false;
+            }
             socket.write("activate\n");
             socket.waitForBytesWritten(500);
             socket.disconnectFromServer();
@@ -46,6 +56,15 @@ bool SingleInstance::notifyRunningCopy() const
 
 bool SingleInstance::acquire()
 {
+    std::string error;
+    auto folder = UserRuntimeFolder({::geteuid(), ::getegid()}, /*prepare=*/true, &error);
+    if (!folder) {
+        // Better a second copy than none at all.
+        std::fprintf(stderr, "%s: cannot guard against a second copy: %s\n", program_invocation_short_name,
+                     error.c_str());
+        return true;
+    }
+    folder_ = QString::fromStdString(folder->string());
     const QString lockPath = socketName() + QStringLiteral(".lock");
     lock_ = std::make_unique<QLockFile>(lockPath);
     lock_->setStaleLockTime(0);  // stale only when its process is gone
@@ -59,6 +78,14 @@ bool SingleInstance::acquire()
     server_->listen(socketName());
     connect(server_.get(), &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* client = server_->nextPendingConnection()) {
+            if (!sameUser(*client)) {
+                auto peer = PeerUid(static_cast<int>(client->socketDescriptor()));
+                std::fprintf(stderr, "%s: refused a request from a program of %s\n", program_invocation_short_name,
+                             peer ? DescribeUser(*peer).c_str() : "an unknown user");
+                client->abort();
+                client->deleteLater();
+                continue;
+            }
             connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
             connect(client, &QLocalSocket::readyRead, this, [this, client] {
                 if (client->readAll().contains("activate"))

@@ -1,10 +1,20 @@
 // Starts the real program twice and checks that one copy remains and that the
 // first copy was asked to show its window; also that a first start creates
-// keymap.bin at its full size.
+// keymap.bin at its full size, and that programs of another user are neither
+// heard nor asked.
 #include "config/image.h"
 #include "tests/support/process.h"
 
 #include <gtest/gtest.h>
+
+#include <grp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <cstring>
 
 using namespace zr417;
 using namespace zr417::test;
@@ -23,6 +33,52 @@ std::map<std::string, std::string> ProgramEnvironment(const TempDir& dir)
         {"ZR417_SIMULATE", "QV310"},
         {"ZR417_TRACE", "1"},
     };
+}
+
+constexpr uid_t kOtherUser = 65534;  // nobody
+
+sockaddr_un Address(const std::filesystem::path& path)
+{
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    return addr;
+}
+
+// Becomes the other user, for good. Only async-signal-safe calls: this runs
+// in a forked child.
+bool BecomeOtherUser()
+{
+    return ::setgroups(0, nullptr) == 0 && ::setresgid(kOtherUser, kOtherUser, kOtherUser) == 0 &&
+           ::setresuid(kOtherUser, kOtherUser, kOtherUser) == 0;
+}
+
+// Reads until the other end closes or 5 s pass; the bytes read.
+ssize_t ReadUntilClosed(int fd)
+{
+    ssize_t total = 0;
+    char buffer[256];
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 5000) <= 0) return total;
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0) return total;
+        total += n;
+    }
+}
+
+int WaitChild(pid_t pid)
+{
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::filesystem::path FindSocket(const std::filesystem::path& dir)
+{
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        if (e.is_socket()) return e.path();
+    return {};
 }
 
 }  // namespace
@@ -60,4 +116,70 @@ TEST(SingleInstance, AnotherUsersLockNameDoesNotBlockAStart)
     ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(b.path() / "data" / "keymap.bin"); }, 20s));
     EXPECT_TRUE(other.running());
     EXPECT_TRUE(first.running());
+}
+
+TEST(SingleInstance, AnotherUsersProgramIsNeitherHeardNorAsked)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "acting as a second user needs root (CI runs the tests as root)";
+    TempDir dir;
+    auto env = ProgramEnvironment(dir);
+    auto program = RuntimeDir() / "ZR417 RGB Gaming Keyboard";
+    auto firstLog = dir.path() / "first.log";
+    ChildProcess first(program, {}, env, firstLog);
+    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir.path() / "data" / "keymap.bin"); }, 20s));
+    auto socket = FindSocket(dir.path());
+    ASSERT_FALSE(socket.empty());
+
+    // Another user's program knocks; the file modes let it in, so only the
+    // first copy's own check stands between it and the window.
+    ASSERT_EQ(::chmod(dir.path().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(socket.c_str(), 0777), 0);
+    sockaddr_un addr = Address(socket);
+    pid_t knocker = ::fork();
+    if (knocker == 0) {
+        if (!BecomeOtherUser()) ::_exit(10);
+        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) ::_exit(11);
+        (void)!::write(fd, "activate\n", 9);
+        ReadUntilClosed(fd);
+        ::_exit(0);
+    }
+    ASSERT_EQ(WaitChild(knocker), 0) << "the other user reached the socket";
+    EXPECT_TRUE(WaitUntil(
+        [&] { return ReadText(firstLog).find("refused a request from a program of") != std::string::npos; }, 10s))
+        << ReadText(firstLog);
+    EXPECT_NE(ReadText(firstLog).find("uid 65534"), std::string::npos) << ReadText(firstLog);
+    EXPECT_EQ(ReadText(firstLog).find("Main window activated by a second start"), std::string::npos);
+
+    // The other user's program answers in the first copy's place: a second
+    // start must not tell it anything.
+    ASSERT_EQ(::unlink(socket.c_str()), 0);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t impostor = ::fork();
+    if (impostor == 0) {
+        // Bound by root in root's folder, listening as the other user: that
+        // is whose credentials a caller sees.
+        int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || !BecomeOtherUser() ||
+            ::listen(fd, 4) != 0)
+            ::_exit(10);
+        (void)!::write(ready[1], "r", 1);
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 20000) <= 0) ::_exit(11);
+        int client = ::accept(fd, nullptr, nullptr);
+        ::_exit(ReadUntilClosed(client) > 0 ? 12 : 0);
+    }
+    ::close(ready[1]);
+    char r = 0;
+    ASSERT_EQ(::read(ready[0], &r, 1), 1);
+    ::close(ready[0]);
+    auto secondLog = dir.path() / "second.log";
+    ChildProcess second(program, {}, env, secondLog);
+    auto code = second.waitFor(20s);
+    ASSERT_TRUE(code.has_value()) << "the second start must end by itself";
+    EXPECT_EQ(WaitChild(impostor), 0) << "the impostor was told something, or never asked";
+    EXPECT_NE(ReadText(secondLog).find("not one of yours: not asking it anything"), std::string::npos)
+        << ReadText(secondLog);
+    EXPECT_NE(ReadText(secondLog).find("uid 65534"), std::string::npos) << ReadText(secondLog);
 }
