@@ -80,11 +80,16 @@ bool SimConnection::connectNow()
         Message ask;
         ask.op = Op::Enumerate;
         ask.seq = 0xFFFFFFFF;
-        if (SendMessage(fd, ask)) {
+        // A simulator that turns us away may close before our request
+        // arrives: its reason still waits to be read.
+        SendMessage(fd, ask);
+        {
             std::vector<std::uint8_t> buffer(kMaxMessage);
             for (int i = 0; i < 64 && !reply && refusal.empty(); ++i) {  // plug events may come first
                 ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
-                if (n < 0 && errno == EINTR) continue;
+                // A refusing simulator that closed with our request unread
+                // reports a reset first; its reason is still queued behind.
+                if (n < 0 && (errno == EINTR || errno == ECONNRESET)) continue;
                 if (n <= 0) break;
                 auto m = Decode(buffer.data(), static_cast<std::size_t>(n));
                 if (m && m->op == Op::Reply && m->status == Status::Refused)

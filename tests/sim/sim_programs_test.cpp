@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cstdio>
@@ -20,19 +21,37 @@ struct CtlRun {
     std::string out;
 };
 
-// Runs zr417ctl with ZR417_SIM set to `socket`; stdout and stderr together.
-CtlRun Ctl(const std::filesystem::path& socket, const std::string& args)
+CtlRun RunShell(const std::string& command)
 {
-    std::string command =
-        "ZR417_SIM='" + socket.string() + "' '" + (RuntimeDir() / "zr417ctl").string() + "' " + args + " 2>&1";
     CtlRun r;
-    FILE* p = ::popen(command.c_str(), "r");
+    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
     if (!p) return r;
     char buffer[512];
     while (std::fgets(buffer, sizeof buffer, p)) r.out += buffer;
     int status = ::pclose(p);
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return r;
+}
+
+// Runs zr417ctl with ZR417_SIM set to `socket`; stdout and stderr together.
+// `as` goes before the program (setpriv, or variables).
+CtlRun Ctl(const std::filesystem::path& socket, const std::string& args, const std::string& as = {},
+           const std::filesystem::path& program = RuntimeDir() / "zr417ctl")
+{
+    return RunShell("ZR417_SIM='" + socket.string() + "' " + as + " '" + program.string() + "' " + args);
+}
+
+// Another user on the machine, through setpriv (acting as one needs root).
+std::vector<std::string> AsUser(uid_t uid)
+{
+    std::string id = std::to_string(uid);
+    return {"--reuid=" + id, "--regid=" + id, "--clear-groups", "--"};
+}
+std::string AsUserPrefix(uid_t uid)
+{
+    std::string prefix = "setpriv";
+    for (const auto& a : AsUser(uid)) prefix += " " + a;
+    return prefix;
 }
 
 bool Answers(const std::filesystem::path& socket)
@@ -53,8 +72,23 @@ protected:
         return std::make_unique<ChildProcess>(RuntimeDir() / "zr417-sim", args, std::map<std::string, std::string>{},
                                               dir.path() / log);
     }
+    // The programs where another user may run them, whatever the build
+    // folder's modes.
+    std::filesystem::path openToAll()
+    {
+        auto bin = dir.path() / "bin";
+        std::filesystem::create_directories(bin);
+        for (const char* name : {"zr417ctl", "zr417-sim"})
+            std::filesystem::copy_file(RuntimeDir() / name, bin / name,
+                                       std::filesystem::copy_options::overwrite_existing);
+        ::chmod(dir.path().c_str(), 0755);
+        ::chmod(bin.c_str(), 0755);
+        return bin;
+    }
     TempDir dir;
 };
+
+constexpr uid_t kOtherUser = 65534;  // nobody
 
 TEST_F(SimPrograms, ControlCommandsAnswerWithClearExitCodes)
 {
@@ -119,6 +153,89 @@ TEST_F(SimPrograms, OneSimulatorPerSocketAndACleanStop)
 
     CtlRun bad = Ctl(socket(), "sim plug");
     EXPECT_EQ(bad.code, 2);
+}
+
+TEST_F(SimPrograms, ProgramsOfAnotherUserAndTheSimulatorRefuseEachOther)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "acting as a second user needs root (CI runs the tests as root)";
+    auto bin = openToAll();
+
+    // Our simulator, their zr417ctl: the file's mode lets them in, so only
+    // the simulator's own check stands in the way.
+    auto sim = startSim();
+    ASSERT_TRUE(WaitUntil([&] { return Answers(socket()); }, 10s)) << ReadText(dir.path() / "sim.log");
+    ASSERT_EQ(::chmod(socket().c_str(), 0777), 0);
+    CtlRun theirs = Ctl(socket(), "sim plug QV310", AsUserPrefix(kOtherUser), bin / "zr417ctl");
+    EXPECT_EQ(theirs.code, 3) << theirs.out;
+    EXPECT_NE(theirs.out.find(" only, not "), std::string::npos) << theirs.out;
+    EXPECT_NE(ReadText(dir.path() / "sim.log").find("refused a connection from a program of"), std::string::npos);
+    EXPECT_NE(Ctl(socket(), "sim list").out.find("no simulated devices"), std::string::npos) << "nothing was plugged";
+
+    // Their simulator, our zr417ctl.
+    auto their = dir.path() / "theirs";
+    std::filesystem::create_directories(their);
+    ASSERT_EQ(::chown(their.c_str(), kOtherUser, kOtherUser), 0);
+    auto args = AsUser(kOtherUser);
+    for (std::string a : {(bin / "zr417-sim").string(), std::string("--socket"), (their / "sim.sock").string(),
+                          std::string("--state-dir"), (their / "state").string(), std::string("--plug"),
+                          std::string("QV420")})
+        args.push_back(a);
+    ChildProcess other("/usr/bin/setpriv", args, {}, dir.path() / "other.log");
+    ASSERT_TRUE(WaitUntil([&] { return Answers(their / "sim.sock"); }, 10s)) << ReadText(dir.path() / "other.log");
+    CtlRun ours = Ctl(their / "sim.sock", "sim list");
+    EXPECT_EQ(ours.code, 3);
+    EXPECT_NE(ours.out.find("belongs to"), std::string::npos) << ours.out;
+    EXPECT_NE(ours.out.find("uid 65534"), std::string::npos) << ours.out;
+    // A socket file handed to us changes nothing: the listener is who counts.
+    ASSERT_EQ(::chown((their / "sim.sock").c_str(), 0, 0), 0);
+    ours = Ctl(their / "sim.sock", "info");
+    EXPECT_EQ(ours.code, 3);
+    EXPECT_NE(ours.out.find("is served by a program of"), std::string::npos) << ours.out;
+    // Run through sudo by that user, root works with the user's simulator.
+    CtlRun sudo = Ctl(their / "sim.sock", "sim list", "SUDO_UID=65534 SUDO_GID=65534");
+    EXPECT_EQ(sudo.code, 0) << sudo.out;
+    EXPECT_NE(sudo.out.find("QV420"), std::string::npos) << sudo.out;
+}
+
+TEST_F(SimPrograms, UnderSudoTheSocketIsInTheUsersOwnFolder)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "acting as a second user needs root (CI runs the tests as root)";
+    auto bin = openToAll();
+    // A user no one has, so the folder's name is this test's alone.
+    const uid_t user = 3000000 + static_cast<uid_t>(::getpid() % 1000000);
+    const std::filesystem::path folder = "/tmp/zr417-" + std::to_string(user);
+    ASSERT_FALSE(std::filesystem::exists(folder));
+    struct Cleanup {
+        std::filesystem::path path;
+        ~Cleanup() { std::filesystem::remove_all(path); }
+    } cleanup{folder};
+    // No runtime folder, as under sudo, ssh and cron.
+    std::map<std::string, std::string> env{{"XDG_RUNTIME_DIR", ""},
+                                           {"ZR417_SIM", ""},
+                                           {"SUDO_UID", std::to_string(user)},
+                                           {"SUDO_GID", std::to_string(user)}};
+    std::vector<std::string> args{"--state-dir", (dir.path() / "state").string()};
+    auto sim = std::make_unique<ChildProcess>(RuntimeDir() / "zr417-sim", args, env, dir.path() / "sim.log");
+    ASSERT_TRUE(WaitUntil([&] { return Answers(folder / "zr417-sim.sock"); }, 10s))
+        << ReadText(dir.path() / "sim.log");
+    struct stat st {};
+    ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, user);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    // The user's own zr417ctl, without sudo, reaches it.
+    CtlRun mine = RunShell("XDG_RUNTIME_DIR= ZR417_SIM=1 " + AsUserPrefix(user) + " '" + (bin / "zr417ctl").string() +
+                      "' sim plug QV310");
+    EXPECT_EQ(mine.code, 0) << mine.out;
+    sim.reset();
+
+    // Someone else made the folder first: the simulator will not serve there.
+    ASSERT_EQ(::chown(folder.c_str(), user + 1, user + 1), 0);
+    ChildProcess again(RuntimeDir() / "zr417-sim", args, env, dir.path() / "again.log");
+    EXPECT_EQ(again.waitFor(10s), 1);
+    EXPECT_NE(ReadText(dir.path() / "again.log").find("belongs to uid " + std::to_string(user + 1)),
+              std::string::npos)
+        << ReadText(dir.path() / "again.log");
 }
 
 }  // namespace

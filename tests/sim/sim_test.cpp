@@ -487,6 +487,64 @@ TEST_F(SimBus, MalformedRequestsAreRefusedAndTheServerCarriesOn)
     EXPECT_EQ(control(Op::List).units.size(), 1u);
 }
 
+std::size_t ThreadsOfThisProcess()
+{
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+    return n;
+}
+
+TEST_F(SimBus, AClientThatOpensWithoutEndGetsErrorsWhileTheOthersAreServed)
+{
+    plug("QV310");
+    auto bus = simwire::ConnectSimulatorBus(socket());
+    auto command = bus->open(FindPath(*bus, std::string(kTagCommand)));
+    ASSERT_TRUE(command);
+    std::array<std::uint8_t, 8> group{kCommandReportId, 0x53, 6, 5, 4, 3, 2, 0};
+    ASSERT_TRUE(command->setFeature(group.data(), group.size()));
+
+    const std::size_t threadsBefore = ThreadsOfThisProcess();
+    simwire::SimConnection greedy(socket(), false);
+    const std::string input = FindPath(*bus, std::string(kTagInput));
+    std::optional<simwire::Message> refused;
+    std::size_t opened = 0;
+    while (!refused && opened < 100000) {
+        simwire::Message m;
+        m.op = Op::Open;
+        m.text = input;
+        auto reply = greedy.request(std::move(m));
+        ASSERT_TRUE(reply) << "the simulator stopped answering after " << opened << " opens";
+        if (reply->status == Status::Ok)
+            ++opened;
+        else
+            refused = reply;
+    }
+    ASSERT_TRUE(refused) << "no limit";
+    EXPECT_EQ(refused->status, Status::Failed);
+    EXPECT_NE(refused->text.find("too many open handles"), std::string::npos) << refused->text;
+    EXPECT_LE(ThreadsOfThisProcess(), threadsBefore + 2) << opened << " input handles must not cost a thread each";
+
+    // The other program carries on, and still gets what the keyboard reports.
+    auto ask = Command(0x51, 6);
+    ASSERT_TRUE(command->setFeature(ask.data(), ask.size()));
+    std::array<std::uint8_t, 8> reply{kCommandReportId};
+    ASSERT_TRUE(command->getFeature(reply.data(), reply.size()));
+    EXPECT_EQ(reply, group);
+    EXPECT_TRUE(bus->open(input)) << "a handle of its own is still granted";
+
+    // Its memory file is whole: the next simulator reads back what was written.
+    stop();
+    start();
+    plug("QV310");
+    auto again = simwire::ConnectSimulatorBus(socket());
+    auto fresh = again->open(FindPath(*again, std::string(kTagCommand)));
+    ASSERT_TRUE(fresh);
+    ASSERT_TRUE(fresh->setFeature(ask.data(), ask.size()));
+    reply = {kCommandReportId};
+    ASSERT_TRUE(fresh->getFeature(reply.data(), reply.size()));
+    EXPECT_EQ(reply, group);
+}
+
 TEST_F(SimBus, ASecondSimulatorDoesNotTakeTheSocketButAStaleFileIsReplaced)
 {
     sim::EmulatedBusHost host;
