@@ -25,9 +25,11 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
 fi
 
 # Qt wants a private runtime folder; a bare Xvfb session has none.
+# A fresh one of our own: a fixed name in /tmp could be another user's.
 if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
-  export XDG_RUNTIME_DIR="/tmp/zr417-runtime-$(id -u)"
-  mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+  XDG_RUNTIME_DIR=$(mktemp -d /tmp/zr417-runtime.XXXXXX)
+  export XDG_RUNTIME_DIR
+  trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 fi
 shot="$PWD/build/screenshot.png"
 echo "No display: running under Xvfb; the screenshot goes to $shot"
