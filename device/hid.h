@@ -42,6 +42,36 @@ struct CollectionInfo {
     std::uint16_t inputReportLength() const;
 };
 
+// The feature reports one handle takes. On Linux one hidraw node carries
+// every report of its interface, so a handle sends and fetches each feature
+// report that any collection of its node declares, at exactly the declared
+// length (ID byte included), and refuses every other transfer before it
+// leaves the process. The hidraw backend and the emulated bus both follow it.
+class NodeFeatureReports {
+public:
+    // Adds a collection's reports; `owner` names the collection (an ID
+    // declared twice keeps its first owner and length).
+    void add(const std::vector<ReportInfo>& reports, std::size_t owner = 0);
+
+    // The declared length of feature report `id`, 0 when the node has none.
+    std::uint16_t lengthOf(std::uint8_t id) const;
+    // The collection that declares feature report `id` (call only when it has one).
+    std::size_t ownerOf(std::uint8_t id) const;
+    // Whether a transfer of `length` bytes, report ID data[0], is one of them.
+    bool fits(const std::uint8_t* data, std::size_t length) const
+    {
+        return length > 0 && length == lengthOf(data[0]);
+    }
+
+private:
+    struct Entry {
+        std::uint8_t id;
+        std::uint16_t length;
+        std::size_t owner;
+    };
+    std::vector<Entry> entries_;
+};
+
 enum class ReadStatus {
     Ok,            // a report arrived
     Timeout,       // nothing within the wait

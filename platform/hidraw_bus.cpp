@@ -31,10 +31,12 @@ constexpr std::size_t kMaxFeatureLength = _IOC_SIZEMASK;
 // enumeration meets that whenever a keyboard switches to its bootloader.
 class HidrawDevice : public hid::Device {
 public:
-    HidrawDevice(int fd, std::string devNode, std::vector<hid::ReportInfo> reports)
+    // `reports` are the collection's own (its input reports are read),
+    // `features` those of every collection on the node.
+    HidrawDevice(int fd, std::string devNode, std::vector<hid::ReportInfo> reports, hid::NodeFeatureReports features)
         : fd_(fd),
           devNode_(std::move(devNode)),
-          reports_(reports),
+          features_(std::move(features)),
           reader_(reports, std::any_of(reports.begin(), reports.end(), [](auto& r) { return r.id != 0; }))
     {
     }
@@ -42,7 +44,7 @@ public:
 
     bool setFeature(const std::uint8_t* data, std::size_t length) override
     {
-        if (gone_ || length == 0 || length > kMaxFeatureLength || length != featureLength(data[0])) return false;
+        if (gone_ || length > kMaxFeatureLength || !features_.fits(data, length)) return false;
         std::vector<std::uint8_t> report(data, data + length);
         int n = ::ioctl(fd_, HIDIOCSFEATURE(length), report.data());
         if (n < 0 && isGoneError(errno)) gone_ = true;
@@ -51,7 +53,7 @@ public:
 
     bool getFeature(std::uint8_t* data, std::size_t length) override
     {
-        if (gone_ || length == 0 || length > kMaxFeatureLength || length != featureLength(data[0])) return false;
+        if (gone_ || length > kMaxFeatureLength || !features_.fits(data, length)) return false;
         std::vector<std::uint8_t> reply(data, data + length);
         int n = ::ioctl(fd_, HIDIOCGFEATURE(length), reply.data());
         if (n < 0 && isGoneError(errno)) gone_ = true;
@@ -88,16 +90,9 @@ public:
     }
 
 private:
-    std::size_t featureLength(std::uint8_t id) const
-    {
-        for (const auto& r : reports_)
-            if (r.id == id) return r.featureLength;
-        return 0;  // not a report of this collection
-    }
-
     int fd_;
     std::string devNode_;
-    std::vector<hid::ReportInfo> reports_;
+    hid::NodeFeatureReports features_;
     std::mutex openMutex_;
     InputReader reader_;
     mutable std::atomic<bool> gone_{false};
@@ -152,9 +147,16 @@ std::vector<hid::CollectionInfo> HidrawBus::enumerate()
 
 std::unique_ptr<hid::Device> HidrawBus::open(const std::string& path)
 {
-    for (const auto& c : enumerate()) {
+    const auto collections = enumerate();
+    for (const auto& c : collections) {
         if (!EqualNoCase(c.path, path)) continue;
         std::string devNode = DevNodeOfPath(c.path);
+        // The node carries the reports of all its collections: the update
+        // tool asks a bootloader's status word (report 5) through the handle
+        // of its data collection (report 6).
+        hid::NodeFeatureReports features;
+        for (const auto& sibling : collections)
+            if (DevNodeOfPath(sibling.path) == devNode) features.add(sibling.reports);
         int fd = ::open(devNode.c_str(), O_RDWR | O_CLOEXEC);
         if (fd < 0) return nullptr;
         // Only a hidraw node answers this, and one unplugged since the listing fails it.
@@ -163,7 +165,7 @@ std::unique_ptr<hid::Device> HidrawBus::open(const std::string& path)
             ::close(fd);
             return nullptr;
         }
-        return std::make_unique<HidrawDevice>(fd, devNode, c.reports);
+        return std::make_unique<HidrawDevice>(fd, devNode, c.reports, std::move(features));
     }
     return nullptr;
 }

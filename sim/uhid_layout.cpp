@@ -10,8 +10,6 @@
 namespace zr417::sim::uhid {
 namespace {
 
-constexpr std::uint8_t kBootloaderEntryReportId = 5;
-
 // Short items: a one-byte prefix (tag, type, size) and 1 or 2 data bytes.
 void Item(std::vector<std::uint8_t>& out, std::uint8_t prefix, std::uint32_t value)
 {
@@ -99,14 +97,6 @@ Layout MakeLayout(const emu::EmulatedDevice& device)
             if (r.featureLength > 0 && !layout.feature(r.id)) layout.features.push_back({r.id, i, r.featureLength});
     }
 
-    if (keyboard && !layout.feature(kBootloaderEntryReportId)) {
-        if (const auto* command = layout.feature(kCommandReportId)) {
-            Layout::Feature entry{kBootloaderEntryReportId, command->index, command->length};
-            layout.collections[static_cast<std::size_t>(position[command->index])].reports.push_back(
-                {entry.id, entry.length, 0, 0});
-            layout.features.push_back(entry);
-        }
-    }
     layout.descriptor = BuildReportDescriptor(layout.collections);
     return layout;
 }

@@ -46,9 +46,7 @@ struct Layout {
 // The device's collections keep their numbers ("COL03" stays the third
 // top-level collection of the node): a number the device does not use is
 // filled by an empty collection on another vendor page that no program
-// looks at. A keyboard also declares the bootloader-entry report (5) on its
-// command collection with that collection's length: the update tool sends
-// it there, and hidraw handles refuse reports their collection lacks.
+// looks at.
 Layout MakeLayout(const emu::EmulatedDevice& device);
 
 // The usage page of the filler collections.

@@ -43,22 +43,31 @@ struct EmulatedBus::Slot {
     std::vector<std::deque<std::vector<std::uint8_t>>> inputQueues;
 };
 
+// A handle is as strict as a hidraw handle: it takes the feature reports of
+// every collection of its interface (one node on Linux) at their declared
+// lengths, and each goes to the collection that declares it.
 class EmulatedHandle : public hid::Device {
 public:
     EmulatedHandle(EmulatedBus* bus, std::shared_ptr<EmulatedBus::Slot> slot, std::size_t index)
         : bus_(bus), slot_(std::move(slot)), index_(index)
     {
+        const int interfaceNumber = slot_->collections[index_].interfaceNumber;
+        for (std::size_t i = 0; i < slot_->collections.size(); ++i)
+            if (slot_->collections[i].interfaceNumber == interfaceNumber)
+                features_.add(slot_->collections[i].reports, i);
     }
 
     bool setFeature(const std::uint8_t* data, std::size_t length) override
     {
+        if (!features_.fits(data, length))
+            return false;
         std::shared_ptr<EmulatedDevice> successor;
         bool ok;
         {
             std::lock_guard lock(slot_->mutex);
             if (!slot_->plugged)
                 return false;
-            ok = slot_->device->setFeature(index_, data, length);
+            ok = slot_->device->setFeature(features_.ownerOf(data[0]), data, length);
             successor = slot_->device->takeSuccessor();
         }
         if (successor) {
@@ -72,13 +81,15 @@ public:
 
     bool getFeature(std::uint8_t* data, std::size_t length) override
     {
+        if (!features_.fits(data, length))
+            return false;
         bool ok;
         {
             std::lock_guard lock(slot_->mutex);
             if (!slot_->plugged)
                 return false;
             std::vector<std::uint8_t> reply(data, data + length);
-            ok = slot_->device->getFeature(index_, reply.data(), length);
+            ok = slot_->device->getFeature(features_.ownerOf(data[0]), reply.data(), length);
             if (ok)
                 std::copy(reply.begin(), reply.end(), data);
         }
@@ -128,6 +139,7 @@ private:
     EmulatedBus* bus_;
     std::shared_ptr<EmulatedBus::Slot> slot_;
     std::size_t index_;
+    hid::NodeFeatureReports features_;
     bool interrupted_ = false;  // guarded by the slot's mutex
 };
 

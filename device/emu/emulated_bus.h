@@ -31,9 +31,11 @@ public:
     virtual std::uint16_t productId() const = 0;
     virtual std::vector<Collection> collections() const = 0;
 
-    // Feature reports on collection `index` (into collections()); data[0] is
-    // the report ID. Called with the bus's lock for this device held, so an
-    // implementation needs no lock of its own for these two.
+    // Feature reports on collection `index` (into collections()), the one
+    // that declares report ID data[0]; the bus passes on only reports the
+    // device declares, at their declared lengths, whichever handle of the
+    // interface they were sent on. Called with the bus's lock for this
+    // device held, so an implementation needs no lock of its own for these two.
     virtual bool setFeature(std::size_t index, const std::uint8_t* data, std::size_t length) = 0;
     virtual bool getFeature(std::size_t index, std::uint8_t* data, std::size_t length) = 0;
 

@@ -15,6 +15,7 @@ namespace {
 constexpr std::uint8_t kHostActionCode = 0xFA;
 constexpr std::array<std::uint8_t, 8> kFileMagic{'Z', 'R', '4', '1', '7', 'S', 'I', 'M'};
 constexpr std::uint8_t kFileVersion = 1;
+constexpr std::uint8_t kBootloaderEntryReportId = 5;
 
 // Index into kCollectionNumbers of each collection.
 constexpr std::size_t kCommand = 0, kData = 1, kMatrix = 2, kInput = 3;
@@ -99,7 +100,10 @@ std::vector<EmulatedDevice::Collection> KeyboardEmulator::collections() const
         result[i].usagePage = 0xFF00;
         result[i].usage = static_cast<std::uint16_t>(kCollectionNumbers[i]);
     }
-    result[kCommand].reports = {{kCommandReportId, kCommandReportLength, 0, 0}};
+    // The command collection also declares the bootloader-entry report, at
+    // its own length: a hidraw handle sends no report its node does not declare.
+    result[kCommand].reports = {{kCommandReportId, kCommandReportLength, 0, 0},
+                                {kBootloaderEntryReportId, kCommandReportLength, 0, 0}};
     result[kData].reports = {{kDataReportId, kDataReportLength, 0, 0}};
     result[kMatrix].reports = {{kMatrixReportId, kMatrixReportLength, 0, 0}};
     result[kInput].reports = {{kInputReportId, 0, kInputReportLength, 0}};
@@ -121,8 +125,8 @@ bool KeyboardEmulator::setFeature(std::size_t index, const std::uint8_t* data, s
     if (index >= kInput || length == 0) return false;
     ++counters_.sets;
     if (takeFault(faults_.refuseSet, kCollectionNumbers[index])) return false;
-    // Start the bootloader: accepted on any collection of the interface.
-    if (data[0] == 5 && length >= 2 && data[1] == 0x75) {
+    // Start the bootloader (the report may be sent on any handle of the interface).
+    if (data[0] == kBootloaderEntryReportId && length >= 2 && data[1] == 0x75) {
         if (bootloaderFactory_) successor_ = bootloaderFactory_();
         return true;
     }

@@ -89,7 +89,15 @@ TEST(Discovery, OpenDeviceHandlesOpensEachCollectionOnItsOwnHandle)
     EXPECT_TRUE(f.link.g_hDataDev->getFeature(page.data(), page.size()));
     std::array<std::uint8_t, 513> matrix{6};
     EXPECT_TRUE(f.link.g_hMatrixDev->getFeature(matrix.data(), matrix.size()));
-    EXPECT_FALSE(f.link.g_hCommandDev->getFeature(page.data(), page.size()));  // wrong collection for 513 bytes
+    // Like a hidraw handle, each takes every report its interface declares,
+    // at its declared length only, and nothing else.
+    std::array<std::uint8_t, 513> viaCommand{4};
+    EXPECT_TRUE(f.link.g_hCommandDev->getFeature(viaCommand.data(), viaCommand.size()));
+    EXPECT_EQ(viaCommand, page);
+    EXPECT_FALSE(f.link.g_hCommandDev->getFeature(viaCommand.data(), 8));  // report 4 is 513 bytes long
+    std::array<std::uint8_t, 8> undeclared{9, 0x51};
+    EXPECT_FALSE(f.link.g_hDataDev->setFeature(undeclared.data(), undeclared.size()));
+    EXPECT_EQ(f.keyboard->counters().sets, 1);  // the refused reports never reached the keyboard
 }
 
 TEST(Discovery, MissingCollectionIsNeverOpenedFromAStalePath)

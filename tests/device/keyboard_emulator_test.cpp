@@ -150,10 +150,14 @@ TEST(KeyboardEmulator, BootloaderEntryHandsOverToTheSuccessor)
         return std::make_shared<Successor>();
     });
     f.link.OpenDeviceHandles();
+    // Declared on the command collection, it is taken on any handle of the
+    // interface, at its declared length only.
     std::vector<std::uint8_t> entry(513, 0);
     entry[0] = 5;
     entry[1] = 0x75;
-    ASSERT_TRUE(f.link.g_hDataDev->setFeature(entry.data(), entry.size()));
+    EXPECT_FALSE(f.link.g_hDataDev->setFeature(entry.data(), entry.size()));
+    EXPECT_EQ(made, 0);
+    ASSERT_TRUE(f.link.g_hDataDev->setFeature(entry.data(), 8));
     EXPECT_EQ(made, 1);
     EXPECT_FALSE(f.link.g_hCommandDev->connected());
     auto list = f.bus.enumerate();

@@ -150,7 +150,9 @@ public:
         Collection c;
         c.interfaceNumber = 1;
         c.collectionNumber = 3;
-        c.reports = {{3, featureLength_, 0, 0}};
+        // The bootloader-entry report is declared beside the command report,
+        // as a handle sends only declared reports.
+        c.reports = {{3, featureLength_, 0, 0}, {5, featureLength_, 0, 0}};
         return {c};
     }
     bool setFeature(std::size_t, const std::uint8_t* data, std::size_t length) override
