@@ -98,6 +98,11 @@ public:
         std::lock_guard l(m_);
         return line1_;
     }
+    std::string line2() const
+    {
+        std::lock_guard l(m_);
+        return line2_;
+    }
     int colour() const
     {
         std::lock_guard l(m_);
@@ -240,7 +245,25 @@ int RunFlash(const Options& options, const std::vector<std::string>& operands)
                      "hidraw nodes? --simulate N uses N emulated bootloaders)\n");
         return kNoKeyboard;
     }
+    // Bootloaders beyond the 16 slots get none and are not burned.
+    std::vector<std::string> leftOut;
+    for (const auto& info : bus->enumerate()) {
+        if (!up::IsBootloaderDataCollection(info)) continue;
+        bool held = false;
+        for (int k : slots) held = held || tool.slotDataPath(k) == info.path;
+        if (!held) leftOut.push_back(info.path);
+    }
+
     std::printf("burning %s into %zu device(s)\n", file.c_str(), slots.size());
+    // What each slot shows on arrival: its number and the cycles left.
+    for (int k : slots) {
+        const auto& s = view.slots[static_cast<std::size_t>(k)];
+        std::string line2 = s.line2();
+        std::printf("%s%s%s\n", s.line1().c_str(), line2.empty() ? "" : ", ", line2.c_str());
+    }
+    for (const auto& path : leftOut)
+        std::fprintf(stderr, "zr417ctl: left out (at most %d devices burn at once): %s\n", up::kSlotCount,
+                     path.c_str());
 
     const bool tty = ::isatty(STDOUT_FILENO) != 0;
     tool.OnUpdate();
@@ -271,8 +294,10 @@ int RunFlash(const Options& options, const std::vector<std::string>& operands)
         else
             std::printf("Device%d: %s\n", slots[i] + 1, s.line1().c_str());
     }
-    std::printf("%zu burned, %d failed\n", slots.size() - static_cast<std::size_t>(failed), failed);
-    return failed == 0 ? kOk : kIncomplete;
+    std::printf("%zu burned, %d failed", slots.size() - static_cast<std::size_t>(failed), failed);
+    if (!leftOut.empty()) std::printf(", %zu left out (run flash again for them)", leftOut.size());
+    std::printf("\n");
+    return failed == 0 && leftOut.empty() ? kOk : kIncomplete;
 }
 
 }  // namespace zr417::cli

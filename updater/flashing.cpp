@@ -104,6 +104,12 @@ int CyclesLeft(std::uint8_t mark)
     }
 }
 
+bool IsBootloaderDataCollection(const hid::CollectionInfo& info)
+{
+    return info.usagePage == kVendorUsagePage && info.vendorId == kBootloaderVid &&
+           info.productId == kBootloaderPid && info.featureReportLength() == kDataReportLength;
+}
+
 int EnumerateDevices(hid::Bus& bus, std::uint16_t vid, std::uint16_t pid, FoundDevices& found)
 {
     found = {};
@@ -113,7 +119,7 @@ int EnumerateDevices(hid::Bus& bus, std::uint16_t vid, std::uint16_t pid, FoundD
         if (info.usagePage != kVendorUsagePage) continue;
         const std::uint16_t featureLength = info.featureReportLength();
         const bool bootloader = info.vendorId == kBootloaderVid && info.productId == kBootloaderPid;
-        const bool isData = bootloader && featureLength == kDataReportLength;
+        const bool isData = IsBootloaderDataCollection(info);
         const bool isCommand = bootloader && featureLength == kCommandReportLength;
         const bool isKeyboard = !isData && !isCommand && info.vendorId == vid && info.productId == pid;
         if (!isData && !isCommand && !isKeyboard) continue;

@@ -53,6 +53,10 @@ struct FoundDevices {
     std::array<std::string, kSlotCount> command;
 };
 
+// A bootloader's data collection (its 2050-byte report), as the
+// enumeration recognises it.
+bool IsBootloaderDataCollection(const hid::CollectionInfo& info);
+
 // Lists the bootloaders' data and command collections and sends the
 // bootloader-entry report to every keyboard of the given identity in normal
 // mode. Returns the number of data collections found (0-16).

@@ -59,6 +59,7 @@ TEST(Zr417ctlFirmware, FlashBurnsEverySimulatedBootloader)
     test::WriteText(dir.file("fw.hex"), test::HexOf(test::Pattern(5000)));
     auto r = Ctl(dir, "flash fw.hex --simulate 2");
     EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("Device2 Arrival, TimesLeft:8"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("Device1: Successful, serial number 1 (0x0001)"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("Device2: Successful, serial number 2 (0x0002)"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("2 burned, 0 failed"), std::string::npos) << r.output;
@@ -72,6 +73,18 @@ TEST(Zr417ctlFirmware, FlashBurnsEverySimulatedBootloader)
     EXPECT_EQ(none.exitCode, 3) << none.output;
     auto badFile = Ctl(dir, "flash missing.bin --simulate 1");
     EXPECT_EQ(badFile.exitCode, 4) << badFile.output;
+}
+
+TEST(Zr417ctlFirmware, FlashNamesTheBootloadersBeyondSixteenAndFails)
+{
+    test::TempDir dir;
+    test::WriteText(dir.file("fw.hex"), test::HexOf(test::Pattern(100)));
+    auto r = Ctl(dir, "flash fw.hex --simulate 17");
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_NE(r.output.find("Device16: Successful"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("left out (at most 16 devices burn at once): emu:/port17/"), std::string::npos)
+        << r.output;
+    EXPECT_NE(r.output.find("16 burned, 0 failed, 1 left out"), std::string::npos) << r.output;
 }
 
 }  // namespace
