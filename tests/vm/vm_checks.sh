@@ -251,6 +251,12 @@ else
     bad "zr417ctl flash (exit $rc, $took)"
     show /tmp/flash
 fi
+if [ "$(count /tmp/flash 'Arrival, TimesLeft:8$')" -eq 3 ]; then
+    ok "each bootloader answered the cycle probe sent on its data collection's hidraw handle: TimesLeft:8"
+else
+    bad "the cycle probe through hidraw: $(count /tmp/flash 'TimesLeft:8') of 3 bootloaders answered"
+    show /tmp/flash
+fi
 ctl sim list
 if [ "$(grep -c 'bootloader plugged.*burn finished' /tmp/out)" -eq 3 ]; then
     ok "zr417-sim: each bootloader's burn finished"
@@ -290,6 +296,39 @@ if [ $failures -gt 0 ]; then
     echo "INFO zr417-sim's output:"
     show /tmp/sim.log
 fi
+
+# --- the cycle check through the real kernel ---------------------------------
+# Two bootloaders of their own: six cycles left (mark 0x03) and none (0xFF).
+wait_for 5 test "$(nodes)" -eq 2
+zr417-vm-tool bootloaders 0x03 0xFF >/tmp/cycles.log 2>&1 &
+cyclespid=$!
+wait_for 10 test "$(nodes)" -eq 4
+usleep 300000  # both collections of the second one
+ctl flash /fw/sample_firmware.hex
+cp /tmp/out /tmp/flash
+if has /tmp/flash "Arrival, TimesLeft:6$" && has /tmp/flash "Arrival, TimesLeft:0$"; then
+    ok "the probe reached both uhid bootloaders through hidraw: TimesLeft:6 and TimesLeft:0"
+else
+    bad "the probe of the two uhid bootloaders"
+    show /tmp/flash
+fi
+if [ $rc -ne 0 ] && has /tmp/flash ": Left Num 0$" && has /tmp/flash ": Successful" &&
+    has /tmp/flash "1 burned, 1 failed"; then
+    ok "the bootloader with 0 cycles left was refused (Left Num 0), the other burned; zr417ctl exit $rc"
+else
+    bad "zr417ctl flash with a spent bootloader (exit $rc)"
+    show /tmp/flash
+fi
+kill -TERM $cyclespid
+wait $cyclespid
+if grep -q "mark 0xFF): erased 0 time(s), finished 0" /tmp/cycles.log &&
+    grep -q "mark 0x03): erased 1 time(s), finished 1" /tmp/cycles.log; then
+    ok "the spent bootloader was never erased; the other was erased and finished once"
+else
+    bad "what the two bootloaders went through"
+    show /tmp/cycles.log
+fi
+
 kill -TERM $badpid
 wait $badpid
 echo "VM RESULT: $checks checks, $failures failed"

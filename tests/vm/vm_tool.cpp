@@ -7,16 +7,24 @@
 //                                        keyboard but a report descriptor
 //                                        discovery must not take, kept until
 //                                        SIGTERM
+//   zr417-vm-tool bootloaders MARK...    uhid bootloaders with these
+//                                        programming-cycle marks, kept until
+//                                        SIGTERM; then how often each was
+//                                        erased and finished
 #include "config/image.h"
 #include "config/keys.h"
+#include "device/emu/bootloader_emulator.h"
 #include "device/emu/keyboard_emulator.h"
 #include "device/identities.h"
 #include "platform/files.h"
 #include "sim/uhid_events.h"
+#include "sim/uhid_host.h"
 #include "sim/uhid_layout.h"
 
 #include <fcntl.h>
 #include <unistd.h>
+
+#include <pthread.h>
 
 #include <csignal>
 #include <cstdio>
@@ -184,6 +192,37 @@ int BadDevices()
     return ok ? 0 : 1;
 }
 
+// Bootloaders made by zr417-sim's uhid host, each with its own mark, so the
+// update tool's probe and its cycle check meet them through the real kernel.
+int Bootloaders(int count, char** marks)
+{
+    // Blocked before the host's threads start, so only sigwait takes them.
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTERM);
+    sigaddset(&stop, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+
+    std::vector<std::shared_ptr<emu::BootloaderEmulator>> devices;
+    {
+        sim::UhidHost host(sim::UhidHost::Options{});
+        for (int i = 0; i < count; ++i) {
+            auto mark = static_cast<std::uint8_t>(std::strtoul(marks[i], nullptr, 0));
+            devices.push_back(std::make_shared<emu::BootloaderEmulator>(mark));
+            if (host.attach(devices.back()) == 0) return 1;
+            std::printf("created bootloader %d (mark 0x%02X)\n", i + 1, mark);
+        }
+        std::fflush(stdout);
+        int signal = 0;
+        sigwait(&stop, &signal);
+    }
+    for (std::size_t i = 0; i < devices.size(); ++i)
+        std::printf("bootloader %zu (mark 0x%02X): erased %d time(s), finished %d time(s)\n", i + 1,
+                    static_cast<unsigned>(std::strtoul(marks[i], nullptr, 0) & 0xFF), devices[i]->eraseCount(),
+                    devices[i]->finishCount());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -192,6 +231,8 @@ int main(int argc, char** argv)
     if (command == "make-image" && argc == 4) return MakeImage(argv[2], static_cast<unsigned>(std::atoi(argv[3])));
     if (command == "compare" && argc == 4) return Compare(argv[2], argv[3]);
     if (command == "bad-devices" && argc == 2) return BadDevices();
-    std::fprintf(stderr, "usage: zr417-vm-tool make-image FILE SEED | compare SAVED READ | bad-devices\n");
+    if (command == "bootloaders" && argc > 2) return Bootloaders(argc - 2, argv + 2);
+    std::fprintf(stderr,
+                 "usage: zr417-vm-tool make-image FILE SEED | compare SAVED READ | bad-devices | bootloaders MARK...\n");
     return 2;
 }
