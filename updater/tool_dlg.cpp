@@ -318,6 +318,12 @@ void CNorvane_MP_TOOLDlg::ShowMessage(const std::string& text, const std::string
     box.exec();
 }
 
+void CNorvane_MP_TOOLDlg::reject()
+{
+    if (tool_->AnyBurning()) return;
+    QDialog::reject();
+}
+
 void CNorvane_MP_TOOLDlg::contextMenuEvent(QContextMenuEvent* event)
 {
     // Stands in for the system menu's About item.

@@ -56,6 +56,10 @@ public:
     void SetCounterTexts(int success, int fail) override;
     void PostBurnIdle(bool readySlotLeft) override;
 
+    // Escape, the close box and Exit end the dialog here; not while a slot
+    // burns, which would leave its keyboard erased in its bootloader.
+    void reject() override;
+
     // MessageSink: a message box.
     void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override;
 

@@ -15,6 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+
 namespace zr417::updater {
 namespace {
 
@@ -39,13 +42,13 @@ protected:
         ports.push_back(bus.plug(d));
         return d;
     }
-    std::unique_ptr<CNorvane_MP_TOOLDlg> Open(int language = 0)
+    std::unique_ptr<CNorvane_MP_TOOLDlg> Open(int language = 0, UpdateTool::WaitFunction wait = {})
     {
         CNorvane_MP_TOOLDlg::Options o;
         o.bus = &bus;
         o.toolDir = dir.path();
         o.language = language;
-        o.wait = [](std::chrono::milliseconds) {};
+        o.wait = wait ? wait : [](std::chrono::milliseconds) {};
         o.messages = &sink;
         auto dlg = std::make_unique<CNorvane_MP_TOOLDlg>(o);
         bus.drainEvents();  // the start-up enumeration saw them already
@@ -118,6 +121,47 @@ TEST_F(ToolWindow, ShowsArrivingBootloadersAndBurnsThemAll)
     EXPECT_EQ(d3->serialNumber(), 3);
     EXPECT_EQ(d4->serialNumber(), 4);
     EXPECT_EQ(TextOf(dlg->control(1033)), "4");
+}
+
+TEST_F(ToolWindow, NeitherEscapeNorTheCloseBoxEndsTheToolWhileASlotBurns)
+{
+    auto device = Plug();
+    // The burn holds in its erase wait until released.
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool held = false, release = false;
+    auto dlg = Open(0, [&](std::chrono::milliseconds) {
+        std::unique_lock lock(mutex);
+        held = true;
+        cv.notify_all();
+        cv.wait(lock, [&] { return release; });
+    });
+    dlg->show();
+    QSignalSpy finished(dlg.get(), &QDialog::finished);
+    QSignalSpy idle(dlg.get(), &CNorvane_MP_TOOLDlg::burnIdle);
+    QTest::mouseClick(static_cast<QAbstractButton*>(dlg->control(1)), Qt::LeftButton);
+    {
+        std::unique_lock lock(mutex);
+        ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(10), [&] { return held; }));
+    }
+    EXPECT_EQ(device->eraseCount(), 1);
+
+    QTest::keyClick(dlg.get(), Qt::Key_Escape);
+    EXPECT_FALSE(dlg->close());
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(finished.count(), 0);
+
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    cv.notify_all();
+    ASSERT_TRUE(idle.wait(20000));
+    EXPECT_EQ(dlg->slot(0)->line1(), "Successful");
+    EXPECT_EQ(device->finishCount(), 1);
+    QTest::keyClick(dlg.get(), Qt::Key_Escape);  // burned: Escape ends the tool again
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_EQ(finished.count(), 1);
 }
 
 TEST_F(ToolWindow, RadioButtonsRelabelAtOnceButSlotsKeepTheirText)
