@@ -242,6 +242,21 @@ BurnOutcome DoBurn(hid::Bus& bus, BurnHost& host, const BurnJob& job)
         return BURN_FAILED;
     }
 
+    // The image is read whole (it is at most 60 KiB), so it cannot change
+    // between sending and reading back, and before the erase, so a device is
+    // never erased for an image that cannot be sent.
+    auto image = ReadFileBytes(job.imagePath, kImageLimit + 1);
+    if (!image || image->empty()) {
+        // An empty image would erase the device and report success.
+        status.Line1(ToolText::OpenFileFail);
+        return BURN_FAILED;
+    }
+    if (image->size() > kImageLimit) {
+        status.Line1(ToolText::FileTooBig);
+        return BURN_FAILED;
+    }
+    const std::size_t length = (image->size() + kChunkSize - 1) / kChunkSize * kChunkSize;
+
     if (host.IsStopRequested(job.slot)) return BURN_STOPPED;
     Report6 erase;
     erase.fill(kCmdEraseFlash);
@@ -255,20 +270,6 @@ BurnOutcome DoBurn(hid::Bus& bus, BurnHost& host, const BurnJob& job)
     if (host.IsStopRequested(job.slot)) return BURN_STOPPED;
     host.Wait(kEraseWait);
     if (host.IsStopRequested(job.slot)) return BURN_STOPPED;
-
-    // The image is read whole (it is at most 60 KiB), so it cannot change
-    // between sending and reading back.
-    auto image = ReadFileBytes(job.imagePath, kImageLimit + 1);
-    if (!image || image->empty()) {
-        // An empty image would erase the device and report success.
-        status.Line1(ToolText::OpenFileFail);
-        return BURN_FAILED;
-    }
-    if (image->size() > kImageLimit) {
-        status.Line1(ToolText::FileTooBig);
-        return BURN_FAILED;
-    }
-    const std::size_t length = (image->size() + kChunkSize - 1) / kChunkSize * kChunkSize;
 
     if (host.IsStopRequested(job.slot)) return BURN_STOPPED;
     bool sent = false;

@@ -3,7 +3,9 @@
 #include "platform/files.h"
 #include "updater/tool_texts.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -116,12 +118,13 @@ int ParseHexImage(std::span<const std::uint8_t> text, std::size_t& length, std::
 
 int LoadHexImage(const std::string& path, std::size_t& length, std::uint8_t* buffer, MessageSink* sink)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    // Opened without blocking and only when it is a regular file: a FIFO
+    // named as the firmware must not hang the tool.
+    std::FILE* file = nullptr;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st {};
-    if (file && (::fstat(fileno(file), &st) != 0 || !S_ISREG(st.st_mode))) {
-        std::fclose(file);
-        file = nullptr;
-    }
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) file = ::fdopen(fd, "rb");
+    if (!file && fd >= 0) ::close(fd);
     if (!file) {
         if (sink) sink->ShowMessage(path + kHexMissingText, "Error", MessageIcon::Error);
         return kHexOpenFailed;
@@ -142,7 +145,22 @@ std::string MakeImagePath(const std::string& path)
     return path.substr(0, dot + 1) + "bin";
 }
 
-ConvertResult ConvertFirmware(const std::string& path, MessageSink* sink)
+namespace {
+
+// After a failed conversion the previous image must not stay to be burned:
+// it is removed, or emptied where its folder forbids removing it (a burn
+// refuses an empty image).
+void DiscardImage(const std::string& imagePath)
+{
+    std::error_code ec;
+    if (std::filesystem::remove(imagePath, ec) || !std::filesystem::exists(imagePath, ec)) return;
+    int fd = ::open(imagePath.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) ::close(fd);
+}
+
+}  // namespace
+
+ConvertResult ConvertFirmware(const std::string& path, MessageSink* sink, int language)
 {
     std::string imagePath = MakeImagePath(path);
     if (imagePath == path) return ConvertResult::AlreadyImage;
@@ -150,12 +168,14 @@ ConvertResult ConvertFirmware(const std::string& path, MessageSink* sink)
     std::size_t length = 0;
     int result = LoadHexImage(path, length, buffer.get(), sink);
     if (result != kHexOk) {
-        std::error_code ec;
-        std::filesystem::remove(imagePath, ec);
+        DiscardImage(imagePath);
         return result == kHexOpenFailed ? ConvertResult::OpenFailed : ConvertResult::TooBig;
     }
-    if (!WriteFileAtomic(imagePath, std::span<const std::uint8_t>(buffer.get(), length)))
+    if (!WriteFileAtomic(imagePath, std::span<const std::uint8_t>(buffer.get(), length))) {
+        DiscardImage(imagePath);
+        if (sink) sink->ShowMessage(imagePath + Text(ToolText::ImageWriteFail, language), "Error", MessageIcon::Error);
         return ConvertResult::WriteFailed;
+    }
     return ConvertResult::Converted;
 }
 
@@ -170,7 +190,7 @@ void FirmwareStartupCheck(const std::string& path, int language, MessageSink& si
         sink.ShowMessage(path + Text(ToolText::NotExist, language), "Warning", MessageIcon::Warning);
         return;
     }
-    if (!std::filesystem::exists(MakeImagePath(path), ec)) ConvertFirmware(path, &sink);
+    if (!std::filesystem::exists(MakeImagePath(path), ec)) ConvertFirmware(path, &sink, language);
 }
 
 }  // namespace zr417::updater

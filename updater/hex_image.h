@@ -62,10 +62,11 @@ std::string MakeImagePath(const std::string& path);
 enum class ConvertResult { Converted, OpenFailed, TooBig, WriteFailed, AlreadyImage };
 
 // Converts the HEX file into its image file, written atomically. When the
-// conversion fails, no image file is left behind (a stale one is removed), so
-// a burn can never stream an empty or outdated image. A path that names its
-// own image (".bin") is left alone.
-ConvertResult ConvertFirmware(const std::string& path, MessageSink* sink);
+// conversion fails, reading or writing, the previous image is removed (or
+// emptied when it cannot be removed), so a burn can never stream an outdated
+// image; a failed write shows its message through `sink` in `language`. A
+// path that names its own image (".bin") is left alone.
+ConvertResult ConvertFirmware(const std::string& path, MessageSink* sink, int language = 0);
 
 // The tool's start-up check of the configured firmware path: warns when it is
 // empty or missing, converts it when its image file does not exist yet.

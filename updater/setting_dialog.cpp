@@ -212,8 +212,11 @@ void CSettingDialog::SelectFirmware(const std::string& path)
 {
     m_strFirmwarePath = path;
     m_editPath->setText(QString::fromStdString(path));
-    // Picking a file always regenerates its image.
-    ConvertFirmware(path, &sink_);
+    // Picking a file always regenerates its image; a failure has shown its
+    // message and is handed on, so the tool burns nothing of this firmware.
+    ConvertResult result = ConvertFirmware(path, &sink_, language_);
+    m_bFirmwarePicked = true;
+    m_bImageReady = result == ConvertResult::Converted || result == ConvertResult::AlreadyImage;
 }
 
 void CSettingDialog::OnOK()

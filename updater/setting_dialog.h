@@ -37,6 +37,9 @@ public:
     std::string m_strSerial = "0001";
     int m_nAutoIncrease = 1;
     int m_nSensor = 0;
+    // Whether a firmware file was picked here, and whether its image was made.
+    bool m_bFirmwarePicked = false;
+    bool m_bImageReady = false;
 
     // Control by its number (1018 ... 1097), for the tool and for tests.
     QWidget* control(int id) const;

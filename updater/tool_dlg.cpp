@@ -261,6 +261,7 @@ void CNorvane_MP_TOOLDlg::OnSettings()
     IniFile::WriteString(ini, kDeviceSection, kIncreaseKey, dlg.m_nAutoIncrease ? "1" : "0");
     IniFile::WriteString(ini, kDeviceSection, kSensorKey, std::to_string(dlg.m_nSensor));
     tool_->ApplySettings(path, vid, pid, dlg.m_nAutoIncrease != 0, dlg.m_nSensor);
+    if (dlg.m_bFirmwarePicked) tool_->SetImageReady(dlg.m_bImageReady);
 }
 
 void CNorvane_MP_TOOLDlg::OnDeviceEvents()

@@ -35,6 +35,7 @@ constexpr std::array<Row, static_cast<std::size_t>(ToolText::Count)> kTexts{{
     {"Cancel", "取消", "取消"},
     {"Please select firmware!", "请选择待烧写的固件！", "請選擇待燒寫的固件！"},
     {" not exist!", "不存在！", "不存在！"},
+    {" cannot be written!", "无法写入！", "無法寫入！"},
     {"Open device...", "打开设备...", "打開設備..."},
     {"Open is Ok", "打开设备成功", "打開設備成功"},
     {"Open device fail", "打开设备失败", "打開設備失敗"},

@@ -33,6 +33,7 @@ enum class ToolText {
     // Firmware start-up check.
     NoFirmware,
     NotExist,
+    ImageWriteFail,  // after the image path
     // Burn status rows.
     OpenDevice,
     OpenIsOk,

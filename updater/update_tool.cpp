@@ -214,6 +214,12 @@ void UpdateTool::ApplySettings(const std::string& firmwarePath, std::uint16_t vi
     sensorIndex_ = sensorIndex;
 }
 
+void UpdateTool::SetImageReady(bool ready)
+{
+    std::lock_guard lock(toolLock_);
+    imageReady_ = ready;
+}
+
 ToolSettings UpdateTool::settings() const
 {
     std::lock_guard lock(toolLock_);
@@ -373,7 +379,7 @@ void UpdateTool::RunBurn(BurnJob& job)
     job.increase = autoIncrease_;
     {
         std::lock_guard lock(toolLock_);
-        job.imagePath = MakeImagePath(settings_.firmwarePath);
+        if (imageReady_) job.imagePath = MakeImagePath(settings_.firmwarePath);
         job.pid = static_cast<std::uint16_t>(settings_.pid);
         job.vid = static_cast<std::uint16_t>(settings_.vid);
     }

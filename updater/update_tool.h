@@ -75,6 +75,10 @@ public:
     void OnBurnIdle();         // button states when the workers are idle
 
     void SetAutoIncrease(bool on) { autoIncrease_ = on; }
+    // Whether the configured firmware's image may be burned. Off after its
+    // conversion failed: burns then fail with "Open file fail", even where an
+    // old image could not be removed.
+    void SetImageReady(bool ready);
     // Settings OK: the values that take effect at once.
     void ApplySettings(const std::string& firmwarePath, std::uint16_t vid, std::uint16_t pid, bool autoIncrease,
                        int sensorIndex);
@@ -138,6 +142,7 @@ private:
     std::string slotCommand_[kSlotCount];
     int deviceCount_ = 0;
     ToolSettings settings_;
+    bool imageReady_ = true;
 
     // Read by the workers without the lock.
     std::atomic<bool> autoIncrease_{true};

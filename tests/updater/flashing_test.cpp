@@ -188,6 +188,9 @@ TEST(DoBurn, ImagesOverSixtyKiBAndEmptyOrMissingImagesAreRefused)
     Bench missing;
     EXPECT_EQ(missing.Burn(), BURN_FAILED);
     EXPECT_EQ(missing.status.line1(), "Open file fail");
+
+    // None of them erased the device's firmware for nothing.
+    for (const Bench* b : {&big, &empty, &missing}) EXPECT_EQ(b->device->eraseCount(), 0);
 }
 
 TEST(DoBurn, CycleCheckOnlyForDevicesThatAnsweredTheProbe)

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <csignal>
+
 namespace zr417::updater {
 namespace {
 
@@ -172,8 +176,11 @@ TEST(HexImage, MissingFileAndDirectoryCannotBeOpened)
     std::size_t length = 7;
     EXPECT_EQ(LoadHexImage(dir.file("none.hex"), length, buffer.data(), &sink), kHexOpenFailed);
     EXPECT_EQ(LoadHexImage(dir.path().string(), length, buffer.data(), &sink), kHexOpenFailed);
+    // A FIFO is refused at once instead of waiting for a writer.
+    ASSERT_EQ(::mkfifo(dir.file("pipe.hex").c_str(), 0600), 0);
+    EXPECT_EQ(LoadHexImage(dir.file("pipe.hex"), length, buffer.data(), &sink), kHexOpenFailed);
     EXPECT_EQ(length, 7u);
-    ASSERT_EQ(sink.messages.size(), 2u);
+    ASSERT_EQ(sink.messages.size(), 3u);
     EXPECT_EQ(sink.messages[0].text, dir.file("none.hex") + "不存在！");
     EXPECT_EQ(sink.messages[0].caption, "Error");
 }
@@ -221,6 +228,26 @@ TEST(ConvertFirmware, AFailedConversionLeavesNoImageBehind)
 
     EXPECT_EQ(ConvertFirmware(dir.file("gone.hex"), &sink), ConvertResult::OpenFailed);
     EXPECT_FALSE(std::filesystem::exists(dir.file("gone.bin")));
+
+    // The HEX file reads, the image cannot be written (as on a full disk):
+    // the previous image goes too, and the failure is shown.
+    WriteText(dir.file("fw.bin"), "stale image of an older file");
+    WriteText(dir.file("fw.hex"), HexOf(test::Pattern(3000)));
+    sink.messages.clear();
+    rlimit saved{};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 1000;
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    ConvertResult full = ConvertFirmware(dir.file("fw.hex"), &sink, 1);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    EXPECT_EQ(full, ConvertResult::WriteFailed);
+    EXPECT_FALSE(std::filesystem::exists(dir.file("fw.bin")));
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].text, dir.file("fw.bin") + "无法写入！");
+    EXPECT_EQ(sink.messages[0].caption, "Error");
 }
 
 TEST(ConvertFirmware, AReadyImageIsNeverOverwritten)

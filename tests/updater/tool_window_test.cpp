@@ -267,6 +267,32 @@ TEST_F(ToolWindow, SettingsDialogChecksInputAndOkWritesConfigIni)
     EXPECT_EQ(dlg->tool().settings().pid, 0x5DC4u);
 }
 
+TEST_F(ToolWindow, AFirmwarePickedInSettingsThatFailsToConvertIsNeverBurned)
+{
+    auto device = Plug();
+    auto dlg = Open();
+    test::WriteText(dir.file("bad.hex"), test::Record(0xF000, {1}));
+    test::WriteText(dir.file("bad.bin"), "image of an older bad.hex");
+    QTimer::singleShot(0, [&] {
+        auto* active = qobject_cast<CSettingDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(active, nullptr);
+        active->SelectFirmware(dir.file("bad.hex"));
+        static_cast<QAbstractButton*>(active->control(1))->click();
+    });
+    dlg->OnSettings();
+    ASSERT_FALSE(sink.messages.empty());
+    EXPECT_EQ(sink.messages.back().text, dir.file("bad.hex") + "對應目標文件超過60K！");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("bad.bin")));
+
+    // Not even an old image that could not be removed is sent.
+    test::WriteText(dir.file("bad.bin"), std::string(3000, 'x'));
+    Burn(*dlg);
+    EXPECT_EQ(dlg->slot(0)->line1(), "Open file fail");
+    EXPECT_EQ(dlg->slot(0)->colour(), kRed);
+    EXPECT_EQ(device->eraseCount(), 0);
+    EXPECT_EQ(TextOf(dlg->control(1034)), "1");
+}
+
 TEST_F(ToolWindow, PickingAFirmwareRegeneratesItsImage)
 {
     auto dlg = Open();

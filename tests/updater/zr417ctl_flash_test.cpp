@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <array>
 #include <cstdio>
@@ -43,6 +44,9 @@ TEST(Zr417ctlFirmware, Hex2BinConvertsAndReportsErrorsByExitCode)
     auto missing = Ctl(dir, "hex2bin none.hex");
     EXPECT_EQ(missing.exitCode, 4);
     EXPECT_NE(missing.output.find("cannot open none.hex"), std::string::npos) << missing.output;
+    ASSERT_EQ(::mkfifo(dir.file("pipe.hex").c_str(), 0600), 0);
+    auto fifo = Ctl(dir, "hex2bin pipe.hex");  // at once, not waiting for a writer
+    EXPECT_EQ(fifo.exitCode, 4) << fifo.output;
 
     test::WriteText(dir.file("big.hex"), test::Record(0xEFF8, std::vector<std::uint8_t>(16, 1)));
     auto big = Ctl(dir, "hex2bin big.hex");
