@@ -1,6 +1,7 @@
 #include "platform/fonts.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHash>
 
@@ -30,6 +31,16 @@ QFont ProgramFont(const QStringList& faces)
 {
     QFont font;
     font.setFamilies(ProgramFontFamilies(faces));
+    return font;
+}
+
+QFont WithCellHeight(QFont font, int cellHeight)
+{
+    for (int size = cellHeight; size > 1; --size) {
+        font.setPixelSize(size);
+        if (QFontMetrics(font).height() <= cellHeight) return font;
+    }
+    font.setPixelSize(1);
     return font;
 }
 

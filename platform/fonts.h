@@ -16,6 +16,12 @@ QStringList ProgramFontFamilies(const QStringList& faces = {QStringLiteral("Aria
 // A font of those families.
 QFont ProgramFont(const QStringList& faces = {QStringLiteral("Arial")});
 
+// `font` at the largest pixel size whose character cell (ascent plus
+// descent) is at most `cellHeight` pixels. A Windows font height is the
+// cell's, not the em's, which is smaller (Tahoma's 16-pixel cell is a
+// 13-pixel em).
+QFont WithCellHeight(QFont font, int cellHeight);
+
 // Makes ProgramFont(faces), at the default font's size, every widget's
 // default. Call once the application object exists.
 void UseProgramFont(const QStringList& faces = {QStringLiteral("Arial")});

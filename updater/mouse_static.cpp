@@ -1,11 +1,40 @@
 #include "updater/mouse_static.h"
 
+#include "updater/tool_texts.h"
+
+#include <QFontMetrics>
 #include <QPainter>
 #include <QPolygon>
 
 #include <cmath>
 
 namespace zr417::updater {
+
+namespace {
+
+constexpr int kLineMargin = 4;  // free pixels at each end of the widest text
+
+// Every text a slot shows, at its widest, in each language.
+QStringList SlotTexts()
+{
+    const ToolText fixed[] = {
+        ToolText::NoDevice,     ToolText::OpenDevice,   ToolText::OpenIsOk, ToolText::OpenDeviceFail,
+        ToolText::LeftNumZero,  ToolText::EraseFail,    ToolText::Erasing,  ToolText::OpenFileFail,
+        ToolText::FileTooBig,   ToolText::SendDataFail, ToolText::ReadBackFail, ToolText::BurnFail,
+        ToolText::Successful,   ToolText::Stop,
+    };
+    QStringList texts{QString::fromUtf8(kSuccessLine2)};
+    for (int lang = 0; lang < kLanguageCount; ++lang) {
+        for (ToolText row : fixed) texts << QString::fromUtf8(Text(row, lang));
+        texts << QString::fromStdString(FormatText(ToolText::DeviceArrival, lang, 16))
+              << QString::fromStdString(FormatText(ToolText::TimesLeft, lang, 8))
+              << QString::fromStdString(FormatText(ToolText::SendData, lang, 100.0))
+              << QString::fromStdString(FormatText(ToolText::ReadData, lang, 100.0));
+    }
+    return texts;
+}
+
+}  // namespace
 
 CMouseStatic::CMouseStatic(QWidget* parent) : QWidget(parent)
 {
@@ -33,15 +62,40 @@ void CMouseStatic::SetColour(int colour)
 void CMouseStatic::Redraw(bool progressOnly)
 {
     // Workers call this from their threads; the repaint is queued to ours.
+    // A progress step repaints the whole of line 1, never less than its text.
     QMetaObject::invokeMethod(
         this,
         [this, progressOnly] {
             if (progressOnly)
-                update(QRect(QPoint(15, 57), QPoint(114, 74)));
+                update(Line1Rect());
             else
                 update();
         },
         Qt::QueuedConnection);
+}
+
+QRect CMouseStatic::Line1Rect()
+{
+    return QRect(QPoint(0, 57), QPoint(129, 74));
+}
+
+QRect CMouseStatic::Line2Rect()
+{
+    return QRect(QPoint(0, 77), QPoint(129, 94));
+}
+
+QFont CMouseStatic::FitSlotTexts(QFont font)
+{
+    static const QStringList texts = SlotTexts();
+    const int room = Line1Rect().width() - 2 * kLineMargin;
+    for (int size = font.pixelSize(); size > 6; --size) {
+        font.setPixelSize(size);
+        QFontMetrics metrics(font);
+        bool fits = metrics.height() <= Line1Rect().height();
+        for (const QString& text : texts) fits = fits && metrics.horizontalAdvance(text) <= room;
+        if (fits) break;
+    }
+    return font;
 }
 
 std::string CMouseStatic::line1() const
@@ -111,10 +165,8 @@ void CMouseStatic::paintEvent(QPaintEvent*)
     // The two lines of text.
     painter.setPen(palette().color(QPalette::WindowText));
     painter.setFont(font());
-    painter.drawText(QRect(QPoint(0, 57), QPoint(129, 74)), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip,
-                     line1);
-    painter.drawText(QRect(QPoint(0, 77), QPoint(129, 94)), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip,
-                     line2);
+    painter.drawText(Line1Rect(), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, line1);
+    painter.drawText(Line2Rect(), Qt::AlignCenter | Qt::TextSingleLine | Qt::TextDontClip, line2);
 }
 
 }  // namespace zr417::updater

@@ -29,6 +29,14 @@ public:
 
     static QColor StateColour(int colour);
 
+    // Where the two lines are drawn, centred.
+    static QRect Line1Rect();
+    static QRect Line2Rect();
+    // `font`, made smaller where needed so that every text a slot can show,
+    // in each of the three languages, fits its line with a margin on both
+    // sides.
+    static QFont FitSlotTexts(QFont font);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

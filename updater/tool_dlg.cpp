@@ -174,8 +174,8 @@ void CNorvane_MP_TOOLDlg::OnInitDialog()
     tool_->SetLanguage(language);
     m_radios[static_cast<std::size_t>(std::clamp(language, 0, 2))]->setChecked(true);
 
-    QFont font = ProgramFont({QStringLiteral("Tahoma")});
-    font.setPixelSize(16);
+    // Tahoma of a 16-pixel cell, smaller still if a slot text would not fit.
+    QFont font = CMouseStatic::FitSlotTexts(WithCellHeight(ProgramFont({QStringLiteral("Tahoma")}), 16));
     setFont(font);
     for (const auto& [id, w] : controls_) w->setFont(font);
 

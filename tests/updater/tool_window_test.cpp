@@ -3,9 +3,11 @@
 #include "test_util.h"
 #include "tests/support/qt_app.h"
 #include "updater/setting_dialog.h"
+#include "updater/tool_texts.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -212,6 +214,38 @@ TEST_F(ToolWindow, SlotIsDrawnInItsStateColour)
         for (int y = 77; y < 95; ++y)
             for (int x = 0; x < 130; ++x) darkLine2 += image.pixelColor(x, y).lightness() < 100;
         EXPECT_EQ(darkLine2, 0);
+    }
+}
+
+TEST_F(ToolWindow, TheWidestSlotTextsFitTheirSquareInEveryLanguage)
+{
+    auto dlg = Open();
+    CMouseStatic* s = dlg->slot(0);
+    EXPECT_LE(QFontMetrics(s->font()).height(), 16);  // a 16-pixel cell, as the font was asked for
+    // The dark pixels of what is drawn between the two points.
+    auto inkOf = [&](int top, int bottom) {
+        QImage image = s->grab().toImage();
+        QRect ink;
+        for (int y = top; y <= bottom; ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y).lightness() < 128) ink |= QRect(x, y, 1, 1);
+        return ink;
+    };
+    for (int lang = 0; lang < 3; ++lang) {
+        for (const std::string& line1 : {FormatText(ToolText::ReadData, lang, 100.0),
+                                         FormatText(ToolText::SendData, lang, 100.0),
+                                         FormatText(ToolText::DeviceArrival, lang, 16)}) {
+            s->SetLine1(line1);
+            s->SetLine2(kSuccessLine2);
+            QRect ink1 = inkOf(40, 76), ink2 = inkOf(77, 110);
+            // Whole, clear of the square's edge, and inside the part of the
+            // control a progress step repaints.
+            EXPECT_GE(ink1.left(), 3) << line1;
+            EXPECT_LE(ink1.right(), 126) << line1;
+            EXPECT_TRUE(CMouseStatic::Line1Rect().contains(ink1)) << line1;
+            EXPECT_GE(ink2.left(), 3);
+            EXPECT_LE(ink2.right(), 126);
+        }
     }
 }
 
