@@ -99,16 +99,14 @@ void CNorvane_MP_TOOLDlg::CreateControls()
         return l;
     };
 
-    group(1021, 12, 8, 591, 62);
+    m_groupModel = group(1021, 12, 8, 591, 62);
     m_staticModel = label(1017, 26, 32, 560);
 
-    group(0, 12, 80, 190, 200);
+    m_groupSlots = group(0, 12, 80, 190, 200);
     for (int k = 0; k < kSlotCount; ++k) {
         m_slots[k] = new CMouseStatic(this);
-        // Slots 2-16 sit on a grid beside the first but are never shown.
-        m_slots[k]->move(32 + (k % 4) * 160, 110 + (k / 4) * 160);
+        m_slots[k]->move(32, 110);  // LayOutSlots places and shows them
         Register(m_slots[k], 1000 + k);
-        m_slots[k]->setVisible(k == 0);
     }
 
     m_btnUpdate = new QPushButton(this);
@@ -137,6 +135,8 @@ void CNorvane_MP_TOOLDlg::CreateControls()
     };
     m_staticSuccess = label(1033, 310, 210, 60);
     m_staticFail = label(1034, 310, 236, 60);
+    m_staticSuccess->setText(QStringLiteral("0"));  // shown with several devices, before any burn
+    m_staticFail->setText(QStringLiteral("0"));
     const int radioIds[3] = {1027, 1025, 1026};  // English, Simplified, Traditional
     for (int lang = 0; lang < 3; ++lang) {
         m_radios[lang] = new QRadioButton(this);
@@ -147,8 +147,7 @@ void CNorvane_MP_TOOLDlg::CreateControls()
     }
     for (QWidget* w : hidden)
         if (w) w->hide();
-    m_staticSuccess->hide();
-    m_staticFail->hide();
+    LayOutSlots();
     control(1028)->setProperty("text", "Norvane_MP_TOOL");
     control(1029)->setProperty("text", "V1.0");
 
@@ -191,6 +190,57 @@ void CNorvane_MP_TOOLDlg::OnInitDialog()
     ApplyLanguage();
     tool_->AssignNewDevices();
     tool_->SetAutoIncrease(true);
+    LayOutSlots();
+}
+
+int CNorvane_MP_TOOLDlg::SlotsInView() const
+{
+    // Up to the last slot that holds a device or still shows how its burn
+    // ended (a device removed during its burn leaves its failure behind).
+    int count = 1;
+    for (int k = 0; k < kSlotCount; ++k)
+        if (tool_->slotInUse(k) || m_slots[static_cast<std::size_t>(k)]->colour() != kWhite) count = k + 1;
+    return count;
+}
+
+void CNorvane_MP_TOOLDlg::LayOutSlots()
+{
+    // With one device the window is the dialog as laid out: slot 1, Update
+    // and Exit. With more, every slot up to the last one in use shows, with
+    // the success and fail counts, so no failure goes unseen.
+    const int count = SlotsInView();
+    const bool several = count > 1;
+    const int columns = count <= 6 ? count : count <= 8 ? 4 : 6;
+    const int rows = (count + columns - 1) / columns;
+    const int frameWidth = several ? columns * kSlotPitch + 30 : 190;
+    const int frameHeight = rows * kSlotPitch + 40;
+    const int width = std::max(615, 12 + frameWidth + 16 + 170 + 12);
+    const int height = std::max(362, 80 + frameHeight + 20);
+
+    m_groupModel->setGeometry(12, 8, width - 24, 62);
+    m_staticModel->setGeometry(26, 32, width - 55, 22);
+    m_groupSlots->setGeometry(12, 80, frameWidth, frameHeight);
+    for (int k = 0; k < kSlotCount; ++k) {
+        m_slots[k]->move(32 + (k % columns) * kSlotPitch, 110 + (k / columns) * kSlotPitch);
+        m_slots[k]->setVisible(k < count);
+    }
+
+    const int right = width - 12 - 170;  // the column of counts and buttons
+    if (several) {
+        control(1024)->setGeometry(right, 80, 170, 80);
+        control(1031)->setGeometry(right + 12, 100, 96, 22);
+        control(1032)->setGeometry(right + 12, 128, 96, 22);
+        m_staticSuccess->setGeometry(right + 110, 100, 50, 22);
+        m_staticFail->setGeometry(right + 110, 128, 50, 22);
+        const int bottom = 80 + frameHeight;
+        m_btnUpdate->setGeometry(right + 25, bottom - 92, 120, 34);
+        m_btnExit->setGeometry(right + 25, bottom - 34, 120, 34);
+    } else {
+        m_btnUpdate->setGeometry(470, 228, 120, 34);
+        m_btnExit->setGeometry(470, 286, 120, 34);
+    }
+    for (int id : {1024, 1031, 1032, 1033, 1034}) control(id)->setVisible(several);
+    setFixedSize(width, height);
 }
 
 void CNorvane_MP_TOOLDlg::ApplyLanguage()
@@ -237,6 +287,7 @@ void CNorvane_MP_TOOLDlg::OnUpdate()
 void CNorvane_MP_TOOLDlg::OnRefresh()
 {
     tool_->OnRefresh();
+    LayOutSlots();
 }
 
 void CNorvane_MP_TOOLDlg::OnSettings()
@@ -277,6 +328,7 @@ void CNorvane_MP_TOOLDlg::OnDeviceEvents()
             tool_->OnDeviceRemoval();
         tool_->AfterDeviceChange();
     }
+    LayOutSlots();
 }
 
 void CNorvane_MP_TOOLDlg::OnBurnIdle()
@@ -300,6 +352,7 @@ void CNorvane_MP_TOOLDlg::SetCounterTexts(int success, int fail)
         [this, success, fail] {
             m_staticSuccess->setText(QString::number(success));
             m_staticFail->setText(QString::number(fail));
+            LayOutSlots();  // a burn has ended: its slot's outcome must be in view
         },
         Qt::QueuedConnection);
 }

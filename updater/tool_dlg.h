@@ -1,6 +1,6 @@
-// The update tool's main window: the product model, 16 device slots (only
-// the first is shown), Update and Exit, and the hidden language, version and
-// counter controls. Slot bookkeeping and workers live in UpdateTool; this
+// The update tool's main window: the product model, 16 device slots (the
+// first, or with several devices every one in use, and then the counts),
+// Update and Exit, and the hidden language and version controls. Slot bookkeeping and workers live in UpdateTool; this
 // window drives it and shows what it reports.
 #pragma once
 
@@ -75,13 +75,19 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
+    static constexpr int kSlotPitch = 160;  // a 150-pixel slot and the gap to the next
+
     void CreateControls();
     void Register(QWidget* w, int id);
+    int SlotsInView() const;
+    void LayOutSlots();
 
     Options options_;
     std::unique_ptr<UpdateTool> tool_;
     std::array<CMouseStatic*, kSlotCount> m_slots{};
-    QLabel* m_staticModel = nullptr;  // 1017
+    QGroupBox* m_groupModel = nullptr;  // 1021
+    QGroupBox* m_groupSlots = nullptr;  // the frame around the slots
+    QLabel* m_staticModel = nullptr;    // 1017
     QPushButton* m_btnUpdate = nullptr;
     QPushButton* m_btnExit = nullptr;
     QPushButton* m_btnSettings = nullptr;

@@ -92,9 +92,12 @@ TEST_F(ToolWindow, ShowsArrivingBootloadersAndBurnsThemAll)
     EXPECT_EQ(dlg->slot(0)->line2(), "TimesLeft:8");
     EXPECT_EQ(dlg->slot(1)->line1(), "Device2 Arrival");
     EXPECT_EQ(dlg->slot(2)->line1(), "No device");
+    // Two devices: both slots and the counts are in view.
     EXPECT_TRUE(dlg->slot(0)->isVisible());
-    EXPECT_FALSE(dlg->slot(1)->isVisible());
-    for (int hidden : {1016, 1044, 1025, 1026, 1027, 1033, 1034})
+    EXPECT_TRUE(dlg->slot(1)->isVisible());
+    EXPECT_FALSE(dlg->slot(2)->isVisible());
+    for (int shown : {1024, 1031, 1032, 1033, 1034}) EXPECT_TRUE(dlg->control(shown)->isVisible()) << shown;
+    for (int hidden : {1016, 1044, 1025, 1026, 1027, 1022, 1023})
         EXPECT_FALSE(dlg->control(hidden)->isVisible()) << hidden;
     EXPECT_FALSE(dlg->control(1016)->isEnabled());
 
@@ -123,6 +126,43 @@ TEST_F(ToolWindow, ShowsArrivingBootloadersAndBurnsThemAll)
     EXPECT_EQ(d3->serialNumber(), 3);
     EXPECT_EQ(d4->serialNumber(), 4);
     EXPECT_EQ(TextOf(dlg->control(1033)), "4");
+}
+
+TEST_F(ToolWindow, OneDeviceKeepsTheLayoutSeveralShowEverySlotInUseAndTheCounts)
+{
+    Plug();
+    auto dlg = Open();
+    dlg->show();
+    auto expectLaidOut = [&] {
+        EXPECT_EQ(dlg->size(), QSize(615, 362));
+        EXPECT_TRUE(dlg->slot(0)->isVisible());
+        EXPECT_EQ(dlg->slot(0)->pos(), QPoint(32, 110));
+        EXPECT_EQ(dlg->control(1)->pos(), QPoint(470, 228));
+        for (int k = 1; k < kSlotCount; ++k) EXPECT_FALSE(dlg->slot(k)->isVisible()) << k;
+        for (int id : {1024, 1031, 1032, 1033, 1034}) EXPECT_FALSE(dlg->control(id)->isVisible()) << id;
+    };
+    expectLaidOut();
+
+    for (int i = 1; i < kSlotCount; ++i) Plug();
+    Pump(*dlg);
+    Burn(*dlg);
+    // Every slot whole inside the window, none covering another or a button.
+    for (int k = 0; k < kSlotCount; ++k) {
+        const QRect r = dlg->slot(k)->geometry();
+        EXPECT_TRUE(dlg->slot(k)->isVisible()) << k;
+        EXPECT_TRUE(dlg->rect().contains(r)) << k;
+        for (int other = 0; other < k; ++other) EXPECT_FALSE(r.intersects(dlg->slot(other)->geometry())) << k;
+        for (int id : {1, 2, 1024}) EXPECT_FALSE(r.intersects(dlg->control(id)->geometry())) << k << " " << id;
+        EXPECT_EQ(dlg->slot(k)->line1(), "Successful");
+    }
+    EXPECT_TRUE(dlg->rect().contains(dlg->control(2)->geometry()));
+    EXPECT_EQ(TextOf(dlg->control(1033)), "16");
+    EXPECT_TRUE(dlg->control(1033)->isVisible());
+
+    // Back to one device: the window as laid out again.
+    for (std::size_t i = 1; i < ports.size(); ++i) bus.unplug(ports[i]);
+    Pump(*dlg);
+    expectLaidOut();
 }
 
 TEST_F(ToolWindow, NeitherEscapeNorTheCloseBoxEndsTheToolWhileASlotBurns)
