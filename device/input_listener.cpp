@@ -159,7 +159,9 @@ void InputListener::loop(std::shared_ptr<Run> run, const std::atomic<bool>& stop
 
 std::pair<std::string, std::string> SplitHostPath(const std::string& path)
 {
-    auto cut = path.find_last_of("/\\");
+    // A backslash is an ordinary character of a Linux file name: "a\b.sh" is
+    // one file, not b.sh in a folder a.
+    auto cut = path.rfind('/');
     if (cut == std::string::npos) return {std::string(), path};
     std::string directory = path.substr(0, cut);
     if (directory.empty()) directory = path.substr(0, 1);  // a file in the root folder

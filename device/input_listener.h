@@ -81,9 +81,8 @@ struct HostAction {
     std::string file;
 };
 
-// Splits a stored path at its last '/' (or '\\', for paths stored by the
-// Windows program): directory before, file name after. No separator: a file
-// name alone. "/x" keeps "/" as its directory.
+// Splits a stored path at its last '/': directory before, file name after.
+// No '/': a file name alone. "/x" keeps "/" as its directory.
 std::pair<std::string, std::string> SplitHostPath(const std::string& path);
 
 // The UTF-16LE path of a key-table entry (bytes 260.., up to 255 characters)

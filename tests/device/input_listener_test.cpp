@@ -209,12 +209,15 @@ TEST(HostAction, LowerEntryWinsAndOnlyHostActionKindsCount)
     EXPECT_EQ(opened.size(), 1u);
 }
 
-TEST(HostAction, PathSplitsAtTheLastSeparator)
+TEST(HostAction, PathSplitsAtTheLastSlash)
 {
     using P = std::pair<std::string, std::string>;
     EXPECT_EQ(SplitHostPath("/home/user/Music/song.wav"), (P{"/home/user/Music", "song.wav"}));
     EXPECT_EQ(SplitHostPath("/home/user/Music"), (P{"/home/user", "Music"}));  // a folder opens in its parent
-    EXPECT_EQ(SplitHostPath("C:\\Games\\run.exe"), (P{"C:\\Games", "run.exe"}));
+    // A backslash is part of a Linux file name, never a separator: splitting
+    // there would start a different program.
+    EXPECT_EQ(SplitHostPath("/w/a\\b.sh"), (P{"/w", "a\\b.sh"}));
+    EXPECT_EQ(SplitHostPath("C:\\Games\\run.exe"), (P{"", "C:\\Games\\run.exe"}));
     EXPECT_EQ(SplitHostPath("song.wav"), (P{"", "song.wav"}));
     EXPECT_EQ(SplitHostPath("/vmlinuz"), (P{"/", "vmlinuz"}));
     EXPECT_EQ(SplitHostPath(""), (P{"", ""}));
