@@ -89,9 +89,9 @@ void InputListener::stop()
     {
         std::lock_guard lock(run->mutex);
         run->stopRequested = true;
+        if (run->device) run->device->interruptRead();
     }
     run->wake.notify_all();
-    run->device->interruptRead();
 }
 
 void InputListener::join()
@@ -130,12 +130,15 @@ void InputListener::loop(std::shared_ptr<Run> run, const std::atomic<bool>& stop
         std::unique_lock lock(run->mutex);
         run->wake.wait_for(lock, kReadWait, [&] { return run->stopRequested.load(); });
     };
+    // The loop's own reference; the run's goes as soon as the loop ends, so
+    // the handle closes with the removal rather than at the next start.
+    std::shared_ptr<hid::Device> device = run->device;
     std::array<std::uint8_t, kInputReportLength> report{};
     while (!stopping()) {
         report.fill(0);  // a short report must not repeat the keys of the last one
         report[0] = kInputReportId;
         std::size_t received = 0;
-        hid::ReadStatus status = run->device->readInput(report.data(), report.size(), kReadWait, &received);
+        hid::ReadStatus status = device->readInput(report.data(), report.size(), kReadWait, &received);
         if (stopping()) break;
         switch (status) {
             case hid::ReadStatus::Ok:
@@ -154,6 +157,11 @@ void InputListener::loop(std::shared_ptr<Run> run, const std::atomic<bool>& stop
                 break;
         }
     }
+    {
+        std::lock_guard lock(run->mutex);
+        run->device.reset();
+    }
+    device.reset();
     run->ended = true;
 }
 
