@@ -44,7 +44,8 @@ MacroStore::LoadResult MacroStore::LoadMacroFile()
         return WriteFileAtomic(file_, Bytes(g_macroTable)) ? LoadResult::Created : LoadResult::CreateFailed;
     }
     g_macroTable = MacroTable{};
-    std::memcpy(&g_macroTable, bytes->data(), std::min(bytes->size(), kMacroTableSize));
+    // An empty file has no buffer at all (data() is null): nothing to copy.
+    if (!bytes->empty()) std::memcpy(&g_macroTable, bytes->data(), std::min(bytes->size(), kMacroTableSize));
     return LoadResult::Loaded;
 }
 

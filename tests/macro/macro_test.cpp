@@ -143,6 +143,10 @@ TEST_F(MacroFileTest, ShortAndLongFilesKeepWhatTheyHoldAndNothingMore)
     Bytes expect = shortFile;
     expect.resize(kMacroTableSize, 0);
     EXPECT_EQ(TableBytes(store_->g_macroTable), expect);
+
+    Write(store_->file(), Bytes{});  // empty: no bytes to copy at all (the sanitizer build checks how)
+    ASSERT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Loaded);
+    EXPECT_EQ(TableBytes(store_->g_macroTable), Bytes(kMacroTableSize, 0));
 }
 
 TEST_F(MacroFileTest, AFileThatCannotBeReadIsNeitherOverwrittenNorLoaded)
