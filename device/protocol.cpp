@@ -98,10 +98,14 @@ void KeyboardProtocol::copyFirmwareVersion()
 
 void KeyboardProtocol::ReadStatus()
 {
-    setCommand(command(kCmdRead, kStatusGroup), false);
+    bool asked = setCommand(command(kCmdRead, kStatusGroup), false);
     Report8 reply = command(kCmdRead, kStatusGroup);
-    // A failed read stores nothing: the image keeps its flags.
-    if (getCommand(reply, false))
+    // Only a fresh answer counts: after a refused request the keyboard's
+    // reply buffer still holds the answer to some earlier command. Neither a
+    // refused request nor a failed read stores anything: the image keeps its
+    // flags and the firmware version stays what it was.
+    bool answered = getCommand(reply, false);
+    if (asked && answered)
         storeStatus(reply);
     else
         ++failures_;

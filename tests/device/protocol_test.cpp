@@ -330,6 +330,27 @@ TEST_F(ProtocolTest, RefusedReadsLeaveTheImageAlone)
     EXPECT_GT(protocol.failures(), 0);
 }
 
+TEST_F(ProtocolTest, StatusIsOnlyTakenFromAFreshAnswer)
+{
+    keyboard->setFirmwareVersion(3, 1);
+    protocol.ReadStatus();
+    ASSERT_EQ(protocol.failures(), 0);
+    ASSERT_EQ(protocol.g_abStatusReply[4], 3);
+
+    // The request is refused; the read that follows gets whatever the
+    // keyboard answered last (here a group read), not a status.
+    keyboard->setFirmwareVersion(5, 0);
+    protocol.ReadLedGroup(0);
+    image.at(settings::WinLock) = 1;
+    ConfigImage before = image;
+    auto reply = protocol.g_abStatusReply;
+    keyboard->faults().refuseSet = {1, 3};
+    protocol.ReadStatus();
+    EXPECT_EQ(protocol.failures(), 1) << "a status nobody answered is a failure (zr417ctl info exits 1)";
+    EXPECT_EQ(protocol.g_abStatusReply, reply);
+    EXPECT_EQ(image, before);
+}
+
 TEST_F(ProtocolTest, LedPowerIsNeverConfirmedWithoutAReply)
 {
     keyboard->faults().refuseGet = {-1};
