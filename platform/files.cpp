@@ -1,8 +1,11 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -55,34 +58,170 @@ static bool writeAll(int fd, const std::uint8_t* data, std::size_t size)
     return true;
 }
 
-bool WriteFileAtomic(const fs::path& path, std::initializer_list<std::span<const std::uint8_t>> parts)
+namespace {
+
+constexpr int kMaxLinkDepth = 40;  // the kernel's own limit for a path
+
+// The file a write lands in: `path`, or the file a symbolic link at `path`
+// leads to (through any chain of links; a relative link is relative to its
+// own folder), so the target is updated and the link stays, as editors do.
+// nullopt for a loop of links.
+std::optional<fs::path> resolveLinks(fs::path path)
 {
-    fs::path dir = path.parent_path();
-    if (dir.empty())
-        dir = ".";
-    std::string tmpl = (dir / ("." + path.filename().string() + ".XXXXXX")).string();
-    int fd = ::mkstemp(tmpl.data());
+    for (int depth = 0; depth < kMaxLinkDepth; ++depth) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(path, ec)))
+            return path;
+        fs::path target = fs::read_symlink(path, ec);
+        if (ec)
+            return std::nullopt;
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    return std::nullopt;
+}
+
+// Temporaries are named ".<file>.<pid>.<6 characters>" beside the file.
+std::string temporaryPrefix(const fs::path& file)
+{
+    return "." + file.filename().string() + ".";
+}
+
+std::string randomSuffix()
+{
+    static const char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    thread_local std::mt19937 rng{std::random_device{}()};
+    std::string suffix(6, 'x');
+    for (char& c : suffix) c = kChars[rng() % (sizeof kChars - 1)];
+    return suffix;
+}
+
+fs::path temporaryName(const fs::path& file)
+{
+    return file.parent_path() / (temporaryPrefix(file) + std::to_string(::getpid()) + "." + randomSuffix());
+}
+
+// Removes the temporaries of `file` that a process killed in the middle of a
+// save left behind: those whose process is gone. A live writer's, ours
+// included, is left alone.
+void removeStaleTemporaries(const fs::path& file)
+{
+    const std::string prefix = temporaryPrefix(file);
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(file.parent_path(), ec)) {
+        std::string name = e.path().filename().string();
+        if (name.size() < prefix.size() + 8 || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        std::size_t dot = name.size() - 7;
+        if (name[dot] != '.')
+            continue;
+        std::string pidText = name.substr(prefix.size(), dot - prefix.size());
+        if (pidText.empty() || pidText.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        long pid = std::strtol(pidText.c_str(), nullptr, 10);
+        if (pid <= 0 || pid == ::getpid() || pid > INT_MAX)
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+            struct stat st {};
+            if (::lstat(e.path().c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                ::unlink(e.path().c_str());
+        }
+    }
+}
+
+// Writes the parts into fd and gives it the mode (and owner, where allowed)
+// of the file it replaces.
+bool fillTemporary(int fd, std::initializer_list<std::span<const std::uint8_t>> parts, const struct stat* old)
+{
+    for (auto part : parts)
+        if (!writeAll(fd, part.data(), part.size()))
+            return false;
+    if (old) {
+        if (old->st_uid != ::geteuid() || old->st_gid != ::getegid()) {
+            if (::fchown(fd, old->st_uid, old->st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old->st_gid) != 0) {
+                // Not ours to give away: the file stays the writer's.
+            }
+        }
+        if (::fchmod(fd, old->st_mode & 07777) != 0)
+            return false;
+    }
+    return ::fsync(fd) == 0;
+}
+
+void syncFolder(const fs::path& dir)
+{
+    int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+
+}  // namespace
+
+bool WriteFileAtomic(const fs::path& requested, std::initializer_list<std::span<const std::uint8_t>> parts)
+{
+    auto resolved = resolveLinks(requested);
+    if (!resolved)
+        return false;
+    fs::path path = resolved->parent_path().empty() ? fs::path(".") / *resolved : *resolved;
+    const fs::path dir = path.parent_path();
+    struct stat oldStat {};
+    const bool replacing = ::stat(path.c_str(), &oldStat) == 0;
+    if (replacing && !S_ISREG(oldStat.st_mode))
+        return false;  // a folder or a device named like the file is not replaced
+    removeStaleTemporaries(path);
+
+    // First choice: a file without a name until it is complete, which a
+    // process killed in the middle of the write cannot leave behind. It gets
+    // a name only for the rename that puts it in place. The mode 0666 is
+    // narrowed by the umask, as for any new file.
+    int fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        bool ok = fillTemporary(fd, parts, replacing ? &oldStat : nullptr);
+        if (ok) {
+            const std::string self = "/proc/self/fd/" + std::to_string(fd);
+            for (int attempt = 0; attempt < 8; ++attempt) {
+                fs::path tmp = temporaryName(path);
+                if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, tmp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                    bool renamed = ::rename(tmp.c_str(), path.c_str()) == 0;
+                    if (!renamed)
+                        ::unlink(tmp.c_str());
+                    ::close(fd);
+                    if (renamed)
+                        syncFolder(dir);
+                    return renamed;
+                }
+                if (errno != EEXIST)
+                    break;
+            }
+        }
+        ::close(fd);
+        if (!ok)
+            return false;
+        // No /proc to link through: write a named temporary instead.
+    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        return false;  // the folder cannot take a file (read-only, full, missing)
+    }
+
+    // Filesystems without unnamed files: a named temporary, which a stale-
+    // temporary sweep of a later save removes if this process dies with it.
+    fs::path tmp;
+    fd = -1;
+    for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
+        tmp = temporaryName(path);
+        fd = ::open(tmp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
     if (fd < 0)
         return false;
-    bool ok = true;
-    for (auto part : parts)
-        ok = ok && writeAll(fd, part.data(), part.size());
-    // Keep the permissions an ordinary new file would get.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ok = ok && ::fchmod(fd, 0666 & ~mask) == 0;
-    ok = ok && ::fsync(fd) == 0;
+    bool ok = fillTemporary(fd, parts, replacing ? &oldStat : nullptr);
     ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(tmpl.c_str(), path.c_str()) == 0) {
-        // Make the rename itself durable.
-        int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd >= 0) {
-            ::fsync(dirFd);
-            ::close(dirFd);
-        }
+    if (ok && ::rename(tmp.c_str(), path.c_str()) == 0) {
+        syncFolder(dir);
         return true;
     }
-    ::unlink(tmpl.c_str());
+    ::unlink(tmp.c_str());
     return false;
 }
 

@@ -20,7 +20,11 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::filesystem::pa
 
 // Writes the parts one after another into a temporary file beside `path`,
 // flushes it to disk and renames it over `path`. On any failure the old file
-// is left as it was, the temporary is removed, and false is returned.
+// is left as it was, the temporary is removed, and false is returned. The new
+// file keeps the mode of the one it replaces; a symbolic link at `path` is
+// followed, so its target is replaced and the link stays. The temporary has
+// no name until it is complete where the filesystem allows, and temporaries
+// left by a process killed mid-write are removed by the next write.
 bool WriteFileAtomic(const std::filesystem::path& path,
                      std::initializer_list<std::span<const std::uint8_t>> parts);
 bool WriteFileAtomic(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);

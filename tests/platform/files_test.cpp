@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
+#include <random>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -176,6 +179,59 @@ TEST_F(WriteFileAtomicTest, ReadOnlyFolderKeepsTheOldFile)
     ::chmod(dir_.c_str(), 0755);
     EXPECT_EQ(Read(f), Bytes(64, 0x5A));
     EXPECT_EQ(Names(dir_), (std::vector<std::string>{"keymap.bin"}));
+}
+
+TEST_F(WriteFileAtomicTest, ReplacingKeepsTheModeAndWritesThroughLinks)
+{
+    fs::create_directory(dir_ / "store");
+    fs::path real = dir_ / "store" / "keymap.bin";
+    Write(real, Bytes(10, 1));
+    ASSERT_EQ(::chmod(real.c_str(), 0600), 0);
+    ASSERT_TRUE(WriteFileAtomic(real, Bytes(10, 2)));
+    struct stat st {};
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << "a private file stays private";
+
+    // A link (relative, through a second link) is followed: the target gets
+    // the bytes, the links stay links.
+    fs::create_symlink("store/keymap.bin", dir_ / "first");
+    fs::create_symlink(dir_ / "first", dir_ / "keymap.bin");
+    ASSERT_TRUE(WriteFileAtomic(dir_ / "keymap.bin", Bytes(10, 3)));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir_ / "keymap.bin")));
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir_ / "first")));
+    EXPECT_EQ(Read(real), Bytes(10, 3));
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(Names(dir_ / "store"), (std::vector<std::string>{"keymap.bin"}));
+
+    fs::create_symlink("loop-b", dir_ / "loop-a");
+    fs::create_symlink("loop-a", dir_ / "loop-b");
+    EXPECT_FALSE(WriteFileAtomic(dir_ / "loop-a", Bytes{1})) << "a loop of links has no target";
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir_ / "loop-a")));
+}
+
+TEST_F(WriteFileAtomicTest, KillsDuringSavesLeaveNoStrayFilesAndAWholeFile)
+{
+    fs::path f = dir_ / "keymap.bin";
+    const Bytes a(213116, 0xA1), b(213116, 0xB2), c(213116, 0xC3);
+    std::mt19937 rng(16);
+    for (int round = 0; round < 15; ++round) {
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (bool flip = false;; flip = !flip) WriteFileAtomic(f, flip ? a : b);
+        }
+        ::usleep(2000 + rng() % 20000);
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        if (fs::exists(f)) {
+            Bytes now = Read(f);
+            EXPECT_TRUE(now == a || now == b || now == c) << "round " << round << ": a torn file";
+        }
+        // The program's next save of the file.
+        ASSERT_TRUE(WriteFileAtomic(f, c));
+        EXPECT_EQ(Names(dir_), (std::vector<std::string>{"keymap.bin"})) << "round " << round;
+    }
 }
 
 // ---- AppPaths -------------------------------------------------------------
