@@ -24,6 +24,13 @@ bool DesktopActions::confirm(QWidget* parent, const QString& text, const QString
            QMessageBox::Ok;
 }
 
+void DesktopActions::warn(QWidget* parent, const QString& text, const QString& caption, const QString& ok)
+{
+    QMessageBox box(QMessageBox::Warning, caption, text, QMessageBox::NoButton, parent);
+    box.addButton(ok, QMessageBox::AcceptRole);
+    box.exec();
+}
+
 std::optional<QColor> DesktopActions::pickColour(QWidget* parent, const QColor& initial)
 {
     QColor c = QColorDialog::getColor(initial, parent);

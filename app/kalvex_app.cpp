@@ -4,6 +4,7 @@
 #include "controls/skin.h"
 #include "controls/skin_names.h"
 #include "platform/fonts.h"
+#include "platform/files.h"
 #include "platform/hid_bus_factory.h"
 #include "platform/settings.h"
 #include "platform/single_instance.h"
@@ -44,8 +45,20 @@ bool CKalvexApp::InitInstance(int& argc, char** argv)
         std::fprintf(stderr, "%s\n", error.c_str());
         return false;
     }
+    // Where the settings live; never a folder other users share.
+    auto paths = AppPaths::ForExecutableDir(ExecutableDir());
+    if (!paths) {
+        int language = LanguageFromSetting(ReadLanguageSetting());
+        std::fprintf(stderr, "%.*s\n", static_cast<int>(texts::kNoDataFolderText.english.size()),
+                     texts::kNoDataFolderText.english.data());
+        auto qs = [](std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); };
+        DesktopActions().warn(nullptr, qs(texts::kNoDataFolderText.in(language)), qs(texts::kTitle.in(language)),
+                              qs(texts::kOk.in(language)));
+        return false;
+    }
     MainWindowOptions options;
     options.bus = bus.get();
+    options.paths = *paths;
     CKalvexDlg dlg(std::move(options));
     QObject::connect(&instance, &SingleInstance::activationRequested, &dlg, &CKalvexDlg::restoreAndActivate);
     dlg.DoModal();

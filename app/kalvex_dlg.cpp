@@ -97,7 +97,10 @@ void CKalvexDlg::OnInitDialog()
     panel_ = PanelState{};
 
     // Folders; the window takes the size of main.png.
-    paths_ = options_.paths ? *options_.paths : AppPaths::ForExecutableDir(ExecutableDir());
+    // The program passes its folders; without them the program folder holds
+    // everything (its saves fail and say so when it cannot be written).
+    paths_ = options_.paths ? *options_.paths
+                            : AppPaths::ForExecutableDir(ExecutableDir()).value_or(AppPaths::InFolder(ExecutableDir()));
     m_szSkinDir = paths_.skinDir(g_nLanguage);
     skins_ = SkinFolder::ForLanguage(paths_, g_nLanguage);
     setWindowIcon(LoadIconResource(skins::resource::kIconMain));

@@ -236,6 +236,13 @@ inline constexpr Bilingual kAbout{"About", "关于"};
 inline constexpr Bilingual kAboutTitle{"About ZR417 RGB Gaming Keyboard", "关于 ZR417 RGB Gaming Keyboard"};
 inline constexpr Bilingual kAboutName{"ZR417 RGB Gaming Keyboard, Version 1.0", "ZR417 RGB Gaming Keyboard, Version 1.0"};
 inline constexpr Bilingual kAboutRights{"Copyright (C) ZR417. All rights reserved.", "Copyright (C) ZR417. 保留所有权利。"};
+inline constexpr Bilingual kOk{"OK", "确定"};
+// The program folder cannot be written and the account has no home folder
+// for the settings: the program does not start.
+inline constexpr Bilingual kNoDataFolderText{
+    "Cannot find a folder for the settings: the program folder cannot be written and this account has no home "
+    "folder.",
+    "找不到保存设置的文件夹：程序文件夹不可写入，且此账户没有主文件夹。"};
 }  // namespace texts
 
 // How a host action is opened on this desktop.

@@ -72,6 +72,8 @@ public:
     virtual bool startDetached(const QString& program, const QString& workingDirectory);
     // OK/Cancel question; true for OK.
     virtual bool confirm(QWidget* parent, const QString& text, const QString& caption);
+    // A warning with one button labelled `ok` (in the window's language).
+    virtual void warn(QWidget* parent, const QString& text, const QString& caption, const QString& ok);
     // Modal colour choice; nullopt for Cancel.
     virtual std::optional<QColor> pickColour(QWidget* parent, const QColor& initial);
 };

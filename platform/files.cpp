@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <pwd.h>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -239,26 +240,47 @@ fs::path ExecutableDir()
     return exe.parent_path();
 }
 
-static fs::path userDataDir()
+// The account's home: $HOME, else the password database's entry. Never a
+// folder shared with other users (such as /tmp): whoever made it first would
+// control keymap.bin and the programs its host-action keys start.
+static std::optional<fs::path> homeDir()
 {
-    const char* xdg = std::getenv("XDG_DATA_HOME");
+    if (const char* home = std::getenv("HOME"); home && *home == '/')
+        return fs::path(home);
+    long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    struct passwd entry {};
+    struct passwd* found = nullptr;
+    while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE && buffer.size() < 1 << 20)
+        buffer.resize(buffer.size() * 2);
+    if (found && found->pw_dir && found->pw_dir[0] == '/')
+        return fs::path(found->pw_dir);
+    return std::nullopt;
+}
+
+std::optional<fs::path> UserDataFolder()
+{
     fs::path base;
-    if (xdg && *xdg == '/')
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
         base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = fs::path(home) / ".local" / "share";
+    else if (auto home = homeDir())
+        base = *home / ".local" / "share";
     else
-        base = "/tmp";
+        return std::nullopt;
     return base / "ZR417 RGB Gaming Keyboard";
 }
 
-AppPaths AppPaths::ForExecutableDir(const fs::path& exeDir)
+std::optional<AppPaths> AppPaths::ForExecutableDir(const fs::path& exeDir)
 {
     AppPaths paths{exeDir, exeDir};
-    if (const char* forced = std::getenv("ZR417_DATA_DIR"); forced && *forced)
+    if (const char* forced = std::getenv("ZR417_DATA_DIR"); forced && *forced) {
         paths.dataDir = forced;
-    else if (::access(exeDir.c_str(), W_OK) != 0)
-        paths.dataDir = userDataDir();
+    } else if (::access(exeDir.c_str(), W_OK) != 0) {
+        auto data = UserDataFolder();
+        if (!data)
+            return std::nullopt;
+        paths.dataDir = *data;
+    }
     std::error_code ec;
     fs::create_directories(paths.dataDir, ec);
     return paths;

@@ -32,16 +32,22 @@ bool WriteFileAtomic(const std::filesystem::path& path, std::span<const std::uin
 // Folder of the running executable (from /proc/self/exe).
 std::filesystem::path ExecutableDir();
 
+// The per-user data folder: $XDG_DATA_HOME (absolute) or the account's home
+// ($HOME, else the password database) with .local/share, then "ZR417 RGB
+// Gaming Keyboard". nullopt when the account has no home folder.
+std::optional<std::filesystem::path> UserDataFolder();
+
 // The folders one program run works with.
 struct AppPaths {
     std::filesystem::path exeDir;   // program, skins, version files, update tool folders
     std::filesystem::path dataDir;  // keymap.bin, MacroDefine.bin, Configure/
 
     // exeDir as given; dataDir = exeDir when it is writable, else the per-user
-    // data folder ($XDG_DATA_HOME or ~/.local/share, then
+    // data folder ($XDG_DATA_HOME or the account's ~/.local/share, then
     // "ZR417 RGB Gaming Keyboard"), created on demand. ZR417_DATA_DIR, when
-    // set, overrides the choice.
-    static AppPaths ForExecutableDir(const std::filesystem::path& exeDir);
+    // set, overrides the choice. nullopt when the data folder is needed but
+    // the account has no home folder to hold it.
+    static std::optional<AppPaths> ForExecutableDir(const std::filesystem::path& exeDir);
     // Both folders the same (tests).
     static AppPaths InFolder(const std::filesystem::path& dir) { return {dir, dir}; }
 

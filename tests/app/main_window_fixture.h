@@ -74,6 +74,13 @@ struct RecordingDesktop : DesktopActions {
         questions.emplace_back(text, caption);
         return answer;
     }
+    std::vector<std::pair<QString, QString>> warnings;  // text, caption
+    QString lastOk;
+    void warn(QWidget*, const QString& text, const QString& caption, const QString& ok) override
+    {
+        warnings.emplace_back(text, caption);
+        lastOk = ok;
+    }
     std::optional<QColor> pickColour(QWidget*, const QColor& initial) override
     {
         colourInitials.push_back(initial);

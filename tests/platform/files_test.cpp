@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -265,7 +266,7 @@ using AppPathsTest = TempDir;
 TEST_F(AppPathsTest, WritableExecutableFolderHoldsTheDataFiles)
 {
     EnvVar forced("ZR417_DATA_DIR", nullptr);
-    AppPaths p = AppPaths::ForExecutableDir(dir_);
+    AppPaths p = AppPaths::ForExecutableDir(dir_).value();
     EXPECT_EQ(p.exeDir, dir_);
     EXPECT_EQ(p.dataDir, dir_);
     EXPECT_EQ(p.keymapFile(), dir_ / "keymap.bin");
@@ -279,7 +280,7 @@ TEST_F(AppPathsTest, DataDirVariableWinsAndIsCreated)
 {
     fs::path forcedDir = dir_ / "forced" / "deeper";
     EnvVar forced("ZR417_DATA_DIR", forcedDir.c_str());
-    AppPaths p = AppPaths::ForExecutableDir(dir_);
+    AppPaths p = AppPaths::ForExecutableDir(dir_).value();
     EXPECT_EQ(p.exeDir, dir_);
     EXPECT_EQ(p.dataDir, forcedDir);
     EXPECT_TRUE(fs::is_directory(forcedDir));
@@ -299,11 +300,36 @@ TEST_F(AppPathsTest, UnwritableExecutableFolderFallsBackToTheUserDataFolder)
         fs::create_directory(exe);
         ASSERT_EQ(::chmod(exe.c_str(), 0555), 0);
     }
-    AppPaths p = AppPaths::ForExecutableDir(exe);
+    AppPaths p = AppPaths::ForExecutableDir(exe).value();
     EXPECT_EQ(p.exeDir, exe);
     EXPECT_EQ(p.dataDir, xdg / "ZR417 RGB Gaming Keyboard");
     EXPECT_TRUE(fs::is_directory(p.dataDir));
     EXPECT_EQ(p.skinDir(9), exe / "png" / "english");  // artwork stays with the program
+}
+
+TEST_F(AppPathsTest, WithoutHomeTheAccountsOwnFolderIsUsedNeverASharedOne)
+{
+    EnvVar data("XDG_DATA_HOME", nullptr);
+    EnvVar homeVar("HOME", nullptr);
+    const struct passwd* pw = ::getpwuid(::getuid());
+    ASSERT_NE(pw, nullptr);
+    EXPECT_EQ(UserDataFolder(), fs::path(pw->pw_dir) / ".local" / "share" / "ZR417 RGB Gaming Keyboard");
+
+    // An account the password database does not know has no folder at all
+    // (only root can become one; test.sh runs as root in CI).
+    if (::geteuid() == 0) {
+        pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            uid_t unknown = 54321;
+            while (::getpwuid(unknown)) ++unknown;
+            if (::setuid(unknown) != 0) ::_exit(2);
+            ::_exit(UserDataFolder() ? 1 : 0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    }
 }
 
 TEST_F(AppPathsTest, RelativeXdgDataHomeIsIgnored)
@@ -312,7 +338,7 @@ TEST_F(AppPathsTest, RelativeXdgDataHomeIsIgnored)
     EnvVar data("XDG_DATA_HOME", "relative/dir");
     fs::path home = dir_ / "home";
     EnvVar homeVar("HOME", home.c_str());
-    AppPaths p = AppPaths::ForExecutableDir(dir_ / "not-there");
+    AppPaths p = AppPaths::ForExecutableDir(dir_ / "not-there").value();
     EXPECT_EQ(p.dataDir, home / ".local" / "share" / "ZR417 RGB Gaming Keyboard");
     EXPECT_TRUE(fs::is_directory(p.dataDir));
 }
