@@ -73,7 +73,7 @@ CKalvexDlg::~CKalvexDlg()
     if (uiCall_) uiCall_->cancel();
     if (tray_) tray_->hide();
     if (link_) link_->Shutdown();
-    worker_.Join();
+    session_.reset();  // waits for the start-up read-out
 }
 
 int CKalvexDlg::model() const
@@ -119,10 +119,7 @@ void CKalvexDlg::OnInitDialog()
     events.keyCode = [this](std::uint8_t code) { uiCall_->run([this, code] { OnKeyEvent(code); }); };
     events.notConnected = [this] { uiCall_->run([this] { OnDeviceVanished(); }); };
     link_ = std::make_unique<DeviceLink>(*options_.bus, std::move(events), options_.pause);
-    // 0x77b: sent from the read-out worker, it waits for the window.
-    protocol_ = std::make_unique<KeyboardProtocol>(*link_, store_->current, options_.pause, [this](int lParam) {
-        uiCall_->run([this, lParam] { Refresh(lParam); });
-    });
+    session_ = std::make_unique<KeyboardSession>(*link_, store_->current, options_.pause);
     if (int fd = options_.bus->eventFd(); fd >= 0) {
         plugNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
         plugNotifier_->setEnabled(false);
@@ -150,7 +147,9 @@ void CKalvexDlg::OnInitDialog()
     // Configuration, then the read-out worker.
     panel_ = PanelState{};
     store_->Startup();
-    if (link_->g_hCommandDev) worker_.Start(*protocol_, *link_);
+    // 0x77b: sent from the read-out worker, it waits for the window.
+    if (link_->g_hCommandDev)
+        session_->StartStartupReadout([this] { uiCall_->run([this] { OnStartupReadoutEnded(); }); });
 
     UpdateSliderVisibility();
     if (plugNotifier_) plugNotifier_->setEnabled(true);
@@ -309,9 +308,25 @@ void CKalvexDlg::OnPlugEvents()
     if (hadKeyboard && !link_->g_hCommandDev) OnDeviceVanished();
 }
 
+void CKalvexDlg::WaitForKeyboard()
+{
+    if (session_->busy()) {
+        WaitCursor wait;
+        session_->WaitUntilIdle();
+    }
+    if (session_->TakeStartupReadout()) Refresh(0);
+}
+
+void CKalvexDlg::OnStartupReadoutEnded()
+{
+    // Nothing to do when an action that waited for the read-out refreshed already.
+    if (session_->TakeStartupReadout()) Refresh(0);
+}
+
 void CKalvexDlg::OnArrived()
 {
-    protocol_->ArrivalReadout();
+    WaitForKeyboard();
+    session_->ArrivalReadout();
     SlidersFromImage();
     ReadVersionFile();
     Refresh(0);
@@ -359,7 +374,7 @@ void CKalvexDlg::Refresh(int lParam)
     UpdateSliderVisibility();
     redraw();
     if (lParam != 0) return;
-    auto prompt = FirmwareUpdatePrompt(fileVersion_, {protocol_->g_nFwMajor, protocol_->g_nFwMinor}, g_nLanguage);
+    auto prompt = FirmwareUpdatePrompt(fileVersion_, {session_->g_nFwMajor(), session_->g_nFwMinor()}, g_nLanguage);
     if (prompt && desktop_->confirm(this, qs(prompt->text), qs(prompt->caption))) StartUpdateTool();
 }
 
@@ -574,6 +589,7 @@ DialogContext CKalvexDlg::dialogContext()
 
 void CKalvexDlg::KeyClick(std::uint8_t key)
 {
+    WaitForKeyboard();
     if (panel_.perKeyMode) {
         PickKeyColour(key);
         return;
@@ -598,6 +614,7 @@ void CKalvexDlg::PickKeyColour(std::uint8_t key)
 
 void CKalvexDlg::RunMacroManager()
 {
+    WaitForKeyboard();
     if (!dialogs_->runMacroManager(dialogContext())) return;
     macros_->PlaceMacrosInImage(store_->current);
     store_->SaveKeymapFile();
@@ -606,6 +623,7 @@ void CKalvexDlg::RunMacroManager()
 
 void CKalvexDlg::RunProfileManager()
 {
+    WaitForKeyboard();
     dialogs_->runProfileManager(dialogContext(), frameGeometry());
     if (options_.pause)
         options_.pause(std::chrono::milliseconds(50));
@@ -616,26 +634,35 @@ void CKalvexDlg::RunProfileManager()
 
 void CKalvexDlg::FactoryResetCommand()
 {
+    WaitForKeyboard();
     if (!desktop_->confirm(this, qs(texts::kResetText.in(g_nLanguage)), qs(texts::kResetCaption.in(g_nLanguage))))
         return;
-    WaitCursor wait;
-    panel_.perKeyMode = false;
-    protocol_->FactoryReset();
-    keyState_.g_abKeyChanged.fill(0);
-    store_->current.keyTable.fill(0);
-    store_->RefreshKeyCodes();
-    store_->CommitSavedImage();
-    store_->SaveKeymapFile();
+    {
+        WaitCursor wait;
+        panel_.perKeyMode = false;
+        session_->FactoryReset();
+        Refresh(0);  // the reset's 0x77b
+        keyState_.g_abKeyChanged.fill(0);
+        store_->current.keyTable.fill(0);
+        store_->RefreshKeyCodes();
+        store_->CommitSavedImage();
+        store_->SaveKeymapFile();
+    }
 }
 
 void CKalvexDlg::SaveCommand()
 {
+    // A read-out still running first lands in the image and the sliders, so
+    // what is sent is the keyboard's state with the user's changes.
+    WaitForKeyboard();
     for (int id : {kSliderBrightness, kSliderSpeed, kSliderZoneBrightness, kSliderZoneSpeed})
         CopySliderToImage(store_->current, id, sliders_[id]->value());
-    WaitCursor wait;
-    protocol_->DownloadAll();
-    store_->CommitSavedImage();
-    store_->SaveKeymapFile();
+    {
+        WaitCursor wait;
+        session_->DownloadAll();
+        store_->CommitSavedImage();
+        store_->SaveKeymapFile();
+    }
 }
 
 }  // namespace zr417

@@ -9,7 +9,7 @@
 #include "config/image.h"
 #include "controls/skin.h"
 #include "device/device_link.h"
-#include "device/protocol.h"
+#include "device/keyboard_session.h"
 #include "keymap/key_assignment.h"
 #include "macro/macro_store.h"
 #include "platform/files.h"
@@ -66,7 +66,7 @@ public:
     MacroStore& macros() { return *macros_; }
     KeyAssignmentState& keyState() { return keyState_; }
     DeviceLink& link() { return *link_; }
-    KeyboardProtocol& protocol() { return *protocol_; }
+    KeyboardSession& session() { return *session_; }
     const PanelState& panel() const { return panel_; }
     FirmwareVersion fileVersion() const { return fileVersion_; }
     const AppPaths& paths() const { return paths_; }
@@ -125,6 +125,11 @@ private:
     void FactoryResetCommand();
     void SaveCommand();
     void OnArrived();
+    // Before anything that needs the keyboard or the whole image: waits
+    // (with the wait cursor) for the conversation with the keyboard that is
+    // running, and refreshes once for a start-up read-out that has ended.
+    void WaitForKeyboard();
+    void OnStartupReadoutEnded();
     void ReadVersionFile();
     void CreateSliders();
     void SlidersFromImage();
@@ -162,8 +167,7 @@ private:
     KeyAssignmentState keyState_;
     std::unique_ptr<UiThreadCall> uiCall_;
     std::unique_ptr<DeviceLink> link_;
-    std::unique_ptr<KeyboardProtocol> protocol_;
-    StartupReadoutWorker worker_;
+    std::unique_ptr<KeyboardSession> session_;  // every conversation with the keyboard
 
     PanelState panel_;
     int hoverRow_ = -1;  // effect or zone list row under the cursor

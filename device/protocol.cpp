@@ -51,14 +51,18 @@ void ConvertMacroDelays(std::uint8_t* data)
 
 KeyboardProtocol::KeyboardProtocol(DeviceLink& link, ConfigImage& image, PauseFn pause,
                                    std::function<void(int)> refresh)
-    : link_(link), image_(image), pause_(pause ? std::move(pause) : PauseFn(RealPause)), refresh_(std::move(refresh))
+    : link_(&link), image_(image), pause_(pause ? std::move(pause) : PauseFn(RealPause)), refresh_(std::move(refresh))
+{
+}
+
+KeyboardProtocol::KeyboardProtocol(const DeviceHandles& handles, ConfigImage& image, PauseFn pause)
+    : pinned_(handles), image_(image), pause_(pause ? std::move(pause) : PauseFn(RealPause))
 {
 }
 
 DeviceHandles KeyboardProtocol::handles() const
 {
-    std::lock_guard lock(pinMutex_);
-    return pinned_ ? *pinned_ : link_.handles();
+    return pinned_ ? *pinned_ : link_->handles();
 }
 
 void KeyboardProtocol::pause(int ms)
@@ -342,22 +346,6 @@ void KeyboardProtocol::StartupReadout()
     if (refresh_) refresh_(0);
 }
 
-void KeyboardProtocol::StartupReadout(const DeviceHandles& pinned)
-{
-    {
-        std::lock_guard lock(pinMutex_);
-        pinned_ = pinned;
-    }
-    auto refresh = std::exchange(refresh_, nullptr);
-    StartupReadout();
-    refresh_ = std::move(refresh);
-    {
-        std::lock_guard lock(pinMutex_);
-        pinned_.reset();
-    }
-    if (refresh_) refresh_(0);
-}
-
 void KeyboardProtocol::ArrivalReadout()
 {
     WriteStatusFlags();
@@ -387,22 +375,14 @@ void KeyboardProtocol::FactoryReset()
     if (refresh_) refresh_(0);
 }
 
-StartupReadoutWorker::~StartupReadoutWorker()
-{
-    Join();
-}
-
-bool StartupReadoutWorker::Start(KeyboardProtocol& protocol, const DeviceLink& link)
-{
-    if (started_) return false;
-    started_ = true;
-    thread_ = std::thread([&protocol, handles = link.handles()] { protocol.StartupReadout(handles); });
-    return true;
-}
-
-void StartupReadoutWorker::Join()
-{
-    if (thread_.joinable()) thread_.join();
-}
+const std::array<ImageRegion, 7> g_startupReadoutRegions{{
+    {settings::StatusCopy, 5},
+    {settings::GameMode, 1},
+    {settings::WinLock, 1},
+    {settings::LedGroup0, 2 * settings::LedGroupSize},
+    {settings::KeyMatrix, settings::KeyMatrixSize},
+    {settings::MacroPages, settings::PageSize * settings::MacroPageCount},
+    {settings::PicturePages, settings::PageSize * settings::PicturePageCount},
+}};
 
 }  // namespace zr417

@@ -12,9 +12,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 namespace zr417 {
 
@@ -33,6 +31,10 @@ public:
     // firmware update, 1 = not), sent by StartupReadout and FactoryReset.
     KeyboardProtocol(DeviceLink& link, ConfigImage& image, PauseFn pause = RealPause,
                      std::function<void(int lParam)> refresh = {});
+    // On a fixed set of handles for the protocol's whole life (one
+    // conversation of the keyboard session): a removal handled meanwhile
+    // closes the link's handles, while these copies stay valid and fail.
+    KeyboardProtocol(const DeviceHandles& handles, ConfigImage& image, PauseFn pause = RealPause);
 
     // The last status reply and the firmware version it carried.
     std::array<std::uint8_t, 8> g_abStatusReply{};
@@ -55,10 +57,6 @@ public:
 
     void DownloadAll();
     void StartupReadout();
-    // StartupReadout on a snapshot of the handles (the worker thread's way:
-    // a removal handled meanwhile on the window's thread closes the link's
-    // handles, while the worker's copies stay valid and simply fail).
-    void StartupReadout(const DeviceHandles& handles);
     void ArrivalReadout();
     void FactoryReset();
 
@@ -82,8 +80,7 @@ private:
     void copyFirmwareVersion();
     bool writePage(int page, std::uint8_t* imagePage, int afterGetMs, const char* ok, const char* notOk);
 
-    DeviceLink& link_;
-    mutable std::mutex pinMutex_;
+    DeviceLink* link_ = nullptr;
     std::optional<DeviceHandles> pinned_;
     ConfigImage& image_;
     PauseFn pause_;
@@ -91,19 +88,13 @@ private:
     int failures_ = 0;
 };
 
-// Runs StartupReadout once on a worker thread of its own.
-class StartupReadoutWorker {
-public:
-    ~StartupReadoutWorker();
-    // Starts the worker on a snapshot of the link's handles unless it was
-    // started before; returns whether it did.
-    bool Start(KeyboardProtocol& protocol, const DeviceLink& link);
-    bool started() const { return started_; }
-    void Join();
-
-private:
-    bool started_ = false;
-    std::thread thread_;
+// The regions of the settings block StartupReadout fills: the status copy,
+// Win Lock, Game Mode, both lighting groups, the key matrix, the macro and
+// the picture pages. Keep in step with the sequence.
+struct ImageRegion {
+    std::size_t offset;
+    std::size_t size;
 };
+extern const std::array<ImageRegion, 7> g_startupReadoutRegions;
 
 }  // namespace zr417

@@ -1,9 +1,11 @@
 #include "fixtures.h"
+#include "device/keyboard_session.h"
 #include "platform/trace.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 namespace zr417::testing {
 namespace {
@@ -159,12 +161,34 @@ TEST_F(ProtocolTest, SaveThenReadBackRoundTrips)
 TEST_F(ProtocolTest, StartupReadoutWorkerRunsOnceOnItsOwnHandles)
 {
     keyboard->setFirmwareVersion(4, 2);
-    StartupReadoutWorker worker;
-    ASSERT_TRUE(worker.Start(protocol, link));
-    EXPECT_FALSE(worker.Start(protocol, link));
-    worker.Join();
-    EXPECT_EQ(protocol.g_nFwMajor, 4);
-    EXPECT_EQ(refreshes, std::vector<int>{0});
+    auto m = keyboard->memory();
+    Noise(m.matrix.data(), 512, 9);
+    for (int n = 0; n < 0x15; ++n) Noise(m.pages[n].data(), 512, 200 + n);
+    m.groups[0] = {3, 0x53, 0, 8, 3, 2, 0, 1};  // Static without colour: the effect default applies
+    keyboard->setMemory(m);
+    fillImage(3);
+    ConfigImage expected = image;
+    KeyboardProtocol direct(link, expected, countingPause());
+    direct.StartupReadout();
+
+    KeyboardSession session(link, image, countingPause());
+    std::atomic<int> finished{0};
+    ASSERT_TRUE(session.StartStartupReadout([&] { ++finished; }));
+    EXPECT_FALSE(session.StartStartupReadout([&] { ++finished; }));
+    // The window edits what the read-out does not read meanwhile: that stays.
+    image.at(settings::ReportInterval) = 2;
+    expected.at(settings::ReportInterval) = 2;
+    ConfigImage before = image;
+    session.WaitUntilIdle();
+    EXPECT_EQ(image, before) << "the worker reads into a copy, never into the window's image";
+    ASSERT_TRUE(session.TakeStartupReadout());
+    EXPECT_FALSE(session.TakeStartupReadout()) << "one refresh per read-out";
+    EXPECT_EQ(image, expected) << "every byte the sequence reads, and nothing else, lands in the image";
+    EXPECT_EQ(session.g_nFwMajor(), 4);
+    EXPECT_EQ(session.g_nFwMinor(), 2);
+    // The worker's 0x77b comes after the conversation ended.
+    for (int i = 0; i < 500 && finished == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_EQ(finished, 1);
 }
 
 TEST_F(ProtocolTest, ArrivalReadoutSendsFlagsFirstAndSkipsPictures)

@@ -1,0 +1,136 @@
+// The main window talks to the keyboard one whole sequence at a time, even
+// when the user acts while the start-up read-out is still running.
+#include "tests/app/main_window_fixture.h"
+
+#include "platform/trace.h"
+
+#include <mutex>
+#include <thread>
+
+using namespace zr417;
+using namespace zr417::test;
+
+namespace {
+
+// A keyboard that takes its time over every report and logs each one with
+// the thread that sent it, so two sequences running at once show up as
+// interleaved reports. The keyboard itself is the emulator behind it.
+class SlowLoggingKeyboard : public emu::EmulatedDevice {
+public:
+    struct Report {
+        std::thread::id thread;
+        bool set = false;
+        std::size_t collection = 0;  // index into collections(): 0 = COL03, 1 = COL04, 2 = COL06
+        std::vector<std::uint8_t> bytes;
+    };
+
+    SlowLoggingKeyboard(std::shared_ptr<emu::KeyboardEmulator> keyboard, std::chrono::microseconds delay)
+        : keyboard_(std::move(keyboard)), delay_(delay)
+    {
+    }
+
+    std::uint16_t vendorId() const override { return keyboard_->vendorId(); }
+    std::uint16_t productId() const override { return keyboard_->productId(); }
+    std::vector<Collection> collections() const override { return keyboard_->collections(); }
+    bool setFeature(std::size_t index, const std::uint8_t* data, std::size_t length) override
+    {
+        std::this_thread::sleep_for(delay_);
+        record(true, index, data, length);
+        return keyboard_->setFeature(index, data, length);
+    }
+    bool getFeature(std::size_t index, std::uint8_t* data, std::size_t length) override
+    {
+        std::this_thread::sleep_for(delay_);
+        bool ok = keyboard_->getFeature(index, data, length);
+        record(false, index, data, length);
+        return ok;
+    }
+
+    std::vector<Report> log() const
+    {
+        std::lock_guard lock(mutex_);
+        return log_;
+    }
+
+private:
+    void record(bool set, std::size_t index, const std::uint8_t* data, std::size_t length)
+    {
+        std::lock_guard lock(mutex_);
+        log_.push_back({std::this_thread::get_id(), set, index, std::vector<std::uint8_t>(data, data + length)});
+    }
+
+    std::shared_ptr<emu::KeyboardEmulator> keyboard_;
+    std::chrono::microseconds delay_;
+    mutable std::mutex mutex_;
+    std::vector<Report> log_;
+};
+
+bool Starts(const std::vector<std::uint8_t>& bytes, std::initializer_list<std::uint8_t> prefix)
+{
+    return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
+}
+
+}  // namespace
+
+TEST_F(MainWindowTest, SaveAndDefaultRightAfterTheWindowAppearsWaitForTheStartupReadout)
+{
+    auto inner = std::make_shared<emu::KeyboardEmulator>(*FindKeyboardIdentity("QV310"));
+    auto memory = inner->memory();
+    memory.groups[0] = {3, 0x53, 0, 1, 4, 2, 3, 0};  // Breathing, brightness 4, speed 2, yellow
+    inner->setMemory(memory);
+    auto slow = std::make_shared<SlowLoggingKeyboard>(inner, std::chrono::milliseconds(2));
+    port = bus.plug(slow);
+
+    TraceCapture trace;
+    start();  // returns as soon as the window is up, the read-out under way
+    ASSERT_TRUE(dlg->isVisible());
+    const bool readingOut = dlg->session().busy();
+    click(950, 620);  // Save
+    click(830, 620);  // Default, confirmed
+    EXPECT_TRUE(readingOut) << "the clicks came while the start-up read-out ran";
+    ASSERT_EQ(desktop.questions.size(), 1u);
+
+    const auto log = slow->log();
+    const auto window = std::this_thread::get_id();
+    ASSERT_FALSE(log.empty());
+    EXPECT_NE(log.front().thread, window) << "the read-out runs on its worker";
+    std::size_t first = 0;
+    while (first < log.size() && log[first].thread != window) ++first;
+    // The read-out is one unbroken run of 41 reports: status, both groups,
+    // the matrix, 12 macro pages and 5 pictures (each page selected, then
+    // read); after it, the window's reports alone.
+    EXPECT_EQ(first, 41u);
+    EXPECT_TRUE(Starts(log.front().bytes, {3, 0x51, 7}));
+    for (std::size_t i = first; i < log.size(); ++i) EXPECT_EQ(log[i].thread, window) << "report " << i;
+
+    // The download comes next, whole: LED off first, every data page right
+    // after its own selection, macro pages 0..11 then pictures 0x10..0x14,
+    // LED on last; then the factory reset.
+    ASSERT_LT(first, log.size());
+    EXPECT_TRUE(Starts(log[first].bytes, {3, 0x51, 7, 0x5A}));
+    std::size_t reset = first;
+    while (reset < log.size() && !(log[reset].set && Starts(log[reset].bytes, {3, 0x52, 0x5A}))) ++reset;
+    ASSERT_LT(reset, log.size()) << "the factory reset reached the keyboard";
+    EXPECT_TRUE(Starts(log[reset - 1].bytes, {3, 0x51, 7, 0xA5})) << "the download ended before the reset began";
+    std::vector<int> pagesWritten;
+    for (std::size_t i = first; i < reset; ++i) {
+        if (log[i].collection != 1) continue;
+        ASSERT_TRUE(log[i - 1].set && log[i - 1].collection == 0 && Starts(log[i - 1].bytes, {3, 0x4D}))
+            << "report " << i << " has no page selection of its own";
+        if (log[i].set) pagesWritten.push_back(log[i - 1].bytes[2]);
+    }
+    std::vector<int> expectedPages;
+    for (int n = 0; n < 12; ++n) expectedPages.push_back(n);
+    for (int n = 0x10; n <= 0x14; ++n) expectedPages.push_back(n);
+    EXPECT_EQ(pagesWritten, expectedPages);
+    // What was saved is the keyboard's lighting, not the sliders' first positions.
+    bool groupSent = false;
+    for (std::size_t i = first; i < reset; ++i)
+        if (log[i].set && Starts(log[i].bytes, {3, 0x53, 0})) {
+            EXPECT_EQ(log[i].bytes, (std::vector<std::uint8_t>{3, 0x53, 0, 1, 4, 2, 3, 0}));
+            groupSent = true;
+        }
+    EXPECT_TRUE(groupSent);
+    EXPECT_EQ(trace.text().find("ot OK"), std::string::npos) << trace.text();
+    EXPECT_EQ(dlg->refreshCount(), 2) << "one refresh for the read-out, one for the reset";
+}
