@@ -595,9 +595,10 @@ void CKalvexDlg::KeyClick(std::uint8_t key)
         return;
     }
     DialogContext ctx = dialogContext();
-    RunKeyAssignment(
+    RunResult result = RunKeyAssignment(
         keyState_, *store_, macros_->g_macroTable, key, g_nLanguage,
         [&](KeyAssignmentState& state, ConfigImage& image) { return dialogs_->runKeyAssignment(ctx, state, image); });
+    if (result == RunResult::SaveFailed) ReportSaveFailure(store_->file());
 }
 
 void CKalvexDlg::PickKeyColour(std::uint8_t key)
@@ -617,8 +618,12 @@ void CKalvexDlg::RunMacroManager()
     WaitForKeyboard();
     if (!dialogs_->runMacroManager(dialogContext())) return;
     macros_->PlaceMacrosInImage(store_->current);
-    store_->SaveKeymapFile();
-    macros_->SaveMacroFile();
+    if (!store_->SaveKeymapFile()) {
+        ReportSaveFailure(store_->file());
+        macros_->SaveMacroFile();  // the same folder: no second box for it
+        return;
+    }
+    if (!macros_->SaveMacroFile()) ReportSaveFailure(macros_->file());
 }
 
 void CKalvexDlg::RunProfileManager()
@@ -646,8 +651,8 @@ void CKalvexDlg::FactoryResetCommand()
         store_->current.keyTable.fill(0);
         store_->RefreshKeyCodes();
         store_->CommitSavedImage();
-        store_->SaveKeymapFile();
     }
+    SaveFiles();
 }
 
 void CKalvexDlg::SaveCommand()
@@ -661,8 +666,24 @@ void CKalvexDlg::SaveCommand()
         WaitCursor wait;
         session_->DownloadAll();
         store_->CommitSavedImage();
-        store_->SaveKeymapFile();
     }
+    SaveFiles();
+}
+
+void CKalvexDlg::SaveFiles()
+{
+    if (!store_->SaveKeymapFile()) {
+        ReportSaveFailure(store_->file());
+        return;
+    }
+    // Macros an earlier write could not store get another chance.
+    if (macros_->unsaved() && !macros_->SaveMacroFile()) ReportSaveFailure(macros_->file());
+}
+
+void CKalvexDlg::ReportSaveFailure(const std::filesystem::path& file)
+{
+    QString text = qs(texts::kSaveFailedText.in(g_nLanguage)).arg(qpath(file));
+    desktop_->warn(this, text, qs(texts::kSaveFailedCaption.in(g_nLanguage)), qs(texts::kOk.in(g_nLanguage)));
 }
 
 }  // namespace zr417

@@ -130,6 +130,11 @@ private:
     // running, and refreshes once for a start-up read-out that has ended.
     void WaitForKeyboard();
     void OnStartupReadoutEnded();
+    // keymap.bin / MacroDefine.bin could not be written: tell the user.
+    void ReportSaveFailure(const std::filesystem::path& file);
+    // Saves keymap.bin, and MacroDefine.bin when an earlier write of it
+    // failed; tells the user about a file that could not be written.
+    void SaveFiles();
     void ReadVersionFile();
     void CreateSliders();
     void SlidersFromImage();

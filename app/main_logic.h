@@ -237,6 +237,12 @@ inline constexpr Bilingual kAboutTitle{"About ZR417 RGB Gaming Keyboard", "关�
 inline constexpr Bilingual kAboutName{"ZR417 RGB Gaming Keyboard, Version 1.0", "ZR417 RGB Gaming Keyboard, Version 1.0"};
 inline constexpr Bilingual kAboutRights{"Copyright (C) ZR417. All rights reserved.", "Copyright (C) ZR417. 保留所有权利。"};
 inline constexpr Bilingual kOk{"OK", "确定"};
+// A settings file could not be written (a full disk, a read-only folder);
+// %1 is the file. The changes stay in memory for a later Save.
+inline constexpr Bilingual kSaveFailedText{
+    "Cannot write %1.\nThe changes are kept: please Save again once the disk has room or the folder can be written.",
+    "无法写入 %1。\n更改已保留：请在磁盘有空间或文件夹可写入后再次保存。"};
+inline constexpr Bilingual kSaveFailedCaption{"Save Settings", "保存设置"};
 // The program folder cannot be written and the account has no home folder
 // for the settings: the program does not start.
 inline constexpr Bilingual kNoDataFolderText{

@@ -31,6 +31,12 @@ bool KeymapStore::LoadKeymapFile()
     // One-shot: this load consumes the flag whatever happens, so a failed
     // load cannot leak "keep settings" into a later, unrelated one.
     const bool keepSettings = std::exchange(g_bKeepSettings, false);
+    if (unwritten_) {
+        if (!keepSettings) current.settings = unwritten_->settings;
+        current.keyTable = unwritten_->keyTable;
+        RefreshKeyCodes();
+        return true;
+    }
     auto bytes = ReadFileBytes(file_, kImageSize);
     if (!bytes) {
         // Only a file that is really missing is created anew; one that exists
@@ -53,14 +59,24 @@ bool KeymapStore::LoadKeymapFile()
     return true;
 }
 
+bool KeymapStore::save(const ConfigImage& image)
+{
+    if (WriteFileAtomic(file_, {image.settings, image.keyTable})) {
+        unwritten_.reset();
+        return true;
+    }
+    unwritten_ = std::make_unique<ConfigImage>(image);
+    return false;
+}
+
 bool KeymapStore::SaveKeymapFile()
 {
-    return WriteFileAtomic(file_, {current.settings, current.keyTable});
+    return save(current);
 }
 
 bool KeymapStore::SaveSavedImage()
 {
-    return WriteFileAtomic(file_, {saved.settings, saved.keyTable});
+    return save(saved);
 }
 
 void KeymapStore::CommitSavedImage()

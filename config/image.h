@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 namespace zr417 {
@@ -100,10 +101,15 @@ public:
     // Loads keymap.bin into the current image, then RefreshKeyCodes. A missing
     // file is created (zero key table, current settings block). Returns false
     // when the file existed but could not be read, or could not be created.
+    // After a failed save the file is behind: the load takes what the failed
+    // save meant to write instead, so nothing is lost until a save succeeds.
     bool LoadKeymapFile();
-    // Writes the current / saved image atomically. False leaves the old file.
+    // Writes the current / saved image atomically. False leaves the old file
+    // (and the image in memory) as they were.
     bool SaveKeymapFile();
     bool SaveSavedImage();
+    // True from a failed save until the next successful one.
+    bool unsaved() const { return unwritten_ != nullptr; }
     void CommitSavedImage();
     // Byte 0 of entries 0..103 from the fixed key list.
     void RefreshKeyCodes();
@@ -112,7 +118,10 @@ public:
     void Startup();
 
 private:
+    bool save(const ConfigImage& image);
+
     std::filesystem::path file_;
+    std::unique_ptr<ConfigImage> unwritten_;  // what the last, failed save meant to write
 };
 
 }  // namespace zr417

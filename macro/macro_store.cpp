@@ -49,9 +49,10 @@ MacroStore::LoadResult MacroStore::LoadMacroFile()
     return LoadResult::Loaded;
 }
 
-bool MacroStore::SaveMacroFile() const
+bool MacroStore::SaveMacroFile()
 {
-    return WriteFileAtomic(file_, Bytes(g_macroTable));
+    unsaved_ = !WriteFileAtomic(file_, Bytes(g_macroTable));
+    return !unsaved_;
 }
 
 std::vector<std::string> MacroStore::BuildStepLines(int record)

@@ -34,8 +34,11 @@ public:
         CreateFailed,  // there was no file and none could be written; table unchanged
     };
     LoadResult LoadMacroFile();
-    // Writes g_macroTable atomically; false leaves the old file as it was.
-    bool SaveMacroFile() const;
+    // Writes g_macroTable atomically; false leaves the old file as it was
+    // (and the table in memory).
+    bool SaveMacroFile();
+    // True from a failed save until the next successful one.
+    bool unsaved() const { return unsaved_; }
     void PlaceMacrosInImage(ConfigImage& image) const { zr417::PlaceMacrosInImage(g_macroTable, image); }
 
     // The manager opening and closing with OK.
@@ -61,6 +64,7 @@ public:
 
 private:
     std::filesystem::path file_;
+    bool unsaved_ = false;
 };
 
 }  // namespace zr417

@@ -1,9 +1,13 @@
 // The main window talks to the keyboard one whole sequence at a time, even
-// when the user acts while the start-up read-out is still running.
+// when the user acts while the start-up read-out is still running; and a
+// settings file that cannot be written is reported and loses nothing.
 #include "tests/app/main_window_fixture.h"
 
+#include "macro/macro_model.h"
 #include "platform/trace.h"
 
+#include <sys/resource.h>
+#include <csignal>
 #include <mutex>
 #include <thread>
 
@@ -70,6 +74,28 @@ bool Starts(const std::vector<std::uint8_t>& bytes, std::initializer_list<std::u
     return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
 }
 
+// Every file write of this process beyond `bytes` fails, as on a full disk,
+// for the life of the object.
+class FullDisk {
+public:
+    explicit FullDisk(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead
+        rlimit limit{bytes, old_.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FullDisk()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = SIG_DFL;
+};
+
 }  // namespace
 
 TEST_F(MainWindowTest, SaveAndDefaultRightAfterTheWindowAppearsWaitForTheStartupReadout)
@@ -133,4 +159,60 @@ TEST_F(MainWindowTest, SaveAndDefaultRightAfterTheWindowAppearsWaitForTheStartup
     EXPECT_TRUE(groupSent);
     EXPECT_EQ(trace.text().find("ot OK"), std::string::npos) << trace.text();
     EXPECT_EQ(dlg->refreshCount(), 2) << "one refresh for the read-out, one for the reset";
+}
+
+TEST_F(MainWindowTest, SavesOnAFullDiskSaySoAndLoseNothing)
+{
+    plugKeyboard("QV310");
+    start();
+    dialogs.onKey = [](KeyAssignmentState& s, ConfigImage&) {
+        s.g_nPendingKind = kind::Single;
+        s.g_abKeyBuf[0] = 0x41;  // 'A'
+        s.g_nKeyCount = 1;
+        return true;
+    };
+    dialogs.onMacro = [](const DialogContext& ctx) {
+        ctx.macros->BeginWork();
+        SetMacroName(ctx.macros->g_macroWorkTable[0], std::string_view("Combo"));
+        ctx.macros->CommitWork();
+        return true;
+    };
+    const auto keymapBefore = keymapFile();
+    const auto macrosBefore = ReadFileBytes(dataDir() / "MacroDefine.bin");
+    const std::uint16_t pos = g_matrixPosByKey[5];
+    {
+        FullDisk full(1000);
+        clickKey(5);  // the assignment cannot be saved
+        ASSERT_EQ(desktop.warnings.size(), 1u);
+        EXPECT_TRUE(desktop.warnings[0].first.contains((dataDir() / "keymap.bin").string().c_str()))
+            << desktop.warnings[0].first.toStdString();
+        EXPECT_EQ(desktop.warnings[0].second.toStdString(), "Save Settings");
+        EXPECT_EQ(desktop.lastOk.toStdString(), "OK");
+        EXPECT_EQ(image().plane(0, pos), 0x04) << "the assignment stays in the program";
+
+        // The next key click reloads the key table from the file, which is
+        // behind: the unsaved assignment must survive that too.
+        dialogs.onKey = [](KeyAssignmentState&, ConfigImage&) { return false; };
+        clickKey(6);
+        EXPECT_EQ(image().entry(5)[entry::Data], 0x41);
+        EXPECT_EQ(image().entry(5)[entry::Count], 1);
+
+        click(400, 465);  // macro manager, OK: both files fail, one message
+        EXPECT_EQ(desktop.warnings.size(), 2u);
+        click(950, 620);  // Save
+        EXPECT_EQ(desktop.warnings.size(), 3u);
+        EXPECT_EQ(keymapFile(), keymapBefore) << "the old file is left whole";
+        EXPECT_EQ(ReadFileBytes(dataDir() / "MacroDefine.bin"), macrosBefore);
+        EXPECT_EQ(MacroNames(dlg->macros().g_macroTable).size(), 1u);
+    }
+    // Room again: the next Save writes everything that was kept.
+    click(950, 620);
+    EXPECT_EQ(desktop.warnings.size(), 3u);
+    EXPECT_EQ(keymapFile(), bytesOf(image()));
+    EXPECT_EQ(image().entry(5)[entry::Data], 0x41);
+    auto macros = ReadFileBytes(dataDir() / "MacroDefine.bin");
+    ASSERT_TRUE(macros);
+    MacroTable table{};
+    std::memcpy(&table, macros->data(), std::min(macros->size(), sizeof table));
+    EXPECT_EQ(MacroNames(table), (std::vector<std::string>{"Combo"}));
 }
