@@ -1,23 +1,45 @@
 #include "app/ui_call.h"
 
-#include <QMetaObject>
+#include <QSocketNotifier>
 #include <QThread>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <mutex>
 
 namespace zr417 {
 
 struct UiThreadCall::State {
+    struct Job {
+        std::function<void()> work;
+        enum { Waiting, Ran, Dropped } outcome = Waiting;
+    };
+
+    ~State()
+    {
+        if (wakeFd >= 0) ::close(wakeFd);
+    }
+
     std::mutex mutex;
     std::condition_variable cv;
     bool cancelled = false;
+    std::deque<std::shared_ptr<Job>> queue;
+    int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 };
 
-UiThreadCall::UiThreadCall(QObject* context) : context_(context), state_(std::make_shared<State>()) {}
+UiThreadCall::UiThreadCall(QObject* context) : context_(context), state_(std::make_shared<State>())
+{
+    if (state_->wakeFd < 0) return;  // run() then refuses calls from other threads
+    notifier_ = std::make_unique<QSocketNotifier>(state_->wakeFd, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, context_, [this] { runQueued(); });
+}
 
 UiThreadCall::~UiThreadCall()
 {
     cancel();
+    notifier_.reset();
 }
 
 bool UiThreadCall::run(std::function<void()> work)
@@ -30,32 +52,51 @@ bool UiThreadCall::run(std::function<void()> work)
         work();
         return true;
     }
-    auto state = state_;
-    auto done = std::make_shared<int>(0);  // 0 waiting, 1 ran, 2 dropped
-    bool queued = QMetaObject::invokeMethod(
-        context_,
-        [state, done, work = std::move(work)] {
-            bool cancelled;
-            {
-                std::lock_guard lock(state->mutex);
-                cancelled = state->cancelled;
-            }
-            if (!cancelled) work();
-            std::lock_guard lock(state->mutex);
-            *done = cancelled ? 2 : 1;
-            state->cv.notify_all();
-        },
-        Qt::QueuedConnection);
-    if (!queued) return false;
+    auto state = state_;  // outlives this object while the caller waits
+    auto job = std::make_shared<State::Job>();
+    job->work = std::move(work);
     std::unique_lock lock(state->mutex);
-    state->cv.wait(lock, [&] { return *done != 0 || state->cancelled; });
-    return *done == 1;
+    if (state->cancelled || state->wakeFd < 0) return false;
+    state->queue.push_back(job);
+    std::uint64_t one = 1;
+    if (::write(state->wakeFd, &one, sizeof one) != sizeof one) {
+        state->queue.pop_back();
+        return false;
+    }
+    state->cv.wait(lock, [&] { return job->outcome != State::Job::Waiting || state->cancelled; });
+    return job->outcome == State::Job::Ran;
+}
+
+void UiThreadCall::runQueued()
+{
+    std::uint64_t count = 0;
+    [[maybe_unused]] auto n = ::read(state_->wakeFd, &count, sizeof count);
+    auto state = state_;
+    for (;;) {
+        std::shared_ptr<State::Job> job;
+        {
+            std::lock_guard lock(state->mutex);
+            if (state->queue.empty() || state->cancelled) return;
+            job = state->queue.front();
+            state->queue.pop_front();
+        }
+        job->work();
+        {
+            std::lock_guard lock(state->mutex);
+            job->outcome = State::Job::Ran;
+        }
+        state->cv.notify_all();
+    }
 }
 
 void UiThreadCall::cancel()
 {
-    std::lock_guard lock(state_->mutex);
-    state_->cancelled = true;
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->cancelled = true;
+        for (auto& job : state_->queue) job->outcome = State::Job::Dropped;
+        state_->queue.clear();
+    }
     state_->cv.notify_all();
 }
 
