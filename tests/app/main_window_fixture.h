@@ -155,8 +155,20 @@ protected:
         dlg = std::make_unique<CKalvexDlg>(std::move(o));
         dlg->OnInitDialog();
         if (!dlg->hiddenForNoKeyboard()) dlg->show();
-        if (keyboard)
+        if (keyboard) {
             ASSERT_TRUE(Spin([&] { return dlg->refreshCount() >= 1; })) << "start-up read-out never refreshed";
+            Settle();
+        }
+    }
+
+    // Lets the paints a refresh set off run to their end: the sliders repaint
+    // once moved, and ask the window to redraw.
+    static void Settle()
+    {
+        for (int i = 0; i < 5; ++i) {
+            QCoreApplication::sendPostedEvents();
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        }
     }
 
     void click(int x, int y)
