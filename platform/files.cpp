@@ -240,10 +240,9 @@ fs::path ExecutableDir()
     return exe.parent_path();
 }
 
-// The account's home: $HOME, else the password database's entry. Never a
-// folder shared with other users (such as /tmp): whoever made it first would
-// control keymap.bin and the programs its host-action keys start.
-static std::optional<fs::path> homeDir()
+// Never a folder shared with other users (such as /tmp): whoever made it
+// first would control keymap.bin and the programs its host-action keys start.
+std::optional<fs::path> AccountHome()
 {
     if (const char* home = std::getenv("HOME"); home && *home == '/')
         return fs::path(home);
@@ -263,7 +262,7 @@ std::optional<fs::path> UserDataFolder()
     fs::path base;
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/')
         base = xdg;
-    else if (auto home = homeDir())
+    else if (auto home = AccountHome())
         base = *home / ".local" / "share";
     else
         return std::nullopt;

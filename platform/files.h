@@ -32,6 +32,10 @@ bool WriteFileAtomic(const std::filesystem::path& path, std::span<const std::uin
 // Folder of the running executable (from /proc/self/exe).
 std::filesystem::path ExecutableDir();
 
+// The account's home: $HOME (absolute), else the password database's entry;
+// nullopt when the account has none.
+std::optional<std::filesystem::path> AccountHome();
+
 // The per-user data folder: $XDG_DATA_HOME (absolute) or the account's home
 // ($HOME, else the password database) with .local/share, then "ZR417 RGB
 // Gaming Keyboard". nullopt when the account has no home folder.

@@ -4,7 +4,11 @@
 #include "device/emu/keyboard_emulator.h"
 #include "device/identities.h"
 #include "platform/hidraw_bus.h"
+#include "platform/files.h"
 #include "platform/sim_client_bus.h"
+#include "platform/user_runtime.h"
+
+#include <unistd.h>
 
 #include <cstdlib>
 #include <mutex>
@@ -34,13 +38,17 @@ private:
 
 std::filesystem::path SimulatorStateFile(const std::string& model)
 {
+    // Never a folder other users share: whoever made it first would own the
+    // keyboard's memory. Without a home, the user's private runtime folder.
     std::filesystem::path base;
     if (const char* state = std::getenv("XDG_STATE_HOME"); state && *state == '/')
         base = state;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::filesystem::path(home) / ".local" / "state";
+    else if (auto home = AccountHome())
+        base = *home / ".local" / "state";
+    else if (auto runtime = UserRuntimeFolder({::getuid(), ::getgid()}, /*prepare=*/true, nullptr))
+        base = *runtime;
     else
-        base = std::filesystem::temp_directory_path();
+        return {};
     return base / "zr417" / ("sim-" + model + ".bin");
 }
 
@@ -64,7 +72,7 @@ std::unique_ptr<hid::Bus> CreateSimulatedBus(const std::string& model, std::stri
             if (auto bus = g_provider(name)) return bus;
     }
     auto keyboard = std::make_shared<emu::KeyboardEmulator>(*identity);
-    keyboard->persistTo(SimulatorStateFile(name));
+    if (auto file = SimulatorStateFile(name); !file.empty()) keyboard->persistTo(file);
     return std::make_unique<SimulatedBus>(std::move(keyboard));
 }
 

@@ -15,7 +15,9 @@
 namespace zr417 {
 
 // Where a simulated keyboard keeps its memory between runs:
-// $XDG_STATE_HOME/zr417/sim-<MODEL>.bin, else ~/.local/state/zr417/...
+// $XDG_STATE_HOME/zr417/sim-<MODEL>.bin, else ~/.local/state/zr417/... of
+// the account's home, else in the user's private runtime folder; empty when
+// there is none of them (the memory then lasts for the run only).
 std::filesystem::path SimulatorStateFile(const std::string& model);
 
 // The bus for ZR417_SIM, else ZR417_SIMULATE as given (both unset or empty:

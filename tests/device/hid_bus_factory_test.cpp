@@ -1,4 +1,5 @@
 #include "tests/support/temp_dir.h"
+#include "platform/files.h"
 #include "platform/hid_bus_factory.h"
 #include "descriptors.h"
 #include "device/device_link.h"
@@ -54,6 +55,18 @@ struct StateHome {
 
 TEST(HidBusFactory, SimulatedKeyboardKeepsItsMemoryBetweenRuns)
 {
+    {
+        // Without HOME (cron, some sudo set-ups) the account's own home still
+        // holds it, never a folder in /tmp that another user could make first.
+        std::string saved = std::getenv("HOME") ? std::getenv("HOME") : "";
+        ::unsetenv("HOME");
+        ::unsetenv("XDG_STATE_HOME");
+        auto home = AccountHome();
+        auto file = SimulatorStateFile("QV420");
+        if (!saved.empty()) ::setenv("HOME", saved.c_str(), 1);
+        ASSERT_TRUE(home);
+        EXPECT_EQ(file, *home / ".local" / "state" / "zr417" / "sim-QV420.bin");
+    }
     StateHome home;
     EXPECT_EQ(SimulatorStateFile("QV420"), home.dir / "zr417" / "sim-QV420.bin");
     ConfigImage image;
