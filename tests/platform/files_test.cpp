@@ -343,5 +343,24 @@ TEST_F(AppPathsTest, RelativeXdgDataHomeIsIgnored)
     EXPECT_TRUE(fs::is_directory(p.dataDir));
 }
 
+// The tests' temporary folders open up read-only subfolders before removal;
+// that must never reach through a link (one run left /dev/null mode 0755).
+TEST(TestTempDir, RemovalLeavesTheTargetsOfLinksAlone)
+{
+    test::TempDir outside("outside");
+    const fs::path target = outside.path() / "target";
+    std::ofstream(target) << "x";
+    ::chmod(target.c_str(), 0600);
+    {
+        test::TempDir inside("inside");
+        fs::create_directory(inside.path() / "sub");
+        fs::create_symlink(target, inside.path() / "sub" / "link");
+        ::chmod((inside.path() / "sub").c_str(), 0500);
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
 }  // namespace
 }  // namespace zr417

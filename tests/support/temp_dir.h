@@ -20,9 +20,12 @@ public:
     }
     ~TempDir()
     {
+        // Only our own folders need opening up for removal. chmod follows
+        // links, and a test tree may link to /dev/null or a system file.
         std::error_code ec;
         ::chmod(path_.c_str(), 0755);
-        for (auto& e : std::filesystem::recursive_directory_iterator(path_, ec)) ::chmod(e.path().c_str(), 0755);
+        for (auto& e : std::filesystem::recursive_directory_iterator(path_, ec))
+            if (e.symlink_status(ec).type() == std::filesystem::file_type::directory) ::chmod(e.path().c_str(), 0755);
         std::filesystem::remove_all(path_, ec);
     }
     TempDir(const TempDir&) = delete;
