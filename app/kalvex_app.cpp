@@ -1,24 +1,50 @@
 #include "app/kalvex_app.h"
 
 #include "app/kalvex_dlg.h"
+#include "app/profile_requests.h"
 #include "controls/skin.h"
 #include "controls/skin_names.h"
-#include "platform/fonts.h"
+#include "platform/autostart.h"
 #include "platform/files.h"
+#include "platform/fonts.h"
 #include "platform/hid_bus_factory.h"
+#include "platform/instance_link.h"
 #include "platform/settings.h"
 #include "platform/single_instance.h"
 #include "platform/translations.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QSystemTrayIcon>
+#include <QThread>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace zr417 {
 
-// The key of the single-instance guard (the original's mutex name, blank
-// included).
-static const char kInstanceKey[] = " {57D1171D-1a34-0804-8A3A-65ABA2150010}";
+namespace {
+
+bool StartedAtLogin()
+{
+    const char* value = std::getenv(std::string(kAutostartVariable).c_str());
+    return value && std::string_view(value) == "1";
+}
+
+// At login the notification area may come up after the programs the session
+// starts: wait a little for it before the window would have to stay on the
+// task bar instead.
+void WaitForTray(std::chrono::milliseconds limit)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!QSystemTrayIcon::isSystemTrayAvailable() && waited.elapsed() < limit.count()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+        QThread::msleep(250);
+    }
+}
+
+}  // namespace
 
 bool CKalvexApp::InitInstance(int& argc, char** argv)
 {
@@ -32,11 +58,13 @@ bool CKalvexApp::InitInstance(int& argc, char** argv)
     // Hiding the window to the tray must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // A socket name may not hold blanks or braces on every system.
-    QString key = QString::fromLatin1(kInstanceKey).toLower();
-    key.remove(QLatin1Char(' ')).remove(QLatin1Char('{')).remove(QLatin1Char('}')).prepend(QStringLiteral("zr417-"));
-    SingleInstance instance(key);
+    // A start at login finds the program running (started by hand): it
+    // leaves its window alone.
+    const bool atLogin = StartedAtLogin();
+    SingleInstance instance(QString::fromStdString(MainProgramInstanceKey()));
+    instance.setActivateRunningCopy(!atLogin);
     if (!instance.acquire()) return false;
+    if (atLogin) WaitForTray(std::chrono::seconds(10));
 
     // The system's HID devices, or the simulated keyboard of ZR417_SIMULATE.
     std::string error;
@@ -59,8 +87,15 @@ bool CKalvexApp::InitInstance(int& argc, char** argv)
     MainWindowOptions options;
     options.bus = bus.get();
     options.paths = *paths;
+    // At login: no splash, and the window waits in the notification area.
+    options.splash = !atLogin;
+    options.startHidden = atLogin;
     CKalvexDlg dlg(std::move(options));
     QObject::connect(&instance, &SingleInstance::activationRequested, &dlg, &CKalvexDlg::restoreAndActivate);
+    // zr417ctl's profile requests, answered through the window.
+    ProfileRequests requests(dlg);
+    instance.setRequestHandler(
+        [&requests](const QString& request, SingleInstance::Reply reply) { requests.handle(request, std::move(reply)); });
     dlg.DoModal();
     return false;
 }

@@ -1,6 +1,7 @@
 #include "app/kalvex_dlg.h"
 
 #include "app/about_dlg.h"
+#include "app/autostart_menu.h"
 #include "app/splash.h"
 #include "app/ui_call.h"
 #include "config/keys.h"
@@ -159,7 +160,7 @@ void CKalvexDlg::OnInitDialog()
 int CKalvexDlg::DoModal()
 {
     OnInitDialog();
-    if (hiddenForNoKeyboard_)
+    if (hiddenForNoKeyboard_ || options_.startHidden)
         HideWindow();
     else
         show();
@@ -275,6 +276,8 @@ void CKalvexDlg::CreateTrayIcon()
     tray_->setIcon(LoadIconResource(skins::resource::kIconMain));
     tray_->setToolTip(qs(texts::kTitle.english));
     trayMenu_ = std::make_unique<QMenu>();
+    AddAutostartItem(*trayMenu_, g_nLanguage);
+    trayMenu_->addSeparator();
     QAction* exit = trayMenu_->addAction(qs(texts::kExit.in(g_nLanguage)));
     // The exit item ends the program; no file is written.
     connect(exit, &QAction::triggered, this, [this] { EndDialog(); });
@@ -635,6 +638,18 @@ void CKalvexDlg::RunProfileManager()
     else
         RealPause(std::chrono::milliseconds(50));
     Refresh(1);
+}
+
+void CKalvexDlg::ApplyProfile(const ConfigImage& image, bool send)
+{
+    store_->current = image;
+    Refresh(1);
+    if (send) {
+        SaveCommand();
+        return;
+    }
+    store_->CommitSavedImage();
+    store_->SaveKeymapFile();
 }
 
 void CKalvexDlg::FactoryResetCommand()

@@ -45,6 +45,7 @@ struct MainWindowOptions {
     bool splash = true;
     std::chrono::milliseconds splashTick{20};
     std::optional<bool> trayAvailable;  // default: asked from the desktop
+    bool startHidden = false;           // a start at login: the window waits in the tray
 };
 
 class CKalvexDlg : public QWidget {
@@ -59,6 +60,7 @@ public:
     // The initialisation alone (tests drive the window without DoModal).
     void OnInitDialog();
     bool ended() const { return ended_; }
+    bool initialised() const { return initialised_; }
 
     int language() const { return g_nLanguage; }
     int model() const;
@@ -93,6 +95,10 @@ public:
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
     void StartUpdateTool();
     void ShowAbout();
+    // A profile applied from outside the window (zr417ctl): loaded into the
+    // working image as the profile manager loads one, the window refreshed,
+    // then saved as Save does; sent to the keyboard only when `send`.
+    void ApplyProfile(const ConfigImage& image, bool send);
     // Plug events waiting on the bus (the notifier calls this).
     void OnPlugEvents();
     // Composes the client area into frame() now.

@@ -232,6 +232,7 @@ inline constexpr Bilingual kResetCaption{"Factory Setting", "出厂设置"};
 inline constexpr Bilingual kNoKeyboard{"No Gaming Keyboard Detected!", "No Gaming Keyboard Detected!"};
 inline constexpr Bilingual kWarning{"Warning", "Warning"};
 inline constexpr Bilingual kExit{"Exit", "退出"};
+inline constexpr Bilingual kStartWithDesktop{"Start with the desktop", "开机启动"};
 inline constexpr Bilingual kAbout{"About", "关于"};
 inline constexpr Bilingual kAboutTitle{"About ZR417 RGB Gaming Keyboard", "关于 ZR417 RGB Gaming Keyboard"};
 inline constexpr Bilingual kAboutName{"ZR417 RGB Gaming Keyboard, Version 1.0", "ZR417 RGB Gaming Keyboard, Version 1.0"};

@@ -15,6 +15,8 @@ enum Exit : int {
     kNoKeyboard = 3,
     kFileError = 4,
     kImageTooBig = 5,  // hex2bin / flash: an address at or above 0xF000
+    kUnknownProfile = 6,
+    kBusy = 7,  // the running program could not take the request now
 };
 
 // Options every subcommand understands (anywhere on the line).
@@ -43,6 +45,9 @@ int RunFlash(const Options&, const std::vector<std::string>&);
 
 // Host-action keys and plug events as they come (listen_commands.cpp).
 int RunListen(const Options&, const std::vector<std::string>&);
+
+// Profiles, through the running program or on their own (profile_commands.cpp).
+int RunProfile(const Options&, const std::vector<std::string>&);
 
 // zr417-sim control (sim_commands.cpp).
 int RunSim(const Options&, const std::vector<std::string>&);

@@ -1,5 +1,6 @@
 // info, read, save and reset: the main program's device link driven from the
 // command line, against the keyboard or the simulated one.
+#include "app/profile_commands.h"
 #include "cli/cli.h"
 #include "config/image.h"
 #include "device/device_link.h"
@@ -105,16 +106,8 @@ int RunSave(const Options& options, const std::vector<std::string>& operands)
         std::fprintf(stderr, "zr417ctl: save: cannot read %s\n", file.c_str());
         return kFileError;
     }
-    if (bytes->size() == kSettingsSize) {
-        std::fprintf(stderr,
-                     "zr417ctl: save: %s is a new, empty profile (%zu bytes): it holds no key assignments and "
-                     "would disable every key; load or save it in the program first\n",
-                     file.c_str(), bytes->size());
-        return kFileError;
-    }
-    if (bytes->size() != kImageSize) {
-        std::fprintf(stderr, "zr417ctl: save: %s is %zu bytes; a keymap.bin or profile file has exactly %zu\n",
-                     file.c_str(), bytes->size(), kImageSize);
+    if (auto problem = WholeImageProblem(file, bytes->size())) {
+        std::fprintf(stderr, "zr417ctl: save: %s\n", problem->c_str());
         return kFileError;
     }
     Session s;

@@ -1,10 +1,13 @@
 #include "platform/single_instance.h"
 
+#include "platform/instance_link.h"
 #include "platform/user_runtime.h"
 
 #include <QDir>
 #include <QLocalSocket>
+#include <QPointer>
 #include <QThread>
+#include <memory>
 #include <unistd.h>
 
 #include <cstdio>
@@ -26,7 +29,7 @@ bool SingleInstance::sameUser(const QLocalSocket& socket)
 
 QString SingleInstance::socketName() const
 {
-    return QDir(folder_).filePath(QStringLiteral("%1-%2").arg(key_).arg(::geteuid()));
+    return QString::fromStdString(InstanceSocketPath(folder_.toStdString(), key_.toStdString(), ::geteuid()).string());
 }
 
 bool SingleInstance::notifyRunningCopy() const
@@ -44,8 +47,10 @@ bool SingleInstance::notifyRunningCopy() const
                 socket.abort();
                 return false;
             }
-            socket.write("activate\n");
-            socket.waitForBytesWritten(500);
+            if (activateRunningCopy_) {
+                socket.write(QByteArray::fromStdString(std::string(kActivateRequest)) + '\n');
+                socket.waitForBytesWritten(500);
+            }
             socket.disconnectFromServer();
             return true;
         }
@@ -86,14 +91,54 @@ bool SingleInstance::acquire()
                 client->deleteLater();
                 continue;
             }
-            connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-            connect(client, &QLocalSocket::readyRead, this, [this, client] {
-                if (client->readAll().contains("activate"))
-                    emit activationRequested();
-            });
+            serve(client);
         }
     });
     return true;
+}
+
+// One request a line. "activate" gets no reply and leaves the socket open for
+// more; any other request is answered and the socket closed.
+void SingleInstance::serve(QLocalSocket* client)
+{
+    connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+    struct Pending {
+        QByteArray buffer;
+        bool answered = false;  // a request is being answered: nothing more is read
+    };
+    auto pending = std::make_shared<Pending>();
+    connect(client, &QLocalSocket::readyRead, this, [this, client, pending] {
+        QByteArray* buffer = &pending->buffer;
+        if (pending->answered) {
+            client->readAll();
+            return;
+        }
+        buffer->append(client->readAll());
+        for (qsizetype end; (end = buffer->indexOf('\n')) >= 0;) {
+            const QByteArray line = buffer->left(end);
+            buffer->remove(0, end + 1);
+            if (line == QByteArray::fromStdString(std::string(kActivateRequest))) {
+                emit activationRequested();
+                continue;
+            }
+            QPointer<QLocalSocket> target(client);
+            Reply reply = [target](int exitCode, const QString& text) {
+                if (!target) return;  // the asker gave up
+                target->write(QByteArray::fromStdString(FormatInstanceReply({exitCode, text.toStdString()})));
+                target->flush();
+                target->disconnectFromServer();
+            };
+            buffer->clear();
+            pending->answered = true;
+            if (handler_)
+                handler_(QString::fromUtf8(line), std::move(reply));
+            else
+                reply(2, QStringLiteral("the program does not take requests\n"));
+            return;
+        }
+        // A line longer than any request is no request.
+        if (buffer->size() > 4096) client->abort();
+    });
 }
 
 }  // namespace zr417

@@ -1,7 +1,9 @@
 // One running copy per user: a per-user lock file plus a local socket in the
 // user's private runtime folder. A second start finds the lock held, asks the
 // first copy to show and raise its window, and exits. Only programs of the
-// same user are heard, and only a copy of the same user is asked.
+// same user are heard, and only a copy of the same user is asked. The socket
+// also takes one-line requests from the user's other programs (zr417ctl) and
+// answers each one (platform/instance_link.h).
 #pragma once
 
 #include <QLocalServer>
@@ -9,6 +11,7 @@
 #include <QLockFile>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace zr417 {
@@ -25,6 +28,15 @@ public:
     // reason goes to stderr). False when another copy runs; that copy has
     // been asked to activate its window.
     bool acquire();
+    // A later start that only wants the program running (a start at login)
+    // leaves the first copy's window alone.
+    void setActivateRunningCopy(bool activate) { activateRunningCopy_ = activate; }
+
+    // Answers a request other than "activate"; may be called later, once.
+    using Reply = std::function<void(int exitCode, const QString& text)>;
+    using RequestHandler = std::function<void(const QString& request, Reply reply)>;
+    // Without a handler every such request is refused.
+    void setRequestHandler(RequestHandler handler) { handler_ = std::move(handler); }
 
 signals:
     // A later start asked this copy to show its window.
@@ -34,11 +46,14 @@ private:
     static bool sameUser(const QLocalSocket& socket);
     QString socketName() const;
     bool notifyRunningCopy() const;
+    void serve(QLocalSocket* client);
 
     QString key_;
     QString folder_;
     std::unique_ptr<QLockFile> lock_;
     std::unique_ptr<QLocalServer> server_;
+    RequestHandler handler_;
+    bool activateRunningCopy_ = true;
 };
 
 }  // namespace zr417

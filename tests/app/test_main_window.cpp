@@ -4,10 +4,15 @@
 // plugging, host actions.
 #include "tests/app/main_window_fixture.h"
 
+#include "app/profile_commands.h"
+#include "app/profile_requests.h"
 #include "device/protocol.h"
+#include "platform/autostart.h"
 
 #include <QAction>
 #include <QMenu>
+#include <QTimer>
+#include <QDialog>
 #include "controls/bit_slider.h"
 
 #include <sys/stat.h>
@@ -424,7 +429,7 @@ TEST_F(MainWindowTest, TrayExitEndsWithoutWritingAndSpeaksTheLanguage)
     plugKeyboard();
     start(kLanguageChinese);
     ASSERT_NE(dlg->trayMenu(), nullptr);
-    QAction* exit = dlg->trayMenu()->actions().value(0);
+    QAction* exit = dlg->trayMenu()->actions().value(dlg->trayMenu()->actions().size() - 1);
     ASSERT_NE(exit, nullptr);
     EXPECT_EQ(exit->text().toStdString(), "退出");
     auto before = keymapFile();
@@ -570,3 +575,125 @@ TEST_F(MainWindowTest, BothLanguagesDrawTheirLabels)
     EXPECT_NE(english.copy(save), chinese.copy(save));
     EXPECT_NE(english.copy(QRect(28, 137, 60, 16)), chinese.copy(QRect(28, 137, 60, 16)));
 }
+
+namespace zr417::test {
+namespace {
+
+// zr417ctl's profile requests as the running program answers them: through
+// the window, so the picture, keymap.bin and the keyboard agree.
+TEST_F(MainWindowTest, ProfileAppliedFromOutsideReachesWindowKeyboardAndKeymapFileOnce)
+{
+    auto kb = plugKeyboard();
+    start();
+    ConfigImage profile = image();
+    profile.at(settings::Effect) = 3;
+    profile.at(settings::Brightness) = 2;
+    profile.at(settings::Speed) = 5;
+    profile.entry(7)[entry::Kind] = 5;  // host-only: a program key
+    std::filesystem::create_directories(dataDir() / "Configure");
+    ASSERT_TRUE(WriteFileAtomic(dataDir() / "Configure" / "Racing.bin", {profile.settings, profile.keyTable}));
+    ASSERT_TRUE(WriteFileAtomic(dataDir() / "Configure" / "Cut.bin", std::vector<std::uint8_t>(kImageSize - 1, 1)));
+
+    ProfileRequests requests(*dlg);
+    auto ask = [&](const QString& request) {
+        std::optional<std::pair<int, std::string>> reply;
+        requests.handle(request, [&](int code, const QString& text) { reply.emplace(code, text.toStdString()); });
+        EXPECT_TRUE(Spin([&] { return reply.has_value(); }));
+        return reply.value_or(std::pair<int, std::string>{-1, ""});
+    };
+
+    const int setsBefore = kb->counters().sets;
+    auto applied = ask("profile apply Racing");
+    EXPECT_EQ(applied.first, profile_exit::kOk) << applied.second;
+    EXPECT_EQ(dlg->slider(kSliderBrightness)->value(), 2) << "the window shows the profile";
+    EXPECT_EQ(dlg->slider(kSliderSpeed)->value(), 5);
+    EXPECT_EQ(kb->memory().groups[0][3], 3) << "the keyboard got its effect";
+    EXPECT_EQ(kb->memory().groups[0][4], 2);
+    EXPECT_EQ(image().entry(7)[entry::Kind], 5);
+    EXPECT_EQ(dlg->store().saved, image()) << "saved as Save saves";
+    EXPECT_EQ(keymapFile(), bytesOf(image()));
+    EXPECT_GT(kb->counters().sets, setsBefore);
+
+    // Again: the keyboard holds it, so nothing goes to it.
+    const int setsAfter = kb->counters().sets;
+    auto again = ask("profile apply Racing");
+    EXPECT_EQ(again.first, profile_exit::kOk) << again.second;
+    EXPECT_NE(again.second.find("already"), std::string::npos) << again.second;
+    EXPECT_EQ(kb->counters().sets, setsAfter);
+
+    // Refused, and nothing changes: an unknown name (the known ones listed),
+    // a cut file, and any request while a dialog of the window is open.
+    const ConfigImage before = image();
+    auto unknown = ask("profile apply Rally");
+    EXPECT_EQ(unknown.first, profile_exit::kUnknownProfile);
+    EXPECT_NE(unknown.second.find("  Cut\n  Racing\n"), std::string::npos) << unknown.second;
+    EXPECT_EQ(ask("profile apply Cut").first, profile_exit::kFileError);
+    QDialog modal(dlg.get());
+    modal.setModal(true);
+    modal.show();
+    ASSERT_TRUE(Spin([&] { return QApplication::activeModalWidget() == &modal; }));
+    EXPECT_EQ(ask("profile save Racing").first, profile_exit::kBusy);
+    modal.hide();
+    EXPECT_EQ(image(), before);
+    EXPECT_EQ(kb->counters().sets, setsAfter);
+    EXPECT_EQ(ask("profile list").second, "Cut\nRacing\n");
+}
+
+TEST_F(MainWindowTest, TrayMenuOffersToStartWithTheDesktopInBothLanguages)
+{
+    TempDir config;
+    ::setenv("XDG_CONFIG_HOME", config.path().c_str(), 1);
+    ::setenv("XDG_CONFIG_DIRS", (config.path() / "system").c_str(), 1);
+    for (int language : {kLanguageEnglish, kLanguageChinese}) {
+        start(language);
+        QAction* item = dlg->trayMenu()->actions().value(0);
+        ASSERT_NE(item, nullptr);
+        EXPECT_EQ(item->text().toStdString(), language == kLanguageChinese ? "开机启动" : "Start with the desktop");
+        EXPECT_TRUE(item->isCheckable());
+        EXPECT_FALSE(item->isChecked());
+        item->trigger();
+        EXPECT_TRUE(item->isChecked());
+        EXPECT_TRUE(AutostartEnabled(AutostartFolders::FromEnvironment()));
+        item->trigger();
+        EXPECT_FALSE(AutostartEnabled(AutostartFolders::FromEnvironment()));
+        dlg.reset();
+    }
+    ::unsetenv("XDG_CONFIG_HOME");
+    ::unsetenv("XDG_CONFIG_DIRS");
+}
+
+// A start at login: no splash, and the window stays hidden in the tray
+// whether or not a keyboard is there.
+TEST_F(MainWindowTest, StartAtLoginShowsNeitherSplashNorWindow)
+{
+    for (bool withKeyboard : {false, true}) {
+        if (withKeyboard) plugKeyboard();
+        MainWindowOptions o;
+        o.bus = &bus;
+        o.paths = AppPaths{exeDir(), dataDir()};
+        o.pause = [](std::chrono::milliseconds) {};
+        o.dialogs = &dialogs;
+        o.desktop = &desktop;
+        o.trayAvailable = true;
+        o.splash = false;
+        o.startHidden = true;
+        dlg = std::make_unique<CKalvexDlg>(std::move(o));
+        bool shown = false;
+        QTimer poll;
+        // Once the start-up read-out is in (or there is no keyboard to read),
+        // look, then end through the tray's exit item.
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (withKeyboard && dlg->refreshCount() < 1) return;
+            poll.stop();
+            shown = dlg->isVisible() || QApplication::activeModalWidget();
+            dlg->trayMenu()->actions().last()->trigger();
+        });
+        poll.start(20);
+        dlg->DoModal();
+        EXPECT_FALSE(shown) << (withKeyboard ? "with" : "without") << " a keyboard";
+        dlg.reset();
+    }
+}
+
+}  // namespace
+}  // namespace zr417::test
