@@ -160,7 +160,11 @@ void CKalvexDlg::OnInitDialog()
 int CKalvexDlg::DoModal()
 {
     OnInitDialog();
-    if (hiddenForNoKeyboard_ || options_.startHidden)
+    // A start at login without a keyboard has nothing to show, even where no
+    // tray holds it: plugging one in or starting the program again shows it.
+    if (options_.startHidden && hiddenForNoKeyboard_)
+        hide();
+    else if (hiddenForNoKeyboard_ || options_.startHidden)
         HideWindow();
     else
         show();

@@ -2,6 +2,7 @@
 # Installs the Debian packages that are missing.
 #   scripts/setup.sh           what building and running the programs need
 #   scripts/setup.sh --tests   that, plus what the tests need
+#   scripts/setup.sh --package that, plus what building the Debian package needs
 # Does nothing when every package is already installed.
 set -euo pipefail
 
@@ -25,11 +26,17 @@ tests=(
   desktop-file-utils appstream
   # the virtual-machine test of the real kernel HID path (tests/vm)
   qemu-system-x86 linux-image-amd64 busybox-static
+  # the Debian package's contents and control fields (dpkg-shlibdeps, file)
+  dpkg-dev file
 )
+# scripts/package.sh: cpack's dependency list (dpkg-shlibdeps needs file),
+# Debian's build flags, and the package check.
+package=(dpkg-dev file lintian)
 case "${1:-}" in
   "") ;;
   --tests) packages+=("${tests[@]}") ;;
-  *) echo "usage: scripts/setup.sh [--tests]" >&2; exit 2 ;;
+  --package) packages+=("${package[@]}") ;;
+  *) echo "usage: scripts/setup.sh [--tests | --package]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -663,10 +663,11 @@ TEST_F(MainWindowTest, TrayMenuOffersToStartWithTheDesktopInBothLanguages)
 }
 
 // A start at login: no splash, and the window stays hidden in the tray
-// whether or not a keyboard is there.
+// whether or not a keyboard is there; without a keyboard it stays hidden
+// even on a desktop without a tray.
 TEST_F(MainWindowTest, StartAtLoginShowsNeitherSplashNorWindow)
 {
-    for (bool withKeyboard : {false, true}) {
+    for (auto [withKeyboard, tray] : {std::pair{false, true}, {false, false}, {true, true}}) {
         if (withKeyboard) plugKeyboard();
         MainWindowOptions o;
         o.bus = &bus;
@@ -674,7 +675,7 @@ TEST_F(MainWindowTest, StartAtLoginShowsNeitherSplashNorWindow)
         o.pause = [](std::chrono::milliseconds) {};
         o.dialogs = &dialogs;
         o.desktop = &desktop;
-        o.trayAvailable = true;
+        o.trayAvailable = tray;
         o.splash = false;
         o.startHidden = true;
         dlg = std::make_unique<CKalvexDlg>(std::move(o));
@@ -690,7 +691,8 @@ TEST_F(MainWindowTest, StartAtLoginShowsNeitherSplashNorWindow)
         });
         poll.start(20);
         dlg->DoModal();
-        EXPECT_FALSE(shown) << (withKeyboard ? "with" : "without") << " a keyboard";
+        EXPECT_FALSE(shown) << (withKeyboard ? "with" : "without") << " a keyboard, " << (tray ? "with" : "without")
+                            << " a tray";
         dlg.reset();
     }
 }

@@ -113,6 +113,14 @@ TEST_F(Installed, DesktopEntryIconAndAppStreamDataPointAtTheInstalledProgram)
                     &out),
               0)
         << out;
+    // The start at login: hidden (the switch), the installed program.
+    const fs::path autostart = prefix() / "share/zr417/autostart/org.zr417.Keyboard.desktop";
+    EXPECT_NE(ReadText(autostart).find("Exec=env ZR417_AUTOSTART=1 \"" + (prefix() / "bin/zr417-keyboard").string() +
+                                       "\"\n"),
+              std::string::npos)
+        << ReadText(autostart);
+    EXPECT_FALSE(fs::exists(prefix() / "etc")) << "the system autostart folder is linked only for /usr";
+    EXPECT_EQ(Shell("desktop-file-validate '" + autostart.string() + "'", &out), 0) << out;
     EXPECT_EQ(Shell("appstreamcli validate --no-net '" +
                         (prefix() / "share/metainfo/org.zr417.Keyboard.metainfo.xml").string() + "'",
                     &out),
@@ -181,6 +189,71 @@ TEST_F(Installed, TheInstalledProgramRunsOnTheInstalledSimulator)
     ASSERT_TRUE(WaitUntil([&] { return fs::exists(keymap) && fs::file_size(keymap) == kImageSize; }, 30s));
     EXPECT_TRUE(program.running()) << ReadText(run.path() / "program.log");
     EXPECT_FALSE(fs::exists(programDir() / "keymap.bin")) << "nothing written into the program folder";
+}
+
+// The Debian package, made by cpack from this build: its control fields and
+// what it lays out (the install check on a fresh Debian 12 is
+// scripts/package.sh --fresh-check).
+TEST(Package, ControlFieldsAndContentsAreThoseOfTheDesktopPackage)
+{
+    TempDir dir;
+    std::string out;
+    ASSERT_EQ(Shell("cd '" + dir.path().string() + "' && cpack -G DEB --config '" + std::string(ZR417_BINARY_DIR) +
+                        "/CPackConfig.cmake' -B '" + dir.path().string() + "'",
+                    &out),
+              0)
+        << out;
+    const fs::path deb = dir.path() / "zr417-keyboard_1.0.0_amd64.deb";
+    ASSERT_TRUE(fs::exists(deb)) << out;
+    auto field = [&](const std::string& name) {
+        std::string value;
+        Shell("dpkg-deb -f '" + deb.string() + "' " + name, &value);
+        return value;
+    };
+    EXPECT_EQ(field("Package"), "zr417-keyboard\n");
+    EXPECT_EQ(field("Architecture"), "amd64\n");
+    const std::string depends = field("Depends");
+    for (const char* wanted : {"libqt6widgets6", "libqt6network6", "libudev1", "fonts-liberation",
+                               "fonts-wqy-zenhei | fonts-noto-cjk", "qt6-translations-l10n"})
+        EXPECT_NE(depends.find(wanted), std::string::npos) << wanted << " in " << depends;
+    for (const char* testOnly : {"gtest", "gmock", "benchmark", "xvfb", "xdotool", "qemu", "x11-utils", "lintian"})
+        EXPECT_EQ(depends.find(testOnly), std::string::npos) << testOnly << " in " << depends;
+    EXPECT_EQ(field("Recommends"), "qt6-wayland\n");
+    EXPECT_NE(field("Maintainer"), "\n");
+
+    std::string contents;
+    ASSERT_EQ(Shell("dpkg-deb -c '" + deb.string() + "'", &contents), 0);
+    for (const char* path : {"./usr/lib/udev/rules.d/60-zr417.rules", "./usr/bin/zr417ctl", "./usr/bin/zr417-sim",
+                             "./usr/lib/zr417/ZR417 RGB Gaming Keyboard", "./usr/lib/zr417/png/chinese/main.png",
+                             "./usr/share/applications/org.zr417.Keyboard.desktop",
+                             "./usr/share/metainfo/org.zr417.Keyboard.metainfo.xml",
+                             "./usr/share/doc/zr417-keyboard/copyright", "./usr/share/doc/zr417-keyboard/changelog.gz",
+                             "./usr/bin/zr417-keyboard -> ../lib/zr417/ZR417 RGB Gaming Keyboard",
+                             "./etc/xdg/autostart/org.zr417.Keyboard.desktop -> "
+                             "/usr/share/zr417/autostart/org.zr417.Keyboard.desktop",
+                             "./usr/share/zr417/autostart/org.zr417.Keyboard.desktop"})
+        EXPECT_NE(contents.find(path), std::string::npos) << path;
+    // Everything under /usr, but the autostart link: no conffile stays behind
+    // after a removal.
+    std::istringstream lines(contents);
+    for (std::string line; std::getline(lines, line);) {
+        auto at = line.find(" ./");
+        ASSERT_NE(at, std::string::npos) << line;
+        std::string path = line.substr(at + 1);
+        bool allowed = path.rfind("./usr/", 0) == 0 || path == "./" || path == "./usr/" ||
+                       path.rfind("./etc/xdg/autostart/org.zr417.Keyboard.desktop -> ", 0) == 0 ||
+                       path == "./etc/" || path == "./etc/xdg/" || path == "./etc/xdg/autostart/";
+        EXPECT_TRUE(allowed) << path;
+    }
+
+    // The maintainer scripts reload and apply the rule only where udev runs.
+    ASSERT_EQ(Shell("dpkg-deb -e '" + deb.string() + "' '" + (dir.path() / "control").string() + "'"), 0);
+    for (const char* script : {"postinst", "postrm"}) {
+        std::string text = ReadText(dir.path() / "control" / script);
+        EXPECT_NE(text.find("[ -d /run/udev ] && command -v udevadm"), std::string::npos) << script;
+        EXPECT_NE(text.find("udevadm trigger --subsystem-match=hidraw"), std::string::npos) << script;
+        EXPECT_EQ(::access((dir.path() / "control" / script).c_str(), X_OK), 0) << script;
+    }
 }
 
 }  // namespace
