@@ -36,7 +36,10 @@ void usage(std::FILE* out)
                  "\noptions:\n"
                  "  --simulate MODEL  use the simulated keyboard QV310, QV420 or OEM (its memory is kept\n"
                  "                    between runs); ZR417_SIMULATE does the same\n"
-                 "  --trace           print the protocol's trace lines\n");
+                 "  --trace           print the protocol's trace lines\n"
+                 "\nexit codes: 0 done, 1 the keyboard did not confirm every step, 2 wrong usage, 3 no keyboard,\n"
+                 "  4 a file that cannot be read, written or used, 5 a firmware image too large,\n"
+                 "  6 no such profile, 7 the running program cannot take the request now\n");
 }
 
 int run(int argc, char** argv)

@@ -1,4 +1,5 @@
 // Runs zr417ctl against the simulated keyboard in a temporary home folder.
+#include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 #include "config/image.h"
 #include "platform/files.h"
@@ -35,7 +36,7 @@ protected:
     Result run(const std::string& arguments)
     {
         std::string command = "cd '" + home_.string() + "' && env -u XDG_STATE_HOME -u ZR417_SIMULATE HOME='" +
-                              home_.string() + "' '" + program_.string() + "' " + arguments + " 2>&1";
+                              home_.string() + "' " + env_ + " '" + program_.string() + "' " + arguments + " 2>&1";
         Result r;
         FILE* pipe = ::popen(command.c_str(), "r");
         if (!pipe) return r;
@@ -58,6 +59,7 @@ protected:
     zr417::test::TempDir tmp_{"ctl"};
     fs::path home_ = tmp_.path();
     fs::path program_;
+    std::string env_;  // more NAME=value words for every run
 };
 
 std::vector<std::uint8_t> someImage()
@@ -177,6 +179,82 @@ TEST_F(Zr417ctl, UnwritableOutputIsAFileError)
 {
     auto r = run("--simulate QV420 read no/such/folder/out.bin");
     EXPECT_EQ(r.exitCode, 4) << r.output;
+}
+
+// profile apply through the running program and without it, on one keyboard
+// of zr417-sim that both see.
+TEST_F(Zr417ctl, ProfileApplyGoesThroughTheRunningProgramOrAloneAndSendsNothingTwice)
+{
+    using namespace std::chrono_literals;
+    const fs::path run = home_ / "run", data = home_ / "data", socket = home_ / "sim.sock";
+    fs::create_directories(run);
+    fs::permissions(run, fs::perms::owner_all, fs::perm_options::replace);
+    fs::create_directories(data / "Configure");
+    const std::map<std::string, std::string> env{
+        {"XDG_RUNTIME_DIR", run.string()},    {"ZR417_DATA_DIR", data.string()},
+        {"ZR417_SIM", socket.string()},       {"XDG_STATE_HOME", (home_ / "state").string()},
+        {"HOME", home_.string()},             {"QT_QPA_PLATFORM", "offscreen"},
+        {"XDG_CONFIG_HOME", (home_ / "config").string()}, {"ZR417_TRACE", "1"},
+    };
+    for (const auto& [name, value] : env)
+        if (name != "ZR417_TRACE" && name != "QT_QPA_PLATFORM") env_ += name + "='" + value + "' ";
+    const fs::path bin = program_.parent_path();
+    test::ChildProcess sim(bin / "zr417-sim", {"--socket", socket.string(), "--plug", "QV310"}, env, home_ / "sim.log");
+    ASSERT_TRUE(test::WaitUntil([&] { return fs::exists(socket); }, 10s)) << test::ReadText(home_ / "sim.log");
+
+    auto a = someImage();
+    auto b = a;
+    b[settings::Effect] = 5;
+    b[kSettingsSize + 7 * kKeyEntrySize + entry::Kind] = 5;  // a host action: in keymap.bin only
+    ASSERT_TRUE(WriteFileAtomic(data / "Configure" / "Calm.bin", a));
+    ASSERT_TRUE(WriteFileAtomic(data / "Configure" / "Wave.bin", b));
+    ASSERT_TRUE(WriteFileAtomic(data / "Configure" / "New.bin", std::vector<std::uint8_t>(kSettingsSize, 0)));
+    auto keymapByte = [&](std::size_t offset) {
+        auto keymap = ReadFileBytes(data / "keymap.bin");
+        return keymap && keymap->size() == kImageSize ? int((*keymap)[offset]) : -1;
+    };
+
+    // Alone: sent once, then recognised; keymap.bin follows.
+    auto first = this->run("--trace profile apply Calm");
+    ASSERT_EQ(first.exitCode, 0) << first.output;
+    EXPECT_EQ(count(first.output, "Data OK(KeyMatrix)\n"), 1);
+    auto second = this->run("--trace profile apply Calm");
+    EXPECT_EQ(second.exitCode, 0) << second.output;
+    EXPECT_NE(second.output.find("already"), std::string::npos) << second.output;
+    EXPECT_EQ(count(second.output, "Data"), 0) << "nothing written to the keyboard";
+    EXPECT_EQ(keymapByte(settings::Effect), a[settings::Effect]);
+    // Refused before the keyboard is opened.
+    auto unknown = this->run("profile apply Storm");
+    EXPECT_EQ(unknown.exitCode, 6);
+    EXPECT_NE(unknown.output.find("  Calm\n  New\n  Wave\n"), std::string::npos) << unknown.output;
+    auto empty = this->run("profile apply New");
+    EXPECT_EQ(empty.exitCode, 4);
+    EXPECT_NE(empty.output.find("new, empty profile"), std::string::npos) << empty.output;
+
+    // The running program answers, applies through its window and keeps the
+    // key table; the keyboard then holds the profile for zr417ctl alone too.
+    test::ChildProcess program(bin / "ZR417 RGB Gaming Keyboard", {}, env, home_ / "program.log");
+    ASSERT_TRUE(test::WaitUntil(
+        [&] {
+            for (const auto& e : fs::directory_iterator(run))
+                if (e.is_socket() && e.path().filename().string().rfind("zr417-57d1171d", 0) == 0) return true;
+            return false;
+        },
+        20s))
+        << test::ReadText(home_ / "program.log");
+    auto viaProgram = this->run("profile apply Wave");
+    ASSERT_EQ(viaProgram.exitCode, 0) << viaProgram.output << test::ReadText(home_ / "program.log");
+    EXPECT_NE(viaProgram.output.find("the program and the QV310 keyboard hold it"), std::string::npos)
+        << viaProgram.output;
+    EXPECT_NE(test::ReadText(home_ / "program.log").find("Profile \"Wave\" applied from outside"), std::string::npos);
+    EXPECT_EQ(keymapByte(settings::Effect), 5);
+    EXPECT_EQ(keymapByte(kSettingsSize + 7 * kKeyEntrySize + entry::Kind), 5);
+    EXPECT_EQ(this->run("profile list").output, "Calm\nNew\nWave\n");
+    program.terminate();
+    ASSERT_TRUE(program.waitFor(10s).has_value());
+    auto after = this->run("--trace profile apply Wave");
+    EXPECT_EQ(after.exitCode, 0) << after.output;
+    EXPECT_EQ(count(after.output, "Data"), 0) << after.output;
 }
 
 }  // namespace
