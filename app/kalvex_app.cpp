@@ -97,6 +97,7 @@ bool CKalvexApp::InitInstance(int& argc, char** argv)
     instance.setRequestHandler(
         [&requests](const QString& request, SingleInstance::Reply reply) { requests.handle(request, std::move(reply)); });
     dlg.DoModal();
+    instance.setRequestHandler({});
     return false;
 }
 

@@ -129,7 +129,10 @@ ProfileOutcome SaveAlone(const Options& options, const AppPaths& paths, const st
     if (auto failed = Open(options, k)) return *failed;
     // The key table (host actions) and the macro slots are the program's, in
     // keymap.bin; everything else comes from the keyboard.
-    if (auto keymap = ReadKeymap(paths)) k.image = *keymap;
+    KeymapStore keys(paths.keymapFile());
+    if (auto keymap = ReadKeymap(paths)) keys.current = *keymap;
+    keys.RefreshKeyCodes();  // every key's own code, as after a load of keymap.bin
+    k.image = keys.current;
     ReadKeyboard(*k.protocol);
     if (int failed = k.protocol->failures())
         return {kIncomplete, "the keyboard did not answer " + std::to_string(failed) + " read(s); nothing was saved\n"};
