@@ -28,6 +28,9 @@ test -x /usr/bin/zr417-keyboard && test -x /usr/bin/zr417ctl && test -x /usr/bin
 # Only for this check: an X server and a window lister (not the package's).
 apt-get install -y -qq --no-install-recommends xvfb xauth x11-utils >/dev/null
 id player >/dev/null 2>&1 || useradd -m player
+# An unpacked system's root folder may carry its temporary folder's 0700;
+# a real one is 0755, or no user could run anything.
+[ "$(stat -c %a /)" = 755 ] || { echo "(root folder was $(stat -c %a /); made 755)"; chmod 755 /; }
 
 step "the installed programs on the simulator, as a user"
 runuser -u player -- bash -euo pipefail -c '
