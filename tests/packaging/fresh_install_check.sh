@@ -34,7 +34,11 @@ id player >/dev/null 2>&1 || useradd -m player
 
 step "the installed programs on the simulator, as a user"
 runuser -u player -- bash -euo pipefail -c '
-  fail() { echo "FAILED: $*" >&2; exit 1; }
+  fail() {
+    for log in /tmp/player-*.log; do echo "-- $log:"; tail -n 20 "$log"; done
+    echo "FAILED: $*" >&2
+    exit 1
+  }
   export XDG_RUNTIME_DIR=/tmp/run-player ZR417_SIM=1 ZR417_TRACE=1
   mkdir -p -m 700 "$XDG_RUNTIME_DIR"
   data="$HOME/.local/share/ZR417 RGB Gaming Keyboard"
@@ -42,7 +46,7 @@ runuser -u player -- bash -euo pipefail -c '
   for i in $(seq 50); do [ -S "$XDG_RUNTIME_DIR/zr417-sim.sock" ] && break; sleep 0.2; done
 
   xvfb-run -a -s "-screen 0 1280x800x24" zr417-keyboard >/tmp/player-program.log 2>&1 &
-  for i in $(seq 100); do [ -s "$data/keymap.bin" ] && break; sleep 0.2; done
+  for i in $(seq 150); do [ -s "$data/keymap.bin" ] && break; sleep 0.2; done
   [ "$(stat -c %s "$data/keymap.bin")" = 213116 ] || fail "the program wrote no keymap.bin"
   grep -q "Data" /tmp/player-program.log || fail "the program did not read the keyboard"
 
