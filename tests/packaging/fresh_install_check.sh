@@ -26,11 +26,19 @@ test -f /usr/share/metainfo/org.zr417.Keyboard.metainfo.xml || fail "AppStream d
 test -x /usr/bin/zr417-keyboard && test -x /usr/bin/zr417ctl && test -x /usr/bin/zr417-sim || fail "commands"
 
 # Only for this check: an X server and a window lister (not the package's).
-apt-get install -y -qq --no-install-recommends xvfb xauth x11-utils >/dev/null
+apt-get install -y -qq --no-install-recommends xvfb xauth x11-utils >/tmp/x.log 2>&1 || { cat /tmp/x.log; fail "xvfb"; }
 id player >/dev/null 2>&1 || useradd -m player
 # An unpacked system's root folder may carry its temporary folder's 0700;
 # a real one is 0755, or no user could run anything.
 [ "$(stat -c %a /)" = 755 ] || { echo "(root folder was $(stat -c %a /); made 755)"; chmod 755 /; }
+# Likewise the device nodes a bare chroot may lack for users.
+for node in null:3 zero:5 urandom:9; do
+  name=/dev/${node%%:*}
+  if [ ! -c "$name" ] || [ "$(stat -c %a "$name")" != 666 ]; then
+    echo "(made $name a user-writable device node)"; rm -f "$name"; mknod -m 666 "$name" c 1 "${node##*:}"
+  fi
+done
+command -v xauth >/dev/null || fail "xauth did not install"
 
 step "the installed programs on the simulator, as a user"
 runuser -u player -- bash -euo pipefail -c '
