@@ -58,7 +58,6 @@ step "the installed programs on the simulator"
   xvfb-run -a -s "-screen 0 1280x800x24" zr417-keyboard >/tmp/player-program.log 2>&1 &
   for i in $(seq 150); do [ -s "$data/keymap.bin" ] && break; sleep 0.2; done
   [ "$(stat -c %s "$data/keymap.bin")" = 213116 ] || fail "the program wrote no keymap.bin"
-  grep -q "Data" /tmp/player-program.log || fail "the program did not read the keyboard"
 
   zr417ctl profile save Calm
   cp "$data/Configure/Calm.bin" "$data/Configure/Wave.bin"
