@@ -98,8 +98,13 @@ step "apt-get remove zr417-keyboard"
 apt-get remove -y -qq zr417-keyboard >/dev/null
 left=()
 while read -r path; do
-  case "$path" in /|/.|/etc|/etc/xdg|/etc/xdg/autostart|/usr|/usr/bin|/usr/lib|/usr/lib/udev|/usr/lib/udev/rules.d|/usr/share|/usr/share/applications|/usr/share/doc|/usr/share/icons|/usr/share/icons/hicolor|/usr/share/icons/hicolor/256x256|/usr/share/icons/hicolor/256x256/apps|/usr/share/metainfo) continue ;; esac
-  if [ -e "$path" ] || [ -L "$path" ]; then left+=("$path"); fi
+  [ -e "$path" ] || [ -L "$path" ] || continue
+  # A folder stays when other packages' files are in it or own it.
+  if [ -d "$path" ] && [ ! -L "$path" ]; then
+    [ -n "$(ls -A "$path")" ] && continue
+    dpkg -S "$path" >/dev/null 2>&1 && continue
+  fi
+  left+=("$path")
 done </tmp/ours.txt
 [ ${#left[@]} -eq 0 ] || { printf '  left: %s\n' "${left[@]}"; fail "removal left files of the package"; }
 status=$(dpkg-query -W -f='${Status}' zr417-keyboard 2>/dev/null || true)
