@@ -107,7 +107,14 @@ while read -r path; do
   left+=("$path")
 done </tmp/ours.txt
 [ ${#left[@]} -eq 0 ] || { printf '  left: %s\n' "${left[@]}"; fail "removal left files of the package"; }
+# dpkg keeps a removed package with a postrm on its list until a purge runs
+# that script; it must name no configuration file.
 status=$(dpkg-query -W -f='${Status}' zr417-keyboard 2>/dev/null || true)
-case "$status" in *config-files*) fail "removal left configuration files: $status" ;; esac
-echo "removed: nothing of the package is left (dpkg status: ${status:-unknown})"
+conffiles=$(dpkg-query -W -f='${Conffiles}' zr417-keyboard 2>/dev/null || true)
+[ -z "$conffiles" ] || fail "removal left configuration files: $conffiles"
+echo "removed: no file of the package is left (dpkg status: ${status:-unknown}, no configuration files)"
+apt-get purge -y -qq zr417-keyboard >/dev/null
+status=$(dpkg-query -W -f='${Status}' zr417-keyboard 2>/dev/null || true)
+case "$status" in *installed*|*config-files*) fail "still known to dpkg after a purge: $status" ;; esac
+echo "purged: dpkg no longer lists it"
 echo "fresh install check: passed"
