@@ -653,7 +653,7 @@ void CKalvexDlg::ApplyProfile(const ConfigImage& image, bool send)
         return;
     }
     store_->CommitSavedImage();
-    store_->SaveKeymapFile();
+    SaveFiles();
 }
 
 void CKalvexDlg::FactoryResetCommand()
