@@ -61,7 +61,7 @@ std::vector<std::uint8_t> DownloadBytes(const ConfigImage& image, int model, boo
 
 }  // namespace
 
-AppPaths MainProgramPaths()
+std::optional<AppPaths> MainProgramPaths()
 {
     const fs::path own = ExecutableDir();
     fs::path programDir = own;

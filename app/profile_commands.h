@@ -33,7 +33,8 @@ struct ProfileOutcome {
 
 // The main program's folders as zr417ctl finds them: the program folder is
 // zr417ctl's own (a build tree) or ../lib/zr417 beside it (an installed copy).
-AppPaths MainProgramPaths();
+// nullopt when the settings would need a data folder the account lacks.
+std::optional<AppPaths> MainProgramPaths();
 
 // The profiles as the profile manager lists them (the first six by name).
 std::vector<std::string> ListProfiles(const std::filesystem::path& profileDir);

@@ -104,9 +104,8 @@ void ProfileRequests::answer(const QString& request, const SingleInstance::Reply
     const int model = dlg_.model();
     const bool held = store.current.settings == store.saved.settings && KeyboardAlreadyHolds(store.saved, image, model);
     Tracef("Profile \"%s\" applied from outside%s\n", name.c_str(), held ? " (the keyboard holds it already)" : "");
-    dlg_.protocol().resetFailures();
     dlg_.ApplyProfile(image, !held);
-    if (int failed = dlg_.protocol().failures()) {
+    if (int failed = held ? 0 : dlg_.session().failures()) {
         send({profile_exit::kIncomplete, "profile \"" + name + "\" is loaded in the program, but the keyboard did "
                                          "not confirm " + std::to_string(failed) + " step(s)\n"});
         return;

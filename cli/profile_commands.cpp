@@ -167,7 +167,9 @@ int RunProfile(const Options& options, const std::vector<std::string>& operands)
         case AskResult::NotRunning:
             break;
     }
-    const AppPaths paths = MainProgramPaths();
+    const auto found = MainProgramPaths();
+    if (!found) return Report({kFileError, "the account has no home folder for the program's settings\n"});
+    const AppPaths& paths = *found;
     if (what == "list") return Report({kOk, FormatProfileList(ListProfiles(paths.profileDir()))});
     if (what == "apply") return Report(ApplyAlone(options, paths, operands[1]));
     return Report(SaveAlone(options, paths, operands[1]));
