@@ -106,8 +106,10 @@ void CKalvexDlg::OnInitDialog()
     skins_ = SkinFolder::ForLanguage(paths_, g_nLanguage);
     setWindowIcon(LoadIconResource(skins::resource::kIconMain));
     const QImage& background = skins_.Image(skins::main_window::kBackground);
-    resize(background.isNull() ? QSize(1000, 640) : background.size());
-    frame_ = QImage(size(), QImage::Format_RGB32);
+    // A fixed size: a compositor that sizes windows itself (tiling, kiosk)
+    // gets no other size to offer the skinned window.
+    setFixedSize(background.isNull() ? QSize(1000, 640) : background.size());
+    frame_ = MakeFrame(size(), devicePixelRatioF());
 
     // Changed-key marks; the device link and the plug notifications (taken
     // up once the initialisation is through).

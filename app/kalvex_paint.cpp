@@ -72,7 +72,10 @@ void CKalvexDlg::paintEvent(QPaintEvent*)
 
 void CKalvexDlg::Compose()
 {
-    if (frame_.size() != size()) frame_ = QImage(size(), QImage::Format_RGB32);
+    // Composed at the screen's resolution (skins from their @2x twins above
+    // 100 %), in the layout's units.
+    const qreal ratio = devicePixelRatioF();
+    if (LayoutSize(frame_) != size() || frame_.devicePixelRatio() != ratio) frame_ = MakeFrame(size(), ratio);
     ++composeCount_;
     frame_.fill(Qt::black);
     QPainter p(&frame_);
@@ -99,8 +102,9 @@ void CKalvexDlg::Compose()
 void CKalvexDlg::DrawKeyboard(QPainter& p)
 {
     const bool first = model() == kModelQV310;
-    const QImage& plain = skins_.Image(first ? mw::kKeyboardQV310 : mw::kKeyboardQV420);
-    const QImage& lit = skins_.Image(first ? mw::kKeyboardLitQV310 : mw::kKeyboardLitQV420);
+    const qreal ratio = DevicePixelRatio(p);
+    const QImage& plain = skins_.Image(first ? mw::kKeyboardQV310 : mw::kKeyboardQV420, ratio);
+    const QImage& lit = skins_.Image(first ? mw::kKeyboardLitQV310 : mw::kKeyboardLitQV420, ratio);
     DrawSkinImage(p, plain, kKeyboardPictureX, kKeyboardPictureY);
 
     const ConfigImage& image = store_->current;
@@ -129,7 +133,7 @@ void CKalvexDlg::DrawKeyboard(QPainter& p)
         if (k < 0 || k >= kKeyCount || k == kFnKey) return;
         const KeyRect& r = g_keyRectByKey[k];
         QRect src(QPoint(r.left, r.top), QPoint(r.right, r.bottom));
-        p.drawImage(QPoint(r.left + kKeyboardPictureX, r.top + kKeyboardPictureY), lit, src);
+        DrawSkinImagePart(p, lit, r.left + kKeyboardPictureX, r.top + kKeyboardPictureY, src);
     };
     highlight(keyState_.g_nSelectedKey);
     for (int k = 0; k < kKeyCount; ++k)

@@ -17,7 +17,13 @@ CSplashScreen::CSplashScreen(const std::filesystem::path& exeDir, int language, 
     picturePath_ = exeDir / "png" / (language == kLanguageChinese ? "chinese" : "english") /
                    std::string(skins::main_window::kSplashScreen);
     // A missing picture gives a zero-sized window that still closes on time.
-    picture_ = OpaqueSkinImage(QImage(QString::fromStdString(picturePath_.string())));
+    const QString path = QString::fromStdString(picturePath_.string());
+    picture_ = OpaqueSkinImage(QImage(path));
+    twin_ = OpaqueSkinImage(QImage(HighResolutionName(path)));
+    if (!picture_.isNull() && twin_.size() == picture_.size() * 2)
+        twin_.setDevicePixelRatio(2);
+    else
+        twin_ = QImage();
     setFixedSize(picture_.size());
     setAttribute(Qt::WA_OpaquePaintEvent);
     timerId_ = startTimer(static_cast<int>(tick.count()));
@@ -31,7 +37,7 @@ CSplashScreen::~CSplashScreen()
 void CSplashScreen::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    DrawSkinImage(p, picture_, 0, 0);
+    DrawSkinImage(p, devicePixelRatioF() > 1 && !twin_.isNull() ? twin_ : picture_, 0, 0);
     if (!std::exchange(shownTraced_, true)) Trace("Splash screen shown\n");
 }
 

@@ -29,6 +29,7 @@ protected:
 private:
     std::filesystem::path picturePath_;
     QImage picture_;
+    QImage twin_;  // SplashScreen@2x.png for a high-resolution screen; may be null
     int timerId_ = 0;
     int ticks_ = 0;
     bool shownTraced_ = false;

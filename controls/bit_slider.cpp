@@ -139,13 +139,17 @@ void CBitSlider::ShowTip()
 void DrawSliderSkin(QPainter& painter, const CBitSlider& slider)
 {
     const QPoint origin = slider.pos();
-    if (const CBitmapStrip* channel = slider.channelStrip()) painter.drawImage(origin, channel->bitmap());
+    const qreal ratio = DevicePixelRatio(painter);
+    if (const CBitmapStrip* channel = slider.channelStrip())
+        DrawSkinImage(painter, channel->bitmapFor(ratio), origin.x(), origin.y());
     const int thumbLeft = slider.thumbX() + 10;
-    const QImage& thumb = slider.thumb() && slider.thumb()->strip() ? slider.thumb()->strip()->bitmap()
-                                                                    : LoadBitmapResource(skins::resource::kSliderThumb);
+    const QImage& thumb = slider.thumb() && slider.thumb()->strip()
+                              ? slider.thumb()->strip()->bitmapFor(ratio)
+                              : LoadBitmapResource(skins::resource::kSliderThumb, ratio);
     if (const CBitmapStrip* fill = slider.fillStrip()) {
-        const int filled = std::clamp(thumbLeft + thumb.width() / 2, 0, fill->bitmap().width());
-        painter.drawImage(origin, fill->bitmap(), QRect(0, 0, filled, fill->bitmap().height()));
+        const QSize size = fill->bitmap().size();
+        const int filled = std::clamp(thumbLeft + LayoutSize(thumb).width() / 2, 0, size.width());
+        DrawSkinImagePart(painter, fill->bitmapFor(ratio), origin.x(), origin.y(), QRect(0, 0, filled, size.height()));
     }
     DrawSkinImage(painter, thumb, origin.x() + thumbLeft, origin.y() + slider.thumbY());
 }

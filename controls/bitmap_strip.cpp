@@ -9,6 +9,13 @@ namespace zr417 {
 CBitmapStrip::CBitmapStrip(int resourceId, int frameWidth, int frameHeight)
     : CBitmapStrip(LoadBitmapResource(resourceId), frameWidth, frameHeight)
 {
+    const QImage& twin = LoadBitmapResource(resourceId, 2);
+    if (twin.devicePixelRatio() == 2 && LayoutSize(twin) == bitmap_.size()) twin_ = twin;
+}
+
+const QImage& CBitmapStrip::bitmapFor(qreal devicePixelRatio) const
+{
+    return devicePixelRatio > 1 && !twin_.isNull() ? twin_ : bitmap_;
 }
 
 CBitmapStrip::CBitmapStrip(QImage bitmap, int frameWidth, int frameHeight) : bitmap_(OpaqueSkinImage(bitmap))
@@ -34,10 +41,7 @@ bool CBitmapStrip::DrawFrame(QPainter* painter, int index) const
 {
     QRect source;
     if (!painter || !GetFrameRect(index, source)) return false;
-    const QPainter::CompositionMode mode = painter->compositionMode();
-    painter->setCompositionMode(QPainter::CompositionMode_Source);
-    painter->drawImage(position_, bitmap_, source);
-    painter->setCompositionMode(mode);
+    DrawSkinImagePart(*painter, bitmapFor(DevicePixelRatio(*painter)), position_.x(), position_.y(), source);
     return true;
 }
 

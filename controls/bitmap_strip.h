@@ -22,6 +22,10 @@ public:
     int frameHeight() const { return frameHeight_; }
     bool vertical() const { return vertical_; }
     const QImage& bitmap() const { return bitmap_; }
+    // The bitmap to draw on a device of `devicePixelRatio`: its @2x twin
+    // (a resource's) above 1, where there is one. Frames stay in the plain
+    // bitmap's units.
+    const QImage& bitmapFor(qreal devicePixelRatio) const;
 
     // Where DrawFrame puts a frame in the target; (0, 0) at first.
     QPoint position() const { return position_; }
@@ -30,12 +34,14 @@ public:
     // False when index is not a frame of the strip; else the frame's rectangle
     // in the bitmap (x = index * frame width, or y = index * frame height).
     bool GetFrameRect(int index, QRect& rect) const;
-    // Copies the frame unchanged (no blending) to position() in the target.
+    // Copies the frame unchanged (no blending) to position() in the target,
+    // from the twin on a high-resolution target.
     // False with no target or when index is not a frame.
     bool DrawFrame(QPainter* painter, int index) const;
 
 private:
     QImage bitmap_;
+    QImage twin_;  // twice each side; null when none
     int frameCount_ = 0;
     int frameWidth_ = 0;
     int frameHeight_ = 0;

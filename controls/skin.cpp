@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QImageReader>
 #include <QPainter>
+#include <QtMath>
 
 #include <array>
 #include <cmath>
@@ -73,8 +74,25 @@ const QImage& SkinImageCache::Get(const QString& path)
         QImageReader reader(resolved);
         reader.setAutoTransform(false);
         image = OpaqueSkinImage(reader.read());
+        // A twin drawn at twice each side measures and draws in layout units.
+        if (info.completeBaseName().endsWith(QLatin1String("@2x"), Qt::CaseInsensitive)) image.setDevicePixelRatio(2);
     }
     return images_.emplace(key, std::move(image)).first->second;
+}
+
+QString HighResolutionName(const QString& fileName)
+{
+    return fileName.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)
+               ? fileName.chopped(4) + QLatin1String("@2x") + fileName.right(4)
+               : fileName + QLatin1String("@2x");
+}
+
+const QImage& SkinImageCache::Get(const QString& path, qreal devicePixelRatio)
+{
+    if (devicePixelRatio <= 1) return Get(path);
+    const QFileInfo info(path);
+    const QImage& twin = Get(info.dir().filePath(HighResolutionName(info.fileName())));
+    return twin.isNull() ? Get(path) : twin;
 }
 
 void SkinImageCache::clear()
@@ -108,25 +126,84 @@ QString SkinFolder::PathOf(std::string_view fileName) const
     return ResolveSkinPath(dir_, ToQString(fileName));
 }
 
-const QImage& SkinFolder::Image(std::string_view fileName) const
+const QImage& SkinFolder::Image(std::string_view fileName, qreal devicePixelRatio) const
 {
     static const QImage none;
     if (!cache_) return none;
-    return cache_->Get(dir_ + ToQString(fileName));
+    return cache_->Get(dir_ + ToQString(fileName), devicePixelRatio);
 }
+
+qreal DevicePixelRatio(const QPainter& painter)
+{
+    const QPaintDevice* device = painter.device();
+    return device ? device->devicePixelRatioF() : 1.0;
+}
+
+QSize LayoutSize(const QImage& image)
+{
+    return image.deviceIndependentSize().toSize();
+}
+
+QImage MakeFrame(QSize size, qreal devicePixelRatio, QImage::Format format)
+{
+    const qreal ratio = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    QImage frame(QSize(qCeil(size.width() * ratio), qCeil(size.height() * ratio)), format);
+    frame.setDevicePixelRatio(ratio);
+    return frame;
+}
+
+QImage CopyFramePart(const QImage& frame, const QRect& source)
+{
+    const qreal ratio = frame.devicePixelRatio();
+    QImage part = frame.copy(QRectF(source.x() * ratio, source.y() * ratio, source.width() * ratio,
+                                    source.height() * ratio)
+                                 .toAlignedRect());
+    part.setDevicePixelRatio(ratio);
+    return part;
+}
+
+namespace {
+
+// Pictures land pixel for pixel where their scale is the device's; elsewhere
+// (a twin on a 150 % screen) they are filtered, not blocky.
+struct OpaqueCopy {
+    OpaqueCopy(QPainter& painter, const QImage& image)
+        : painter_(painter), mode_(painter.compositionMode()), smooth_(painter.testRenderHint(QPainter::SmoothPixmapTransform))
+    {
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        if (image.devicePixelRatio() != DevicePixelRatio(painter)) painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    }
+    ~OpaqueCopy()
+    {
+        painter_.setCompositionMode(mode_);
+        painter_.setRenderHint(QPainter::SmoothPixmapTransform, smooth_);
+    }
+    QPainter& painter_;
+    QPainter::CompositionMode mode_;
+    bool smooth_;
+};
+
+}  // namespace
 
 void DrawSkinImage(QPainter& painter, const QImage& image, int x, int y)
 {
     if (image.isNull()) return;
-    const QPainter::CompositionMode mode = painter.compositionMode();
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    const OpaqueCopy copy(painter, image);
     painter.drawImage(x, y, image);
-    painter.setCompositionMode(mode);
 }
 
 void DrawSkinImage(QPainter& painter, const SkinFolder& skins, std::string_view fileName, int x, int y)
 {
-    DrawSkinImage(painter, skins.Image(fileName), x, y);
+    DrawSkinImage(painter, skins.Image(fileName, DevicePixelRatio(painter)), x, y);
+}
+
+void DrawSkinImagePart(QPainter& painter, const QImage& image, int x, int y, const QRect& source)
+{
+    if (image.isNull() || source.isEmpty()) return;
+    const qreal scale = image.devicePixelRatio();
+    const QRectF pixels(source.x() * scale, source.y() * scale, source.width() * scale, source.height() * scale);
+    const OpaqueCopy copy(painter, image);
+    painter.drawImage(QRectF(QPointF(x, y), QSizeF(source.size())), image, pixels);
 }
 
 namespace {
@@ -223,10 +300,10 @@ void DrawFittedSkinText(QPainter& painter, const QString& text, int x, int y, in
     painter.restore();
 }
 
-const QImage& LoadBitmapResource(int id)
+const QImage& LoadBitmapResource(int id, qreal devicePixelRatio)
 {
     EnsureResources();
-    return SkinImageCache::Shared().Get(QStringLiteral(":/zr417/bitmap/%1.png").arg(id));
+    return SkinImageCache::Shared().Get(QStringLiteral(":/zr417/bitmap/%1.png").arg(id), devicePixelRatio);
 }
 
 QIcon LoadIconResource(int id)

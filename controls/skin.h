@@ -28,10 +28,17 @@ QString ResolveSkinPath(const QString& folder, const QString& fileName);
 // so a repaint never touches the disk. Images are kept opaque (RGB32) with the
 // colour values the file stores, also under fully transparent pixels.
 // Used from the GUI thread only.
+//
+// High-resolution screens: every skin name.png has a twin name@2x.png drawn
+// at twice each side. For a device pixel ratio above 1 the twin is taken
+// (with its device pixel ratio set to 2, so it still measures and draws in
+// the layout's units); without a twin, the plain picture.
 class SkinImageCache {
 public:
     // Null image when the file is missing or cannot be decoded.
     const QImage& Get(const QString& path);
+    // The picture for a device of `devicePixelRatio`.
+    const QImage& Get(const QString& path, qreal devicePixelRatio);
     // Decode attempts so far (one per distinct path).
     int decodeCount() const { return decodeCount_; }
     void clear();
@@ -58,8 +65,9 @@ public:
     const QString& dir() const { return dir_; }
     // Path of an existing file for `fileName` (any letter case), else empty.
     QString PathOf(std::string_view fileName) const;
-    // The decoded picture, null when the file is missing or undecodable.
-    const QImage& Image(std::string_view fileName) const;
+    // The decoded picture, null when the file is missing or undecodable; for
+    // a device pixel ratio above 1 its @2x twin where there is one.
+    const QImage& Image(std::string_view fileName, qreal devicePixelRatio = 1) const;
 
 private:
     QString dir_;  // ends in '/'
@@ -70,11 +78,31 @@ private:
 // stores, also under fully transparent pixels (alpha is dropped, not blended).
 QImage OpaqueSkinImage(const QImage& image);
 
+// name.png -> name@2x.png
+QString HighResolutionName(const QString& fileName);
+
+// The device pixel ratio of what the painter draws on.
+qreal DevicePixelRatio(const QPainter& painter);
+// The size of a picture in the layout's units (an @2x twin measures half).
+QSize LayoutSize(const QImage& image);
+// An off-screen frame of `size` layout units for a device of
+// `devicePixelRatio`: what is drawn into it stays sharp when it is copied
+// to the window.
+QImage MakeFrame(QSize size, qreal devicePixelRatio, QImage::Format format = QImage::Format_RGB32);
+
+// The part `source` (layout units) of a frame made by MakeFrame, with the
+// frame's resolution.
+QImage CopyFramePart(const QImage& frame, const QRect& source);
+
 // Opaque copy of the whole picture with its top-left corner at (x, y): no
 // blending, transparent pixels show the colour values they store. A null
-// image draws nothing.
+// image draws nothing. Positions and sizes are layout units.
 void DrawSkinImage(QPainter& painter, const QImage& image, int x, int y);
+// The picture for the painter's device (its @2x twin on a high-resolution one).
 void DrawSkinImage(QPainter& painter, const SkinFolder& skins, std::string_view fileName, int x, int y);
+// Part of a picture: `source` in layout units of the picture, copied opaque
+// to (x, y).
+void DrawSkinImagePart(QPainter& painter, const QImage& image, int x, int y, const QRect& source);
 
 // The skin font: Arial (Liberation Sans stands in), weight 300 unless given,
 // with a CJK fallback for the Chinese texts. `height` is a character cell
@@ -94,8 +122,9 @@ void DrawFittedSkinText(QPainter& painter, const QString& text, int x, int y, in
 QFont FittedSkinFont(const QString& text, int height, int width, int weight = 300);
 
 // Numbered bitmap resources (131, 133, 134, 137, 138, 139, 140, 141, 145),
-// decoded once; null for an unknown number.
-const QImage& LoadBitmapResource(int id);
+// decoded once; null for an unknown number. Their @2x twins for a device
+// pixel ratio above 1.
+const QImage& LoadBitmapResource(int id, qreal devicePixelRatio = 1);
 // Program icons 128 and 155.
 QIcon LoadIconResource(int id);
 

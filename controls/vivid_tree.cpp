@@ -33,6 +33,9 @@ void VividTree::LoadMarkers()
     picture_ = LoadBitmapResource(skins::resource::kPressMark);
     collapsed_ = LoadBitmapResource(skins::resource::kTreeCollapsed);
     expanded_ = LoadBitmapResource(skins::resource::kTreeExpanded);
+    pictureTwin_ = LoadBitmapResource(skins::resource::kPressMark, 2);
+    collapsedTwin_ = LoadBitmapResource(skins::resource::kTreeCollapsed, 2);
+    expandedTwin_ = LoadBitmapResource(skins::resource::kTreeExpanded, 2);
     viewport()->update();
 }
 
@@ -58,6 +61,7 @@ void VividTree::setHorizontalGradient(bool horizontal)
 void VividTree::setBackgroundPicture(const QImage& picture, bool tile)
 {
     picture_ = picture;
+    pictureTwin_ = QImage();
     tile_ = tile;
     viewport()->update();
 }
@@ -66,6 +70,7 @@ void VividTree::setMarkers(const QImage& collapsed, const QImage& expanded)
 {
     collapsed_ = collapsed;
     expanded_ = expanded;
+    collapsedTwin_ = expandedTwin_ = QImage();
     viewport()->update();
 }
 
@@ -101,6 +106,7 @@ void VividTree::PaintBackground(QPainter& painter, const QRect& client) const
     switch (mode_) {
         case kPicture:
             if (!picture_.isNull()) {
+                const QImage& shown = DevicePixelRatio(painter) > 1 && !pictureTwin_.isNull() ? pictureTwin_ : picture_;
                 if (tile_) {
                     const int w = picture_.width(), h = picture_.height();
                     // Only the copies that reach the window.
@@ -112,11 +118,11 @@ void VividTree::PaintBackground(QPainter& painter, const QRect& client) const
                         for (int col = firstCol; col <= area_.width() / w; ++col) {
                             const int x = area_.left() + col * w;
                             if (x >= client.right() + 1) break;
-                            DrawSkinImage(painter, picture_, x, y);
+                            DrawSkinImage(painter, shown, x, y);
                         }
                     }
                 } else {
-                    painter.drawImage(area_, picture_);
+                    painter.drawImage(area_, shown);
                 }
                 break;
             }
@@ -196,7 +202,9 @@ void VividTree::paintEvent(QPaintEvent*)
     const QRect client = viewport()->rect();
     if (client.isEmpty()) return;
     area_ = ComputeBackgroundArea(client);
-    if (buffer_.size() != client.size()) buffer_ = QImage(client.size(), QImage::Format_ARGB32_Premultiplied);
+    const qreal ratio = viewport()->devicePixelRatioF();
+    if (LayoutSize(buffer_) != client.size() || buffer_.devicePixelRatio() != ratio)
+        buffer_ = MakeFrame(client.size(), ratio, QImage::Format_ARGB32_Premultiplied);
     buffer_.fill(Qt::black);
     {
         QPainter painter(&buffer_);
@@ -217,7 +225,9 @@ void VividTree::paintEvent(QPaintEvent*)
                 painter.fillRect(QRect(0, textRect.top(), area_.left() + area_.width(), textRect.height()),
                                  kSelectionBar);
             if (model()->hasChildren(index)) {
-                const QImage& marker = isExpanded(index) ? expanded_ : collapsed_;
+                const bool open = isExpanded(index);
+                const QImage& twin = open ? expandedTwin_ : collapsedTwin_;
+                const QImage& marker = ratio > 1 && !twin.isNull() ? twin : (open ? expanded_ : collapsed_);
                 const QRect at = MarkerRect(index);
                 DrawSkinImage(painter, marker, at.left(), at.top());
             }

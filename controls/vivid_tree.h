@@ -61,6 +61,11 @@ private:
 
     QImage collapsed_;
     QImage expanded_;
+    // The resources' @2x twins for a high-resolution screen (null for
+    // pictures given by the caller).
+    QImage collapsedTwin_;
+    QImage expandedTwin_;
+    QImage pictureTwin_;
     QColor gradientStart_{255, 255, 255};
     QColor gradientEnd_{213, 213, 224};
     bool horizontalGradient_ = true;

@@ -239,15 +239,16 @@ void CMacroRecordDlg::onMacroRenamed(int index, const QString& oldText)
 void CMacroRecordDlg::drawRegion(QPainter& p, int i) const
 {
     const MacroButtonRegion& r = MacroHotRegions[static_cast<std::size_t>(i)];
-    const QImage& picture = skins_.Image(r.state == 1 ? r.on : r.off);
+    const QImage& picture = skins_.Image(r.state == 1 ? r.on : r.off, DevicePixelRatio(p));
     if (i == kRecord && !picture.isNull()) {
         QImage button = picture.copy();
+        button.setDevicePixelRatio(picture.devicePixelRatio());
         QPainter bp(&button);
         const Bilingual& label = model_.recording() ? mt::kStopRecording : mt::kStartRecording;
         const QPoint at = language_ == kLanguageChinese ? kRecordLabelChinese : kRecordLabelEnglish;
         const QString text = Q(label.in(language_));
         // Inside the button's border, not run into it.
-        DrawFittedSkinText(bp, text, at.x(), at.y(), kTextHeight, button.width() - at.x() - 3);
+        DrawFittedSkinText(bp, text, at.x(), at.y(), kTextHeight, LayoutSize(button).width() - at.x() - 3);
         bp.end();
         DrawSkinImage(p, button, r.rect.left(), r.rect.top());
         return;
@@ -257,10 +258,11 @@ void CMacroRecordDlg::drawRegion(QPainter& p, int i) const
 
 QImage CMacroRecordDlg::RenderFrame() const
 {
-    QImage frame(size(), QImage::Format_RGB32);
+    // At the screen's resolution: skins from their @2x twins above 100 %.
+    QImage frame = MakeFrame(size(), devicePixelRatioF());
     frame.fill(QColor(53, 53, 53));
     QPainter p(&frame);
-    DrawSkinImage(p, background_, 0, 0);
+    DrawSkinImage(p, skins_, mm::kBackground, 0, 0);
     const bool chinese = language_ == kLanguageChinese;
     for (const PlacedText& t : kTexts) {
         const QPoint at = chinese ? t.chinese : t.english;

@@ -201,7 +201,8 @@ void CTransparentListBox::Redraw()
 void CTransparentListBox::captureBackground()
 {
     const QSize size = viewport()->size();
-    background_ = QImage(size, QImage::Format_RGB32);
+    const qreal ratio = viewport()->devicePixelRatioF();
+    background_ = MakeFrame(size, ratio);
     background_.fill(Qt::black);
     QPainter p(&background_);
     if (m_nEditMode == kEditParentText) {
@@ -211,21 +212,23 @@ void CTransparentListBox::captureBackground()
             p.drawImage(QPoint(0, 0), provider_(rect));
         } else if (parent) {
             // The parent's own picture under the list, without its children.
-            QImage under(size, QImage::Format_RGB32);
+            QImage under = MakeFrame(size, ratio);
             under.fill(Qt::black);
             parent->render(&under, QPoint(), QRegion(rect), QWidget::DrawWindowBackground);
             p.drawImage(QPoint(0, 0), under);
         }
     } else {
-        const QImage& picture = LoadBitmapResource(skins::resource::kListBackground);
-        p.drawImage(QPoint(0, 0), picture, QRect(kListBackgroundOrigin, size));
+        const QImage& picture = LoadBitmapResource(skins::resource::kListBackground, ratio);
+        DrawSkinImagePart(p, picture, 0, 0, QRect(kListBackgroundOrigin, size));
     }
     backgroundValid_ = true;
 }
 
 void CTransparentListBox::paintEvent(QPaintEvent*)
 {
-    if (!backgroundValid_ || background_.size() != viewport()->size()) captureBackground();
+    if (!backgroundValid_ || LayoutSize(background_) != viewport()->size() ||
+        background_.devicePixelRatio() != viewport()->devicePixelRatioF())
+        captureBackground();
     QImage frame = background_.copy();
     {
         QPainter p(&frame);
@@ -243,7 +246,7 @@ void CTransparentListBox::paintEvent(QPaintEvent*)
 
 void CTransparentListBox::drawItem(QPainter& p, int index, const QRect& rect) const
 {
-    p.drawImage(rect.topLeft(), background_, rect);
+    DrawSkinImagePart(p, background_, rect.left(), rect.top(), rect);
     const QListWidgetItem* it = item(index);
     const ListItemLook look = LookOfItem(it->text().toStdString(), m_nEditMode);
     const QString text = QString::fromStdString(look.text);
@@ -271,7 +274,8 @@ void CTransparentListBox::drawItem(QPainter& p, int index, const QRect& rect) co
         case ListMark::None:
             break;
     }
-    if (mark != 0) DrawSkinImage(p, LoadBitmapResource(mark), rect.left() + rect.width() - 20, rect.top());
+    if (mark != 0)
+        DrawSkinImage(p, LoadBitmapResource(mark, DevicePixelRatio(p)), rect.left() + rect.width() - 20, rect.top());
 }
 
 // --- editing ----------------------------------------------------------------------

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 namespace zr417::art {
 
@@ -19,10 +20,14 @@ using namespace theme;
 
 namespace {
 
+int g_scale = 1;
+
 // Opaque canvas: skins are copied without blending, so none carries alpha.
+// It has the current scale's pixels and is drawn on in layout units.
 QImage Canvas(QSize size, QColor fill)
 {
-    QImage image(size, QImage::Format_RGB32);
+    QImage image(size * g_scale, QImage::Format_RGB32);
+    image.setDevicePixelRatio(g_scale);
     image.fill(fill);
     return image;
 }
@@ -63,9 +68,10 @@ void Box(QPainter& p, const QRectF& r, double radius, const QBrush& fill, const 
     p.drawRoundedRect(r.adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
 }
 
+// The picture in layout units, whatever its scale.
 QRectF Whole(const QImage& image)
 {
-    return QRectF(0, 0, image.width(), image.height());
+    return QRectF(QPointF(0, 0), image.deviceIndependentSize());
 }
 
 // A soft glow: concentric translucent outlines growing outwards.
@@ -278,22 +284,41 @@ void DialogFrame(QPainter& p, const QRectF& all, double titleHeight)
 
 }  // namespace
 
+ScopedScale::ScopedScale(int scale) : previous_(g_scale)
+{
+    g_scale = scale;
+}
+
+ScopedScale::~ScopedScale()
+{
+    g_scale = previous_;
+}
+
+int CurrentScale()
+{
+    return g_scale;
+}
+
 const QImage& MainBackdrop()
 {
-    static const QImage backdrop = BuildBackdrop();
-    return backdrop;
+    static std::map<int, QImage> backdrops;  // by scale
+    auto it = backdrops.find(g_scale);
+    if (it == backdrops.end()) it = backdrops.emplace(g_scale, BuildBackdrop()).first;
+    return it->second;
 }
 
 QImage BackdropCrop(int x, int y, QSize size)
 {
-    return MainBackdrop().copy(QRect(QPoint(x, y), size));
+    QImage crop = MainBackdrop().copy(QRect(QPoint(x, y) * g_scale, size * g_scale));
+    crop.setDevicePixelRatio(g_scale);
+    return crop;
 }
 
 // --- Main window -----------------------------------------------------------
 
 QImage MainBackground(QSize size)
 {
-    return MainBackdrop().copy(QRect(QPoint(0, 0), size));
+    return BackdropCrop(0, 0, size);
 }
 
 QImage TitleButton(QSize size, int x, char glyph)

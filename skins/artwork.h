@@ -33,6 +33,21 @@ inline const QColor kLine{72, 72, 80};
 inline const QColor kText{236, 236, 240};
 }  // namespace theme
 
+// Pictures are drawn in layout units at the current scale: 1 for name.png,
+// 2 for its name@2x.png twin on high-resolution screens (twice each side,
+// device pixel ratio 2). The generator sets the scale around each drawing.
+class ScopedScale {
+public:
+    explicit ScopedScale(int scale);
+    ~ScopedScale();
+    ScopedScale(const ScopedScale&) = delete;
+    ScopedScale& operator=(const ScopedScale&) = delete;
+
+private:
+    int previous_;
+};
+int CurrentScale();
+
 // Window positions the artwork is cut to (main window client coordinates).
 inline constexpr int kMainWidth = 1000;
 inline constexpr int kMainHeight = 640;

@@ -2,7 +2,9 @@
 //
 //   zr417_skingen --out <png dir> --res <resource dir>
 //       writes <png dir>/{english,chinese}/<folder>/<name> for every skin and
-//       <resource dir>/bitmap/<id>.png, <resource dir>/icon/<id>.png
+//       <resource dir>/bitmap/<id>.png, <resource dir>/icon/<id>.png; every
+//       skin and bitmap also as <name>@2x.png, drawn at twice each side for
+//       screens scaled above 100 %
 //   zr417_skingen --contact-sheet <file> --out <png dir> --res <resource dir>
 //       composes every skin and resource with its name into one picture
 #include "artwork.h"
@@ -40,39 +42,61 @@ bool WritePng(const QImage& image, const QString& path)
     return file.commit();
 }
 
-bool Render(const zr417::skingen::SkinSpec& skin, QImage& image)
+// name.png -> name@2x.png
+QString HighResolutionName(const QString& name)
 {
+    return name.endsWith(QLatin1String(".png")) ? name.chopped(4) + QLatin1String("@2x.png") : name + "@2x";
+}
+
+bool Render(const zr417::skingen::SkinSpec& skin, int scale, QImage& image)
+{
+    const zr417::art::ScopedScale scoped(scale);
     image = skin.paint(QSize(skin.width, skin.height));
-    if (image.size() != QSize(skin.width, skin.height)) {
-        std::fprintf(stderr, "zr417_skingen: %s drawn at %dx%d, table says %dx%d\n", std::string(skin.name).c_str(),
-                     image.width(), image.height(), skin.width, skin.height);
+    if (image.size() != QSize(skin.width, skin.height) * scale) {
+        std::fprintf(stderr, "zr417_skingen: %s drawn at %dx%d, table says %dx%d at scale %d\n",
+                     std::string(skin.name).c_str(), image.width(), image.height(), skin.width, skin.height, scale);
         return false;
     }
+    // Written as plain pixels: the file name tells the scale.
+    image.setDevicePixelRatio(1);
     return true;
+}
+
+// Icons are drawn large once; the desktop scales them.
+bool HasHighResolutionTwin(const zr417::skingen::SkinSpec& skin)
+{
+    return !skin.name.starts_with("icon/");
 }
 
 int Generate(const QString& outDir, const QString& resDir)
 {
     for (const auto& skin : zr417::skingen::SkinTable()) {
-        QImage image;
-        if (!Render(skin, image)) return 1;
-        for (const char* language : {"english", "chinese"}) {
-            QString path = outDir + '/' + language + '/';
-            if (!skin.folder.empty()) path += ToQString(skin.folder) + '/';
-            path += ToQString(skin.name);
-            if (!WritePng(image, path)) {
-                std::fprintf(stderr, "zr417_skingen: cannot write %s\n", qPrintable(path));
-                return 1;
+        for (int scale : {1, 2}) {
+            QImage image;
+            if (!Render(skin, scale, image)) return 1;
+            const QString name = scale == 1 ? ToQString(skin.name) : HighResolutionName(ToQString(skin.name));
+            for (const char* language : {"english", "chinese"}) {
+                QString path = outDir + '/' + language + '/';
+                if (!skin.folder.empty()) path += ToQString(skin.folder) + '/';
+                path += name;
+                if (!WritePng(image, path)) {
+                    std::fprintf(stderr, "zr417_skingen: cannot write %s\n", qPrintable(path));
+                    return 1;
+                }
             }
         }
     }
     for (const auto& skin : zr417::skingen::ResourceTable()) {
-        QImage image;
-        if (!Render(skin, image)) return 1;
-        const QString path = resDir + '/' + ToQString(skin.name);
-        if (!WritePng(image, path)) {
-            std::fprintf(stderr, "zr417_skingen: cannot write %s\n", qPrintable(path));
-            return 1;
+        for (int scale : {1, 2}) {
+            if (scale == 2 && !HasHighResolutionTwin(skin)) continue;
+            QImage image;
+            if (!Render(skin, scale, image)) return 1;
+            const QString name = scale == 1 ? ToQString(skin.name) : HighResolutionName(ToQString(skin.name));
+            const QString path = resDir + '/' + name;
+            if (!WritePng(image, path)) {
+                std::fprintf(stderr, "zr417_skingen: cannot write %s\n", qPrintable(path));
+                return 1;
+            }
         }
     }
     return 0;

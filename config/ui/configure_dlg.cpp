@@ -70,7 +70,7 @@ CConfigureDlg::CConfigureDlg(KeymapStore& store, int language, const AppPaths& p
     list_->SetSortStyle(true);
     list_->SetFontAndColours(15, QStringLiteral("Arial"), kWhite, kCyan, true, 2, QColor(0, 0, 0));
     // The list shows the panel's own picture behind its rows.
-    list_->SetBackgroundProvider([this](const QRect& rect) { return frame_.copy(rect); });
+    list_->SetBackgroundProvider([this](const QRect& rect) { return CopyFramePart(frame_, rect); });
     list_->viewport()->installEventFilter(this);
     connect(list_, &QListWidget::itemSelectionChanged, this, [this] {
         if (syncing_) return;
@@ -89,7 +89,8 @@ CConfigureDlg::~CConfigureDlg()
 
 QImage CConfigureDlg::RenderFrame() const
 {
-    QImage frame(size(), QImage::Format_RGB32);
+    // At the screen's resolution: skins from their @2x twins above 100 %.
+    QImage frame = MakeFrame(size(), devicePixelRatioF());
     frame.fill(QColor(0, 0, 0));
     QPainter p(&frame);
     DrawSkinImage(p, skins_, cfg::kBackground, 0, 0);
@@ -104,6 +105,11 @@ QImage CConfigureDlg::RenderFrame() const
 
 void CConfigureDlg::paintEvent(QPaintEvent*)
 {
+    // A window that meets a screen of another scale is drawn anew for it.
+    if (frame_.devicePixelRatio() != devicePixelRatioF()) {
+        frame_ = RenderFrame();
+        list_->InvalidateBackground();
+    }
     QPainter(this).drawImage(0, 0, frame_);
 }
 

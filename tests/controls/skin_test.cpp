@@ -188,6 +188,45 @@ TEST_F(SkinTest, SkinTextStandsBelowAndRightOfItsCornerInItsColour)
     }
 }
 
+// A screen at 200 %: the @2x twin lands pixel for pixel, in the layout's
+// units (a 2 x 1 picture still covers 2 x 1 at (1, 0)), and a part of it is
+// cut in layout units too. Without a twin the plain picture is drawn.
+TEST_F(SkinTest, HighResolutionScreensDrawTheTwinPixelForPixel)
+{
+    QImage plain(2, 1, QImage::Format_RGB32);
+    plain.fill(Qt::red);
+    ASSERT_TRUE(plain.save(Path("b.png"), "png"));
+    QImage twin(4, 2, QImage::Format_RGB32);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x) twin.setPixel(x, y, qRgb(10 * x, 100 + 10 * y, 7));
+    ASSERT_TRUE(twin.save(Path("b@2x.png"), "png"));
+    WriteTransparentPng("only.png");
+
+    SkinImageCache cache;
+    SkinFolder skins(dir_.path(), &cache);
+    EXPECT_EQ(skins.Image("b.png", 2).devicePixelRatio(), 2.0);
+    EXPECT_EQ(LayoutSize(skins.Image("b.png", 2)), QSize(2, 1));
+    EXPECT_EQ(skins.Image("b.png").size(), QSize(2, 1));
+
+    QImage frame = MakeFrame(QSize(6, 3), 2.0);
+    frame.fill(Qt::white);
+    {
+        QPainter painter(&frame);
+        DrawSkinImage(painter, skins, "b.png", 1, 0);
+        DrawSkinImagePart(painter, skins.Image("b.png", 2), 4, 2, QRect(1, 0, 1, 1));
+        DrawSkinImage(painter, skins, "only.png", 0, 1);
+    }
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(PixelAt(frame, 2 + x, y), twin.pixel(x, y)) << x << "," << y;
+    EXPECT_EQ(PixelAt(frame, 1, 0), qRgb(255, 255, 255));
+    EXPECT_EQ(PixelAt(frame, 8, 4), twin.pixel(2, 0));
+    EXPECT_EQ(PixelAt(frame, 9, 5), twin.pixel(3, 1));
+    EXPECT_EQ(PixelAt(frame, 0, 2), qRgb(255, 0, 0));  // only.png, scaled up
+    // Each picture and twin decoded once, however often it is drawn.
+    for (int i = 0; i < 5; ++i) skins.Image("b.png", 2);
+    EXPECT_EQ(cache.decodeCount(), 4);  // b.png, b@2x.png, only.png, only@2x.png (missing)
+}
+
 TEST_F(SkinTest, CompiledInResourcesHaveTheirSizes)
 {
     for (const auto& bitmap : skins::resource::kBitmaps) {
@@ -195,6 +234,9 @@ TEST_F(SkinTest, CompiledInResourcesHaveTheirSizes)
         ASSERT_FALSE(image.isNull()) << bitmap.id;
         EXPECT_EQ(image.size(), QSize(bitmap.width, bitmap.height)) << bitmap.id;
         EXPECT_EQ(image.format(), QImage::Format_RGB32) << bitmap.id;
+        const QImage& twin = LoadBitmapResource(bitmap.id, 2);
+        EXPECT_EQ(twin.size(), QSize(bitmap.width, bitmap.height) * 2) << bitmap.id;
+        EXPECT_EQ(LayoutSize(twin), image.size()) << bitmap.id;
     }
     EXPECT_TRUE(LoadBitmapResource(132).isNull());
     for (int id : skins::resource::kIcons) EXPECT_FALSE(LoadIconResource(id).isNull()) << id;

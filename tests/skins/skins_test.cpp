@@ -4,6 +4,9 @@
 #include "controls/skin.h"
 #include "controls/skin_names.h"
 
+#include <QDir>
+#include <QDirIterator>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 #include <gtest/gtest.h>
@@ -50,6 +53,35 @@ TEST_F(SkinFolders, EveryNamedSkinExistsInBothLanguages)
                 << folder.dir().toStdString() << std::string(file.name) << " does not decode";
         }
     }
+}
+
+// The generator draws every skin twice: name.png and name@2x.png at exactly
+// twice each side, for screens scaled above 100 %. Checked on the files the
+// build wrote, in both languages, and on the compiled-in bitmaps.
+TEST_F(SkinFolders, EveryPictureHasATwinAtExactlyTwiceEachSide)
+{
+    int pairs = 0;
+    auto check = [&](const QString& folder) {
+        QDirIterator files(folder, {QStringLiteral("*.png")}, QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString path = files.next();
+            const QFileInfo info(path);
+            const bool isTwin = info.completeBaseName().endsWith(QLatin1String("@2x"));
+            const QString plainPath =
+                isTwin ? info.dir().filePath(info.completeBaseName().chopped(3) + ".png") : path;
+            const QString twinPath = info.dir().filePath(
+                (isTwin ? info.completeBaseName().chopped(3) : info.completeBaseName()) + "@2x.png");
+            const QImage plain(plainPath), twin(twinPath);
+            ASSERT_FALSE(plain.isNull()) << plainPath.toStdString() << " (twin of " << path.toStdString() << ")";
+            ASSERT_FALSE(twin.isNull()) << twinPath.toStdString() << " is missing";
+            EXPECT_EQ(twin.size(), plain.size() * 2) << twinPath.toStdString();
+            if (!isTwin) ++pairs;
+        }
+    };
+    check(QString::fromStdString(paths_.exeDir.string()) + "/png");
+    LoadBitmapResource(skins::resource::kPressMark);  // makes the resources available
+    check(QStringLiteral(":/zr417/bitmap"));
+    EXPECT_GE(pairs, 2 * static_cast<int>(skins::kAllSkinFiles.size()) + 9);
 }
 
 TEST_F(SkinFolders, BothSpellingsOfTheRadioPicturesResolve)
