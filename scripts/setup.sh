@@ -14,6 +14,8 @@ packages=(
   fonts-liberation fonts-wqy-zenhei
   # Qt's own texts (dialog buttons, colour and file dialogs) in Chinese
   qt6-translations-l10n
+  # native on Wayland desktops (GNOME, KDE)
+  qt6-wayland
   xvfb xauth imagemagick
 )
 tests=(
@@ -24,6 +26,8 @@ tests=(
   x11-xkb-utils
   # the installed menu entry and AppStream data are validated
   desktop-file-utils appstream
+  # the program as a Wayland client under the reference compositor (tests/wayland)
+  weston
   # the virtual-machine test of the real kernel HID path (tests/vm)
   qemu-system-x86 linux-image-amd64 busybox-static
   # the Debian package's contents and control fields (dpkg-shlibdeps, file)

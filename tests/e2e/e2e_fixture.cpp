@@ -73,7 +73,7 @@ void E2E::SetUp()
         if (fs::exists(socket) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
         auto xvfb = std::make_unique<test::ChildProcess>(
             "/usr/bin/Xvfb",
-            std::vector<std::string>{":" + std::to_string(n), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+            std::vector<std::string>{":" + std::to_string(n), "-screen", "0", xvfbScreen_, "-nolisten", "tcp"},
             std::map<std::string, std::string>{}, root() / "xvfb.log");
         if (test::WaitUntil([&] { return fs::exists(socket) || !xvfb->running(); }, 10s) && xvfb->running()) {
             display_ = ":" + std::to_string(n);

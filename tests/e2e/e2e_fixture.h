@@ -44,7 +44,7 @@ protected:
     std::filesystem::path keymapFile() const { return dataDir() / "keymap.bin"; }
 
     // The environment of every program: the display, the simulator, the folders.
-    std::map<std::string, std::string> environment() const;
+    virtual std::map<std::string, std::string> environment() const;
 
     // zr417ctl with the programs' environment.
     Output ctl(const std::string& args);
@@ -87,6 +87,7 @@ protected:
     std::filesystem::file_time_type keymapTime() const;
 
     test::TempDir dir_;
+    std::string xvfbScreen_ = "1280x1024x24";  // set before SetUp for another size
     std::string display_;
     std::unique_ptr<test::ChildProcess> xvfb_;
     std::unique_ptr<test::ChildProcess> sim_;
