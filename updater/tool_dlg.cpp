@@ -34,17 +34,24 @@ QString Q(const std::string& text)
 
 QIcon ToolIcon()
 {
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setBrush(QColor(40, 90, 160));
-    p.setPen(Qt::NoPen);
-    p.drawRoundedRect(2, 2, 28, 28, 5, 5);
-    p.setBrush(Qt::white);
-    p.drawPolygon(QPolygon({QPoint(16, 6), QPoint(26, 17), QPoint(20, 17), QPoint(20, 26), QPoint(12, 26),
-                            QPoint(12, 17), QPoint(6, 17)}));
-    return QIcon(pixmap);
+    // Drawn for screens at 100 % and 200 %, so the title bar shows no blown-up icon.
+    QIcon icon;
+    for (int scale : {1, 2}) {
+        QPixmap pixmap(32 * scale, 32 * scale);
+        pixmap.setDevicePixelRatio(scale);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setBrush(QColor(40, 90, 160));
+        p.setPen(Qt::NoPen);
+        p.drawRoundedRect(2, 2, 28, 28, 5, 5);
+        p.setBrush(Qt::white);
+        p.drawPolygon(QPolygon({QPoint(16, 6), QPoint(26, 17), QPoint(20, 17), QPoint(20, 26), QPoint(12, 26),
+                                QPoint(12, 17), QPoint(6, 17)}));
+        p.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
 }
 
 }  // namespace
