@@ -155,9 +155,9 @@ QImage MakeFrame(QSize size, qreal devicePixelRatio, QImage::Format format)
 QImage CopyFramePart(const QImage& frame, const QRect& source)
 {
     const qreal ratio = frame.devicePixelRatio();
-    QImage part = frame.copy(QRectF(source.x() * ratio, source.y() * ratio, source.width() * ratio,
-                                    source.height() * ratio)
-                                 .toAlignedRect());
+    QImage part =
+        frame.copy(QRectF(source.x() * ratio, source.y() * ratio, source.width() * ratio, source.height() * ratio)
+                       .toAlignedRect());
     part.setDevicePixelRatio(ratio);
     return part;
 }
@@ -168,10 +168,13 @@ namespace {
 // (a twin on a 150 % screen) they are filtered, not blocky.
 struct OpaqueCopy {
     OpaqueCopy(QPainter& painter, const QImage& image)
-        : painter_(painter), mode_(painter.compositionMode()), smooth_(painter.testRenderHint(QPainter::SmoothPixmapTransform))
+        : painter_(painter),
+          mode_(painter.compositionMode()),
+          smooth_(painter.testRenderHint(QPainter::SmoothPixmapTransform))
     {
         painter.setCompositionMode(QPainter::CompositionMode_Source);
-        if (image.devicePixelRatio() != DevicePixelRatio(painter)) painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        if (image.devicePixelRatio() != DevicePixelRatio(painter))
+            painter.setRenderHint(QPainter::SmoothPixmapTransform);
     }
     ~OpaqueCopy()
     {

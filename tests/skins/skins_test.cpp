@@ -67,8 +67,7 @@ TEST_F(SkinFolders, EveryPictureHasATwinAtExactlyTwiceEachSide)
             const QString path = files.next();
             const QFileInfo info(path);
             const bool isTwin = info.completeBaseName().endsWith(QLatin1String("@2x"));
-            const QString plainPath =
-                isTwin ? info.dir().filePath(info.completeBaseName().chopped(3) + ".png") : path;
+            const QString plainPath = isTwin ? info.dir().filePath(info.completeBaseName().chopped(3) + ".png") : path;
             const QString twinPath = info.dir().filePath(
                 (isTwin ? info.completeBaseName().chopped(3) : info.completeBaseName()) + "@2x.png");
             const QImage plain(plainPath), twin(twinPath);

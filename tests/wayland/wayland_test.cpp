@@ -190,8 +190,7 @@ protected:
         env.erase("QT_QPA_PLATFORM");
         weston_ = std::make_unique<test::ChildProcess>("/usr/bin/weston", args, env, root() / "weston.log");
         const fs::path socket = root() / "run" / kSocket;
-        if (!test::WaitUntil([&] { return fs::exists(socket) || !weston_->running(); }, 15s) ||
-            !weston_->running()) {
+        if (!test::WaitUntil([&] { return fs::exists(socket) || !weston_->running(); }, 15s) || !weston_->running()) {
             const std::string log = test::ReadText(root() / "weston.log");
             weston_.reset();
             GTEST_SKIP() << "weston cannot start here (" << (headless ? "headless" : "X11") << " backend):\n" << log;
@@ -227,7 +226,8 @@ protected:
         if (!n.folder.empty()) file /= std::string(n.folder);
         std::string name(n.file);
         if (scale() == 2) name.insert(name.size() - 4, "@2x");
-        const QImage skin = QImage(QString::fromStdString((file / name).string())).convertToFormat(QImage::Format_RGB32);
+        const QImage skin =
+            QImage(QString::fromStdString((file / name).string())).convertToFormat(QImage::Format_RGB32);
         const int s = scale();
         return skin.copy(n.part.x() * s, n.part.y() * s, n.part.width() * s, n.part.height() * s);
     }
@@ -311,7 +311,7 @@ protected:
 
     // What the program asked of the compositor.
     struct Requests {
-        std::string mainToplevel;         // xdg_toplevel@N of the 1000 x 640 window
+        std::string mainToplevel;          // xdg_toplevel@N of the 1000 x 640 window
         std::vector<std::string> parents;  // set_parent arguments, in order
         int moves = 0;                     // xdg_toplevel.move
     };
@@ -357,8 +357,8 @@ TEST_P(Headless, ShowsTheMainWindowWithItsPicturesAtTheOutputScale)
 
     std::string logo = "logo.png";
     if (scale() == 2) logo = "logo@2x.png";
-    const QImage picture =
-        QImage(QString::fromStdString((programDir() / "png" / language() / logo).string())).convertToFormat(QImage::Format_RGB32);
+    const QImage picture = QImage(QString::fromStdString((programDir() / "png" / language() / logo).string()))
+                               .convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(picture.size(), QSize(240, 64) * scale());
     const QImage onScreen = shot.copy(QRect((*main + QPoint(19, 35)) * scale(), picture.size()));
     EXPECT_EQ(onScreen, picture) << "the logo on screen is not " << logo << " pixel for pixel";
