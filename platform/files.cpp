@@ -274,7 +274,8 @@ std::optional<AppPaths> AppPaths::ForExecutableDir(const fs::path& exeDir)
     AppPaths paths{exeDir, exeDir};
     if (const char* forced = std::getenv("ZR417_DATA_DIR"); forced && *forced) {
         paths.dataDir = forced;
-    } else if (::access(exeDir.c_str(), W_OK) != 0) {
+    } else if (std::error_code ec; fs::exists(exeDir / kInstalledCopyMarker, ec) ||
+                                   ::access(exeDir.c_str(), W_OK) != 0) {
         auto data = UserDataFolder();
         if (!data)
             return std::nullopt;

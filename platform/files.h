@@ -1,6 +1,6 @@
 // Files and folders: reading, atomic writing, and where the programs keep
 // their files (beside the executable, or the per-user data folder when the
-// executable's folder is not writable).
+// executable's folder is not writable or is an installed copy).
 #pragma once
 
 #include <cstdint>
@@ -41,12 +41,18 @@ std::optional<std::filesystem::path> AccountHome();
 // Gaming Keyboard". nullopt when the account has no home folder.
 std::optional<std::filesystem::path> UserDataFolder();
 
+// An installed program folder holds this file: its copy keeps the user's
+// files in the per-user data folder even when it could write its own folder
+// (root can write /usr).
+inline constexpr const char* kInstalledCopyMarker = "installed-copy";
+
 // The folders one program run works with.
 struct AppPaths {
     std::filesystem::path exeDir;   // program, skins, version files, update tool folders
     std::filesystem::path dataDir;  // keymap.bin, MacroDefine.bin, Configure/
 
-    // exeDir as given; dataDir = exeDir when it is writable, else the per-user
+    // exeDir as given; dataDir = exeDir when it is writable and not an
+    // installed copy (kInstalledCopyMarker), else the per-user
     // data folder ($XDG_DATA_HOME or the account's ~/.local/share, then
     // "ZR417 RGB Gaming Keyboard"), created on demand. ZR417_DATA_DIR, when
     // set, overrides the choice. nullopt when the data folder is needed but

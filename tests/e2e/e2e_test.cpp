@@ -110,10 +110,12 @@ TEST_F(Flows, StartsHiddenWithoutKeyboardAndAppearsWhenOneIsPluggedIn)
     std::this_thread::sleep_for(1500ms);
     // Hidden: with no tray on this bare X server (no window manager either),
     // the window goes minimised so the program stays reachable.
-    for (const auto& w : windows(p.pid()))
-        if (MainSized(w))
+    for (const auto& w : windows(p.pid())) {
+        if (MainSized(w)) {
             EXPECT_NE(xprop(w, "_NET_WM_STATE").find("_NET_WM_STATE_HIDDEN"), std::string::npos)
                 << "the window stays hidden (minimised) without a keyboard";
+        }
+    }
     EXPECT_TRUE(p.running());
 
     auto before = keymapTime();

@@ -130,7 +130,7 @@ public:
     static void Settle(QWidget& d)
     {
         d.activateWindow();
-        QTest::qWaitForWindowActive(&d, 1000);
+        (void)QTest::qWaitForWindowActive(&d, 1000);  // focus helps, but key events reach it anyway
         QApplication::processEvents();
     }
     static void Click(QWidget& d, int x, int y)
@@ -536,7 +536,9 @@ TEST_P(EveryKind, ReachesTheKeyTableTheFileAndTheKeyboard)
     EXPECT_EQ(file.entry(c.key)[entry::Kind], c.entryKind);
     EXPECT_EQ(Planes(file, c.key), c.planes);
     EXPECT_EQ(state.g_abKeyChanged[c.key], 1);  // the picture marks the key
-    if (c.path) EXPECT_EQ(QString::fromStdU16String(ReadEntryPath(e)), QString::fromUtf8(c.path));
+    if (c.path) {
+        EXPECT_EQ(QString::fromStdU16String(ReadEntryPath(e)), QString::fromUtf8(c.path));
+    }
 
     // Save: the full download into the emulated keyboard of the model.
     auto keyboard = std::make_shared<emu::KeyboardEmulator>(

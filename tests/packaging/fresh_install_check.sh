@@ -36,9 +36,7 @@ id player >/dev/null 2>&1 || useradd -m player
 as_user=(runuser -u player --)
 if [ "$(stat -c %a /dev/null)" != 666 ]; then
   echo "(/dev/null is $(stat -c %a /dev/null) here: running the programs as root)"
-  # root may write the program folder, which the programs would then take
-  # for their data folder: name the user's one.
-  as_user=(env HOME=/root "ZR417_DATA_DIR=/root/.local/share/ZR417 RGB Gaming Keyboard")
+  as_user=(env HOME=/root)
 fi
 command -v xauth >/dev/null || fail "xauth did not install"
 

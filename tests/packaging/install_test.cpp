@@ -165,7 +165,10 @@ TEST_F(Installed, TheInstalledProgramRunsOnTheInstalledSimulator)
         {"XDG_RUNTIME_DIR", run.path().string()},
         {"HOME", run.path().string()},
         {"XDG_CONFIG_HOME", (run.path() / "config").string()},
-        {"ZR417_DATA_DIR", (run.path() / "data").string()},
+        // No data folder named: an installed copy picks the user's one, even
+        // where (as root) it could write its own folder.
+        {"ZR417_DATA_DIR", ""},
+        {"XDG_DATA_HOME", (run.path() / "share").string()},
         {"XDG_STATE_HOME", (run.path() / "state").string()},
         {"ZR417_TRACE", "1"},
     };
@@ -180,7 +183,7 @@ TEST_F(Installed, TheInstalledProgramRunsOnTheInstalledSimulator)
         10s))
         << ReadText(run.path() / "sim.log");
     ChildProcess program(prefix() / "bin" / "zr417-keyboard", {}, env, run.path() / "program.log");
-    auto keymap = run.path() / "data" / "keymap.bin";
+    auto keymap = run.path() / "share" / "ZR417 RGB Gaming Keyboard" / "keymap.bin";
     // The start-up read-out ends with a refresh that writes keymap.bin.
     ASSERT_TRUE(WaitUntil(
         [&] { return ReadText(run.path() / "program.log").find("Data") != std::string::npos || fs::exists(keymap); },

@@ -307,6 +307,22 @@ TEST_F(AppPathsTest, UnwritableExecutableFolderFallsBackToTheUserDataFolder)
     EXPECT_EQ(p.skinDir(9), exe / "png" / "english");  // artwork stays with the program
 }
 
+// Root can write /usr; an installed copy must still keep root's files in
+// root's data folder, not in the program folder every user runs.
+TEST_F(AppPathsTest, InstalledCopyUsesTheUserDataFolderEvenWhenItsFolderIsWritable)
+{
+    EnvVar forced("ZR417_DATA_DIR", nullptr);
+    fs::path xdg = dir_ / "xdg";
+    EnvVar data("XDG_DATA_HOME", xdg.c_str());
+    fs::path exe = dir_ / "lib" / "zr417";
+    fs::create_directories(exe);
+    ASSERT_TRUE(WriteFileAtomic(exe / kInstalledCopyMarker, std::span<const std::uint8_t>{}));
+    ASSERT_EQ(::access(exe.c_str(), W_OK), 0);
+    AppPaths p = AppPaths::ForExecutableDir(exe).value();
+    EXPECT_EQ(p.dataDir, xdg / "ZR417 RGB Gaming Keyboard");
+    EXPECT_EQ(p.skinDir(9), exe / "png" / "english");
+}
+
 TEST_F(AppPathsTest, WithoutHomeTheAccountsOwnFolderIsUsedNeverASharedOne)
 {
     EnvVar data("XDG_DATA_HOME", nullptr);
