@@ -62,17 +62,6 @@ std::optional<ProfileOutcome> Open(const Options& options, Keyboard& k)
     return std::nullopt;
 }
 
-// Every region the keyboard holds, as it holds it (its Game Mode flag too).
-void ReadKeyboard(KeyboardProtocol& protocol)
-{
-    protocol.ReadStatus();
-    protocol.ReadLedGroup(0);
-    protocol.ReadLedGroup(6);
-    protocol.ReadKeyMatrix();
-    protocol.ReadMacroPages();
-    protocol.ReadPicturePages();
-}
-
 // keymap.bin, or nullopt when there is none yet (it is not made here).
 std::optional<ConfigImage> ReadKeymap(const AppPaths& paths)
 {
@@ -94,7 +83,7 @@ ProfileOutcome ApplyAlone(const Options& options, const AppPaths& paths, const s
     const ConfigImage& profile = std::get<ConfigImage>(read);
     Keyboard k;
     if (auto failed = Open(options, k)) return *failed;
-    ReadKeyboard(*k.protocol);
+    k.protocol->ReadEverything();
     const int model = k.link->g_nModel;
     if (k.protocol->failures() > 0)
         return {kIncomplete, "the " + ModelName(model) + " keyboard did not answer every read; nothing was sent\n"};
@@ -133,7 +122,7 @@ ProfileOutcome SaveAlone(const Options& options, const AppPaths& paths, const st
     if (auto keymap = ReadKeymap(paths)) keys.current = *keymap;
     keys.RefreshKeyCodes();  // every key's own code, as after a load of keymap.bin
     k.image = keys.current;
-    ReadKeyboard(*k.protocol);
+    k.protocol->ReadEverything();
     if (int failed = k.protocol->failures())
         return {kIncomplete, "the keyboard did not answer " + std::to_string(failed) + " read(s); nothing was saved\n"};
     return SaveProfile(paths.profileDir(), name, k.image);

@@ -357,6 +357,16 @@ void KeyboardProtocol::ArrivalReadout()
     ReadMacroPages();
 }
 
+void KeyboardProtocol::ReadEverything()
+{
+    ReadStatus();
+    ReadLedGroup(0);
+    ReadLedGroup(6);
+    ReadKeyMatrix();
+    ReadMacroPages();
+    ReadPicturePages();
+}
+
 void KeyboardProtocol::FactoryReset()
 {
     ResetKeyboard();

@@ -58,6 +58,9 @@ public:
     void DownloadAll();
     void StartupReadout();
     void ArrivalReadout();
+    // Every region the keyboard holds, as it holds it (its Game Mode flag
+    // too, which StartupReadout sets): what a profile saved from it keeps.
+    void ReadEverything();
     void FactoryReset();
 
     // Static with colour index 0 becomes white (colour index 7).

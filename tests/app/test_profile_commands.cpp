@@ -24,12 +24,7 @@ struct SentAndRead : testing::LinkFixture {
         image = profile;
         protocol.DownloadAll();
         image = ConfigImage{};
-        protocol.ReadStatus();
-        protocol.ReadLedGroup(0);
-        protocol.ReadLedGroup(6);
-        protocol.ReadKeyMatrix();
-        protocol.ReadMacroPages();
-        protocol.ReadPicturePages();
+        protocol.ReadEverything();
     }
     ConfigImage profile;
 };

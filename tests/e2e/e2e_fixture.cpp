@@ -131,6 +131,15 @@ Output E2E::ctl(const std::string& args)
     return Capture(command + " " + Quote((test::RuntimeDir() / "zr417ctl").string()) + " " + args);
 }
 
+std::vector<std::uint8_t> E2E::keyboardImage()
+{
+    auto file = root() / "keyboard.bin";
+    fs::remove(file);
+    Output o = ctl("read " + file.string());
+    EXPECT_EQ(o.code, 0) << o.text;
+    return ReadBytes(file);
+}
+
 Output E2E::xdo(const std::string& args)
 {
     return Capture("DISPLAY=" + display_ + " xdotool " + args);

@@ -48,6 +48,8 @@ protected:
 
     // zr417ctl with the programs' environment.
     Output ctl(const std::string& args);
+    // The keyboard's memory as zr417ctl reads it.
+    std::vector<std::uint8_t> keyboardImage();
     // xdotool on this test's display.
     Output xdo(const std::string& args);
 

@@ -81,15 +81,6 @@ protected:
         click(w, kSaveX, kSaveY);
         return waitKeymapWritten(before, 90s);
     }
-    // The keyboard's memory as zr417ctl reads it.
-    std::vector<std::uint8_t> keyboardImage()
-    {
-        auto file = root() / "keyboard.bin";
-        fs::remove(file);
-        Output o = ctl("read " + file.string());
-        EXPECT_EQ(o.code, 0) << o.text;
-        return ReadBytes(file);
-    }
     std::string simList() { return ctl("sim list").text; }
 };
 

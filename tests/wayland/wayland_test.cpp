@@ -300,15 +300,6 @@ protected:
         std::this_thread::sleep_for(400ms);
     }
 
-    std::vector<std::uint8_t> keyboardImage()
-    {
-        auto file = root() / "keyboard.bin";
-        fs::remove(file);
-        Output o = ctl("read " + file.string());
-        EXPECT_EQ(o.code, 0) << o.text;
-        return ReadBytes(file);
-    }
-
     // What the program asked of the compositor.
     struct Requests {
         std::string mainToplevel;          // xdg_toplevel@N of the 1000 x 640 window
