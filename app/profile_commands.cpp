@@ -116,8 +116,7 @@ std::variant<ConfigImage, ProfileOutcome> ReadProfileToApply(const fs::path& pro
                                          bytes->size()))
         return ProfileOutcome{profile_exit::kFileError, *problem + "\n"};
     ConfigImage image;
-    std::copy_n(bytes->begin(), kSettingsSize, image.settings.begin());
-    std::copy_n(bytes->begin() + static_cast<std::ptrdiff_t>(kSettingsSize), kKeyTableSize, image.keyTable.begin());
+    image.fill(*bytes);
     return image;
 }
 

@@ -112,8 +112,7 @@ int RunSave(const Options& options, const std::vector<std::string>& operands)
     }
     Session s;
     if (int rc = openSession(options, s)) return rc;
-    std::copy_n(bytes->begin(), kSettingsSize, s.image().settings.begin());
-    std::copy_n(bytes->begin() + kSettingsSize, kKeyTableSize, s.image().keyTable.begin());
+    s.image().fill(*bytes);
     s.protocol->DownloadAll();
     int rc = finish(s, "save");
     if (rc == kOk) std::printf("Saved %s into the %s keyboard\n", file.c_str(), s.modelName().c_str());

@@ -62,19 +62,6 @@ std::optional<ProfileOutcome> Open(const Options& options, Keyboard& k)
     return std::nullopt;
 }
 
-// keymap.bin, or nullopt when there is none yet (it is not made here).
-std::optional<ConfigImage> ReadKeymap(const AppPaths& paths)
-{
-    auto bytes = ReadFileBytes(paths.keymapFile(), kImageSize);
-    if (!bytes) return std::nullopt;
-    ConfigImage image;
-    const std::size_t size = bytes->size();
-    std::copy_n(bytes->begin(), std::min(size, kSettingsSize), image.settings.begin());
-    if (size > kSettingsSize)
-        std::copy(bytes->begin() + static_cast<std::ptrdiff_t>(kSettingsSize), bytes->end(), image.keyTable.begin());
-    return image;
-}
-
 ProfileOutcome ApplyAlone(const Options& options, const AppPaths& paths, const std::string& name)
 {
     // The file is checked before the keyboard is touched.
@@ -119,7 +106,8 @@ ProfileOutcome SaveAlone(const Options& options, const AppPaths& paths, const st
     // The key table (host actions) and the macro slots are the program's, in
     // keymap.bin; everything else comes from the keyboard.
     KeymapStore keys(paths.keymapFile());
-    if (auto keymap = ReadKeymap(paths)) keys.current = *keymap;
+    // keymap.bin as it is; a missing one is not made here.
+    if (auto keymap = ReadFileBytes(paths.keymapFile(), kImageSize)) keys.current.fill(*keymap);
     keys.RefreshKeyCodes();  // every key's own code, as after a load of keymap.bin
     k.image = keys.current;
     k.protocol->ReadEverything();

@@ -49,14 +49,18 @@ bool KeymapStore::LoadKeymapFile()
         current.keyTable.fill(0);
         return true;
     }
-    // A short file fills what it holds; the rest keeps its previous contents.
-    std::size_t size = bytes->size();
-    const std::uint8_t* data = bytes->data();
-    if (!keepSettings) std::copy_n(data, std::min(size, kSettingsSize), current.settings.begin());
-    if (size > kSettingsSize)
-        std::copy_n(data + kSettingsSize, std::min(size - kSettingsSize, kKeyTableSize), current.keyTable.begin());
+    current.fill(*bytes, keepSettings);
     RefreshKeyCodes();
     return true;
+}
+
+void ConfigImage::fill(const std::vector<std::uint8_t>& bytes, bool keepSettings)
+{
+    const std::size_t size = bytes.size();
+    const std::uint8_t* data = bytes.data();
+    if (!keepSettings) std::copy_n(data, std::min(size, kSettingsSize), settings.begin());
+    if (size > kSettingsSize)
+        std::copy_n(data + kSettingsSize, std::min(size - kSettingsSize, kKeyTableSize), keyTable.begin());
 }
 
 bool KeymapStore::save(const ConfigImage& image)

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zr417 {
 
@@ -82,6 +83,11 @@ struct ConfigImage {
     std::uint8_t at(std::size_t settingsOffset) const { return settings[settingsOffset]; }
 
     bool operator==(const ConfigImage&) const = default;
+
+    // Takes the bytes of a keymap.bin or profile file: the settings block,
+    // then the key table. A short file fills what it holds; the rest keeps
+    // its contents. keepSettings takes the key table only.
+    void fill(const std::vector<std::uint8_t>& bytes, bool keepSettings = false);
 };
 
 // Owner of the working and the saved image and of keymap.bin.

@@ -300,10 +300,7 @@ void ProfileStore::Load()
     }
     // A short file fills what it holds; the rest of the image stays.
     ConfigImage& image = image_.current;
-    const std::size_t size = bytes->size();
-    std::copy_n(bytes->begin(), std::min(size, kSettingsSize), image.settings.begin());
-    if (size > kSettingsSize)
-        std::copy(bytes->begin() + static_cast<std::ptrdiff_t>(kSettingsSize), bytes->end(), image.keyTable.begin());
+    image.fill(*bytes);
     write(profile, image);
     host_.listChanged();
 }

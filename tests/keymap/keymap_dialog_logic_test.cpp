@@ -682,8 +682,11 @@ TEST_F(KeymapRunTest, EveryKeyButFnTakesEveryKindThroughTheDialog)
     }
     // Every assignment reached the file.
     ConfigImage file = FileImage();
-    for (int k = 0; k < kKeyCount; ++k)
-        if (k != kFnKey) ASSERT_EQ(Planes(file, k), Planes(store->current, k)) << "key " << k;
+    for (int k = 0; k < kKeyCount; ++k) {
+        if (k != kFnKey) {
+            ASSERT_EQ(Planes(file, k), Planes(store->current, k)) << "key " << k;
+        }
+    }
 }
 
 }  // namespace
