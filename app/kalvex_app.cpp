@@ -94,8 +94,9 @@ bool CKalvexApp::InitInstance(int& argc, char** argv)
     QObject::connect(&instance, &SingleInstance::activationRequested, &dlg, &CKalvexDlg::restoreAndActivate);
     // zr417ctl's profile requests, answered through the window.
     ProfileRequests requests(dlg);
-    instance.setRequestHandler(
-        [&requests](const QString& request, SingleInstance::Reply reply) { requests.handle(request, std::move(reply)); });
+    instance.setRequestHandler([&requests](const QString& request, SingleInstance::Reply reply) {
+        requests.handle(request, std::move(reply));
+    });
     dlg.DoModal();
     instance.setRequestHandler({});
     return false;

@@ -235,8 +235,10 @@ inline constexpr Bilingual kExit{"Exit", "退出"};
 inline constexpr Bilingual kStartWithDesktop{"Start with the desktop", "开机启动"};
 inline constexpr Bilingual kAbout{"About", "关于"};
 inline constexpr Bilingual kAboutTitle{"About ZR417 RGB Gaming Keyboard", "关于 ZR417 RGB Gaming Keyboard"};
-inline constexpr Bilingual kAboutName{"ZR417 RGB Gaming Keyboard, Version 1.0", "ZR417 RGB Gaming Keyboard, Version 1.0"};
-inline constexpr Bilingual kAboutRights{"Copyright (C) ZR417. All rights reserved.", "Copyright (C) ZR417. 保留所有权利。"};
+inline constexpr Bilingual kAboutName{"ZR417 RGB Gaming Keyboard, Version 1.0",
+                                      "ZR417 RGB Gaming Keyboard, Version 1.0"};
+inline constexpr Bilingual kAboutRights{"Copyright (C) ZR417. All rights reserved.",
+                                        "Copyright (C) ZR417. 保留所有权利。"};
 inline constexpr Bilingual kOk{"OK", "确定"};
 // A settings file could not be written (a full disk, a read-only folder);
 // %1 is the file. The changes stay in memory for a later Save.

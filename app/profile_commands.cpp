@@ -39,9 +39,9 @@ std::vector<std::uint8_t> DownloadBytes(const ConfigImage& image, int model, boo
     for (std::size_t n = 0; n < settings::MacroPageCount; ++n) {
         std::uint8_t* page = sent.settings.data() + settings::MacroPages + settings::PageSize * n;
         if (pagesFromSlots) {
-            std::copy_n(sent.settings.begin() + static_cast<std::ptrdiff_t>(settings::MacroSlots +
-                                                                            settings::MacroSlotSize * n),
-                        settings::MacroSlotSize, page + 1);
+            std::copy_n(
+                sent.settings.begin() + static_cast<std::ptrdiff_t>(settings::MacroSlots + settings::MacroSlotSize * n),
+                settings::MacroSlotSize, page + 1);
             ConvertMacroDelays(page + 1);
         }
         take(settings::MacroPages + settings::PageSize * n + 1, settings::PageSize - 1);
@@ -112,8 +112,8 @@ std::variant<ConfigImage, ProfileOutcome> ReadProfileToApply(const fs::path& pro
     const fs::path file = profileDir / ProfileFileName(name);
     auto bytes = ReadFileBytes(file, kImageSize + 1);
     if (!bytes) return ProfileOutcome{profile_exit::kFileError, "cannot read " + file.string() + "\n"};
-    if (auto problem = WholeImageProblem("profile \"" + std::string(name) + "\" (" + file.string() + ")",
-                                         bytes->size()))
+    if (auto problem =
+            WholeImageProblem("profile \"" + std::string(name) + "\" (" + file.string() + ")", bytes->size()))
         return ProfileOutcome{profile_exit::kFileError, *problem + "\n"};
     ConfigImage image;
     image.fill(*bytes);
@@ -143,8 +143,8 @@ ProfileOutcome SaveProfile(const fs::path& profileDir, std::string_view name, co
     const fs::path file = profileDir / ProfileFileName(name);
     if (!WriteFileAtomic(file, {image.settings, image.keyTable}))
         return {profile_exit::kFileError, "cannot write " + file.string() + "\n"};
-    return {profile_exit::kOk, std::string(listed ? "Saved over profile \"" : "Saved new profile \"") + stem +
-                                   "\" (" + file.string() + ")\n"};
+    return {profile_exit::kOk, std::string(listed ? "Saved over profile \"" : "Saved new profile \"") + stem + "\" (" +
+                                   file.string() + ")\n"};
 }
 
 }  // namespace zr417

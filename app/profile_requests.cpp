@@ -106,14 +106,16 @@ void ProfileRequests::answer(const QString& request, const SingleInstance::Reply
     Tracef("Profile \"%s\" applied from outside%s\n", name.c_str(), held ? " (the keyboard holds it already)" : "");
     dlg_.ApplyProfile(image, !held);
     if (int failed = held ? 0 : dlg_.session().failures()) {
-        send({profile_exit::kIncomplete, "profile \"" + name + "\" is loaded in the program, but the keyboard did "
-                                         "not confirm " + std::to_string(failed) + " step(s)\n"});
+        send({profile_exit::kIncomplete, "profile \"" + name +
+                                             "\" is loaded in the program, but the keyboard did "
+                                             "not confirm " +
+                                             std::to_string(failed) + " step(s)\n"});
         return;
     }
-    send({profile_exit::kOk, held ? "The " + ModelName(model) + " keyboard holds profile \"" + name +
-                                        "\" already; nothing was sent. The program shows it.\n"
-                                  : "Applied profile \"" + name + "\": the program and the " + ModelName(model) +
-                                        " keyboard hold it\n"});
+    send({profile_exit::kOk,
+          held ? "The " + ModelName(model) + " keyboard holds profile \"" + name +
+                     "\" already; nothing was sent. The program shows it.\n"
+               : "Applied profile \"" + name + "\": the program and the " + ModelName(model) + " keyboard hold it\n"});
 }
 
 }  // namespace zr417

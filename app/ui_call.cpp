@@ -1,9 +1,9 @@
 #include "app/ui_call.h"
 
-#include <QSocketNotifier>
-#include <QThread>
 #include <sys/eventfd.h>
 #include <unistd.h>
+#include <QSocketNotifier>
+#include <QThread>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>

@@ -20,10 +20,9 @@
 namespace zr417::cli {
 namespace {
 
-static_assert(kOk == profile_exit::kOk && kIncomplete == profile_exit::kIncomplete &&
-              kUsage == profile_exit::kUsage && kNoKeyboard == profile_exit::kNoKeyboard &&
-              kFileError == profile_exit::kFileError && kUnknownProfile == profile_exit::kUnknownProfile &&
-              kBusy == profile_exit::kBusy);
+static_assert(kOk == profile_exit::kOk && kIncomplete == profile_exit::kIncomplete && kUsage == profile_exit::kUsage &&
+              kNoKeyboard == profile_exit::kNoKeyboard && kFileError == profile_exit::kFileError &&
+              kUnknownProfile == profile_exit::kUnknownProfile && kBusy == profile_exit::kBusy);
 
 int Report(const ProfileOutcome& outcome)
 {
@@ -56,8 +55,9 @@ std::optional<ProfileOutcome> Open(const Options& options, Keyboard& k)
     k.link = std::make_unique<DeviceLink>(*k.bus, DeviceLink::Events{});
     k.link->OpenDeviceHandles();
     if (!k.link->g_hCommandDev)
-        return ProfileOutcome{kNoKeyboard, "no ZR417 keyboard found (is it plugged in, and may this user open its "
-                                           "hidraw nodes? --simulate MODEL uses the simulated one)\n"};
+        return ProfileOutcome{kNoKeyboard,
+                              "no ZR417 keyboard found (is it plugged in, and may this user open its "
+                              "hidraw nodes? --simulate MODEL uses the simulated one)\n"};
     k.protocol = std::make_unique<KeyboardProtocol>(*k.link, k.image);
     return std::nullopt;
 }
@@ -95,7 +95,9 @@ ProfileOutcome ApplyAlone(const Options& options, const AppPaths& paths, const s
     if (int failed = k.protocol->failures())
         return {kIncomplete, "profile \"" + name + "\": the " + ModelName(model) + " keyboard did not confirm " +
                                  std::to_string(failed) + " step(s)\n"};
-    if (held) return {kOk, "The " + ModelName(model) + " keyboard holds profile \"" + name + "\" already; nothing was sent\n"};
+    if (held)
+        return {kOk,
+                "The " + ModelName(model) + " keyboard holds profile \"" + name + "\" already; nothing was sent\n"};
     return {kOk, "Applied profile \"" + name + "\" to the " + ModelName(model) + " keyboard\n"};
 }
 

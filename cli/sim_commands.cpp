@@ -142,8 +142,7 @@ int RunSim(const Options&, const std::vector<std::string>& operands)
         if (auto refusal = connection.refusal(); !refusal.empty())
             std::fprintf(stderr, "zr417ctl: %s\n", refusal.c_str());
         else
-            std::fprintf(stderr, "zr417ctl: no simulator answers at %s (start it with: zr417-sim &)\n",
-                         socket.c_str());
+            std::fprintf(stderr, "zr417ctl: no simulator answers at %s (start it with: zr417-sim &)\n", socket.c_str());
         return kNoKeyboard;
     }
     auto reply = connection.request(std::move(m));

@@ -75,8 +75,8 @@ int run(int argc, char** argv)
     for (const auto& c : g_commands) {
         if (words[0] != c.name) continue;
         std::vector<std::string> operands(words.begin() + 1, words.end());
-        const bool countOk = c.argumentCount < 0 ? !operands.empty()
-                                                 : static_cast<int>(operands.size()) == c.argumentCount;
+        const bool countOk =
+            c.argumentCount < 0 ? !operands.empty() : static_cast<int>(operands.size()) == c.argumentCount;
         if (!countOk) {
             std::fprintf(stderr, "usage: zr417ctl %s %s\n", c.name, c.arguments);
             return kUsage;

@@ -17,8 +17,7 @@ std::u16string ReadEntryPath(const std::uint8_t* e)
     const std::uint8_t* in = e + entry::Path;
     for (std::size_t i = 0; i + 1 < entry::PathChars; ++i) {
         auto u = static_cast<char16_t>(in[2 * i] | in[2 * i + 1] << 8);
-        if (u == 0)
-            break;
+        if (u == 0) break;
         path += u;
     }
     return path;

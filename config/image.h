@@ -21,34 +21,34 @@ constexpr std::size_t kImageSize = kSettingsSize + kKeyTableSize;      // 213116
 
 // Offsets within the settings block.
 namespace settings {
-constexpr std::size_t ReportInterval = 11;   // 8, 4, 2 or 1
-constexpr std::size_t MediaFlags = 792;      // 126 records of 4 bytes
+constexpr std::size_t ReportInterval = 11;  // 8, 4, 2 or 1
+constexpr std::size_t MediaFlags = 792;     // 126 records of 4 bytes
 constexpr std::size_t MediaFlagRecords = 126;
-constexpr std::size_t MacroSlots = 1304;     // 12 slots of 256 bytes
+constexpr std::size_t MacroSlots = 1304;  // 12 slots of 256 bytes
 constexpr std::size_t MacroSlotSize = 256;
 constexpr std::size_t MacroSlotCount = 12;
-constexpr std::size_t GameMode = 4399;       // 1 = on
-constexpr std::size_t WinLock = 4421;        // 1 = on
-constexpr std::size_t StatusCopy = 6983;     // status reply bytes 3, 6, 2, 4, 5
-constexpr std::size_t LedGroup0 = 6988;      // effect, brightness, speed, colour index, direction
+constexpr std::size_t GameMode = 4399;    // 1 = on
+constexpr std::size_t WinLock = 4421;     // 1 = on
+constexpr std::size_t StatusCopy = 6983;  // status reply bytes 3, 6, 2, 4, 5
+constexpr std::size_t LedGroup0 = 6988;   // effect, brightness, speed, colour index, direction
 constexpr std::size_t Effect = 6988;
 constexpr std::size_t Brightness = 6989;
 constexpr std::size_t Speed = 6990;
 constexpr std::size_t ColourIndex = 6991;
 constexpr std::size_t Direction = 6992;
-constexpr std::size_t LedGroup6 = 6993;      // second zone: mode, brightness, speed, colour index, direction
+constexpr std::size_t LedGroup6 = 6993;  // second zone: mode, brightness, speed, colour index, direction
 constexpr std::size_t ZoneMode = 6993;
 constexpr std::size_t ZoneBrightness = 6994;
 constexpr std::size_t ZoneSpeed = 6995;
 constexpr std::size_t ZoneColourIndex = 6996;
 constexpr std::size_t ZoneDirection = 6997;
 constexpr std::size_t LedGroupSize = 5;
-constexpr std::size_t ColourTable = 6998;    // 7 x (R, G, B)
-constexpr std::size_t KeyMatrix = 7019;      // 513-byte report 6 wire image
+constexpr std::size_t ColourTable = 6998;  // 7 x (R, G, B)
+constexpr std::size_t KeyMatrix = 7019;    // 513-byte report 6 wire image
 constexpr std::size_t KeyMatrixSize = 513;
-constexpr std::size_t Plane0 = 7020;         // planes of 128 bytes follow each other
+constexpr std::size_t Plane0 = 7020;  // planes of 128 bytes follow each other
 constexpr std::size_t PlaneSize = 128;
-constexpr std::size_t MacroPages = 7532;     // 12 pages of 513 bytes
+constexpr std::size_t MacroPages = 7532;  // 12 pages of 513 bytes
 constexpr std::size_t PageSize = 513;
 constexpr std::size_t MacroPageCount = 12;
 constexpr std::size_t PicturePages = 13688;  // 5 pages of 513 bytes
@@ -57,12 +57,12 @@ constexpr std::size_t PicturePageCount = 5;
 
 // Offsets within one 772-byte key table entry.
 namespace entry {
-constexpr std::size_t Vk = 0;        // virtual-key code of the key
-constexpr std::size_t Kind = 1;      // 0 single .. 7 open folder
-constexpr std::size_t Data = 2;      // 255 bytes of assignment data
+constexpr std::size_t Vk = 0;    // virtual-key code of the key
+constexpr std::size_t Kind = 1;  // 0 single .. 7 open folder
+constexpr std::size_t Data = 2;  // 255 bytes of assignment data
 constexpr std::size_t DataSize = 255;
-constexpr std::size_t Count = 257;   // number of keys chosen
-constexpr std::size_t Path = 260;    // UTF-16LE path, up to 255 characters + terminator
+constexpr std::size_t Count = 257;  // number of keys chosen
+constexpr std::size_t Path = 260;   // UTF-16LE path, up to 255 characters + terminator
 constexpr std::size_t PathChars = 256;
 }  // namespace entry
 
@@ -78,7 +78,10 @@ struct ConfigImage {
     const std::uint8_t* entry(std::size_t e) const { return keyTable.data() + e * kKeyEntrySize; }
     // Byte of plane p (0..3) of the key matrix at matrix position pos.
     std::uint8_t& plane(int p, std::size_t pos) { return settings[settings::Plane0 + settings::PlaneSize * p + pos]; }
-    std::uint8_t plane(int p, std::size_t pos) const { return settings[settings::Plane0 + settings::PlaneSize * p + pos]; }
+    std::uint8_t plane(int p, std::size_t pos) const
+    {
+        return settings[settings::Plane0 + settings::PlaneSize * p + pos];
+    }
     std::uint8_t& at(std::size_t settingsOffset) { return settings[settingsOffset]; }
     std::uint8_t at(std::size_t settingsOffset) const { return settings[settingsOffset]; }
 

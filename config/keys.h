@@ -22,15 +22,15 @@ struct Bilingual {
     constexpr std::string_view in(int language) const { return language == kLanguageChinese ? chinese : english; }
 };
 
-constexpr int kKeyCount = 104;       // key indices 0..103
+constexpr int kKeyCount = 104;        // key indices 0..103
 constexpr std::uint8_t kNoKey = 255;  // "none" for key indices
 constexpr int kFnKey = 96;
 
 // One row of the key-name table, row n describing virtual-key code n.
 struct KeyNameEntry {
     std::uint8_t vk = 0;
-    std::uint8_t code = 0;   // device code, 0 = none
-    char name[32] = {};      // English name, usually with a trailing space
+    std::uint8_t code = 0;  // device code, 0 = none
+    char name[32] = {};     // English name, usually with a trailing space
 };
 using KeyNameTable = std::array<KeyNameEntry, 256>;
 
@@ -39,8 +39,14 @@ using KeyNameTable = std::array<KeyNameEntry, 256>;
 KeyNameTable InitKeyNameTable();
 extern const KeyNameTable g_keyNames;
 
-inline std::string_view KeyName(std::uint8_t vk) { return g_keyNames[vk].name; }
-inline std::uint8_t KeyCode(std::uint8_t vk) { return g_keyNames[vk].code; }
+inline std::string_view KeyName(std::uint8_t vk)
+{
+    return g_keyNames[vk].name;
+}
+inline std::uint8_t KeyCode(std::uint8_t vk)
+{
+    return g_keyNames[vk].code;
+}
 
 extern const std::array<std::uint8_t, kKeyCount> g_defaultVkByKey;
 extern const std::array<std::uint16_t, kKeyCount> g_matrixPosByKey;
@@ -75,10 +81,10 @@ struct BasicGroup {
 struct BasicFunction {
     std::string_view english;
     std::string_view chinese;
-    int group;                            // -1 top level, else index into g_basicGroups
-    std::array<std::uint8_t, 4> stored;   // entry bytes 2..5
-    int entryVk;                          // entry byte 0, -1 = unchanged
-    std::array<std::uint8_t, 4> device;   // plane 0, 1, 2, 3
+    int group;                           // -1 top level, else index into g_basicGroups
+    std::array<std::uint8_t, 4> stored;  // entry bytes 2..5
+    int entryVk;                         // entry byte 0, -1 = unchanged
+    std::array<std::uint8_t, 4> device;  // plane 0, 1, 2, 3
 };
 extern const std::array<BasicGroup, 3> g_basicGroups;         // Media, Shortcut, Windows
 extern const std::array<BasicFunction, 23> g_basicFunctions;  // display order

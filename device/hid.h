@@ -31,8 +31,8 @@ struct CollectionInfo {
     std::string path;
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
-    int interfaceNumber = -1;   // USB interface, -1 when unknown
-    int collectionNumber = 0;   // 1-based top-level collection number
+    int interfaceNumber = -1;  // USB interface, -1 when unknown
+    int collectionNumber = 0;  // 1-based top-level collection number
     std::uint16_t usagePage = 0;
     std::uint16_t usage = 0;
     std::vector<ReportInfo> reports;
@@ -58,10 +58,7 @@ public:
     // The collection that declares feature report `id` (call only when it has one).
     std::size_t ownerOf(std::uint8_t id) const;
     // Whether a transfer of `length` bytes, report ID data[0], is one of them.
-    bool fits(const std::uint8_t* data, std::size_t length) const
-    {
-        return length > 0 && length == lengthOf(data[0]);
-    }
+    bool fits(const std::uint8_t* data, std::size_t length) const { return length > 0 && length == lengthOf(data[0]); }
 
 private:
     struct Entry {
@@ -93,8 +90,8 @@ public:
 
     // Waits at most `timeout` for one input report of the collection and
     // copies it to data (data[0] = report ID). *received gets its length.
-    virtual ReadStatus readInput(std::uint8_t* data, std::size_t length,
-                                 std::chrono::milliseconds timeout, std::size_t* received) = 0;
+    virtual ReadStatus readInput(std::uint8_t* data, std::size_t length, std::chrono::milliseconds timeout,
+                                 std::size_t* received) = 0;
     // Makes a readInput blocked in another thread return Interrupted at once
     // (and the next one too, if none is blocked). Thread-safe.
     virtual void interruptRead() = 0;

@@ -84,18 +84,18 @@ bool KeyboardSession::StartStartupReadout(std::function<void()> finished)
     // read-out, however late the worker thread gets going.
     beginConversation();
     workerImage_ = std::make_unique<ConfigImage>(image_);
-    worker_ = std::thread([this, handles = link_.handles(), image = workerImage_.get(),
-                           finished = std::move(finished)] {
-        KeyboardProtocol protocol(handles, *image, pause_);
-        protocol.StartupReadout();
-        {
-            std::lock_guard lock(mutex_);
-            workerStatus_ = {protocol.g_abStatusReply, protocol.g_nFwMajor, protocol.g_nFwMinor};
-            readoutEnded_ = true;
-        }
-        endConversation();
-        if (finished) finished();
-    });
+    worker_ =
+        std::thread([this, handles = link_.handles(), image = workerImage_.get(), finished = std::move(finished)] {
+            KeyboardProtocol protocol(handles, *image, pause_);
+            protocol.StartupReadout();
+            {
+                std::lock_guard lock(mutex_);
+                workerStatus_ = {protocol.g_abStatusReply, protocol.g_nFwMajor, protocol.g_nFwMinor};
+                readoutEnded_ = true;
+            }
+            endConversation();
+            if (finished) finished();
+        });
     return true;
 }
 

@@ -391,8 +391,8 @@ const std::array<ImageRegion, 7> g_startupReadoutRegions{{
     {settings::WinLock, 1},
     {settings::LedGroup0, 2 * settings::LedGroupSize},
     {settings::KeyMatrix, settings::KeyMatrixSize},
-    {settings::MacroPages, settings::PageSize * settings::MacroPageCount},
-    {settings::PicturePages, settings::PageSize * settings::PicturePageCount},
+    {settings::MacroPages, settings::PageSize* settings::MacroPageCount},
+    {settings::PicturePages, settings::PageSize* settings::PicturePageCount},
 }};
 
 }  // namespace zr417

@@ -10,8 +10,8 @@
 // applications are never seen. Input methods are off on the capturing window
 // (its widgets answer that they take no input-method text), so a dead key, a
 // compose sequence or an ibus/fcitx engine cannot take keys on their way and
-// hand back text instead; they work again once the capture ends. Receive it by overriding QObject::customEvent (or event) and checking
-// `e->type() == KeystrokeEvent::eventType()`.
+// hand back text instead; they work again once the capture ends. Receive it by overriding QObject::customEvent (or
+// event) and checking `e->type() == KeystrokeEvent::eventType()`.
 //
 //   mode 0: one event per keystroke, at its press; releases and auto-repeat
 //           presses are swallowed without an event.

@@ -13,10 +13,10 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QStyledItemDelegate>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyledItemDelegate>
 #include <QWindow>
 
 namespace zr417 {

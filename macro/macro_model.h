@@ -108,7 +108,6 @@ std::string MacroName(const MacroRecord& r);  // UTF-8
 void SetMacroName(MacroRecord& r, std::u16string_view name);
 void SetMacroName(MacroRecord& r, std::string_view utf8);
 
-
 // --- the table -------------------------------------------------------------
 
 // Used records run from record 0 to the first free one.

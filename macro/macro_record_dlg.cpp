@@ -273,12 +273,12 @@ QImage CMacroRecordDlg::RenderFrame() const
     }
     if (chinese) {
         for (std::size_t i = 0; i < std::size(kRecordDelayChinese); ++i)
-            DrawFittedSkinText(p, Q(mt::kRecordDelayChinese[i]), kRecordDelayChinese[i].x(),
-                               kRecordDelayChinese[i].y(), kTextHeight, kRecordDelayRight - kRecordDelayChinese[i].x());
+            DrawFittedSkinText(p, Q(mt::kRecordDelayChinese[i]), kRecordDelayChinese[i].x(), kRecordDelayChinese[i].y(),
+                               kTextHeight, kRecordDelayRight - kRecordDelayChinese[i].x());
     } else {
         for (std::size_t i = 0; i < std::size(kRecordDelayEnglish); ++i)
-            DrawFittedSkinText(p, Q(mt::kRecordDelayEnglish[i]), kRecordDelayEnglish[i].x(),
-                               kRecordDelayEnglish[i].y(), kTextHeight, kRecordDelayRight - kRecordDelayEnglish[i].x());
+            DrawFittedSkinText(p, Q(mt::kRecordDelayEnglish[i]), kRecordDelayEnglish[i].x(), kRecordDelayEnglish[i].y(),
+                               kTextHeight, kRecordDelayRight - kRecordDelayEnglish[i].x());
     }
     for (int i = 0; i < kRegionCount; ++i) drawRegion(p, i);
     for (const PlacedText& t : kButtonLabels) {

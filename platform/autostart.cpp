@@ -97,8 +97,7 @@ bool WriteUserEntry(const AutostartFolders& folders, const std::string& text, st
     std::error_code ec;
     fs::create_directories(folders.user, ec);
     const fs::path file = folders.user / kAutostartFileName;
-    if (WriteFileAtomic(file, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size())))
-        return true;
+    if (WriteFileAtomic(file, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))) return true;
     if (error) *error = "cannot write " + file.string();
     return false;
 }
@@ -139,7 +138,8 @@ std::string AutostartEntry(const fs::path& program)
     return std::string(kEntryHead) +
            "Comment=Keeps the keyboard program in the notification area\n"
            "Comment[zh_CN]=在通知区域运行键盘程序\n"
-           "Exec=env " + std::string(kAutostartVariable) + "=1 " + ExecArgument(program.string()) +
+           "Exec=env " +
+           std::string(kAutostartVariable) + "=1 " + ExecArgument(program.string()) +
            "\n"
            "Icon=org.zr417.Keyboard\n"
            "Terminal=false\n"

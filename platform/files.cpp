@@ -1,14 +1,14 @@
 #include "platform/files.h"
 
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
-#include <pwd.h>
 #include <random>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace zr417 {
 namespace fs = std::filesystem;
@@ -17,8 +17,7 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const fs::path& path, std
 {
     // Non-blocking open: a FIFO named like the file must not hang the program.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return std::nullopt;
+    if (fd < 0) return std::nullopt;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
@@ -30,14 +29,12 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const fs::path& path, std
     std::size_t got = 0;
     while (got < want) {
         ssize_t n = ::read(fd, bytes.data() + got, want - got);
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             ::close(fd);
             return std::nullopt;
         }
-        if (n == 0)
-            break;
+        if (n == 0) break;
         got += static_cast<std::size_t>(n);
     }
     ::close(fd);
@@ -49,10 +46,8 @@ static bool writeAll(int fd, const std::uint8_t* data, std::size_t size)
 {
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
         data += n;
         size -= static_cast<std::size_t>(n);
     }
@@ -71,11 +66,9 @@ std::optional<fs::path> resolveLinks(fs::path path)
 {
     for (int depth = 0; depth < kMaxLinkDepth; ++depth) {
         std::error_code ec;
-        if (!fs::is_symlink(fs::symlink_status(path, ec)))
-            return path;
+        if (!fs::is_symlink(fs::symlink_status(path, ec))) return path;
         fs::path target = fs::read_symlink(path, ec);
-        if (ec)
-            return std::nullopt;
+        if (ec) return std::nullopt;
         path = target.is_absolute() ? target : path.parent_path() / target;
     }
     return std::nullopt;
@@ -110,21 +103,16 @@ void removeStaleTemporaries(const fs::path& file)
     std::error_code ec;
     for (const auto& e : fs::directory_iterator(file.parent_path(), ec)) {
         std::string name = e.path().filename().string();
-        if (name.size() < prefix.size() + 8 || name.compare(0, prefix.size(), prefix) != 0)
-            continue;
+        if (name.size() < prefix.size() + 8 || name.compare(0, prefix.size(), prefix) != 0) continue;
         std::size_t dot = name.size() - 7;
-        if (name[dot] != '.')
-            continue;
+        if (name[dot] != '.') continue;
         std::string pidText = name.substr(prefix.size(), dot - prefix.size());
-        if (pidText.empty() || pidText.find_first_not_of("0123456789") != std::string::npos)
-            continue;
+        if (pidText.empty() || pidText.find_first_not_of("0123456789") != std::string::npos) continue;
         long pid = std::strtol(pidText.c_str(), nullptr, 10);
-        if (pid <= 0 || pid == ::getpid() || pid > INT_MAX)
-            continue;
+        if (pid <= 0 || pid == ::getpid() || pid > INT_MAX) continue;
         if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
             struct stat st {};
-            if (::lstat(e.path().c_str(), &st) == 0 && S_ISREG(st.st_mode))
-                ::unlink(e.path().c_str());
+            if (::lstat(e.path().c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(e.path().c_str());
         }
     }
 }
@@ -134,16 +122,14 @@ void removeStaleTemporaries(const fs::path& file)
 bool fillTemporary(int fd, std::initializer_list<std::span<const std::uint8_t>> parts, const struct stat* old)
 {
     for (auto part : parts)
-        if (!writeAll(fd, part.data(), part.size()))
-            return false;
+        if (!writeAll(fd, part.data(), part.size())) return false;
     if (old) {
         if (old->st_uid != ::geteuid() || old->st_gid != ::getegid()) {
             if (::fchown(fd, old->st_uid, old->st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old->st_gid) != 0) {
                 // Not ours to give away: the file stays the writer's.
             }
         }
-        if (::fchmod(fd, old->st_mode & 07777) != 0)
-            return false;
+        if (::fchmod(fd, old->st_mode & 07777) != 0) return false;
     }
     return ::fsync(fd) == 0;
 }
@@ -162,8 +148,7 @@ void syncFolder(const fs::path& dir)
 bool WriteFileAtomic(const fs::path& requested, std::initializer_list<std::span<const std::uint8_t>> parts)
 {
     auto resolved = resolveLinks(requested);
-    if (!resolved)
-        return false;
+    if (!resolved) return false;
     fs::path path = resolved->parent_path().empty() ? fs::path(".") / *resolved : *resolved;
     const fs::path dir = path.parent_path();
     struct stat oldStat {};
@@ -185,20 +170,16 @@ bool WriteFileAtomic(const fs::path& requested, std::initializer_list<std::span<
                 fs::path tmp = temporaryName(path);
                 if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, tmp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
                     bool renamed = ::rename(tmp.c_str(), path.c_str()) == 0;
-                    if (!renamed)
-                        ::unlink(tmp.c_str());
+                    if (!renamed) ::unlink(tmp.c_str());
                     ::close(fd);
-                    if (renamed)
-                        syncFolder(dir);
+                    if (renamed) syncFolder(dir);
                     return renamed;
                 }
-                if (errno != EEXIST)
-                    break;
+                if (errno != EEXIST) break;
             }
         }
         ::close(fd);
-        if (!ok)
-            return false;
+        if (!ok) return false;
         // No /proc to link through: write a named temporary instead.
     } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
         return false;  // the folder cannot take a file (read-only, full, missing)
@@ -211,11 +192,9 @@ bool WriteFileAtomic(const fs::path& requested, std::initializer_list<std::span<
     for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
         tmp = temporaryName(path);
         fd = ::open(tmp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
+        if (fd < 0 && errno != EEXIST) return false;
     }
-    if (fd < 0)
-        return false;
+    if (fd < 0) return false;
     bool ok = fillTemporary(fd, parts, replacing ? &oldStat : nullptr);
     ok = (::close(fd) == 0) && ok;
     if (ok && ::rename(tmp.c_str(), path.c_str()) == 0) {
@@ -235,8 +214,7 @@ fs::path ExecutableDir()
 {
     std::error_code ec;
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (ec)
-        return fs::current_path();
+    if (ec) return fs::current_path();
     return exe.parent_path();
 }
 
@@ -244,16 +222,14 @@ fs::path ExecutableDir()
 // first would control keymap.bin and the programs its host-action keys start.
 std::optional<fs::path> AccountHome()
 {
-    if (const char* home = std::getenv("HOME"); home && *home == '/')
-        return fs::path(home);
+    if (const char* home = std::getenv("HOME"); home && *home == '/') return fs::path(home);
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
     struct passwd entry {};
     struct passwd* found = nullptr;
     while (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE && buffer.size() < 1 << 20)
         buffer.resize(buffer.size() * 2);
-    if (found && found->pw_dir && found->pw_dir[0] == '/')
-        return fs::path(found->pw_dir);
+    if (found && found->pw_dir && found->pw_dir[0] == '/') return fs::path(found->pw_dir);
     return std::nullopt;
 }
 
@@ -274,11 +250,10 @@ std::optional<AppPaths> AppPaths::ForExecutableDir(const fs::path& exeDir)
     AppPaths paths{exeDir, exeDir};
     if (const char* forced = std::getenv("ZR417_DATA_DIR"); forced && *forced) {
         paths.dataDir = forced;
-    } else if (std::error_code ec; fs::exists(exeDir / kInstalledCopyMarker, ec) ||
-                                   ::access(exeDir.c_str(), W_OK) != 0) {
+    } else if (std::error_code ec;
+               fs::exists(exeDir / kInstalledCopyMarker, ec) || ::access(exeDir.c_str(), W_OK) != 0) {
         auto data = UserDataFolder();
-        if (!data)
-            return std::nullopt;
+        if (!data) return std::nullopt;
         paths.dataDir = *data;
     }
     std::error_code ec;

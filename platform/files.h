@@ -25,8 +25,7 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::filesystem::pa
 // followed, so its target is replaced and the link stays. The temporary has
 // no name until it is complete where the filesystem allows, and temporaries
 // left by a process killed mid-write are removed by the next write.
-bool WriteFileAtomic(const std::filesystem::path& path,
-                     std::initializer_list<std::span<const std::uint8_t>> parts);
+bool WriteFileAtomic(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts);
 bool WriteFileAtomic(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 // Folder of the running executable (from /proc/self/exe).

@@ -3,8 +3,8 @@
 #include "device/emu/emulated_bus.h"
 #include "device/emu/keyboard_emulator.h"
 #include "device/identities.h"
-#include "platform/hidraw_bus.h"
 #include "platform/files.h"
+#include "platform/hidraw_bus.h"
 #include "platform/sim_client_bus.h"
 #include "platform/user_runtime.h"
 

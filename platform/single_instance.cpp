@@ -3,12 +3,12 @@
 #include "platform/instance_link.h"
 #include "platform/user_runtime.h"
 
+#include <unistd.h>
 #include <QDir>
 #include <QLocalSocket>
 #include <QPointer>
 #include <QThread>
 #include <memory>
-#include <unistd.h>
 
 #include <cstdio>
 

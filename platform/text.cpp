@@ -34,22 +34,18 @@ void AppendUtf16(std::u16string& out, char32_t c)
 
 long DecodeUtf8(std::string_view s, std::size_t& i)
 {
-    if (i >= s.size())
-        return -1;
+    if (i >= s.size()) return -1;
     auto b = static_cast<unsigned char>(s[i]);
     int extra = b < 0x80 ? 0 : (b & 0xE0) == 0xC0 ? 1 : (b & 0xF0) == 0xE0 ? 2 : (b & 0xF8) == 0xF0 ? 3 : -1;
-    if (extra < 0 || i + static_cast<std::size_t>(extra) >= s.size())
-        return -1;
+    if (extra < 0 || i + static_cast<std::size_t>(extra) >= s.size()) return -1;
     char32_t c = extra == 0 ? b : b & (0x3F >> extra);
     for (int k = 1; k <= extra; ++k) {
         auto n = static_cast<unsigned char>(s[i + k]);
-        if ((n & 0xC0) != 0x80)
-            return -1;
+        if ((n & 0xC0) != 0x80) return -1;
         c = c << 6 | (n & 0x3F);
     }
     static constexpr char32_t kMin[] = {0, 0x80, 0x800, 0x10000};
-    if (c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        return -1;
+    if (c < kMin[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return -1;
     i += static_cast<std::size_t>(extra) + 1;
     return static_cast<long>(c);
 }
@@ -64,8 +60,7 @@ std::u16string Utf8ToUtf16(std::string_view s)
         if (c < 0) {
             // Skip the lead byte and any continuation bytes that follow it.
             ++i;
-            while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80)
-                ++i;
+            while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
             AppendUtf16(out, kReplacementChar);
             continue;
         }

@@ -30,8 +30,7 @@ void Trace(std::string_view line)
         std::lock_guard lock(g_traceMutex);
         sink = g_sink;
     }
-    if (sink)
-        sink(line);
+    if (sink) sink(line);
     if (printingEnabled()) {
         std::fwrite(line.data(), 1, line.size(), stderr);
         std::fflush(stderr);
@@ -79,8 +78,7 @@ std::string TraceCapture::text() const
 {
     std::lock_guard lock(state_->mutex);
     std::string all;
-    for (const auto& l : state_->lines)
-        all += l;
+    for (const auto& l : state_->lines) all += l;
     return all;
 }
 
@@ -88,8 +86,7 @@ int TraceCapture::count(std::string_view line) const
 {
     std::lock_guard lock(state_->mutex);
     int n = 0;
-    for (const auto& l : state_->lines)
-        n += (l == line);
+    for (const auto& l : state_->lines) n += (l == line);
     return n;
 }
 

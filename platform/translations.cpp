@@ -36,9 +36,12 @@ QLocale MainProgramLocale(int languageWord)
 QLocale UpdateToolLocale(int toolLanguage)
 {
     switch (toolLanguage) {
-        case 1: return QLocale(QLocale::Chinese, QLocale::SimplifiedHanScript, QLocale::China);
-        case 2: return QLocale(QLocale::Chinese, QLocale::TraditionalHanScript, QLocale::Taiwan);
-        default: return QLocale(QLocale::English, QLocale::UnitedStates);
+        case 1:
+            return QLocale(QLocale::Chinese, QLocale::SimplifiedHanScript, QLocale::China);
+        case 2:
+            return QLocale(QLocale::Chinese, QLocale::TraditionalHanScript, QLocale::Taiwan);
+        default:
+            return QLocale(QLocale::English, QLocale::UnitedStates);
     }
 }
 

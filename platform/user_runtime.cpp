@@ -46,7 +46,7 @@ std::string DescribeUser(uid_t uid)
 {
     std::string id = "uid " + std::to_string(uid);
     std::vector<char> buffer(16 * 1024);
-    passwd entry {};
+    passwd entry{};
     passwd* found = nullptr;
     if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found && found->pw_name)
         return std::string(found->pw_name) + " (" + id + ")";
@@ -55,7 +55,7 @@ std::string DescribeUser(uid_t uid)
 
 std::optional<uid_t> PeerUid(int fd)
 {
-    ucred cred {};
+    ucred cred{};
     socklen_t length = sizeof cred;
     if (fd < 0 || ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &length) != 0 || length != sizeof cred)
         return std::nullopt;
@@ -86,13 +86,14 @@ std::optional<std::filesystem::path> UserRuntimeFolder(const UserIds& user, bool
     }
     if (errno != EEXIST) return fail("cannot make " + folder.string() + ": " + std::strerror(errno));
     struct stat st {};
-    if (::lstat(folder.c_str(), &st) != 0) return fail("cannot look at " + folder.string() + ": " + std::strerror(errno));
+    if (::lstat(folder.c_str(), &st) != 0)
+        return fail("cannot look at " + folder.string() + ": " + std::strerror(errno));
     if (!S_ISDIR(st.st_mode))
-        return fail(folder.string() + " is not a folder: refusing to keep runtime files there (remove it, or set "
-                                      "XDG_RUNTIME_DIR to a folder of your own)");
+        return fail(folder.string() +
+                    " is not a folder: refusing to keep runtime files there (remove it, or set "
+                    "XDG_RUNTIME_DIR to a folder of your own)");
     if (st.st_uid != user.uid)
-        return fail(folder.string() + " belongs to " + DescribeUser(st.st_uid) + ", not to " +
-                    DescribeUser(user.uid) +
+        return fail(folder.string() + " belongs to " + DescribeUser(st.st_uid) + ", not to " + DescribeUser(user.uid) +
                     ": refusing to keep runtime files there (remove it, or set XDG_RUNTIME_DIR to a folder of your "
                     "own)");
     if ((st.st_mode & 077) != 0 && ::chmod(folder.c_str(), 0700) != 0)

@@ -129,10 +129,8 @@ void SimServer::run()
 {
     auto lastFlush = std::chrono::steady_clock::now();
     for (;;) {
-        std::vector<pollfd> fds{{stopFd_, POLLIN, 0},
-                                {listenFd_, POLLIN, 0},
-                                {bus_.eventFd(), POLLIN, 0},
-                                {host_.inputFd(), POLLIN, 0}};
+        std::vector<pollfd> fds{
+            {stopFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}, {bus_.eventFd(), POLLIN, 0}, {host_.inputFd(), POLLIN, 0}};
         constexpr std::size_t kFirstClient = 4;
         for (auto& c : clients_) fds.push_back({c->fd, POLLIN, 0});
         int n = ::poll(fds.data(), fds.size(), 1000);

@@ -106,8 +106,8 @@ int CyclesLeft(std::uint8_t mark)
 
 bool IsBootloaderDataCollection(const hid::CollectionInfo& info)
 {
-    return info.usagePage == kVendorUsagePage && info.vendorId == kBootloaderVid &&
-           info.productId == kBootloaderPid && info.featureReportLength() == kDataReportLength;
+    return info.usagePage == kVendorUsagePage && info.vendorId == kBootloaderVid && info.productId == kBootloaderPid &&
+           info.featureReportLength() == kDataReportLength;
 }
 
 int EnumerateDevices(hid::Bus& bus, std::uint16_t vid, std::uint16_t pid, FoundDevices& found)

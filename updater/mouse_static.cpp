@@ -18,10 +18,10 @@ constexpr int kLineMargin = 4;  // free pixels at each end of the widest text
 QStringList SlotTexts()
 {
     const ToolText fixed[] = {
-        ToolText::NoDevice,     ToolText::OpenDevice,   ToolText::OpenIsOk, ToolText::OpenDeviceFail,
-        ToolText::LeftNumZero,  ToolText::EraseFail,    ToolText::Erasing,  ToolText::OpenFileFail,
-        ToolText::FileTooBig,   ToolText::SendDataFail, ToolText::ReadBackFail, ToolText::BurnFail,
-        ToolText::Successful,   ToolText::Stop,
+        ToolText::NoDevice,    ToolText::OpenDevice,   ToolText::OpenIsOk,     ToolText::OpenDeviceFail,
+        ToolText::LeftNumZero, ToolText::EraseFail,    ToolText::Erasing,      ToolText::OpenFileFail,
+        ToolText::FileTooBig,  ToolText::SendDataFail, ToolText::ReadBackFail, ToolText::BurnFail,
+        ToolText::Successful,  ToolText::Stop,
     };
     QStringList texts{QString::fromUtf8(kSuccessLine2)};
     for (int lang = 0; lang < kLanguageCount; ++lang) {

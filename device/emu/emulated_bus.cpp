@@ -1,13 +1,13 @@
 #include "device/emu/emulated_bus.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cctype>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <utility>
-#include <sys/eventfd.h>
-#include <unistd.h>
 
 namespace zr417::emu {
 
@@ -24,8 +24,7 @@ void EmulatedDevice::sendInput(std::size_t index, std::vector<std::uint8_t> repo
         std::lock_guard lock(sinkMutex_);
         sink = sink_;
     }
-    if (sink)
-        sink(index, std::move(report));
+    if (sink) sink(index, std::move(report));
 }
 
 // What the bus keeps of one plugged device; handles share it, so a handle
@@ -59,14 +58,12 @@ public:
 
     bool setFeature(const std::uint8_t* data, std::size_t length) override
     {
-        if (!features_.fits(data, length))
-            return false;
+        if (!features_.fits(data, length)) return false;
         std::shared_ptr<EmulatedDevice> successor;
         bool ok;
         {
             std::lock_guard lock(slot_->mutex);
-            if (!slot_->plugged)
-                return false;
+            if (!slot_->plugged) return false;
             ok = slot_->device->setFeature(features_.ownerOf(data[0]), data, length);
             successor = slot_->device->takeSuccessor();
         }
@@ -81,17 +78,14 @@ public:
 
     bool getFeature(std::uint8_t* data, std::size_t length) override
     {
-        if (!features_.fits(data, length))
-            return false;
+        if (!features_.fits(data, length)) return false;
         bool ok;
         {
             std::lock_guard lock(slot_->mutex);
-            if (!slot_->plugged)
-                return false;
+            if (!slot_->plugged) return false;
             std::vector<std::uint8_t> reply(data, data + length);
             ok = slot_->device->getFeature(features_.ownerOf(data[0]), reply.data(), length);
-            if (ok)
-                std::copy(reply.begin(), reply.end(), data);
+            if (ok) std::copy(reply.begin(), reply.end(), data);
         }
         bus_->afterReport(slot_->port);
         return ok;
@@ -113,12 +107,10 @@ public:
             queue.pop_front();
             std::size_t n = std::min(length, report.size());
             std::copy_n(report.begin(), n, data);
-            if (received)
-                *received = n;
+            if (received) *received = n;
             return hid::ReadStatus::Ok;
         }
-        if (!slot_->plugged)
-            return hid::ReadStatus::Disconnected;
+        if (!slot_->plugged) return hid::ReadStatus::Disconnected;
         return hid::ReadStatus::Timeout;
     }
 
@@ -147,17 +139,15 @@ EmulatedBus::EmulatedBus() : eventFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) 
 
 EmulatedBus::~EmulatedBus()
 {
-    for (int port : ports())
-        unplug(port);
-    if (eventFd_ >= 0)
-        ::close(eventFd_);
+    for (int port : ports()) unplug(port);
+    if (eventFd_ >= 0) ::close(eventFd_);
 }
 
 static std::string makePath(int port, const EmulatedDevice& device, const EmulatedDevice::Collection& c)
 {
     char buffer[128];
-    std::snprintf(buffer, sizeof buffer, "emu:/port%d/hid#vid_%04x&pid_%04x&mi_%02d&col%02d", port,
-                  device.vendorId(), device.productId(), c.interfaceNumber, c.collectionNumber);
+    std::snprintf(buffer, sizeof buffer, "emu:/port%d/hid#vid_%04x&pid_%04x&mi_%02d&col%02d", port, device.vendorId(),
+                  device.productId(), c.interfaceNumber, c.collectionNumber);
     return buffer;
 }
 
@@ -171,24 +161,20 @@ int EmulatedBus::plug(std::shared_ptr<EmulatedDevice> device)
     {
         std::lock_guard lock(mutex_);
         slot->port = nextPort_++;
-        for (const auto& c : slot->collections)
-            slot->paths.push_back(makePath(slot->port, *slot->device, c));
+        for (const auto& c : slot->collections) slot->paths.push_back(makePath(slot->port, *slot->device, c));
         slots_[slot->port] = slot;
         paths = slot->paths;
     }
     std::weak_ptr<Slot> weak = slot;
     slot->device->setInputSink([weak](std::size_t index, std::vector<std::uint8_t> report) {
         auto s = weak.lock();
-        if (!s)
-            return;
+        if (!s) return;
         std::lock_guard lock(s->mutex);
-        if (!s->plugged || index >= s->inputQueues.size())
-            return;
+        if (!s->plugged || index >= s->inputQueues.size()) return;
         s->inputQueues[index].push_back(std::move(report));
         s->inputArrived.notify_all();
     });
-    for (const auto& p : paths)
-        pushEvent(hid::PlugEvent::Kind::Arrival, p);
+    for (const auto& p : paths) pushEvent(hid::PlugEvent::Kind::Arrival, p);
     return slot->port;
 }
 
@@ -198,8 +184,7 @@ void EmulatedBus::unplug(int port)
     {
         std::lock_guard lock(mutex_);
         auto it = slots_.find(port);
-        if (it == slots_.end())
-            return;
+        if (it == slots_.end()) return;
         slot = it->second;
         slots_.erase(it);
     }
@@ -209,8 +194,7 @@ void EmulatedBus::unplug(int port)
         slot->plugged = false;
         slot->inputArrived.notify_all();
     }
-    for (const auto& p : slot->paths)
-        pushEvent(hid::PlugEvent::Kind::Removal, p);
+    for (const auto& p : slot->paths) pushEvent(hid::PlugEvent::Kind::Removal, p);
 }
 
 std::shared_ptr<EmulatedDevice> EmulatedBus::device(int port) const
@@ -224,8 +208,7 @@ std::vector<int> EmulatedBus::ports() const
 {
     std::lock_guard lock(mutex_);
     std::vector<int> result;
-    for (const auto& [port, slot] : slots_)
-        result.push_back(port);
+    for (const auto& [port, slot] : slots_) result.push_back(port);
     return result;
 }
 
@@ -235,8 +218,7 @@ void EmulatedBus::unplugAfterReports(int port, int reports)
     {
         std::lock_guard lock(mutex_);
         auto it = slots_.find(port);
-        if (it == slots_.end())
-            return;
+        if (it == slots_.end()) return;
         slot = it->second;
     }
     std::lock_guard lock(slot->mutex);
@@ -249,23 +231,19 @@ void EmulatedBus::afterReport(int port)
     {
         std::lock_guard lock(mutex_);
         auto it = slots_.find(port);
-        if (it == slots_.end())
-            return;
+        if (it == slots_.end()) return;
         std::lock_guard slotLock(it->second->mutex);
         int& left = it->second->reportsUntilUnplug;
-        if (left > 0 && --left == 0)
-            unplugNow = true;
+        if (left > 0 && --left == 0) unplugNow = true;
     }
-    if (unplugNow)
-        unplug(port);
+    if (unplugNow) unplug(port);
 }
 
 std::string EmulatedBus::pathOf(int port, std::size_t index) const
 {
     std::lock_guard lock(mutex_);
     auto it = slots_.find(port);
-    if (it == slots_.end() || index >= it->second->paths.size())
-        return {};
+    if (it == slots_.end() || index >= it->second->paths.size()) return {};
     return it->second->paths[index];
 }
 
@@ -303,8 +281,7 @@ std::unique_ptr<hid::Device> EmulatedBus::open(const std::string& path)
     std::lock_guard lock(mutex_);
     for (const auto& [port, slot] : slots_)
         for (std::size_t i = 0; i < slot->paths.size(); ++i)
-            if (equalNoCase(slot->paths[i], path))
-                return std::make_unique<EmulatedHandle>(this, slot, i);
+            if (equalNoCase(slot->paths[i], path)) return std::make_unique<EmulatedHandle>(this, slot, i);
     return nullptr;
 }
 

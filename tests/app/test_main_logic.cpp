@@ -174,16 +174,15 @@ TEST(MainHitTest, OrderOfRegions)
 TEST(ChangedKeys, MarksNonDefaultKeysButNeverKey100)
 {
     auto image = std::make_unique<ConfigImage>();
-    for (int k = 0; k < kKeyCount; ++k)
-        image->plane(0, g_matrixPosByKey[k]) = KeyCode(g_defaultVkByKey[k]);
+    for (int k = 0; k < kKeyCount; ++k) image->plane(0, g_matrixPosByKey[k]) = KeyCode(g_defaultVkByKey[k]);
     std::array<std::uint8_t, 255> marks{};
     MarkChangedKeys(*image, marks);
     EXPECT_EQ(std::count(marks.begin(), marks.end(), 1), 0);
 
-    image->plane(0, g_matrixPosByKey[4]) = 0;            // disabled
-    image->plane(1, g_matrixPosByKey[10]) = 1;           // combination
-    image->plane(0, g_matrixPosByKey[100]) = 0x04;       // key 100 is never marked
-    marks[50] = 1;                                       // marks are only set here
+    image->plane(0, g_matrixPosByKey[4]) = 0;       // disabled
+    image->plane(1, g_matrixPosByKey[10]) = 1;      // combination
+    image->plane(0, g_matrixPosByKey[100]) = 0x04;  // key 100 is never marked
+    marks[50] = 1;                                  // marks are only set here
     MarkChangedKeys(*image, marks);
     EXPECT_EQ(marks[4], 1);
     EXPECT_EQ(marks[10], 1);

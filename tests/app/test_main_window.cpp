@@ -10,9 +10,9 @@
 #include "platform/autostart.h"
 
 #include <QAction>
+#include <QDialog>
 #include <QMenu>
 #include <QTimer>
-#include <QDialog>
 #include "controls/bit_slider.h"
 
 #include <sys/stat.h>

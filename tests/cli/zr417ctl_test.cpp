@@ -1,8 +1,8 @@
 // Runs zr417ctl against the simulated keyboard in a temporary home folder.
-#include "tests/support/process.h"
-#include "tests/support/temp_dir.h"
 #include "config/image.h"
 #include "platform/files.h"
+#include "tests/support/process.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -191,10 +191,14 @@ TEST_F(Zr417ctl, ProfileApplyGoesThroughTheRunningProgramOrAloneAndSendsNothingT
     fs::permissions(run, fs::perms::owner_all, fs::perm_options::replace);
     fs::create_directories(data / "Configure");
     const std::map<std::string, std::string> env{
-        {"XDG_RUNTIME_DIR", run.string()},    {"ZR417_DATA_DIR", data.string()},
-        {"ZR417_SIM", socket.string()},       {"XDG_STATE_HOME", (home_ / "state").string()},
-        {"HOME", home_.string()},             {"QT_QPA_PLATFORM", "offscreen"},
-        {"XDG_CONFIG_HOME", (home_ / "config").string()}, {"ZR417_TRACE", "1"},
+        {"XDG_RUNTIME_DIR", run.string()},
+        {"ZR417_DATA_DIR", data.string()},
+        {"ZR417_SIM", socket.string()},
+        {"XDG_STATE_HOME", (home_ / "state").string()},
+        {"HOME", home_.string()},
+        {"QT_QPA_PLATFORM", "offscreen"},
+        {"XDG_CONFIG_HOME", (home_ / "config").string()},
+        {"ZR417_TRACE", "1"},
     };
     for (const auto& [name, value] : env)
         if (name != "ZR417_TRACE" && name != "QT_QPA_PLATFORM") env_ += name + "='" + value + "' ";

@@ -1,6 +1,6 @@
-#include "tests/support/temp_dir.h"
 #include "config/image.h"
 #include "config/keys.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 

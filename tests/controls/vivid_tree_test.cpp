@@ -6,8 +6,8 @@
 #include "qt_app.h"
 
 #include <QLineEdit>
-#include <QTest>
 #include <QScrollBar>
+#include <QTest>
 #include <QVBoxLayout>
 
 namespace zr417 {

@@ -1,12 +1,12 @@
-#include "tests/support/temp_dir.h"
-#include "platform/files.h"
 #include "platform/hid_bus_factory.h"
 #include "descriptors.h"
 #include "device/device_link.h"
 #include "device/emu/emulated_bus.h"
 #include "device/protocol.h"
+#include "platform/files.h"
 #include "platform/hidraw_bus.h"
 #include "sysfs_tree.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 

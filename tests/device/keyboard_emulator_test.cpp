@@ -1,8 +1,8 @@
-#include "tests/support/temp_dir.h"
 #include "config/keys.h"
 #include "device/input_listener.h"
 #include "fixtures.h"
 #include "platform/files.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,6 @@ namespace zr417::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
 
 std::array<std::uint8_t, 8> ask(hid::Device& command, std::array<std::uint8_t, 8> request)
 {

@@ -1,5 +1,5 @@
-#include "fixtures.h"
 #include "device/keyboard_session.h"
+#include "fixtures.h"
 #include "platform/trace.h"
 
 #include <gtest/gtest.h>

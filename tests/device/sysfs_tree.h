@@ -3,8 +3,8 @@
 // which sits in its USB interface's folder for USB devices.
 #pragma once
 
-#include "tests/support/temp_dir.h"
 #include "platform/files.h"
+#include "tests/support/temp_dir.h"
 
 #include <unistd.h>
 #include <cstdio>
@@ -15,10 +15,7 @@
 namespace zr417::testing {
 
 struct SysfsTree {
-    SysfsTree()
-    {
-        std::filesystem::create_directories(root / "class" / "hidraw");
-    }
+    SysfsTree() { std::filesystem::create_directories(root / "class" / "hidraw"); }
 
     void addUsb(const std::string& name, int vid, int pid, int interface, const std::string& phys,
                 const std::vector<std::uint8_t>& descriptor)

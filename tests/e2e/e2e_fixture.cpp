@@ -53,8 +53,8 @@ std::vector<std::uint8_t> ReadBytes(const fs::path& file)
 void E2E::SetUp()
 {
     // The test command installs these; a missing one is a set-up fault, not a pass.
-    for (auto [tool, package] : {std::pair{"Xvfb", "xvfb"}, {"xdotool", "xdotool"}, {"xprop", "x11-utils"},
-                                 {"import", "imagemagick"}})
+    for (auto [tool, package] :
+         {std::pair{"Xvfb", "xvfb"}, {"xdotool", "xdotool"}, {"xprop", "x11-utils"}, {"import", "imagemagick"}})
         ASSERT_EQ(Capture(std::string("command -v ") + tool).code, 0)
             << tool << " is not installed (package " << package << "; scripts/setup.sh --tests installs it)";
     const fs::path runtime = test::RuntimeDir();

@@ -1,8 +1,8 @@
-#include "tests/support/temp_dir.h"
 #include "keymap/key_assignment.h"
 #include "config/image.h"
 #include "config/keys.h"
 #include "macro/macro_model.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -46,7 +46,8 @@ public:
             const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
             if (fs::exists(socket) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
             auto xvfb = std::make_unique<test::ChildProcess>(
-                "/usr/bin/Xvfb", std::vector<std::string>{":" + std::to_string(n), "-screen", "0", "640x480x24", "-nolisten", "tcp"},
+                "/usr/bin/Xvfb",
+                std::vector<std::string>{":" + std::to_string(n), "-screen", "0", "640x480x24", "-nolisten", "tcp"},
                 std::map<std::string, std::string>{}, dir_.path() / "xvfb.log");
             if (test::WaitUntil([&] { return fs::exists(socket) || !xvfb->running(); }, 10s) && xvfb->running()) {
                 g_display = ":" + std::to_string(n);

@@ -1,5 +1,5 @@
-#include "tests/support/temp_dir.h"
 #include "keymap/keymap_dialog_logic.h"
+#include "tests/support/temp_dir.h"
 
 #include "config/image.h"
 #include "config/keys.h"

@@ -2,8 +2,8 @@
 // the dialogs' coordinates, keys through the application-wide key capture,
 // then what the dialog left in the key table, keymap.bin, the key-matrix
 // planes, and the emulated keyboard after a download.
-#include "tests/support/temp_dir.h"
 #include "keymap/keymap_dialogs.h"
+#include "tests/support/temp_dir.h"
 
 #include "config/image.h"
 #include "config/keys.h"
@@ -23,8 +23,8 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QListView>
+#include <QListWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -332,7 +332,8 @@ TEST_F(KeymapDialogsTest, TheMacroListShowsNoSelectionThatIsNotThere)
             for (int y = row.top(); y <= row.bottom(); ++y)
                 for (int x = row.left(); x <= row.right(); ++x) {
                     const QColor c = image.pixelColor(x, y);
-                    if (std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) > 6) ++coloured;
+                    if (std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) > 6)
+                        ++coloured;
                 }
             EXPECT_EQ(coloured, 0) << "model " << model;
             Click(d, 280, 255);  // Save: no macro chosen disables the key, as the list shows

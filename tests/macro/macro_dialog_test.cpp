@@ -2,7 +2,6 @@
 // coordinates, keystrokes through the key hook with their own time stamps,
 // the step menu, in-place edits, and a recorded macro travelling to the
 // emulated keyboard's macro page.
-#include "tests/support/temp_dir.h"
 #include "config/image.h"
 #include "controls/skin_names.h"
 #include "device/device_link.h"
@@ -13,6 +12,7 @@
 #include "keymap/key_hook.h"
 #include "macro/macro_record_dlg.h"
 #include "qt_env.h"
+#include "tests/support/temp_dir.h"
 
 #include <QTest>
 

@@ -108,16 +108,16 @@ TEST_F(Installed, DesktopEntryIconAndAppStreamDataPointAtTheInstalledProgram)
               std::string::npos);
     // Both validators come with the test command's packages.
     std::string out;
-    EXPECT_EQ(Shell("desktop-file-validate '" + (prefix() / "share/applications/org.zr417.Keyboard.desktop").string() +
-                        "'",
-                    &out),
-              0)
+    EXPECT_EQ(
+        Shell("desktop-file-validate '" + (prefix() / "share/applications/org.zr417.Keyboard.desktop").string() + "'",
+              &out),
+        0)
         << out;
     // The start at login: hidden (the switch), the installed program.
     const fs::path autostart = prefix() / "share/zr417/autostart/org.zr417.Keyboard.desktop";
-    EXPECT_NE(ReadText(autostart).find("Exec=env ZR417_AUTOSTART=1 \"" + (prefix() / "bin/zr417-keyboard").string() +
-                                       "\"\n"),
-              std::string::npos)
+    EXPECT_NE(
+        ReadText(autostart).find("Exec=env ZR417_AUTOSTART=1 \"" + (prefix() / "bin/zr417-keyboard").string() + "\"\n"),
+        std::string::npos)
         << ReadText(autostart);
     EXPECT_FALSE(fs::exists(prefix() / "etc")) << "the system autostart folder is linked only for /usr";
     EXPECT_EQ(Shell("desktop-file-validate '" + autostart.string() + "'", &out), 0) << out;
@@ -226,15 +226,15 @@ TEST(Package, ControlFieldsAndContentsAreThoseOfTheDesktopPackage)
 
     std::string contents;
     ASSERT_EQ(Shell("dpkg-deb -c '" + deb.string() + "'", &contents), 0);
-    for (const char* path : {"./usr/lib/udev/rules.d/60-zr417.rules", "./usr/bin/zr417ctl", "./usr/bin/zr417-sim",
-                             "./usr/lib/zr417/ZR417 RGB Gaming Keyboard", "./usr/lib/zr417/png/chinese/main.png",
-                             "./usr/share/applications/org.zr417.Keyboard.desktop",
-                             "./usr/share/metainfo/org.zr417.Keyboard.metainfo.xml",
-                             "./usr/share/doc/zr417-keyboard/copyright", "./usr/share/doc/zr417-keyboard/changelog.gz",
-                             "./usr/bin/zr417-keyboard -> ../lib/zr417/ZR417 RGB Gaming Keyboard",
-                             "./etc/xdg/autostart/org.zr417.Keyboard.desktop -> "
-                             "/usr/share/zr417/autostart/org.zr417.Keyboard.desktop",
-                             "./usr/share/zr417/autostart/org.zr417.Keyboard.desktop"})
+    for (const char* path :
+         {"./usr/lib/udev/rules.d/60-zr417.rules", "./usr/bin/zr417ctl", "./usr/bin/zr417-sim",
+          "./usr/lib/zr417/ZR417 RGB Gaming Keyboard", "./usr/lib/zr417/png/chinese/main.png",
+          "./usr/share/applications/org.zr417.Keyboard.desktop", "./usr/share/metainfo/org.zr417.Keyboard.metainfo.xml",
+          "./usr/share/doc/zr417-keyboard/copyright", "./usr/share/doc/zr417-keyboard/changelog.gz",
+          "./usr/bin/zr417-keyboard -> ../lib/zr417/ZR417 RGB Gaming Keyboard",
+          "./etc/xdg/autostart/org.zr417.Keyboard.desktop -> "
+          "/usr/share/zr417/autostart/org.zr417.Keyboard.desktop",
+          "./usr/share/zr417/autostart/org.zr417.Keyboard.desktop"})
         EXPECT_NE(contents.find(path), std::string::npos) << path;
     // Everything under /usr, but the autostart link: no conffile stays behind
     // after a removal.
@@ -244,8 +244,8 @@ TEST(Package, ControlFieldsAndContentsAreThoseOfTheDesktopPackage)
         ASSERT_NE(at, std::string::npos) << line;
         std::string path = line.substr(at + 1);
         bool allowed = path.rfind("./usr/", 0) == 0 || path == "./" || path == "./usr/" ||
-                       path.rfind("./etc/xdg/autostart/org.zr417.Keyboard.desktop -> ", 0) == 0 ||
-                       path == "./etc/" || path == "./etc/xdg/" || path == "./etc/xdg/autostart/";
+                       path.rfind("./etc/xdg/autostart/org.zr417.Keyboard.desktop -> ", 0) == 0 || path == "./etc/" ||
+                       path == "./etc/xdg/" || path == "./etc/xdg/autostart/";
         EXPECT_TRUE(allowed) << path;
     }
 

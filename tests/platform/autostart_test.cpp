@@ -37,9 +37,10 @@ TEST(Autostart, UserEntryOverridesTheSystemOneBothWays)
     ASSERT_TRUE(SetAutostart(folders, true, program, nullptr));
     EXPECT_TRUE(AutostartEnabled(folders));
     // Quoted for the Exec rules, then escaped as a string value.
-    EXPECT_NE(Read(user).find("Exec=env ZR417_AUTOSTART=1 \"/opt/my \\\\\"keyboard\\\\\"/\\\\$HOME 100%%/ZR417 RGB Gaming "
-                              "Keyboard\"\n"),
-              std::string::npos)
+    EXPECT_NE(
+        Read(user).find("Exec=env ZR417_AUTOSTART=1 \"/opt/my \\\\\"keyboard\\\\\"/\\\\$HOME 100%%/ZR417 RGB Gaming "
+                        "Keyboard\"\n"),
+        std::string::npos)
         << Read(user);
     ASSERT_TRUE(SetAutostart(folders, false, program, nullptr));
     EXPECT_FALSE(fs::exists(user));

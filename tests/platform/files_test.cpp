@@ -1,5 +1,5 @@
-#include "tests/support/temp_dir.h"
 #include "platform/files.h"
+#include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
@@ -8,11 +8,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <csignal>
-#include <random>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <random>
 #include <string>
 
 namespace zr417 {

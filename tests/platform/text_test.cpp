@@ -16,13 +16,21 @@ TEST(Text, InvalidInputBecomesReplacementCharacters)
 {
     // A stray continuation byte, a cut sequence, an overlong form and a
     // surrogate encoded in UTF-8 each give one U+FFFD and reading goes on.
-    EXPECT_EQ(Utf8ToUtf16("a\x80" "b"), u"a\uFFFDb");
+    EXPECT_EQ(Utf8ToUtf16("a\x80"
+                          "b"),
+              u"a\uFFFDb");
     EXPECT_EQ(Utf8ToUtf16("a\xE5\xAE"), u"a\uFFFD");
-    EXPECT_EQ(Utf8ToUtf16("\xC0\xAF" "x"), u"\uFFFDx");
-    EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80" "y"), u"\uFFFDy");
+    EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"
+                          "x"),
+              u"\uFFFDx");
+    EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"
+                          "y"),
+              u"\uFFFDy");
     // Unpaired surrogates in UTF-16.
     const char16_t lone[] = {u'a', 0xD800, u'b', 0xDC00, 0};
-    EXPECT_EQ(Utf16ToUtf8(lone), "a\xEF\xBF\xBD" "b\xEF\xBF\xBD");
+    EXPECT_EQ(Utf16ToUtf8(lone),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD");
 }
 
 TEST(Text, DecodeLeavesTheIndexOnFailure)

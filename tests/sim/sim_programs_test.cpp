@@ -176,9 +176,9 @@ TEST_F(SimPrograms, ProgramsOfAnotherUserAndTheSimulatorRefuseEachOther)
     std::filesystem::create_directories(their);
     ASSERT_EQ(::chown(their.c_str(), kOtherUser, kOtherUser), 0);
     auto args = AsUser(kOtherUser);
-    for (std::string a : {(bin / "zr417-sim").string(), std::string("--socket"), (their / "sim.sock").string(),
-                          std::string("--state-dir"), (their / "state").string(), std::string("--plug"),
-                          std::string("QV420")})
+    for (std::string a :
+         {(bin / "zr417-sim").string(), std::string("--socket"), (their / "sim.sock").string(),
+          std::string("--state-dir"), (their / "state").string(), std::string("--plug"), std::string("QV420")})
         args.push_back(a);
     ChildProcess other("/usr/bin/setpriv", args, {}, dir.path() / "other.log");
     ASSERT_TRUE(WaitUntil([&] { return Answers(their / "sim.sock"); }, 10s)) << ReadText(dir.path() / "other.log");
@@ -216,8 +216,7 @@ TEST_F(SimPrograms, UnderSudoTheSocketIsInTheUsersOwnFolder)
                                            {"SUDO_GID", std::to_string(user)}};
     std::vector<std::string> args{"--state-dir", (dir.path() / "state").string()};
     auto sim = std::make_unique<ChildProcess>(RuntimeDir() / "zr417-sim", args, env, dir.path() / "sim.log");
-    ASSERT_TRUE(WaitUntil([&] { return Answers(folder / "zr417-sim.sock"); }, 10s))
-        << ReadText(dir.path() / "sim.log");
+    ASSERT_TRUE(WaitUntil([&] { return Answers(folder / "zr417-sim.sock"); }, 10s)) << ReadText(dir.path() / "sim.log");
     struct stat st {};
     ASSERT_EQ(::lstat(folder.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, user);
@@ -225,7 +224,7 @@ TEST_F(SimPrograms, UnderSudoTheSocketIsInTheUsersOwnFolder)
 
     // The user's own zr417ctl, without sudo, reaches it.
     CtlRun mine = RunShell("XDG_RUNTIME_DIR= ZR417_SIM=1 " + AsUserPrefix(user) + " '" + (bin / "zr417ctl").string() +
-                      "' sim plug QV310");
+                           "' sim plug QV310");
     EXPECT_EQ(mine.code, 0) << mine.out;
     sim.reset();
 
@@ -233,8 +232,7 @@ TEST_F(SimPrograms, UnderSudoTheSocketIsInTheUsersOwnFolder)
     ASSERT_EQ(::chown(folder.c_str(), user + 1, user + 1), 0);
     ChildProcess again(RuntimeDir() / "zr417-sim", args, env, dir.path() / "again.log");
     EXPECT_EQ(again.waitFor(10s), 1);
-    EXPECT_NE(ReadText(dir.path() / "again.log").find("belongs to uid " + std::to_string(user + 1)),
-              std::string::npos)
+    EXPECT_NE(ReadText(dir.path() / "again.log").find("belongs to uid " + std::to_string(user + 1)), std::string::npos)
         << ReadText(dir.path() / "again.log");
 }
 

@@ -64,8 +64,7 @@ public:
         ev.type = 0xFFFF;
         // The host may still be opening that device file on its own thread.
         auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (devices() <= i && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(1ms);
+        while (devices() <= i && std::chrono::steady_clock::now() < deadline) std::this_thread::sleep_for(1ms);
         if (devices() <= i) return ev;
         int fd = end(i);
         pollfd p{fd, POLLIN, 0};

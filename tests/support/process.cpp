@@ -1,13 +1,13 @@
 #include "tests/support/process.h"
 
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
 #include <sstream>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 extern char** environ;
 
@@ -23,14 +23,11 @@ ChildProcess::ChildProcess(const fs::path& program, const std::vector<std::strin
     for (char** e = environ; *e; ++e) {
         std::string entry(*e);
         auto eq = entry.find('=');
-        if (eq != std::string::npos)
-            merged[entry.substr(0, eq)] = entry.substr(eq + 1);
+        if (eq != std::string::npos) merged[entry.substr(0, eq)] = entry.substr(eq + 1);
     }
-    for (const auto& [k, v] : env)
-        merged[k] = v;
+    for (const auto& [k, v] : env) merged[k] = v;
     std::vector<std::string> envStrings;
-    for (const auto& [k, v] : merged)
-        envStrings.push_back(k + "=" + v);
+    for (const auto& [k, v] : merged) envStrings.push_back(k + "=" + v);
 
     pid_ = ::fork();
     if (pid_ == 0) {
@@ -41,11 +38,9 @@ ChildProcess::ChildProcess(const fs::path& program, const std::vector<std::strin
         }
         ::setpgid(0, 0);
         std::vector<char*> argv, envp;
-        for (auto& s : argStrings)
-            argv.push_back(s.data());
+        for (auto& s : argStrings) argv.push_back(s.data());
         argv.push_back(nullptr);
-        for (auto& s : envStrings)
-            envp.push_back(s.data());
+        for (auto& s : envStrings) envp.push_back(s.data());
         envp.push_back(nullptr);
         ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
@@ -54,14 +49,12 @@ ChildProcess::ChildProcess(const fs::path& program, const std::vector<std::strin
 
 ChildProcess::~ChildProcess()
 {
-    if (running())
-        terminate();
+    if (running()) terminate();
 }
 
 bool ChildProcess::running()
 {
-    if (pid_ <= 0 || status_)
-        return false;
+    if (pid_ <= 0 || status_) return false;
     int status = 0;
     if (::waitpid(pid_, &status, WNOHANG) == pid_) {
         status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -78,8 +71,7 @@ std::optional<int> ChildProcess::waitFor(std::chrono::milliseconds timeout)
 
 void ChildProcess::terminate()
 {
-    if (!running())
-        return;
+    if (!running()) return;
     ::kill(-pid_, SIGTERM);
     if (!waitFor(std::chrono::seconds(3))) {
         ::kill(-pid_, SIGKILL);

@@ -50,8 +50,7 @@ bool zr417::test::WaitUntil(F condition, std::chrono::milliseconds timeout)
 {
     auto end = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < end) {
-        if (condition())
-            return true;
+        if (condition()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return condition();

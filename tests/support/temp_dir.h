@@ -2,11 +2,11 @@
 // with the object (also when a test left parts of it read-only).
 #pragma once
 
+#include <sys/stat.h>
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
-#include <sys/stat.h>
 
 namespace zr417::test {
 

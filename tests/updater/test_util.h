@@ -1,9 +1,9 @@
 // Helpers shared by the update tool's tests.
 #pragma once
 
-#include "tests/support/temp_dir.h"
 #include "device/emu/bootloader_emulator.h"
 #include "device/emu/emulated_bus.h"
+#include "tests/support/temp_dir.h"
 #include "updater/flashing.h"
 #include "updater/tool_ui.h"
 

@@ -28,10 +28,7 @@ using test::TempDir;
 
 class ToolWindow : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
-    {
-        zr417::test::QtApp();
-    }
+    static void SetUpTestSuite() { zr417::test::QtApp(); }
     void SetUp() override
     {
         test::WriteText(dir.file("fw.hex"), test::HexOf(test::Pattern(3000)));
@@ -272,9 +269,9 @@ TEST_F(ToolWindow, TheWidestSlotTextsFitTheirSquareInEveryLanguage)
         return ink;
     };
     for (int lang = 0; lang < 3; ++lang) {
-        for (const std::string& line1 : {FormatText(ToolText::ReadData, lang, 100.0),
-                                         FormatText(ToolText::SendData, lang, 100.0),
-                                         FormatText(ToolText::DeviceArrival, lang, 16)}) {
+        for (const std::string& line1 :
+             {FormatText(ToolText::ReadData, lang, 100.0), FormatText(ToolText::SendData, lang, 100.0),
+              FormatText(ToolText::DeviceArrival, lang, 16)}) {
             s->SetLine1(line1);
             s->SetLine2(kSuccessLine2);
             QRect ink1 = inkOf(40, 76), ink2 = inkOf(77, 110);

@@ -86,8 +86,7 @@ TEST(Zr417ctlFirmware, FlashNamesTheBootloadersBeyondSixteenAndFails)
     auto r = Ctl(dir, "flash fw.hex --simulate 17");
     EXPECT_EQ(r.exitCode, 1) << r.output;
     EXPECT_NE(r.output.find("Device16: Successful"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("left out (at most 16 devices burn at once): emu:/port17/"), std::string::npos)
-        << r.output;
+    EXPECT_NE(r.output.find("left out (at most 16 devices burn at once): emu:/port17/"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("16 burned, 0 failed, 1 left out"), std::string::npos) << r.output;
 }
 

@@ -232,7 +232,7 @@ int main(int argc, char** argv)
     if (command == "compare" && argc == 4) return Compare(argv[2], argv[3]);
     if (command == "bad-devices" && argc == 2) return BadDevices();
     if (command == "bootloaders" && argc > 2) return Bootloaders(argc - 2, argv + 2);
-    std::fprintf(stderr,
-                 "usage: zr417-vm-tool make-image FILE SEED | compare SAVED READ | bad-devices | bootloaders MARK...\n");
+    std::fprintf(
+        stderr, "usage: zr417-vm-tool make-image FILE SEED | compare SAVED READ | bad-devices | bootloaders MARK...\n");
     return 2;
 }

@@ -14,14 +14,14 @@
 
 #include <linux/uhid.h>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 
 using namespace zr417;
 
@@ -32,8 +32,7 @@ int g_failures = 0;
 void check(bool ok, const char* what)
 {
     std::printf("%s %s\n", ok ? "ok  " : "FAIL", what);
-    if (!ok)
-        ++g_failures;
+    if (!ok) ++g_failures;
 }
 
 int indexOfReport(int id)
@@ -84,8 +83,7 @@ int main()
     std::thread device([&] {
         while (!stop) {
             uhid_event ev{};
-            if (::read(uhid, &ev, sizeof ev) <= 0)
-                continue;
+            if (::read(uhid, &ev, sizeof ev) <= 0) continue;
             if (ev.type == UHID_GET_REPORT) {
                 uhid_event reply{};
                 reply.type = UHID_GET_REPORT_REPLY;
@@ -154,9 +152,9 @@ int main()
     KeyboardProtocol reader(link, *readBack);
     reader.StartupReadout();
     check(reader.failures() == 0, "start-up read-out without failures");
-    check(std::memcmp(readBack->settings.data() + settings::Plane0, image->settings.data() + settings::Plane0,
-                      512) == 0,
-          "key matrix read back");
+    check(
+        std::memcmp(readBack->settings.data() + settings::Plane0, image->settings.data() + settings::Plane0, 512) == 0,
+        "key matrix read back");
     check(std::memcmp(readBack->settings.data() + settings::PicturePages,
                       image->settings.data() + settings::PicturePages, 5 * settings::PageSize) == 0,
           "pictures read back");
@@ -169,8 +167,7 @@ int main()
     for (int i = 0; i < 100; ++i) {
         {
             std::lock_guard lock(codesMutex);
-            if (!codes.empty())
-                break;
+            if (!codes.empty()) break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -182,8 +179,7 @@ int main()
     uhid_event destroy{};
     destroy.type = UHID_DESTROY;
     send(destroy);
-    for (int i = 0; i < 100 && notConnected == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int i = 0; i < 100 && notConnected == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     check(notConnected > 0, "listener reports the unplugged device");
     std::array<std::uint8_t, 8> status{3, 0x51, 7, 0, 0, 0, 0, 0};
     check(!link.g_hCommandDev->setFeature(status.data(), status.size()), "feature report fails after unplug");
