@@ -1,6 +1,7 @@
 #include "app/kalvex_app.h"
 
 #include "app/kalvex_dlg.h"
+#include "app/openrgb_link.h"
 #include "app/profile_requests.h"
 #include "controls/skin.h"
 #include "controls/skin_names.h"
@@ -92,10 +93,17 @@ bool CKalvexApp::InitInstance(int& argc, char** argv)
     options.startHidden = atLogin;
     CKalvexDlg dlg(std::move(options));
     QObject::connect(&instance, &SingleInstance::activationRequested, &dlg, &CKalvexDlg::restoreAndActivate);
-    // zr417ctl's profile requests, answered through the window.
+    // The OpenRGB SDK server, when the user switched it on.
+    OpenRgbLink openrgb(dlg);
+    dlg.setTrayItems([&openrgb](QMenu& menu) { openrgb.addTrayItem(menu); });
+    openrgb.startFromSettings();
+    // zr417ctl's profile and openrgb requests, answered through the window.
     ProfileRequests requests(dlg);
-    instance.setRequestHandler([&requests](const QString& request, SingleInstance::Reply reply) {
-        requests.handle(request, std::move(reply));
+    instance.setRequestHandler([&requests, &openrgb](const QString& request, SingleInstance::Reply reply) {
+        if (OpenRgbLink::IsRequest(request))
+            openrgb.handle(request, reply);
+        else
+            requests.handle(request, std::move(reply));
     });
     dlg.DoModal();
     instance.setRequestHandler({});

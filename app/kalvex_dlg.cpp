@@ -283,6 +283,7 @@ void CKalvexDlg::CreateTrayIcon()
     tray_->setToolTip(qs(texts::kTitle.english));
     trayMenu_ = std::make_unique<QMenu>();
     AddAutostartItem(*trayMenu_, g_nLanguage);
+    if (trayItems_) trayItems_(*trayMenu_);
     trayMenu_->addSeparator();
     QAction* exit = trayMenu_->addAction(qs(texts::kExit.in(g_nLanguage)));
     // The exit item ends the program; no file is written.
@@ -348,6 +349,7 @@ void CKalvexDlg::OnDeviceVanished()
     if (ended_) return;
     hiddenForNoKeyboard_ = true;
     HideWindow();
+    emit keyboardChanged();
 }
 
 void CKalvexDlg::OnKeyEvent(std::uint8_t code)
@@ -383,6 +385,7 @@ void CKalvexDlg::Refresh(int lParam)
     UpdateSliderVisibility();
     redraw();
     if (lParam != 0) return;
+    emit keyboardChanged();
     auto prompt = FirmwareUpdatePrompt(fileVersion_, {session_->g_nFwMajor(), session_->g_nFwMinor()}, g_nLanguage);
     if (prompt && desktop_->confirm(this, qs(prompt->text), qs(prompt->caption))) StartUpdateTool();
 }

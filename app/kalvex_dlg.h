@@ -20,6 +20,7 @@
 #include <QWidget>
 #include <array>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -103,6 +104,13 @@ public:
     void OnPlugEvents();
     // Composes the client area into frame() now.
     void Compose();
+    // More items for the tray menu, added when it is built (before DoModal).
+    void setTrayItems(std::function<void(QMenu&)> add) { trayItems_ = std::move(add); }
+
+signals:
+    // A keyboard's settings were read (start-up, plugging, factory reset) or
+    // the keyboard went away.
+    void keyboardChanged();
 
 public slots:
     // A second start of the program asks for the window, also from the tray.
@@ -192,6 +200,7 @@ private:
     std::map<int, int> lastThumbX_;  // per slider: the thumb position last painted
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<QMenu> trayMenu_;
+    std::function<void(QMenu&)> trayItems_;
     QSocketNotifier* plugNotifier_ = nullptr;
     bool trayAvailable_ = false;
     bool hiddenForNoKeyboard_ = false;

@@ -147,4 +147,17 @@ ProfileOutcome SaveProfile(const fs::path& profileDir, std::string_view name, co
                                    file.string() + ")\n"};
 }
 
+ProfileOutcome DeleteProfile(const fs::path& profileDir, std::string_view name)
+{
+    const auto names = ListProfiles(profileDir);
+    if (std::find(names.begin(), names.end(), name) == names.end())
+        return {profile_exit::kUnknownProfile, "there is no profile \"" + std::string(name) + "\"\n"};
+    if (names.size() == 1)
+        return {profile_exit::kFileError, "\"" + std::string(name) + "\" is the only profile; the program keeps one\n"};
+    std::error_code ec;
+    const fs::path file = profileDir / ProfileFileName(name);
+    if (!fs::remove(file, ec) || ec) return {profile_exit::kFileError, "cannot delete " + file.string() + "\n"};
+    return {profile_exit::kOk, "Deleted profile \"" + std::string(name) + "\"\n"};
+}
+
 }  // namespace zr417

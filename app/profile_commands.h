@@ -59,4 +59,7 @@ bool KeyboardAlreadyHolds(const ConfigImage& held, const ConfigImage& profile, i
 // name; refuses names that are no file names and a seventh profile.
 ProfileOutcome SaveProfile(const std::filesystem::path& profileDir, std::string_view name, const ConfigImage& image);
 
+// Deletes listed profile `name`; as in the profile panel, the last one stays.
+ProfileOutcome DeleteProfile(const std::filesystem::path& profileDir, std::string_view name);
+
 }  // namespace zr417

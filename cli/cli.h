@@ -16,13 +16,15 @@ enum Exit : int {
     kFileError = 4,
     kImageTooBig = 5,  // hex2bin / flash: an address at or above 0xF000
     kUnknownProfile = 6,
-    kBusy = 7,  // the running program could not take the request now
+    kBusy = 7,          // the running program could not take the request now
+    kCannotListen = 8,  // openrgb on: the port is taken (or cannot be had)
 };
 
 // Options every subcommand understands (anywhere on the line).
 struct Options {
     std::string simulate;  // --simulate MODEL: the persistent simulated keyboard
     bool trace = false;    // --trace: print the protocol's trace lines
+    std::string port;      // --port N (openrgb on)
 };
 
 struct Command {
@@ -48,6 +50,9 @@ int RunListen(const Options&, const std::vector<std::string>&);
 
 // Profiles, through the running program or on their own (profile_commands.cpp).
 int RunProfile(const Options&, const std::vector<std::string>&);
+
+// The running program's OpenRGB SDK server (openrgb_commands.cpp).
+int RunOpenRgb(const Options&, const std::vector<std::string>&);
 
 // zr417-sim control (sim_commands.cpp).
 int RunSim(const Options&, const std::vector<std::string>&);

@@ -17,6 +17,9 @@ const Command g_commands[] = {
      "list the profiles, apply one to the keyboard, or save the keyboard's settings as one (through the running "
      "program when it runs)",
      -1, RunProfile},
+    {"openrgb", "on [--port N]|off|status",
+     "switch the running program's OpenRGB SDK server on (port 6742 unless given) or off, or show its state", 1,
+     RunOpenRgb},
     {"hex2bin", "FILE", "convert an Intel HEX firmware file into its flat image FILE.bin", 1, RunHex2Bin},
     {"flash", "FILE", "burn firmware (HEX or .bin) into every keyboard at once; --simulate N: N bootloaders", 1,
      RunFlash},
@@ -39,7 +42,8 @@ void usage(std::FILE* out)
                  "  --trace           print the protocol's trace lines\n"
                  "\nexit codes: 0 done, 1 the keyboard did not confirm every step, 2 wrong usage, 3 no keyboard,\n"
                  "  4 a file that cannot be read, written or used, 5 a firmware image too large,\n"
-                 "  6 no such profile, 7 the running program cannot take the request now\n");
+                 "  6 no such profile, 7 the running program cannot take the request now (or does not run),\n"
+                 "  8 the OpenRGB SDK server cannot listen on that port\n");
 }
 
 int run(int argc, char** argv)
@@ -56,6 +60,10 @@ int run(int argc, char** argv)
             options.simulate = argv[++i];
         } else if (a.rfind("--simulate=", 0) == 0) {
             options.simulate = std::string(a.substr(11));
+        } else if (a == "--port" && i + 1 < argc) {
+            options.port = argv[++i];
+        } else if (a.rfind("--port=", 0) == 0) {
+            options.port = std::string(a.substr(7));
         } else if (a == "--trace") {
             options.trace = true;
         } else if (a == "-h" || a == "--help") {
@@ -74,6 +82,10 @@ int run(int argc, char** argv)
     }
     for (const auto& c : g_commands) {
         if (words[0] != c.name) continue;
+        if (!options.port.empty() && words[0] != "openrgb") {
+            std::fprintf(stderr, "zr417ctl: --port belongs to \"openrgb on\"\n");
+            return kUsage;
+        }
         std::vector<std::string> operands(words.begin() + 1, words.end());
         const bool countOk =
             c.argumentCount < 0 ? !operands.empty() : static_cast<int>(operands.size()) == c.argumentCount;

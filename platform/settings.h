@@ -11,4 +11,12 @@ QString ReadLanguageSetting();
 // Exactly "chinese" gives 4 (Chinese); anything else, missing included, 9.
 int LanguageFromSetting(const QString& value);
 
+// The OpenRGB SDK server: whether the user switched it on, and its port.
+struct OpenRgbSetting {
+    bool enabled = false;
+    int port = 0;
+};
+OpenRgbSetting ReadOpenRgbSetting(int defaultPort);
+void WriteOpenRgbSetting(const OpenRgbSetting& setting);
+
 }  // namespace zr417
