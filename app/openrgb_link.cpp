@@ -150,8 +150,9 @@ void OpenRgbLink::handle(const QString& request, const SingleInstance::Reply& re
     if (what == QStringLiteral("status") && words.size() == 2) {
         if (on())
             answer(profile_exit::kOk, "OpenRGB SDK server on, port " + std::to_string(port()) + ", " +
-                                          std::to_string(server_.clientCount()) + " client(s) connected\n" +
-                                          ConnectHint(port()));
+                                          std::to_string(server_.clientCount()) + " client(s) connected, " +
+                                          (server_.service().idle() ? "every change sent" : "changes being sent") +
+                                          "\n" + ConnectHint(port()));
         else
             answer(profile_exit::kOk, "OpenRGB SDK server off (port " +
                                           std::to_string(ReadOpenRgbSetting(openrgb::kDefaultPort).port) +

@@ -36,6 +36,12 @@ tests=(
 # scripts/package.sh: cpack's dependency list (dpkg-shlibdeps needs file),
 # Debian's build flags, and the package check.
 package=(dpkg-dev file lintian)
+# The OpenRGB server's test drives it with the npm client openrgb-sdk: Node
+# and npm from Debian, unless the machine has an npm already (a Node set up
+# by other means brings its own).
+if ! command -v npm >/dev/null 2>&1; then
+  tests+=(nodejs npm)
+fi
 case "${1:-}" in
   "") ;;
   --tests) packages+=("${tests[@]}") ;;
