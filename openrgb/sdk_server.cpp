@@ -64,7 +64,9 @@ bool SdkServer::listening() const
 
 bool SdkServer::start(quint16 port, QString* error)
 {
-    stop();
+    if (listening() && port == port_) return true;
+    // The new port first: when it cannot be had, the server goes on where it was.
+    std::vector<std::unique_ptr<QTcpServer>> servers;
     for (const auto& address : {QHostAddress(QHostAddress::LocalHost), QHostAddress(QHostAddress::LocalHostIPv6)}) {
         auto server = std::make_unique<QTcpServer>();
         const bool v4 = address.protocol() == QAbstractSocket::IPv4Protocol;
@@ -79,7 +81,6 @@ bool SdkServer::start(quint16 port, QString* error)
                                    .arg(port)
                                    .arg(server->errorString());
             }
-            stop();
             return false;
         }
         // Port 0 asks for a free one; both addresses then share it.
@@ -87,8 +88,11 @@ bool SdkServer::start(quint16 port, QString* error)
         server->setMaxPendingConnections(kMaxClients);
         QTcpServer* raw = server.get();
         connect(raw, &QTcpServer::newConnection, this, [this, raw] { accept(raw); });
-        servers_.push_back(std::move(server));
+        servers.push_back(std::move(server));
     }
+    // Clients of the old port stay connected.
+    for (auto& s : servers_) s->close();
+    servers_ = std::move(servers);
     port_ = port;
     return true;
 }

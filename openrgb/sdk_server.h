@@ -32,7 +32,8 @@ public:
     ~SdkServer() override;
 
     // Listens on `port` of 127.0.0.1 and ::1 (where the system has IPv6).
-    // False with a reason when it cannot, the port being taken among them.
+    // False with a reason when it cannot, the port being taken among them;
+    // a server already listening then goes on as it was.
     bool start(quint16 port, QString* error = nullptr);
     void stop();
     bool listening() const;
