@@ -115,6 +115,31 @@ async function run() {
       });
       break;
     }
+    case "watch": {
+      // Every DeviceListUpdated is followed by a count request; prints each
+      // count until it has seen the keyboard go and come back.
+      await new Promise(resolve => {
+        let buffer = Buffer.alloc(0);
+        const seen = [];
+        const s = net.connect(port, "127.0.0.1", () => console.log("ready"));
+        const send = id => { const h = Buffer.alloc(16); h.write("ORGB"); h.writeUInt32LE(id, 8); s.write(h); };
+        s.on("data", d => {
+          buffer = Buffer.concat([buffer, d]);
+          while (buffer.length >= 16 && buffer.length >= 16 + buffer.readUInt32LE(12)) {
+            const id = buffer.readUInt32LE(8), size = buffer.readUInt32LE(12);
+            if (id === 100) send(0);
+            if (id === 0) {
+              seen.push(buffer.readUInt32LE(16));
+              console.log(`count ${seen[seen.length - 1]}`);
+              if (seen.includes(0) && seen[seen.length - 1] === 2) { s.end(); resolve(); }
+            }
+            buffer = buffer.subarray(16 + size);
+          }
+        });
+        s.on("error", e => { check(false, `${e}`); resolve(); });
+      });
+      break;
+    }
     default:
       failures.push(`unknown step ${step}`);
   }

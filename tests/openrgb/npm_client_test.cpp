@@ -184,6 +184,18 @@ TEST_F(NpmClient, ListsSetsPaintsAndLoadsThroughTheServer)
     ASSERT_TRUE(waitKeymap(calm));
     EXPECT_TRUE(calm(keyboardImage())) << "the keyboard holds the profile";
 
+    // Unplugging and plugging reach every client: no controller, then both again.
+    test::ChildProcess watch(
+        "/usr/bin/env",
+        {"node", (fs::path(ZR417_TEST_SOURCE_DIR) / "npm_client.js").string(), "watch", std::to_string(port_)}, env_,
+        dir_.path() / "watch.log");
+    ASSERT_TRUE(test::WaitUntil([&] { return log("watch.log").find("ready") != std::string::npos; }, 30s));
+    ASSERT_EQ(run(ctl(), {"sim", "unplug", "1"}), 0);
+    ASSERT_TRUE(test::WaitUntil([&] { return log("watch.log").find("count 0") != std::string::npos; }, 30s))
+        << log("watch.log");
+    ASSERT_EQ(run(ctl(), {"sim", "plug", "QV310"}), 0);
+    EXPECT_EQ(watch.waitFor(60s), 0) << log("watch.log");
+
     // Another user's program gets nothing.
     if (::geteuid() == 0) {
         test::ChildProcess other(
