@@ -268,7 +268,7 @@ void CKalvexDlg::SlidersFromImage()
 void CKalvexDlg::UpdateSliderVisibility()
 {
     if (!store_) return;
-    PanelLayout layout = ComputePanelLayout(store_->current, panel_, model());
+    PanelLayout layout = ComputePanelLayout(store_->current, panel_, ModelOf(model()));
     for (auto [id, s] : sliders_) s->setVisible(layout.sliderVisible(id));
 }
 
@@ -377,7 +377,7 @@ void CKalvexDlg::Refresh(int lParam)
 {
     ++refreshCount_;
     SlidersFromImage();
-    if (store_->current.at(settings::Effect) > 10) panel_.perKeyMode = true;
+    if (IsPerKeyEffect(store_->current.at(settings::Effect))) panel_.perKeyMode = true;
     MarkChangedKeys(store_->current, keyState_.g_abKeyChanged);
     store_->SaveKeymapFile();
     UpdateSliderVisibility();
@@ -433,7 +433,7 @@ void CKalvexDlg::mouseMoveEvent(QMouseEvent* event)
         move(event->globalPosition().toPoint() - dragOffset_);
         return;
     }
-    const int m = model();
+    const Model m = ModelOf(model());
     if (panel_.effectListOpen || panel_.zoneListOpen) {
         int row = panel_.effectListOpen ? EffectListHoverRow(m, x, y) : ZoneListHoverRow(m, x, y);
         if (row != hoverRow_) {
@@ -523,7 +523,7 @@ void CKalvexDlg::ShowAbout()
 
 void CKalvexDlg::OnClick(int x, int y)
 {
-    const int m = model();
+    const Model m = ModelOf(model());
     ConfigImage& image = store_->current;
     if (panel_.effectListOpen) {
         EffectListClick(image, panel_, m, x, y);

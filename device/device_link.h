@@ -24,7 +24,7 @@ void RealPause(std::chrono::milliseconds duration);
 // The handles and model the protocol works with, taken at one moment.
 struct DeviceHandles {
     std::shared_ptr<hid::Device> command, data, matrix;
-    std::uint8_t model = 0;
+    Model model = Model::Third;
 };
 
 class DeviceLink {
@@ -101,7 +101,7 @@ public:
 
     // True when collection 3 is open and its device has not gone away.
     bool connected() const;
-    DeviceHandles handles() const { return {g_hCommandDev, g_hDataDev, g_hMatrixDev, g_nModel}; }
+    DeviceHandles handles() const { return {g_hCommandDev, g_hDataDev, g_hMatrixDev, ModelOf(g_nModel)}; }
 
 private:
     void startListener();
