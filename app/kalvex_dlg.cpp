@@ -129,7 +129,7 @@ void CKalvexDlg::OnInitDialog()
         connect(plugNotifier_, &QSocketNotifier::activated, this, [this] { OnPlugEvents(); });
     }
 
-    // Sliders, with the splash between the first one and 1010.
+    // Sliders; the splash shows before kSliderHidden is hidden.
     CreateSliders();
     if (options_.splash) {
         CSplashScreen splash(paths_.exeDir, g_nLanguage, options_.splashTick);
@@ -150,7 +150,7 @@ void CKalvexDlg::OnInitDialog()
     // Configuration, then the read-out worker.
     panel_ = PanelState{};
     store_->Startup();
-    // 0x77b: sent from the read-out worker, it waits for the window.
+    // The refresh callback: called on the read-out worker, it waits for the window.
     if (link_->g_hCommandDev)
         session_->StartStartupReadout([this] { uiCall_->run([this] { OnStartupReadoutEnded(); }); });
 
@@ -242,7 +242,7 @@ void CKalvexDlg::CreateSliders()
     }
 }
 
-// 0x779: redraw only when the slider's thumb moved since it was last painted
+// The slider-moved signal: redraw only when the thumb moved since it was last painted
 // (the window's own repaint makes the slider ask again).
 void CKalvexDlg::OnSliderRepaint(int id, int thumbX)
 {
@@ -667,7 +667,7 @@ void CKalvexDlg::FactoryResetCommand()
         WaitCursor wait;
         panel_.perKeyMode = false;
         session_->FactoryReset();
-        Refresh(0);  // the reset's 0x77b
+        Refresh(0);  // the reset's refresh
         keyState_.g_abKeyChanged.fill(0);
         store_->current.keyTable.fill(0);
         store_->RefreshKeyCodes();

@@ -118,8 +118,9 @@ std::string_view VersionFileName(int model);
 std::string_view UpdateToolFolder(int model);
 constexpr std::string_view kUpdateToolName = "ZR417 RGB Gaming Keyboard_Update";
 
-// The five sliders of the lighting panel: control ID, position, maximum
-// (minimum 0, initial position 1). 1010 exists but is always hidden.
+// The five sliders of the lighting panel: ID (what the slider-moved signal
+// carries), position, maximum (minimum 0, initial position 1). The hidden
+// one exists but is never shown.
 struct SliderSpec {
     int id;
     int x, y;
@@ -132,21 +133,21 @@ constexpr int kSliderZoneBrightness = 1019;  // second zone
 constexpr int kSliderZoneSpeed = 1018;       // second zone
 extern const std::array<SliderSpec, 5> g_mainSliders;
 const SliderSpec* FindSlider(int id);
-// Image byte a slider stands for (1010 has none: 0).
+// Image byte a slider stands for (none for kSliderHidden: 0).
 std::size_t SliderImageOffset(int id);
 
 // What the lighting panel shows for the image and the panel state; the
 // window paints from it and shows or hides its sliders by it.
 struct PanelLayout {
-    bool speed = false;            // slider 1007 with its labels
-    bool brightness = false;       // slider 1017 with its labels
+    bool speed = false;            // kSliderSpeed with its labels
+    bool brightness = false;       // kSliderBrightness with its labels
     bool colourCells = false;      // main colour cells at y 223
     bool directions = false;       // four direction buttons (Wave)
     bool keymapSwitch = false;     // Keymap / DIY switch (per-key effects)
     bool zoneDirections = false;   // left / right of the second zone's Wave
     bool zoneColourCells = false;  // second-zone colour cells at y 450
-    bool zoneBrightness = false;   // slider 1019
-    bool zoneSpeed = false;        // slider 1018
+    bool zoneBrightness = false;   // kSliderZoneBrightness
+    bool zoneSpeed = false;        // kSliderZoneSpeed
     bool sliderVisible(int id) const;
 };
 PanelLayout ComputePanelLayout(const ConfigImage& image, const PanelState& state, Model model);
