@@ -129,7 +129,7 @@ void CKalvexDlg::OnInitDialog()
         connect(plugNotifier_, &QSocketNotifier::activated, this, [this] { OnPlugEvents(); });
     }
 
-    // Sliders, with the splash between the first one and 1010.
+    // Sliders; the splash shows before kSliderHidden is hidden.
     CreateSliders();
     if (options_.splash) {
         CSplashScreen splash(paths_.exeDir, g_nLanguage, options_.splashTick);
@@ -150,7 +150,7 @@ void CKalvexDlg::OnInitDialog()
     // Configuration, then the read-out worker.
     panel_ = PanelState{};
     store_->Startup();
-    // 0x77b: sent from the read-out worker, it waits for the window.
+    // The refresh callback: called on the read-out worker, it waits for the window.
     if (link_->g_hCommandDev)
         session_->StartStartupReadout([this] { uiCall_->run([this] { OnStartupReadoutEnded(); }); });
 
@@ -242,7 +242,7 @@ void CKalvexDlg::CreateSliders()
     }
 }
 
-// 0x779: redraw only when the slider's thumb moved since it was last painted
+// The slider-moved signal: redraw only when the thumb moved since it was last painted
 // (the window's own repaint makes the slider ask again).
 void CKalvexDlg::OnSliderRepaint(int id, int thumbX)
 {
@@ -268,7 +268,7 @@ void CKalvexDlg::SlidersFromImage()
 void CKalvexDlg::UpdateSliderVisibility()
 {
     if (!store_) return;
-    PanelLayout layout = ComputePanelLayout(store_->current, panel_, model());
+    PanelLayout layout = ComputePanelLayout(store_->current, panel_, ModelOf(model()));
     for (auto [id, s] : sliders_) s->setVisible(layout.sliderVisible(id));
 }
 
@@ -379,7 +379,7 @@ void CKalvexDlg::Refresh(int lParam)
 {
     ++refreshCount_;
     SlidersFromImage();
-    if (store_->current.at(settings::Effect) > 10) panel_.perKeyMode = true;
+    if (IsPerKeyEffect(store_->current.at(settings::Effect))) panel_.perKeyMode = true;
     MarkChangedKeys(store_->current, keyState_.g_abKeyChanged);
     store_->SaveKeymapFile();
     UpdateSliderVisibility();
@@ -436,7 +436,7 @@ void CKalvexDlg::mouseMoveEvent(QMouseEvent* event)
         move(event->globalPosition().toPoint() - dragOffset_);
         return;
     }
-    const int m = model();
+    const Model m = ModelOf(model());
     if (panel_.effectListOpen || panel_.zoneListOpen) {
         int row = panel_.effectListOpen ? EffectListHoverRow(m, x, y) : ZoneListHoverRow(m, x, y);
         if (row != hoverRow_) {
@@ -526,7 +526,7 @@ void CKalvexDlg::ShowAbout()
 
 void CKalvexDlg::OnClick(int x, int y)
 {
-    const int m = model();
+    const Model m = ModelOf(model());
     ConfigImage& image = store_->current;
     if (panel_.effectListOpen) {
         EffectListClick(image, panel_, m, x, y);
@@ -670,7 +670,7 @@ void CKalvexDlg::FactoryResetCommand()
         WaitCursor wait;
         panel_.perKeyMode = false;
         session_->FactoryReset();
-        Refresh(0);  // the reset's 0x77b
+        Refresh(0);  // the reset's refresh
         keyState_.g_abKeyChanged.fill(0);
         store_->current.keyTable.fill(0);
         store_->RefreshKeyCodes();

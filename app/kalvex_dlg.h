@@ -81,18 +81,19 @@ public:
     const QImage& frame() const { return frame_; }
     int composeCount() const { return composeCount_; }
     int effectListHoverRow() const { return hoverRow_; }
-    // Refreshes (0x77b) handled so far.
+    // Refreshes handled so far.
     int refreshCount() const { return refreshCount_; }
     bool hiddenForNoKeyboard() const { return hiddenForNoKeyboard_; }
 
-    // Message 0x77b: sliders from the image, per-key mode, changed-key marks,
+    // The refresh: sliders from the image, per-key mode, changed-key marks,
     // save keymap.bin, redraw; lParam 0 also compares the firmware versions.
     void Refresh(int lParam);
-    // Message 0x778: the host action of a reported key.
+    // The host-action signal: the host action of a reported key.
     void OnKeyEvent(std::uint8_t code);
-    // Message 0x784: the keyboard is gone under the listener.
+    // The listener's not-connected signal: the keyboard is gone under it.
     void OnDeviceVanished();
-    // Tray icon callback (0x405).
+    // The tray icon's activation: a double click shows the window (or the
+    // no-keyboard balloon).
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
     void StartUpdateTool();
     void ShowAbout();

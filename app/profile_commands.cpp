@@ -1,5 +1,6 @@
 #include "app/profile_commands.h"
 
+#include "config/lighting.h"
 #include "config/profile_store.h"
 #include "device/identities.h"
 #include "device/protocol.h"
@@ -49,12 +50,8 @@ std::vector<std::uint8_t> DownloadBytes(const ConfigImage& image, int model, boo
     for (std::size_t k = 0; k < settings::PicturePageCount; ++k)
         take(settings::PicturePages + settings::PageSize * k + 1, settings::PageSize - 1);
     take(settings::LedGroup6, settings::LedGroupSize);
-    // The effect as the keyboard is told it (the host-only effects of each model).
-    if (model == kModelQV310 && sent.at(settings::Effect) == 10) sent.at(settings::ColourIndex) = 0;
-    if (model != kModelQV310 && sent.at(settings::Effect) == 9) {
-        sent.at(settings::Effect) = 8;
-        sent.at(settings::ColourIndex) = 0;
-    }
+    // The effect as the keyboard is told it.
+    SetMainEffect(sent, ToKeyboard(ModelOf(model), MainEffect(sent)));
     take(settings::LedGroup0, settings::LedGroupSize);
     return out;
 }
