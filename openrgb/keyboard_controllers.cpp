@@ -2,6 +2,7 @@
 
 #include "app/main_logic.h"
 #include "config/keys.h"
+#include "config/lighting.h"
 #include "device/identities.h"
 
 #include <algorithm>
@@ -14,79 +15,66 @@ namespace {
 
 constexpr std::uint32_t kColourFlags = mode_flag::ModeSpecificColour | mode_flag::RandomColour;
 
-std::uint32_t SliderMax(int id)
+ModeSpec Spec(const EffectRow& row, LightingControls c, std::uint32_t speedMax, std::uint32_t brightnessMax)
 {
-    const SliderSpec* s = FindSlider(id);
-    return s ? static_cast<std::uint32_t>(s->maximum) : 0;
+    ModeSpec m{std::string(row.english), row.code, mode_flag::AutomaticSave};
+    if (c.speed) m.flags |= mode_flag::Speed, m.speedMax = speedMax;
+    if (c.brightness) m.flags |= mode_flag::Brightness, m.brightnessMax = brightnessMax;
+    if (c.colour) m.flags |= kColourFlags;
+    return m;
 }
 
-bool FirstModel(int model)
-{
-    return model == kModelQV310;
-}
-
-// The controls the lighting panel shows for each effect of the model.
-std::vector<ModeSpec> BuildKeyboardModes(int model)
+// The controls the lighting panel offers for each effect of the model.
+std::vector<ModeSpec> BuildKeyboardModes(Model model)
 {
     std::vector<ModeSpec> modes;
-    auto scratch = std::make_unique<ConfigImage>();
     for (const EffectRow& row : EffectList(model)) {
-        scratch->at(settings::Effect) = row.code;
-        const PanelLayout l = ComputePanelLayout(*scratch, PanelState{}, model);
-        ModeSpec m{std::string(row.english), row.code, mode_flag::AutomaticSave};
-        if (l.speed) m.flags |= mode_flag::Speed, m.speedMax = SliderMax(kSliderSpeed);
-        if (l.brightness) m.flags |= mode_flag::Brightness, m.brightnessMax = SliderMax(kSliderBrightness);
-        if (l.directions) m.flags |= mode_flag::DirectionLR | mode_flag::DirectionUD;
-        if (l.colourCells) m.flags |= kColourFlags;
+        const LightingControls c = EffectControls(model, row.code);
+        ModeSpec m = Spec(row, c, kMaxSpeed, kMaxBrightness);
+        if (c.direction) m.flags |= mode_flag::DirectionLR | mode_flag::DirectionUD;
         if (PicturePageOf(row.code)) m.flags |= mode_flag::PerLedColour;
-        // Static never runs without a colour: the multicolour cell turns it
-        // white. Neon is the second model's Static without a colour, so its
-        // colour never reaches the keyboard.
-        if (IsStaticEffect(model, row.code)) m.flags &= ~mode_flag::RandomColour;
-        if (!FirstModel(model) && row.code == 9) m.flags &= ~kColourFlags;
+        // Static never runs without a colour: the multicolour cell turns it white.
+        if (WithEffectDefault(model, {row.code, colour::kMulticolour}).colour != colour::kMulticolour)
+            m.flags &= ~mode_flag::RandomColour;
+        // An effect whose colour never reaches the keyboard (Neon) offers none.
+        if (ToKeyboard(model, {row.code, colour::kRed}).colour != colour::kRed) m.flags &= ~kColourFlags;
         modes.push_back(std::move(m));
     }
     return modes;
 }
 
-std::vector<ModeSpec> BuildSideLightModes(int model)
+std::vector<ModeSpec> BuildSideLightModes(Model model)
 {
     std::vector<ModeSpec> modes;
-    auto scratch = std::make_unique<ConfigImage>();
     for (const EffectRow& row : ZoneModeList(model)) {
-        scratch->at(settings::ZoneMode) = row.code;
-        const PanelLayout l = ComputePanelLayout(*scratch, PanelState{}, model);
-        ModeSpec m{std::string(row.english), row.code, mode_flag::AutomaticSave};
-        if (l.zoneSpeed) m.flags |= mode_flag::Speed, m.speedMax = SliderMax(kSliderZoneSpeed);
-        if (l.zoneBrightness) m.flags |= mode_flag::Brightness, m.brightnessMax = SliderMax(kSliderZoneBrightness);
-        if (l.zoneDirections) m.flags |= mode_flag::DirectionLR;
-        if (l.zoneColourCells) m.flags |= kColourFlags;
+        const LightingControls c = ZoneModeControls(model, row.code);
+        ModeSpec m = Spec(row, c, kMaxZoneSpeed, kMaxZoneBrightness);
+        if (c.direction) m.flags |= mode_flag::DirectionLR;
         modes.push_back(std::move(m));
     }
     return modes;
 }
 
-const std::vector<ModeSpec>& Cached(int model, bool sideLight)
+const std::vector<ModeSpec>& Cached(int modelNumber, bool sideLight)
 {
     static std::mutex mutex;
-    static std::map<std::pair<int, bool>, std::vector<ModeSpec>> cache;
+    static std::map<std::pair<Model, bool>, std::vector<ModeSpec>> cache;
     std::lock_guard lock(mutex);
-    auto key = std::pair{FirstModel(model) ? int{kModelQV310} : int{kModelQV420}, sideLight};
+    const auto key = std::pair{ModelOf(modelNumber), sideLight};
     auto it = cache.find(key);
     if (it == cache.end())
         it = cache.emplace(key, sideLight ? BuildSideLightModes(key.first) : BuildKeyboardModes(key.first)).first;
     return it->second;
 }
 
-// Image direction: 3 top, 2 bottom, 1 left, 0 right.
 std::uint32_t SdkDirection(std::uint8_t d)
 {
     switch (d) {
-        case 1:
+        case zr417::direction::kLeft:
             return direction::Left;
-        case 2:
+        case zr417::direction::kBottom:
             return direction::Down;
-        case 3:
+        case zr417::direction::kTop:
             return direction::Up;
         default:
             return direction::Right;
@@ -95,16 +83,16 @@ std::uint32_t SdkDirection(std::uint8_t d)
 
 std::optional<std::uint8_t> ImageDirection(std::uint32_t d, std::uint32_t flags)
 {
-    if ((flags & mode_flag::DirectionLR) && d == direction::Left) return 1;
-    if ((flags & mode_flag::DirectionLR) && d == direction::Right) return 0;
-    if ((flags & mode_flag::DirectionUD) && d == direction::Up) return 3;
-    if ((flags & mode_flag::DirectionUD) && d == direction::Down) return 2;
+    if ((flags & mode_flag::DirectionLR) && d == direction::Left) return zr417::direction::kLeft;
+    if ((flags & mode_flag::DirectionLR) && d == direction::Right) return zr417::direction::kRight;
+    if ((flags & mode_flag::DirectionUD) && d == direction::Up) return zr417::direction::kTop;
+    if ((flags & mode_flag::DirectionUD) && d == direction::Down) return zr417::direction::kBottom;
     return std::nullopt;
 }
 
 Colour PaletteColour(std::uint8_t index)
 {
-    const Rgb& c = g_cellColours[std::clamp<int>(index, 1, 7) - 1];
+    const Rgb& c = kPalette[static_cast<std::size_t>(std::clamp<int>(index, colour::kRed, colour::kWhite) - 1)];
     return {c.r, c.g, c.b};
 }
 
@@ -132,9 +120,9 @@ Mode Describe(const ModeSpec& spec, std::uint8_t brightness, std::uint8_t speed,
         m.colourMode = colour_mode::PerLed;
     } else if (spec.flags & mode_flag::ModeSpecificColour) {
         m.coloursMin = m.coloursMax = 1;
-        const bool random = colourIndex == 0 && (spec.flags & mode_flag::RandomColour);
+        const bool random = colourIndex == colour::kMulticolour && (spec.flags & mode_flag::RandomColour);
         m.colourMode = random ? colour_mode::Random : colour_mode::ModeSpecific;
-        m.colours = {PaletteColour(colourIndex == 0 ? 7 : colourIndex)};
+        m.colours = {PaletteColour(colourIndex == colour::kMulticolour ? colour::kWhite : colourIndex)};
     }
     return m;
 }
@@ -198,12 +186,11 @@ std::string ModelName(int model)
     return "ZR417";
 }
 
-// The mode the image's effect is; the second model keeps Neon as Static
-// without a colour.
+// The mode the image's effect is: what the keyboard holds as Static without
+// a colour is Neon on the second model.
 std::int32_t ActiveKeyboardMode(const ConfigImage& image, int model)
 {
-    std::uint8_t effect = image.at(settings::Effect);
-    if (!FirstModel(model) && effect == 8 && image.at(settings::ColourIndex) == 0) effect = 9;
+    const std::uint8_t effect = FromKeyboard(ModelOf(model), MainEffect(image)).effect;
     const auto& modes = KeyboardModes(model);
     for (std::size_t i = 0; i < modes.size(); ++i)
         if (modes[i].code == effect) return static_cast<std::int32_t>(i);
@@ -307,8 +294,8 @@ std::uint8_t NearestPaletteIndex(Colour c)
 {
     int best = 1;
     long bestDistance = -1;
-    for (int i = 0; i < static_cast<int>(g_cellColours.size()); ++i) {
-        const Rgb& p = g_cellColours[static_cast<std::size_t>(i)];
+    for (int i = 0; i < static_cast<int>(kPalette.size()); ++i) {
+        const Rgb& p = kPalette[static_cast<std::size_t>(i)];
         long dr = long{c.r} - p.r, dg = long{c.g} - p.g, db = long{c.b} - p.b;
         long d = dr * dr + dg * dg + db * db;
         if (bestDistance < 0 || d < bestDistance) best = i + 1, bestDistance = d;
@@ -335,14 +322,11 @@ bool ApplyMode(ConfigImage& image, int model, std::uint32_t controller, std::int
         g[1] = static_cast<std::uint8_t>(std::min(requested.brightness, spec.brightnessMax));
     if (auto d = ImageDirection(requested.direction, spec.flags)) g[4] = *d;
     if (requested.colourMode == colour_mode::Random && (spec.flags & mode_flag::RandomColour))
-        g[3] = 0;
+        g[3] = colour::kMulticolour;
     else if (requested.colourMode == colour_mode::ModeSpecific && (spec.flags & mode_flag::ModeSpecificColour) &&
              !requested.colours.empty())
         g[3] = NearestPaletteIndex(requested.colours.front());
-    // Neon is Static without a colour on the second model: as the panel
-    // picks it, the colour follows.
-    if (keyboard && !FirstModel(model) && spec.code == 9) g[3] = 0;
-    if (keyboard) ApplyEffectDefault(image, model);
+    if (keyboard) SetMainEffect(image, WithEffectDefault(ModelOf(model), MainEffect(image)));
     return !std::equal(before.begin(), before.end(), g);
 }
 
@@ -365,7 +349,7 @@ bool SetLedColours(ConfigImage& image, std::uint32_t controller, std::uint32_t f
 bool SetCustomMode(ConfigImage& image, std::uint32_t controller)
 {
     if (controller != kKeyboardController || PicturePageOf(image.at(settings::Effect))) return false;
-    image.at(settings::Effect) = 11;
+    image.at(settings::Effect) = kFirstPictureEffect;
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "openrgb/sdk_service.h"
 #include "app/main_logic.h"
 #include "config/keys.h"
+#include "config/lighting.h"
 #include "device/identities.h"
 #include "openrgb/socket_owner.h"
 
@@ -160,7 +161,7 @@ TEST_F(Service, BothModelsAreDescribedAsThePanelShowsThem)
         EXPECT_EQ(kb.version, "1.4");
         EXPECT_EQ(kb.location, "/dev/hidraw3");
         EXPECT_EQ(cs[1].name, name + " Side Light");
-        const auto effects = EffectList(model);
+        const auto effects = EffectList(ModelOf(model));
         ASSERT_EQ(kb.modes.size(), effects.size());
         for (std::size_t i = 0; i < effects.size(); ++i) {
             const Mode& m = kb.modes[i];
@@ -175,8 +176,8 @@ TEST_F(Service, BothModelsAreDescribedAsThePanelShowsThem)
             }
             const bool diy = effects[i].code >= 11;
             EXPECT_EQ(bool(m.flags & mode_flag::PerLedColour), diy);
-            EXPECT_EQ(bool(m.flags & mode_flag::Speed), !diy && !IsStaticEffect(model, effects[i].code));
-            EXPECT_EQ(bool(m.flags & mode_flag::DirectionUD), IsWaveEffect(model, effects[i].code));
+            EXPECT_EQ(bool(m.flags & mode_flag::Speed), !diy && !IsStaticEffect(ModelOf(model), effects[i].code));
+            EXPECT_EQ(bool(m.flags & mode_flag::DirectionUD), IsWaveEffect(ModelOf(model), effects[i].code));
             if (m.flags & mode_flag::Speed) {
                 EXPECT_EQ(m.speedMax, 6u);
             }
@@ -203,7 +204,7 @@ TEST_F(Service, BothModelsAreDescribedAsThePanelShowsThem)
         EXPECT_EQ(kb.colours[0], (Colour{0, 0, 0}));
 
         // A hardware effect shows no picture.
-        g[settings::Effect] = IsStaticEffect(model, 0) ? 0 : 8;
+        g[settings::Effect] = StaticEffect(ModelOf(model));
         auto lit = service_->controllers()[0].colours;
         EXPECT_EQ(std::count(lit.begin(), lit.end(), Colour{}), 104);
     }
