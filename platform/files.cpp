@@ -74,7 +74,9 @@ std::optional<fs::path> resolveLinks(fs::path path)
     return std::nullopt;
 }
 
-// Temporaries are named ".<file>.<pid>.<6 characters>" beside the file.
+// Temporaries are named ".<file>.<pid>.<6 characters>" beside the file
+// (kMaxAtomicFileNameBytes counts on that).
+
 std::string temporaryPrefix(const fs::path& file)
 {
     return "." + file.filename().string() + ".";

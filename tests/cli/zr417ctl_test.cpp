@@ -181,6 +181,47 @@ TEST_F(Zr417ctl, UnwritableOutputIsAFileError)
     EXPECT_EQ(r.exitCode, 4) << r.output;
 }
 
+// A profile name is its file with ".bin", always: the row "W.bin" is the file
+// W.bin.bin, never profile W. Names whose file could not be written are
+// refused, "--" lets a name begin with "-", and a grown file is reported with
+// its real size.
+TEST_F(Zr417ctl, ProfileNamesAreTheirFilesExactly)
+{
+    const fs::path data = home_ / "data", profiles = data / "Configure", runtime = home_ / "run";
+    fs::create_directories(profiles);
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+    env_ = "ZR417_DATA_DIR='" + data.string() + "' XDG_RUNTIME_DIR='" + runtime.string() + "' ";
+    auto w = someImage();
+    auto wBin = w;
+    w[settings::Effect] = 3;
+    wBin[settings::Effect] = 6;
+    ASSERT_TRUE(WriteFileAtomic(profiles / "W.bin", w));
+    ASSERT_TRUE(WriteFileAtomic(profiles / "W.bin.bin", wBin));
+    auto applied = run("--simulate QV420 profile apply W.bin");
+    ASSERT_EQ(applied.exitCode, 0) << applied.output;
+    auto keymap = ReadFileBytes(data / "keymap.bin");
+    ASSERT_TRUE(keymap && keymap->size() == kImageSize);
+    EXPECT_EQ((*keymap)[settings::Effect], 6);
+
+    auto dashed = run("--simulate QV420 profile save -- -dash");
+    EXPECT_EQ(dashed.exitCode, 0) << dashed.output;
+    EXPECT_TRUE(fs::exists(profiles / "-dash.bin"));
+
+    const std::string longest(kMaxAtomicFileNameBytes - 4, 'x');
+    auto saved = run("--simulate QV420 profile save " + longest);
+    EXPECT_EQ(saved.exitCode, 0) << saved.output;
+    EXPECT_TRUE(fs::exists(profiles / (longest + ".bin")));
+    auto tooLong = run("--simulate QV420 profile save " + longest + "x");
+    EXPECT_EQ(tooLong.exitCode, 2) << tooLong.output;
+    EXPECT_NE(tooLong.output.find("cannot be a profile name"), std::string::npos) << tooLong.output;
+
+    ASSERT_TRUE(WriteFileAtomic(profiles / "Big.bin", std::vector<std::uint8_t>(2 * kImageSize, 1)));
+    auto big = run("profile apply Big");
+    EXPECT_EQ(big.exitCode, 4);
+    EXPECT_NE(big.output.find(" is 426232 bytes"), std::string::npos) << big.output;
+}
+
 // profile apply through the running program and without it, on one keyboard
 // of zr417-sim that both see.
 TEST_F(Zr417ctl, ProfileApplyGoesThroughTheRunningProgramOrAloneAndSendsNothingTwice)
