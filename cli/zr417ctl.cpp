@@ -1,4 +1,5 @@
 #include "cli/cli.h"
+#include "platform/files.h"
 #include "platform/trace.h"
 
 #include <cstdio>
@@ -105,5 +106,6 @@ int run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    zr417::SurviveFileSizeLimit();
     return zr417::cli::run(argc, argv);
 }

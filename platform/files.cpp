@@ -212,6 +212,21 @@ bool WriteFileAtomic(const fs::path& path, std::span<const std::uint8_t> bytes)
     return WriteFileAtomic(path, {bytes});
 }
 
+namespace {
+void IgnoreSignal(int) {}
+}  // namespace
+
+void SurviveFileSizeLimit()
+{
+    // A handler that does nothing rather than SIG_IGN: an ignored signal
+    // would stay ignored in the programs started from here.
+    struct sigaction action {};
+    action.sa_handler = IgnoreSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGXFSZ, &action, nullptr);
+}
+
 fs::path ExecutableDir()
 {
     std::error_code ec;

@@ -34,6 +34,11 @@ bool WriteFileAtomic(const std::filesystem::path& path, std::span<const std::uin
 // kernel's largest, 4194304).
 inline constexpr std::size_t kMaxAtomicFileNameBytes = 255 - (1 + 1 + 7 + 1 + 6);
 
+// Called at the start of a program: under a file-size limit (ulimit -f) a
+// write past it then fails with EFBIG and is reported like any other failed
+// write, instead of SIGXFSZ killing the program without a word.
+void SurviveFileSizeLimit();
+
 // Folder of the running executable (from /proc/self/exe).
 std::filesystem::path ExecutableDir();
 

@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -179,6 +181,36 @@ TEST_F(Zr417ctl, UnwritableOutputIsAFileError)
 {
     auto r = run("--simulate QV420 read no/such/folder/out.bin");
     EXPECT_EQ(r.exitCode, 4) << r.output;
+}
+
+// Under a file-size limit a write fails like any other, with a message and
+// the old file intact, instead of SIGXFSZ killing zr417ctl.
+TEST_F(Zr417ctl, AFileSizeLimitIsAFailedWrite)
+{
+    const std::vector<std::uint8_t> old(1000, 7);
+    ASSERT_TRUE(WriteFileAtomic(file("out.bin"), old));
+    const fs::path log = home_ / "log.txt";
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_DFL);  // as a shell starts it, whatever this test process does
+        struct rlimit limit {};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 64 * 1024;
+        if (::chdir(home_.c_str()) != 0 || ::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(100);
+        if (!std::freopen(log.c_str(), "w", stdout) || ::dup2(STDOUT_FILENO, STDERR_FILENO) < 0) ::_exit(101);
+        ::setenv("HOME", home_.c_str(), 1);
+        ::unsetenv("XDG_STATE_HOME");
+        ::unsetenv("ZR417_SIMULATE");
+        ::execl(program_.c_str(), "zr417ctl", "--simulate", "QV420", "read", "out.bin", nullptr);
+        ::_exit(102);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_FALSE(WIFSIGNALED(status)) << "killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 4) << test::ReadText(log);
+    EXPECT_NE(test::ReadText(log).find("cannot write out.bin"), std::string::npos) << test::ReadText(log);
+    EXPECT_EQ(ReadFileBytes(file("out.bin")), old);
 }
 
 // A profile name is its file with ".bin", always: the row "W.bin" is the file
