@@ -45,7 +45,9 @@ protected:
     {
         dir_ = new TempDir;
         std::string out;
-        int rc = Shell("cmake --install '" + std::string(ZR417_BINARY_DIR) + "' --prefix '" +
+        // Under a umask that leaves new files group-writable, as a builder's
+        // may: the installed modes must not follow it.
+        int rc = Shell("umask 002 && cmake --install '" + std::string(ZR417_BINARY_DIR) + "' --prefix '" +
                            (dir_->path() / "prefix").string() + "'",
                        &out);
         installed_ = rc == 0;
@@ -154,6 +156,24 @@ TEST_F(Installed, UdevRuleGivesTheSeatEveryKeyboardAndTheBootloaderAndNothingMor
     wanted.insert({hex(emu::BootloaderEmulator::kVendorId), hex(emu::BootloaderEmulator::kProductId)});
     EXPECT_EQ(matched, wanted);
     EXPECT_NE(rules.find("SUBSYSTEM!=\"hidraw\""), std::string::npos) << "only hidraw nodes";
+}
+
+TEST_F(Installed, ModesAreTheSameWhateverTheInstallersUmask)
+{
+    std::vector<fs::path> entries{prefix()};
+    for (const auto& e : fs::recursive_directory_iterator(prefix())) entries.push_back(e.path());
+    for (const fs::path& path : entries) {
+        struct stat st {};
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0) << path;
+        const unsigned mode = st.st_mode & 07777;
+        if (S_ISDIR(st.st_mode)) {
+            EXPECT_EQ(mode, 0755u) << std::oct << mode << " " << path;
+        } else if (S_ISREG(st.st_mode)) {
+            EXPECT_TRUE(mode == 0644u || mode == 0755u) << std::oct << mode << " " << path;
+        }
+    }
+    const fs::path entry = prefix() / "share/applications/org.zr417.Keyboard.desktop";
+    EXPECT_EQ(fs::status(entry).permissions(), fs::perms(0644));
 }
 
 // The rule as udev itself reads it, on a made-up sysfs of every keyboard
