@@ -6,9 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -179,6 +181,77 @@ TEST_F(Zr417ctl, UnwritableOutputIsAFileError)
 {
     auto r = run("--simulate QV420 read no/such/folder/out.bin");
     EXPECT_EQ(r.exitCode, 4) << r.output;
+}
+
+// Under a file-size limit a write fails like any other, with a message and
+// the old file intact, instead of SIGXFSZ killing zr417ctl.
+TEST_F(Zr417ctl, AFileSizeLimitIsAFailedWrite)
+{
+    const std::vector<std::uint8_t> old(1000, 7);
+    ASSERT_TRUE(WriteFileAtomic(file("out.bin"), old));
+    const fs::path log = home_ / "log.txt";
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_DFL);  // as a shell starts it, whatever this test process does
+        struct rlimit limit {};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 64 * 1024;
+        if (::chdir(home_.c_str()) != 0 || ::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(100);
+        if (!std::freopen(log.c_str(), "w", stdout) || ::dup2(STDOUT_FILENO, STDERR_FILENO) < 0) ::_exit(101);
+        ::setenv("HOME", home_.c_str(), 1);
+        ::unsetenv("XDG_STATE_HOME");
+        ::unsetenv("ZR417_SIMULATE");
+        ::execl(program_.c_str(), "zr417ctl", "--simulate", "QV420", "read", "out.bin", nullptr);
+        ::_exit(102);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_FALSE(WIFSIGNALED(status)) << "killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 4) << test::ReadText(log);
+    EXPECT_NE(test::ReadText(log).find("cannot write out.bin"), std::string::npos) << test::ReadText(log);
+    EXPECT_EQ(ReadFileBytes(file("out.bin")), old);
+}
+
+// A profile name is its file with ".bin", always: the row "W.bin" is the file
+// W.bin.bin, never profile W. Names whose file could not be written are
+// refused, "--" lets a name begin with "-", and a grown file is reported with
+// its real size.
+TEST_F(Zr417ctl, ProfileNamesAreTheirFilesExactly)
+{
+    const fs::path data = home_ / "data", profiles = data / "Configure", runtime = home_ / "run";
+    fs::create_directories(profiles);
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+    env_ = "ZR417_DATA_DIR='" + data.string() + "' XDG_RUNTIME_DIR='" + runtime.string() + "' ";
+    auto w = someImage();
+    auto wBin = w;
+    w[settings::Effect] = 3;
+    wBin[settings::Effect] = 6;
+    ASSERT_TRUE(WriteFileAtomic(profiles / "W.bin", w));
+    ASSERT_TRUE(WriteFileAtomic(profiles / "W.bin.bin", wBin));
+    auto applied = run("--simulate QV420 profile apply W.bin");
+    ASSERT_EQ(applied.exitCode, 0) << applied.output;
+    auto keymap = ReadFileBytes(data / "keymap.bin");
+    ASSERT_TRUE(keymap && keymap->size() == kImageSize);
+    EXPECT_EQ((*keymap)[settings::Effect], 6);
+
+    auto dashed = run("--simulate QV420 profile save -- -dash");
+    EXPECT_EQ(dashed.exitCode, 0) << dashed.output;
+    EXPECT_TRUE(fs::exists(profiles / "-dash.bin"));
+
+    const std::string longest(kMaxAtomicFileNameBytes - 4, 'x');
+    auto saved = run("--simulate QV420 profile save " + longest);
+    EXPECT_EQ(saved.exitCode, 0) << saved.output;
+    EXPECT_TRUE(fs::exists(profiles / (longest + ".bin")));
+    auto tooLong = run("--simulate QV420 profile save " + longest + "x");
+    EXPECT_EQ(tooLong.exitCode, 2) << tooLong.output;
+    EXPECT_NE(tooLong.output.find("cannot be a profile name"), std::string::npos) << tooLong.output;
+
+    ASSERT_TRUE(WriteFileAtomic(profiles / "Big.bin", std::vector<std::uint8_t>(2 * kImageSize, 1)));
+    auto big = run("profile apply Big");
+    EXPECT_EQ(big.exitCode, 4);
+    EXPECT_NE(big.output.find(" is 426232 bytes"), std::string::npos) << big.output;
 }
 
 // profile apply through the running program and without it, on one keyboard
