@@ -11,6 +11,7 @@
 #include <memory>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace zr417 {
 
@@ -62,13 +63,18 @@ bool SingleInstance::notifyRunningCopy() const
 bool SingleInstance::acquire()
 {
     std::string error;
-    auto folder = UserRuntimeFolder({::geteuid(), ::getegid()}, /*prepare=*/true, &error);
+    const std::string name = InstanceSocketName(key_.toStdString(), ::geteuid());
+    auto folder = UserRuntimeFolder({::geteuid(), ::getegid()}, /*prepare=*/true, &error, name);
     if (!folder) {
         // Better a second copy than none at all.
         std::fprintf(stderr, "%s: cannot guard against a second copy: %s\n", program_invocation_short_name,
                      error.c_str());
         return true;
     }
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        runtime && *runtime == '/' && !SocketPathFits(runtime, name))
+        std::fprintf(stderr, "%s: XDG_RUNTIME_DIR (%s) is too long a path for a local socket; using %s instead\n",
+                     program_invocation_short_name, runtime, folder->c_str());
     folder_ = QString::fromStdString(folder->string());
     const QString lockPath = socketName() + QStringLiteral(".lock");
     lock_ = std::make_unique<QLockFile>(lockPath);
