@@ -646,16 +646,19 @@ void CKalvexDlg::RunProfileManager()
     Refresh(1);
 }
 
-void CKalvexDlg::ApplyProfile(const ConfigImage& image, bool send)
+std::optional<std::filesystem::path> CKalvexDlg::ApplyProfile(const ConfigImage& image, bool send)
 {
     store_->current = image;
     Refresh(1);
-    if (send) {
-        SaveCommand();
-        return;
-    }
+    if (send) return DownloadAndSave();
     store_->CommitSavedImage();
-    SaveFiles();
+    return SaveFiles();
+}
+
+void CKalvexDlg::NoteSaveFailure(const std::filesystem::path& file)
+{
+    QString text = qs(texts::kSaveFailedText.in(g_nLanguage)).arg(qpath(file));
+    desktop_->notify(this, text, qs(texts::kSaveFailedCaption.in(g_nLanguage)), qs(texts::kOk.in(g_nLanguage)));
 }
 
 void CKalvexDlg::FactoryResetCommand()
@@ -673,10 +676,15 @@ void CKalvexDlg::FactoryResetCommand()
         store_->RefreshKeyCodes();
         store_->CommitSavedImage();
     }
-    SaveFiles();
+    if (auto failed = SaveFiles()) ReportSaveFailure(*failed);
 }
 
 void CKalvexDlg::SaveCommand()
+{
+    if (auto failed = DownloadAndSave()) ReportSaveFailure(*failed);
+}
+
+std::optional<std::filesystem::path> CKalvexDlg::DownloadAndSave()
 {
     // A read-out still running first lands in the image and the sliders, so
     // what is sent is the keyboard's state with the user's changes.
@@ -688,17 +696,15 @@ void CKalvexDlg::SaveCommand()
         session_->DownloadAll();
         store_->CommitSavedImage();
     }
-    SaveFiles();
+    return SaveFiles();
 }
 
-void CKalvexDlg::SaveFiles()
+std::optional<std::filesystem::path> CKalvexDlg::SaveFiles()
 {
-    if (!store_->SaveKeymapFile()) {
-        ReportSaveFailure(store_->file());
-        return;
-    }
+    if (!store_->SaveKeymapFile()) return store_->file();
     // Macros an earlier write could not store get another chance.
-    if (macros_->unsaved() && !macros_->SaveMacroFile()) ReportSaveFailure(macros_->file());
+    if (macros_->unsaved() && !macros_->SaveMacroFile()) return macros_->file();
+    return std::nullopt;
 }
 
 void CKalvexDlg::ReportSaveFailure(const std::filesystem::path& file)

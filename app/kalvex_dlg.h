@@ -97,8 +97,12 @@ public:
     void ShowAbout();
     // A profile applied from outside the window (zr417ctl): loaded into the
     // working image as the profile manager loads one, the window refreshed,
-    // then saved as Save does; sent to the keyboard only when `send`.
-    void ApplyProfile(const ConfigImage& image, bool send);
+    // then saved as Save does; sent to the keyboard only when `send`. Returns
+    // the file that could not be written, if any; nobody is asked anything.
+    std::optional<std::filesystem::path> ApplyProfile(const ConfigImage& image, bool send);
+    // Tells the user that `file` could not be written, without waiting for
+    // an answer.
+    void NoteSaveFailure(const std::filesystem::path& file);
     // Plug events waiting on the bus (the notifier calls this).
     void OnPlugEvents();
     // Composes the client area into frame() now.
@@ -130,6 +134,9 @@ private:
     void RunProfileManager();
     void FactoryResetCommand();
     void SaveCommand();
+    // Save's work: the image to the keyboard, committed and written; the
+    // file that could not be written, if any.
+    std::optional<std::filesystem::path> DownloadAndSave();
     void OnArrived();
     // Before anything that needs the keyboard or the whole image: waits
     // (with the wait cursor) for the conversation with the keyboard that is
@@ -139,8 +146,8 @@ private:
     // keymap.bin / MacroDefine.bin could not be written: tell the user.
     void ReportSaveFailure(const std::filesystem::path& file);
     // Saves keymap.bin, and MacroDefine.bin when an earlier write of it
-    // failed; tells the user about a file that could not be written.
-    void SaveFiles();
+    // failed; the file that could not be written, if any.
+    std::optional<std::filesystem::path> SaveFiles();
     void ReadVersionFile();
     void CreateSliders();
     void SlidersFromImage();
