@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -24,6 +25,7 @@
 #include <QPainter>
 #include <QShortcut>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWindow>
 #include <climits>
 
@@ -162,6 +164,7 @@ void CKalvexDlg::OnInitDialog()
 int CKalvexDlg::DoModal()
 {
     OnInitDialog();
+    if (!trayAvailable_ && options_.trayWait.count() > 0 && !options_.trayAvailable) WaitForTray();
     // A start at login without a keyboard has nothing to show, even where no
     // tray holds it: plugging one in or starting the program again shows it.
     if (options_.startHidden && hiddenForNoKeyboard_)
@@ -196,10 +199,11 @@ void CKalvexDlg::restoreAndActivate()
 }
 
 // Hiding must not strand the program on a desktop without a tray: there the
-// window goes to the task bar (minimised) instead.
+// window goes to the task bar (minimised) instead, once the tray has had its
+// time to come up.
 void CKalvexDlg::HideWindow()
 {
-    if (trayAvailable_)
+    if (trayAvailable_ || awaitingTray_)
         hide();
     else
         showMinimized();
@@ -290,6 +294,30 @@ void CKalvexDlg::CreateTrayIcon()
     tray_->setContextMenu(trayMenu_.get());
     connect(tray_, &QSystemTrayIcon::activated, this, &CKalvexDlg::OnTrayActivated);
     if (trayAvailable_) tray_->show();
+}
+
+// Looked for now and then while the program goes on (it answers requests
+// meanwhile).
+void CKalvexDlg::WaitForTray()
+{
+    awaitingTray_ = true;
+    auto* poll = new QTimer(this);
+    poll->setInterval(250);
+    QElapsedTimer waited;
+    waited.start();
+    connect(poll, &QTimer::timeout, this, [this, poll, waited] {
+        const bool up = QSystemTrayIcon::isSystemTrayAvailable();
+        if (!up && waited.elapsed() < options_.trayWait.count()) return;
+        poll->deleteLater();
+        awaitingTray_ = false;
+        if (up) {
+            trayAvailable_ = true;
+            tray_->show();
+        } else if (!ended_ && !hiddenForNoKeyboard_ && !isVisible()) {
+            HideWindow();  // to the task bar
+        }
+    });
+    poll->start();
 }
 
 void CKalvexDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)

@@ -46,6 +46,9 @@ struct MainWindowOptions {
     std::chrono::milliseconds splashTick{20};
     std::optional<bool> trayAvailable;  // default: asked from the desktop
     bool startHidden = false;           // a start at login: the window waits in the tray
+    // How long a window without a notification area waits for one to come
+    // up (a start at login) before it goes to the task bar instead.
+    std::chrono::milliseconds trayWait{0};
 };
 
 class CKalvexDlg : public QWidget {
@@ -153,6 +156,7 @@ private:
     void SlidersFromImage();
     void UpdateSliderVisibility();
     void CreateTrayIcon();
+    void WaitForTray();
     void OpenHomePage();
     DialogContext dialogContext();
     void redraw();
@@ -201,6 +205,7 @@ private:
     std::unique_ptr<QMenu> trayMenu_;
     QSocketNotifier* plugNotifier_ = nullptr;
     bool trayAvailable_ = false;
+    bool awaitingTray_ = false;
     bool hiddenForNoKeyboard_ = false;
     bool initialised_ = false;
     bool ended_ = false;

@@ -286,6 +286,32 @@ TEST_F(Zr417ctl, ProfileApplyGoesThroughTheRunningProgramOrAloneAndSendsNothingT
     EXPECT_EQ(count(after.output, "Data"), 0) << after.output;
 }
 
+// Through the running program a keymap.bin that cannot be written is
+// reported at once, as zr417ctl alone reports it, however often; and a start
+// at login on a desktop without a notification area takes requests as soon
+// as it is ready.
+TEST_F(Zr417ctl, TheRunningProgramReportsAnUnwritableKeymapAtOnceAlsoWhenStartedAtLogin)
+{
+    using namespace std::chrono_literals;
+    const fs::path runtime = home_ / "run", data = home_ / "data";
+    auto env = useProgramFolders(runtime, data);
+    env["ZR417_AUTOSTART"] = "1";
+    ASSERT_TRUE(WriteFileAtomic(data / "Configure" / "Calm.bin", someImage()));
+    fs::create_directories(data / "keymap.bin");
+    const fs::path log = home_ / "program.log";
+    test::ChildProcess program(mainProgram(), {}, env, log);
+    const fs::path socket = InstanceSocketPath(runtime, MainProgramInstanceKey(), ::geteuid());
+    ASSERT_TRUE(test::WaitUntil([&] { return fs::exists(socket); }, 20s)) << test::ReadText(log);
+    // The first is sent, the others are held already: each way ends in the file.
+    for (int i = 0; i < 3; ++i) {
+        auto r = this->run("profile apply Calm");
+        EXPECT_EQ(r.exitCode, 4) << r.output << test::ReadText(log);
+        EXPECT_NE(r.output.find((data / "keymap.bin").string() + " could not be written"), std::string::npos)
+            << r.output;
+        EXPECT_TRUE(program.running()) << test::ReadText(log);
+    }
+}
+
 // A runtime folder too deep for a socket path: the program and zr417ctl meet
 // in the same short one.
 TEST_F(Zr417ctl, ARuntimeFolderTooDeepForASocketLeadsProgramAndZr417ctlToTheSameShortOne)
