@@ -74,7 +74,7 @@ std::optional<std::filesystem::path> UserRuntimeFolder(const UserIds& user, bool
     // A folder too deep for the socket would make listen() fail; the next
     // one in line is short.
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/')
-        if (PrivateFolderOf(runtime, user.uid) && SocketPathFits(runtime, socketName))
+        if (PrivateFolderOf(runtime, user.uid) && (socketName.empty() || SocketPathFits(runtime, socketName)))
             return std::filesystem::path(runtime);
     std::filesystem::path login = "/run/user/" + std::to_string(user.uid);
     if (PrivateFolderOf(login, user.uid)) return login;

@@ -33,11 +33,11 @@ std::optional<uid_t> PeerUid(int fd);
 bool SocketPathFits(const std::filesystem::path& folder, std::string_view name);
 
 // The runtime folder of `user`: $XDG_RUNTIME_DIR, else /run/user/<uid>, each
-// only when it is a folder of that user's that no one else may write to and
-// leaves room for a socket named `socketName`; else /tmp/zr417-<uid>. With
-// `prepare`, that last folder is made (mode 0700, owned by `user`) when
-// missing, and refused with the reason in `error` when it is anything but a
-// folder of that user's.
+// only when it is a folder of that user's that no one else may write to (and
+// leaves room for a socket named `socketName`, when one is given); else
+// /tmp/zr417-<uid>. With `prepare`, that last folder is made (mode 0700,
+// owned by `user`) when missing, and refused with the reason in `error` when
+// it is anything but a folder of that user's.
 std::optional<std::filesystem::path> UserRuntimeFolder(const UserIds& user, bool prepare, std::string* error,
                                                        std::string_view socketName = {});
 
