@@ -1,11 +1,14 @@
 // Runs zr417ctl against the simulated keyboard in a temporary home folder.
 #include "config/image.h"
 #include "platform/files.h"
+#include "platform/instance_link.h"
+#include "platform/user_runtime.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 
@@ -50,6 +54,26 @@ protected:
     }
 
     fs::path file(const std::string& name) const { return home_ / name; }
+
+    // The main program on a simulated QV310 of its own, with runtime folder
+    // `runtime` and data folder `data`, which zr417ctl's runs use too.
+    std::map<std::string, std::string> useProgramFolders(const fs::path& runtime, const fs::path& data)
+    {
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+        fs::create_directories(data / "Configure");
+        env_ += "XDG_RUNTIME_DIR='" + runtime.string() + "' ZR417_DATA_DIR='" + data.string() + "' ";
+        return {
+            {"XDG_RUNTIME_DIR", runtime.string()},
+            {"ZR417_DATA_DIR", data.string()},
+            {"XDG_STATE_HOME", (home_ / "state").string()},
+            {"XDG_CONFIG_HOME", (home_ / "config").string()},
+            {"HOME", home_.string()},
+            {"QT_QPA_PLATFORM", "offscreen"},
+            {"ZR417_SIMULATE", "QV310"},
+        };
+    }
+    fs::path mainProgram() const { return program_.parent_path() / std::string(kMainProgramFile); }
 
     int count(const std::string& text, const std::string& line)
     {
@@ -332,6 +356,104 @@ TEST_F(Zr417ctl, ProfileApplyGoesThroughTheRunningProgramOrAloneAndSendsNothingT
     auto after = this->run("--trace profile apply Wave");
     EXPECT_EQ(after.exitCode, 0) << after.output;
     EXPECT_EQ(count(after.output, "Data"), 0) << after.output;
+}
+
+// Through the running program a keymap.bin that cannot be written is
+// reported at once, as zr417ctl alone reports it, however often; and a start
+// at login on a desktop without a notification area takes requests as soon
+// as it is ready.
+TEST_F(Zr417ctl, TheRunningProgramReportsAnUnwritableKeymapAtOnceAlsoWhenStartedAtLogin)
+{
+    using namespace std::chrono_literals;
+    const fs::path runtime = home_ / "run", data = home_ / "data";
+    auto env = useProgramFolders(runtime, data);
+    env["ZR417_AUTOSTART"] = "1";
+    ASSERT_TRUE(WriteFileAtomic(data / "Configure" / "Calm.bin", someImage()));
+    fs::create_directories(data / "keymap.bin");
+    const fs::path log = home_ / "program.log";
+    test::ChildProcess program(mainProgram(), {}, env, log);
+    const fs::path socket = InstanceSocketPath(runtime, MainProgramInstanceKey(), ::geteuid());
+    ASSERT_TRUE(test::WaitUntil([&] { return fs::exists(socket); }, 20s)) << test::ReadText(log);
+    // The first is sent, the others are held already: each way ends in the file.
+    for (int i = 0; i < 3; ++i) {
+        auto r = this->run("profile apply Calm");
+        EXPECT_EQ(r.exitCode, 4) << r.output << test::ReadText(log);
+        EXPECT_NE(r.output.find((data / "keymap.bin").string() + " could not be written"), std::string::npos)
+            << r.output;
+        EXPECT_TRUE(program.running()) << test::ReadText(log);
+    }
+}
+
+// A runtime folder too deep for a socket path: the program and zr417ctl meet
+// in the same short one.
+TEST_F(Zr417ctl, ARuntimeFolderTooDeepForASocketLeadsProgramAndZr417ctlToTheSameShortOne)
+{
+    using namespace std::chrono_literals;
+    const fs::path runtime = home_ / std::string(90, 'r'), data = home_ / "data";
+    auto env = useProgramFolders(runtime, data);
+    const std::string name = InstanceSocketName(MainProgramInstanceKey(), ::geteuid());
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    auto fallback = UserRuntimeFolder({::geteuid(), ::getegid()}, /*prepare=*/false, nullptr, name);
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ASSERT_TRUE(fallback);
+    ASSERT_NE(*fallback, runtime);
+    if (MainProgramHoldsLock(*fallback / (name + ".lock")))
+        GTEST_SKIP() << "the program runs for this user in " << *fallback;
+    ASSERT_TRUE(WriteFileAtomic(data / "Configure" / "Calm.bin", someImage()));
+    const fs::path log = home_ / "program.log";
+    test::ChildProcess program(mainProgram(), {}, env, log);
+    ASSERT_TRUE(test::WaitUntil([&] { return fs::exists(data / "keymap.bin"); }, 20s)) << test::ReadText(log);
+    EXPECT_NE(test::ReadText(log).find("using " + fallback->string()), std::string::npos) << test::ReadText(log);
+    auto r = this->run("profile apply Calm");
+    EXPECT_EQ(r.exitCode, 0) << r.output << test::ReadText(log);
+    EXPECT_NE(r.output.find("the program and the QV310 keyboard hold it"), std::string::npos) << r.output;
+    // The folder is not the test's own: leave nothing of the program there.
+    program.terminate();
+    ASSERT_TRUE(program.waitFor(10s).has_value());
+    std::error_code ec;
+    fs::remove(*fallback / name, ec);
+    fs::remove(*fallback / (name + ".lock"), ec);
+    fs::remove(*fallback, ec);  // when it is empty
+}
+
+// The lock names a process that is no copy of the program: one of this
+// user's other programs (its number reused), or one of another user's (init
+// is root's; as root, a child of our own becomes another user).
+TEST_F(Zr417ctl, AStaleLockBlocksNeitherZr417ctlNorAStartOfTheProgram)
+{
+    using namespace std::chrono_literals;
+    const fs::path runtime = home_ / "run", data = home_ / "data";
+    auto env = useProgramFolders(runtime, data);
+    ASSERT_TRUE(WriteFileAtomic(data / "Configure" / "Calm.bin", someImage()));
+    const fs::path lock = InstanceSocketPath(runtime, MainProgramInstanceKey(), ::geteuid()).string() + ".lock";
+    std::vector<pid_t> holders{::getpid(), 1};
+    pid_t other = -1;
+    if (::geteuid() == 0) {
+        other = ::fork();
+        if (other == 0) {
+            if (::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 &&
+                ::setresuid(65534, 65534, 65534) == 0)
+                ::pause();
+            ::_exit(1);
+        }
+        holders.push_back(other);
+    }
+    for (pid_t holder : holders) {
+        std::ofstream(lock) << holder << "\n";
+        auto r = this->run("profile list");
+        EXPECT_EQ(r.exitCode, 0) << "lock of " << holder << ": " << r.output;
+        EXPECT_EQ(r.output, "Calm\n");
+    }
+    const fs::path log = home_ / "program.log";
+    test::ChildProcess program(mainProgram(), {}, env, log);
+    EXPECT_TRUE(test::WaitUntil([&] { return fs::exists(data / "keymap.bin"); }, 20s)) << test::ReadText(log);
+    auto r = this->run("profile apply Calm");
+    EXPECT_EQ(r.exitCode, 0) << r.output << test::ReadText(log);
+    EXPECT_NE(r.output.find("the program and the QV310 keyboard hold it"), std::string::npos) << r.output;
+    if (other > 0) {
+        ::kill(other, SIGKILL);
+        ::waitpid(other, nullptr, 0);
+    }
 }
 
 }  // namespace
