@@ -26,6 +26,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <climits>
 
 namespace zr417 {
@@ -318,8 +319,28 @@ void CKalvexDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)
 
 void CKalvexDlg::OnPlugEvents()
 {
+    auto events = options_.bus->drainEvents();
+    plugEvents_.insert(plugEvents_.end(), events.begin(), events.end());
+    if (arrivalWaiting_) return;  // handled with the batch that waits
+    const bool arrival = std::any_of(plugEvents_.begin(), plugEvents_.end(),
+                                     [](const hid::PlugEvent& e) { return e.kind == hid::PlugEvent::Kind::Arrival; });
+    if (!arrival) {
+        HandlePlugEvents();
+        return;
+    }
+    // A keyboard that arrives gets a moment to settle before it is opened:
+    // on a timer, so the window goes on painting meanwhile.
+    arrivalWaiting_ = true;
+    QTimer::singleShot(DeviceLink::kArrivalWait, this, [this] {
+        arrivalWaiting_ = false;
+        HandlePlugEvents();
+    });
+}
+
+void CKalvexDlg::HandlePlugEvents()
+{
     bool hadKeyboard = link_->g_hCommandDev != nullptr;
-    link_->OnPlugEvents(options_.bus->drainEvents());
+    link_->OnPlugEvents(std::exchange(plugEvents_, {}), /*arrivalWaited=*/true);
     session_->SetHandles(link_->handles());
     // The keyboard itself went away: hide, whether or not the listener got
     // to report it first.

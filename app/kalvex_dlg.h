@@ -142,6 +142,7 @@ private:
     void FactoryResetCommand();
     void SaveCommand();
     void OnArrived();
+    void HandlePlugEvents();
     // Asks the session for `sequence` on a copy of the working image; `then`
     // runs on this thread once it is over. Busy meanwhile.
     void Converse(Sequence sequence, std::function<void(const KeyboardSession::Result&)> then);
@@ -196,7 +197,9 @@ private:
     std::unique_ptr<KeyboardSession> session_;  // every conversation with the keyboard
     int conversations_ = 0;                     // asked for by the window and not yet heard back
     std::deque<std::function<void()>> whenIdle_;
-    QTimer* busyTimer_ = nullptr;      // repaints the progress while busy
+    QTimer* busyTimer_ = nullptr;             // repaints the progress while busy
+    std::vector<hid::PlugEvent> plugEvents_;  // waiting for an arrival to settle
+    bool arrivalWaiting_ = false;
     FirmwareVersion keyboardVersion_;  // g_nFwMajor, g_nFwMinor of the last read-out
 
     PanelState panel_;
