@@ -153,7 +153,7 @@ void CKalvexDlg::OnInitDialog()
     // Configuration, then the read-out worker.
     panel_ = PanelState{};
     store_->Startup();
-    // 0x77b once what the keyboard holds is in the image.
+    // The refresh, once what the keyboard holds is in the image.
     if (link_->g_hCommandDev)
         Converse(Sequence::StartupReadout, [this](const KeyboardSession::Result& r) {
             r.MergeInto(store_->current);

@@ -214,16 +214,37 @@ TEST_F(MainWindowTest, RequestsAreAnsweredWhileSaveTalksToTheKeyboard)
     EXPECT_EQ(dlg->cursor().shape(), Qt::ArrowCursor);
 
     const auto log = slow->log();
-    std::size_t answer = before, ledOn = before, reset = before;
+    constexpr std::size_t none = std::string::npos;
+    std::size_t answer = none, ledOn = none, reset = none;
     for (std::size_t i = before; i < log.size(); ++i) {
         if (log[i].collection == 99) answer = i;
-        if (log[i].set && Starts(log[i].bytes, {3, 0x51, 7, 0xA5}) && ledOn == before) ledOn = i;
-        if (log[i].set && Starts(log[i].bytes, {3, 0x52, 0x5A}) && reset == before) reset = i;
+        if (log[i].set && Starts(log[i].bytes, {3, 0x51, 7, 0xA5}) && ledOn == none) ledOn = i;
+        if (log[i].set && Starts(log[i].bytes, {3, 0x52, 0x5A}) && reset == none) reset = i;
     }
-    EXPECT_GT(answer, before);
+    ASSERT_NE(answer, none);
+    ASSERT_NE(ledOn, none);
     EXPECT_LT(answer, ledOn) << "the answer came before the download's last report";
     ASSERT_EQ(desktop.questions.size(), 1u) << "Default asked once the download was over";
+    ASSERT_NE(reset, none);
     EXPECT_GT(reset, ledOn);
+}
+
+// The close button during Save hides the window at once and ends the program
+// only once the download is over and the saved image is in keymap.bin.
+TEST_F(MainWindowTest, CloseDuringSaveEndsOnlyAfterTheDownload)
+{
+    plugKeyboard("QV310");
+    start();
+    image().at(settings::Effect) = 3;
+    press(950, 620);  // Save
+    press(985, 12);   // close
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_FALSE(dlg->ended()) << "the download runs to its end first";
+    ASSERT_TRUE(Spin([&] { return dlg->ended(); }));
+    EXPECT_EQ(keyboard->memory().groups[0][3], 3);
+    EXPECT_TRUE(keyboard->memory().ledOn);
+    EXPECT_EQ(dlg->store().saved, image());
+    EXPECT_EQ(keymapFile(), bytesOf(dlg->store().saved));
 }
 
 TEST_F(MainWindowTest, SavesOnAFullDiskSaySoAndLoseNothing)
