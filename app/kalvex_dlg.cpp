@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -131,7 +132,7 @@ void CKalvexDlg::OnInitDialog()
         connect(plugNotifier_, &QSocketNotifier::activated, this, [this] { OnPlugEvents(); });
     }
 
-    // Sliders, with the splash between the first one and 1010.
+    // Sliders; the splash shows before kSliderHidden is hidden.
     CreateSliders();
     if (options_.splash) {
         CSplashScreen splash(paths_.exeDir, g_nLanguage, options_.splashTick);
@@ -168,6 +169,7 @@ void CKalvexDlg::OnInitDialog()
 int CKalvexDlg::DoModal()
 {
     OnInitDialog();
+    if (!trayAvailable_ && options_.trayWait.count() > 0 && !options_.trayAvailable) WaitForTray();
     // A start at login without a keyboard has nothing to show, even where no
     // tray holds it: plugging one in or starting the program again shows it.
     if (options_.startHidden && hiddenForNoKeyboard_)
@@ -205,10 +207,11 @@ void CKalvexDlg::restoreAndActivate()
 }
 
 // Hiding must not strand the program on a desktop without a tray: there the
-// window goes to the task bar (minimised) instead.
+// window goes to the task bar (minimised) instead, once the tray has had its
+// time to come up.
 void CKalvexDlg::HideWindow()
 {
-    if (trayAvailable_)
+    if (trayAvailable_ || awaitingTray_)
         hide();
     else
         showMinimized();
@@ -251,7 +254,7 @@ void CKalvexDlg::CreateSliders()
     }
 }
 
-// 0x779: redraw only when the slider's thumb moved since it was last painted
+// The slider-moved signal: redraw only when the thumb moved since it was last painted
 // (the window's own repaint makes the slider ask again).
 void CKalvexDlg::OnSliderRepaint(int id, int thumbX)
 {
@@ -277,7 +280,7 @@ void CKalvexDlg::SlidersFromImage()
 void CKalvexDlg::UpdateSliderVisibility()
 {
     if (!store_) return;
-    PanelLayout layout = ComputePanelLayout(store_->current, panel_, model());
+    PanelLayout layout = ComputePanelLayout(store_->current, panel_, ModelOf(model()));
     for (auto [id, s] : sliders_) s->setVisible(layout.sliderVisible(id));
 }
 
@@ -299,6 +302,30 @@ void CKalvexDlg::CreateTrayIcon()
     tray_->setContextMenu(trayMenu_.get());
     connect(tray_, &QSystemTrayIcon::activated, this, &CKalvexDlg::OnTrayActivated);
     if (trayAvailable_) tray_->show();
+}
+
+// Looked for now and then while the program goes on (it answers requests
+// meanwhile).
+void CKalvexDlg::WaitForTray()
+{
+    awaitingTray_ = true;
+    auto* poll = new QTimer(this);
+    poll->setInterval(250);
+    QElapsedTimer waited;
+    waited.start();
+    connect(poll, &QTimer::timeout, this, [this, poll, waited] {
+        const bool up = QSystemTrayIcon::isSystemTrayAvailable();
+        if (!up && waited.elapsed() < options_.trayWait.count()) return;
+        poll->deleteLater();
+        awaitingTray_ = false;
+        if (up) {
+            trayAvailable_ = true;
+            tray_->show();
+        } else if (!ended_ && !hiddenForNoKeyboard_ && !isVisible()) {
+            HideWindow();  // to the task bar
+        }
+    });
+    poll->start();
 }
 
 void CKalvexDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)
@@ -459,7 +486,7 @@ void CKalvexDlg::Refresh(int lParam)
 {
     ++refreshCount_;
     SlidersFromImage();
-    if (store_->current.at(settings::Effect) > 10) panel_.perKeyMode = true;
+    if (IsPerKeyEffect(store_->current.at(settings::Effect))) panel_.perKeyMode = true;
     MarkChangedKeys(store_->current, keyState_.g_abKeyChanged);
     store_->SaveKeymapFile();
     UpdateSliderVisibility();
@@ -515,7 +542,7 @@ void CKalvexDlg::mouseMoveEvent(QMouseEvent* event)
         move(event->globalPosition().toPoint() - dragOffset_);
         return;
     }
-    const int m = model();
+    const Model m = ModelOf(model());
     if (panel_.effectListOpen || panel_.zoneListOpen) {
         int row = panel_.effectListOpen ? EffectListHoverRow(m, x, y) : ZoneListHoverRow(m, x, y);
         if (row != hoverRow_) {
@@ -605,7 +632,7 @@ void CKalvexDlg::ShowAbout()
 
 void CKalvexDlg::OnClick(int x, int y)
 {
-    const int m = model();
+    const Model m = ModelOf(model());
     ConfigImage& image = store_->current;
     if (keyboardBusy()) {
         // Hiding goes at once and the close button hides at once; every other
@@ -737,16 +764,22 @@ void CKalvexDlg::RunProfileManager()
     Refresh(1);
 }
 
-void CKalvexDlg::ApplyProfile(const ConfigImage& image, std::function<void(const KeyboardSession::Result&)> done)
+void CKalvexDlg::ApplyProfile(const ConfigImage& image, ApplyDone done)
 {
     store_->current = image;
     Refresh(1);
     Converse(Sequence::Hold, [this, done = std::move(done)](const KeyboardSession::Result& r) {
         r.MergeInto(store_->current);
         store_->CommitSavedImage();
-        SaveFiles();
-        if (done) done(r);
+        const auto unsaved = SaveFiles();
+        if (done) done(r, unsaved);
     });
+}
+
+void CKalvexDlg::NoteSaveFailure(const std::filesystem::path& file)
+{
+    QString text = qs(texts::kSaveFailedText.in(g_nLanguage)).arg(qpath(file));
+    desktop_->notify(this, text, qs(texts::kSaveFailedCaption.in(g_nLanguage)), qs(texts::kOk.in(g_nLanguage)));
 }
 
 void CKalvexDlg::FactoryResetCommand()
@@ -756,12 +789,12 @@ void CKalvexDlg::FactoryResetCommand()
     panel_.perKeyMode = false;
     Converse(Sequence::FactoryReset, [this](const KeyboardSession::Result& r) {
         r.MergeInto(store_->current);
-        Refresh(0);  // the reset's 0x77b
+        Refresh(0);  // the reset's refresh
         keyState_.g_abKeyChanged.fill(0);
         store_->current.keyTable.fill(0);
         store_->RefreshKeyCodes();
         store_->CommitSavedImage();
-        SaveFiles();
+        if (auto failed = SaveFiles()) ReportSaveFailure(*failed);
     });
 }
 
@@ -774,18 +807,16 @@ void CKalvexDlg::SaveCommand()
     Converse(Sequence::DownloadAll, [this](const KeyboardSession::Result& r) {
         r.MergeInto(store_->current);
         store_->CommitSavedImage();
-        SaveFiles();
+        if (auto failed = SaveFiles()) ReportSaveFailure(*failed);
     });
 }
 
-void CKalvexDlg::SaveFiles()
+std::optional<std::filesystem::path> CKalvexDlg::SaveFiles()
 {
-    if (!store_->SaveKeymapFile()) {
-        ReportSaveFailure(store_->file());
-        return;
-    }
+    if (!store_->SaveKeymapFile()) return store_->file();
     // Macros an earlier write could not store get another chance.
-    if (macros_->unsaved() && !macros_->SaveMacroFile()) ReportSaveFailure(macros_->file());
+    if (macros_->unsaved() && !macros_->SaveMacroFile()) return macros_->file();
+    return std::nullopt;
 }
 
 void CKalvexDlg::ReportSaveFailure(const std::filesystem::path& file)

@@ -49,6 +49,9 @@ struct MainWindowOptions {
     std::chrono::milliseconds splashTick{20};
     std::optional<bool> trayAvailable;  // default: asked from the desktop
     bool startHidden = false;           // a start at login: the window waits in the tray
+    // How long a window without a notification area waits for one to come
+    // up (a start at login) before it goes to the task bar instead.
+    std::chrono::milliseconds trayWait{0};
 };
 
 class CKalvexDlg : public QWidget {
@@ -83,18 +86,19 @@ public:
     const QImage& frame() const { return frame_; }
     int composeCount() const { return composeCount_; }
     int effectListHoverRow() const { return hoverRow_; }
-    // Refreshes (0x77b) handled so far.
+    // Refreshes handled so far.
     int refreshCount() const { return refreshCount_; }
     bool hiddenForNoKeyboard() const { return hiddenForNoKeyboard_; }
 
-    // Message 0x77b: sliders from the image, per-key mode, changed-key marks,
+    // The refresh: sliders from the image, per-key mode, changed-key marks,
     // save keymap.bin, redraw; lParam 0 also compares the firmware versions.
     void Refresh(int lParam);
-    // Message 0x778: the host action of a reported key.
+    // The host-action signal: the host action of a reported key.
     void OnKeyEvent(std::uint8_t code);
-    // Message 0x784: the keyboard is gone under the listener.
+    // The listener's not-connected signal: the keyboard is gone under it.
     void OnDeviceVanished();
-    // Tray icon callback (0x405).
+    // The tray icon's activation: a double click shows the window (or the
+    // no-keyboard balloon).
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
     void StartUpdateTool();
     void ShowAbout();
@@ -102,8 +106,14 @@ public:
     // working image as the profile manager loads one and the window
     // refreshed; then the keyboard is made to hold it (only what differs
     // from what it holds goes out), and once that is done the image is
-    // committed and saved as Save does, and `done` hears how it went.
-    void ApplyProfile(const ConfigImage& image, std::function<void(const KeyboardSession::Result&)> done);
+    // committed and saved as Save does, and `done` hears how it went and
+    // which file could not be written, if any; nobody is asked anything.
+    using ApplyDone =
+        std::function<void(const KeyboardSession::Result&, const std::optional<std::filesystem::path>& unsaved)>;
+    void ApplyProfile(const ConfigImage& image, ApplyDone done);
+    // Tells the user that `file` could not be written, without waiting for
+    // an answer.
+    void NoteSaveFailure(const std::filesystem::path& file);
     // True while a conversation the window asked for runs or waits; the
     // window shows it and holds back everything that would change the image.
     bool keyboardBusy() const { return conversations_ > 0; }
@@ -154,13 +164,14 @@ private:
     // keymap.bin / MacroDefine.bin could not be written: tell the user.
     void ReportSaveFailure(const std::filesystem::path& file);
     // Saves keymap.bin, and MacroDefine.bin when an earlier write of it
-    // failed; tells the user about a file that could not be written.
-    void SaveFiles();
+    // failed; the file that could not be written, if any.
+    std::optional<std::filesystem::path> SaveFiles();
     void ReadVersionFile();
     void CreateSliders();
     void SlidersFromImage();
     void UpdateSliderVisibility();
     void CreateTrayIcon();
+    void WaitForTray();
     void OpenHomePage();
     DialogContext dialogContext();
     void redraw();
@@ -216,6 +227,7 @@ private:
     std::unique_ptr<QMenu> trayMenu_;
     QSocketNotifier* plugNotifier_ = nullptr;
     bool trayAvailable_ = false;
+    bool awaitingTray_ = false;
     bool hiddenForNoKeyboard_ = false;
     bool initialised_ = false;
     bool ended_ = false;

@@ -109,7 +109,15 @@ void ProfileRequests::answer(const QString& request, const SingleInstance::Reply
     Tracef("Profile \"%s\" applied from outside\n", name.c_str());
     // Only what the keyboard does not hold yet goes out; the answer comes
     // once it has.
-    dlg_.ApplyProfile(image, [reply, name, model](const KeyboardSession::Result& r) {
+    dlg_.ApplyProfile(image, [this, reply, name, model](const KeyboardSession::Result& r,
+                                                        const std::optional<std::filesystem::path>& unsaved) {
+        if (unsaved) {
+            // Answered first; the window's own word does not wait for anyone.
+            reply(profile_exit::kFileError, QString::fromStdString("the keyboard holds profile \"" + name + "\", but " +
+                                                                   unsaved->string() + " could not be written\n"));
+            dlg_.NoteSaveFailure(*unsaved);
+            return;
+        }
         if (r.failures > 0) {
             reply(profile_exit::kIncomplete,
                   QString::fromStdString("profile \"" + name +

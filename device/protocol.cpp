@@ -1,5 +1,6 @@
 #include "device/protocol.h"
 
+#include "config/lighting.h"
 #include "platform/trace.h"
 
 #include <algorithm>
@@ -51,13 +52,9 @@ Page macroPageToSend(const ConfigImage& image, int n)
 }
 
 // The effects only the host knows become what the keyboard shows.
-void adjustGroup0(ConfigImage& image, std::uint8_t model)
+void adjustGroup0(ConfigImage& image, Model model)
 {
-    if (model == kModelQV310 && image.at(settings::Effect) == 10) image.at(settings::ColourIndex) = 0;
-    if (model != kModelQV310 && image.at(settings::Effect) == 9) {
-        image.at(settings::Effect) = 8;
-        image.at(settings::ColourIndex) = 0;
-    }
+    SetMainEffect(image, ToKeyboard(model, MainEffect(image)));
 }
 
 std::uint8_t statusFlagsOf(const ConfigImage& image)
@@ -75,7 +72,7 @@ void copyOut(std::optional<std::array<T, N>>& out, const std::uint8_t* from)
 
 }  // namespace
 
-KeyboardContents ContentsToSend(const ConfigImage& image, std::uint8_t model)
+KeyboardContents ContentsToSend(const ConfigImage& image, Model model)
 {
     KeyboardContents c;
     c.flags = statusFlagsOf(image);
@@ -228,8 +225,7 @@ void KeyboardProtocol::ReadLedGroup(int group)
     }
     if (g == 0) {
         std::copy_n(reply.begin() + 3, settings::LedGroupSize, image_.settings.begin() + settings::LedGroup0);
-        if (handles().model == kModelQV420 && image_.at(settings::Effect) == 8 && image_.at(settings::ColourIndex) == 0)
-            image_.at(settings::Effect) = 9;  // Neon exists only on the host
+        SetMainEffect(image_, FromKeyboard(handles().model, MainEffect(image_)));
     } else if (g == 6) {
         std::copy_n(reply.begin() + 3, settings::LedGroupSize, image_.settings.begin() + settings::LedGroup6);
     }
@@ -238,7 +234,7 @@ void KeyboardProtocol::ReadLedGroup(int group)
 void KeyboardProtocol::WriteLedGroup(int group)
 {
     auto g = static_cast<std::uint8_t>(group);
-    std::uint8_t model = handles().model;
+    const Model model = handles().model;
     std::optional<KeyboardContents::GroupBytes>* known = knownGroup(g);
     for (int attempt = 0; attempt < 3; ++attempt) {
         Trace("SetLedType Data \n");
@@ -440,9 +436,7 @@ void KeyboardProtocol::WritePicturePages(std::uint32_t sections)
 
 void KeyboardProtocol::ApplyEffectDefault()
 {
-    std::uint8_t staticEffect = handles().model == kModelQV310 ? 0 : 8;
-    if (image_.at(settings::Effect) == staticEffect && image_.at(settings::ColourIndex) == 0)
-        image_.at(settings::ColourIndex) = 7;
+    SetMainEffect(image_, WithEffectDefault(handles().model, MainEffect(image_)));
 }
 
 void KeyboardProtocol::DownloadAll()
@@ -459,7 +453,7 @@ void KeyboardProtocol::DownloadAll()
 
 std::uint32_t KeyboardProtocol::Hold()
 {
-    const std::uint8_t model = handles().model;
+    const Model model = handles().model;
     const std::uint32_t send = known_ ? SectionsToSend(*known_, ContentsToSend(image_, model)) : section::kAll;
     const bool lighting = send & section::kLighting;
     if (lighting) SetLedPower(kLedPowerOff);

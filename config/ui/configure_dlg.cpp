@@ -63,7 +63,7 @@ CConfigureDlg::CConfigureDlg(KeymapStore& store, int language, const AppPaths& p
     frame_ = RenderFrame();
 
     list_ = new CTransparentListBox(this);
-    list_->setObjectName(QStringLiteral("profileList"));  // control 1016
+    list_->setObjectName(QStringLiteral("profileList"));
     list_->setGeometry(kListRect);
     list_->SetEditMode(kEditParentText);
     list_->SetNotify(false);
