@@ -195,8 +195,8 @@ openrgb::KeyboardFacts OpenRgbLink::facts() const
 {
     openrgb::KeyboardFacts f;
     f.model = dlg_.model();
-    f.firmwareMajor = dlg_.session().g_nFwMajor();
-    f.firmwareMinor = dlg_.session().g_nFwMinor();
+    f.firmwareMajor = dlg_.keyboardVersion().major;
+    f.firmwareMinor = dlg_.keyboardVersion().minor;
     const std::string node = HidrawNode(dlg_.link().g_szDevicePath);
     f.location = node.empty() ? "simulated keyboard" : "HID: " + node;
     if (!node.empty()) f.serial = SerialOfNode(node);
@@ -210,8 +210,9 @@ const ConfigImage& OpenRgbLink::image() const
 
 bool OpenRgbLink::canChange() const
 {
-    // A dialog of the window works on the image itself: nothing may change under it.
-    return present() && !QApplication::activeModalWidget() && !dlg_.session().busy();
+    // A dialog of the window works on the image itself, and a conversation
+    // with the keyboard is about to change it: nothing may change under them.
+    return present() && !QApplication::activeModalWidget() && !dlg_.keyboardBusy();
 }
 
 void OpenRgbLink::applyLighting(const ConfigImage& lighting, std::function<void()> done)
@@ -219,8 +220,18 @@ void OpenRgbLink::applyLighting(const ConfigImage& lighting, std::function<void(
     auto next = std::make_unique<ConfigImage>(dlg_.store().current);
     openrgb::CopyLighting(lighting, *next);
     Tracef("Lighting from an OpenRGB client\n");
-    dlg_.ApplyProfile(*next, true);
-    done();
+    // The window shows it at once; only the sections that differ go out.
+    dlg_.ApplyProfile(*next, Finished(std::move(done)));
+}
+
+CKalvexDlg::ApplyDone OpenRgbLink::Finished(std::function<void()> done)
+{
+    return [this, done = std::move(done)](const KeyboardSession::Result& r,
+                                          const std::optional<std::filesystem::path>& unsaved) {
+        if (r.failures > 0) Tracef("The keyboard did not confirm %d step(s) of an OpenRGB change\n", r.failures);
+        if (unsaved) dlg_.NoteSaveFailure(*unsaved);
+        done();
+    };
 }
 
 std::vector<std::string> OpenRgbLink::profiles()
@@ -242,13 +253,8 @@ void OpenRgbLink::loadProfile(const std::string& name, std::function<void()> don
         done();
         return;
     }
-    const ConfigImage& image = std::get<ConfigImage>(read);
-    KeymapStore& store = dlg_.store();
-    const bool held =
-        store.current.settings == store.saved.settings && KeyboardAlreadyHolds(store.saved, image, dlg_.model());
     Tracef("Profile \"%s\" applied by an OpenRGB client\n", name.c_str());
-    dlg_.ApplyProfile(image, !held);
-    done();
+    dlg_.ApplyProfile(std::get<ConfigImage>(read), Finished(std::move(done)));
 }
 
 void OpenRgbLink::deleteProfile(const std::string& name)

@@ -6,6 +6,7 @@
 // and the port live in the per-user settings.
 #pragma once
 
+#include "app/kalvex_dlg.h"
 #include "openrgb/sdk_server.h"
 #include "platform/single_instance.h"
 
@@ -18,8 +19,6 @@ class QAction;
 class QMenu;
 
 namespace zr417 {
-
-class CKalvexDlg;
 
 class OpenRgbLink : public QObject, public openrgb::KeyboardModel {
     Q_OBJECT
@@ -56,6 +55,8 @@ public:
 
 private:
     QString text(int textId) const;
+    // What runs once the window's change is over: notes, then `done`.
+    CKalvexDlg::ApplyDone Finished(std::function<void()> done);
     void syncTrayItem();
 
     CKalvexDlg& dlg_;
