@@ -3,6 +3,7 @@
 // then what the dialog left in the key table, keymap.bin, the key-matrix
 // planes, and the emulated keyboard after a download.
 #include "keymap/keymap_dialogs.h"
+#include "tests/support/qt_app.h"
 #include "tests/support/temp_dir.h"
 
 #include "config/image.h"
@@ -38,21 +39,7 @@ namespace zr417 {
 namespace {
 namespace fs = std::filesystem;
 
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "zr417_keymap_dialogs_test";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    std::unique_ptr<QApplication> app_;
-};
-const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new test::QtAppEnvironment);
 
 constexpr int kQV310 = 1;
 constexpr int kQV420 = 2;

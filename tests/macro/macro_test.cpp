@@ -2,6 +2,7 @@
 #include "config/keys.h"
 #include "macro/macro_model.h"
 #include "macro/macro_store.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -54,16 +55,6 @@ protected:
         dir_ = tmp_.path();
         store_ = std::make_unique<MacroStore>(dir_ / "MacroDefine.bin");
     }
-    static void Write(const fs::path& path, const Bytes& bytes)
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-    static Bytes Read(const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
-    }
     static Bytes TableBytes(const MacroTable& t)
     {
         auto p = reinterpret_cast<const std::uint8_t*>(&t);
@@ -101,7 +92,7 @@ TEST(MacroLayout, LoopCountIsLittleEndianAtOffset510WhateverTheHost)
 TEST_F(MacroFileTest, MissingFileIsCreatedAsAZeroTableAndListsNoMacro)
 {
     EXPECT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Created);
-    Bytes file = Read(store_->file());
+    Bytes file = test::ReadBytes(store_->file());
     ASSERT_EQ(file.size(), kMacroTableSize);
     EXPECT_EQ(file, Bytes(kMacroTableSize, 0));
     EXPECT_EQ(UsedMacroCount(store_->g_macroTable), 0);
@@ -114,7 +105,7 @@ TEST_F(MacroFileTest, OneRecordFileLoadsThatRecordAndLeavesTheRestFree)
     r.setLoops(3);
     AddStep(r, 0, false, 0x41);
     auto p = reinterpret_cast<const std::uint8_t*>(&r);
-    Write(store_->file(), Bytes(p, p + sizeof r));
+    test::WriteBytes(store_->file(), Bytes(p, p + sizeof r));
 
     // Whatever the table held before, the file's bytes replace it.
     SetMacroName(store_->g_macroTable[5], std::string_view("old"));
@@ -124,7 +115,7 @@ TEST_F(MacroFileTest, OneRecordFileLoadsThatRecordAndLeavesTheRestFree)
     EXPECT_EQ(UsedMacroCount(store_->g_macroTable), 1);
     EXPECT_EQ(FirstFreeMacro(store_->g_macroTable), 1);
     // The short file is not rewritten by loading.
-    EXPECT_EQ(Read(store_->file()).size(), sizeof r);
+    EXPECT_EQ(test::ReadBytes(store_->file()).size(), sizeof r);
 }
 
 TEST_F(MacroFileTest, ShortAndLongFilesKeepWhatTheyHoldAndNothingMore)
@@ -132,19 +123,19 @@ TEST_F(MacroFileTest, ShortAndLongFilesKeepWhatTheyHoldAndNothingMore)
     std::mt19937 rng(7);
     Bytes longFile(kMacroTableSize + 500);
     for (auto& b : longFile) b = static_cast<std::uint8_t>(rng());
-    Write(store_->file(), longFile);
+    test::WriteBytes(store_->file(), longFile);
     ASSERT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Loaded);
     EXPECT_EQ(TableBytes(store_->g_macroTable), Bytes(longFile.begin(), longFile.begin() + kMacroTableSize));
-    EXPECT_EQ(Read(store_->file()), longFile);
+    EXPECT_EQ(test::ReadBytes(store_->file()), longFile);
 
     Bytes shortFile(longFile.begin(), longFile.begin() + 1000);  // a record and a bit
-    Write(store_->file(), shortFile);
+    test::WriteBytes(store_->file(), shortFile);
     ASSERT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Loaded);
     Bytes expect = shortFile;
     expect.resize(kMacroTableSize, 0);
     EXPECT_EQ(TableBytes(store_->g_macroTable), expect);
 
-    Write(store_->file(), Bytes{});  // empty: no bytes to copy at all (the sanitizer build checks how)
+    test::WriteBytes(store_->file(), Bytes{});  // empty: no bytes to copy at all (the sanitizer build checks how)
     ASSERT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Loaded);
     EXPECT_EQ(TableBytes(store_->g_macroTable), Bytes(kMacroTableSize, 0));
 }
@@ -153,12 +144,12 @@ TEST_F(MacroFileTest, AFileThatCannotBeReadIsNeitherOverwrittenNorLoaded)
 {
     fs::create_directory(store_->file());  // something named like the file, but not readable as one
     fs::path inside = store_->file() / "keep";
-    Write(inside, {1, 2, 3});
+    test::WriteBytes(inside, {1, 2, 3});
     SetMacroName(store_->g_macroTable[0], std::string_view("in memory"));
 
     EXPECT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Unreadable);
     EXPECT_TRUE(fs::is_directory(store_->file()));
-    EXPECT_EQ(Read(inside), (Bytes{1, 2, 3}));
+    EXPECT_EQ(test::ReadBytes(inside), (Bytes{1, 2, 3}));
     EXPECT_EQ(MacroName(store_->g_macroTable[0]), "in memory");
     EXPECT_FALSE(store_->SaveMacroFile());
 }
@@ -168,7 +159,7 @@ TEST_F(MacroFileTest, SaveWritesTheWholeTableAndAFailedSaveKeepsTheOldFile)
     store_->g_macroTable[0] = Named("Macro_001");
     store_->g_macroTable[31] = Named("last");
     ASSERT_TRUE(store_->SaveMacroFile());
-    EXPECT_EQ(Read(store_->file()), TableBytes(store_->g_macroTable));
+    EXPECT_EQ(test::ReadBytes(store_->file()), TableBytes(store_->g_macroTable));
 
     MacroStore other(store_->file());
     ASSERT_EQ(other.LoadMacroFile(), MacroStore::LoadResult::Loaded);
@@ -189,7 +180,7 @@ TEST_F(MacroFileTest, DamagedFilesNeverLeadAWalkOutOfTheTable)
         Bytes file(kMacroTableSize);
         for (auto& b : file)
             b = static_cast<std::uint8_t>(rng() | (seed % 2 ? 0x01 : 0));  // odd seeds: no zero byte at all
-        Write(store_->file(), file);
+        test::WriteBytes(store_->file(), file);
         ASSERT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Loaded);
         MacroTable& t = store_->g_macroTable;
         if (seed % 2) {
