@@ -607,7 +607,7 @@ void CKalvexDlg::KeyClick(std::uint8_t key)
     RunResult result = RunKeyAssignment(
         keyState_, *store_, macros_->g_macroTable, key, g_nLanguage,
         [&](KeyAssignmentState& state, ConfigImage& image) { return dialogs_->runKeyAssignment(ctx, state, image); });
-    if (result == RunResult::SaveFailed) ReportSaveFailure(store_->file());
+    if (result == RunResult::SaveFailed) ReportSaveFailure(store_->file(), store_->saveError());
 }
 
 void CKalvexDlg::PickKeyColour(std::uint8_t key)
@@ -628,11 +628,11 @@ void CKalvexDlg::RunMacroManager()
     if (!dialogs_->runMacroManager(dialogContext())) return;
     macros_->PlaceMacrosInImage(store_->current);
     if (!store_->SaveKeymapFile()) {
-        ReportSaveFailure(store_->file());
+        ReportSaveFailure(store_->file(), store_->saveError());
         macros_->SaveMacroFile();  // the same folder: no second box for it
         return;
     }
-    if (!macros_->SaveMacroFile()) ReportSaveFailure(macros_->file());
+    if (!macros_->SaveMacroFile()) ReportSaveFailure(macros_->file(), macros_->saveError());
 }
 
 void CKalvexDlg::RunProfileManager()
@@ -694,16 +694,17 @@ void CKalvexDlg::SaveCommand()
 void CKalvexDlg::SaveFiles()
 {
     if (!store_->SaveKeymapFile()) {
-        ReportSaveFailure(store_->file());
+        ReportSaveFailure(store_->file(), store_->saveError());
         return;
     }
     // Macros an earlier write could not store get another chance.
-    if (macros_->unsaved() && !macros_->SaveMacroFile()) ReportSaveFailure(macros_->file());
+    if (macros_->unsaved() && !macros_->SaveMacroFile()) ReportSaveFailure(macros_->file(), macros_->saveError());
 }
 
-void CKalvexDlg::ReportSaveFailure(const std::filesystem::path& file)
+void CKalvexDlg::ReportSaveFailure(const std::filesystem::path& file, std::error_code error)
 {
-    QString text = qs(texts::kSaveFailedText.in(g_nLanguage)).arg(qpath(file));
+    QString text = qs(texts::kSaveFailedText.in(g_nLanguage))
+                       .arg(qpath(file), QString::fromStdString(WriteFailureCause(error, g_nLanguage)));
     desktop_->warn(this, text, qs(texts::kSaveFailedCaption.in(g_nLanguage)), qs(texts::kOk.in(g_nLanguage)));
 }
 

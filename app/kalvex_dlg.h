@@ -24,6 +24,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <system_error>
 
 class QEventLoop;
 class QMenu;
@@ -137,7 +138,7 @@ private:
     void WaitForKeyboard();
     void OnStartupReadoutEnded();
     // keymap.bin / MacroDefine.bin could not be written: tell the user.
-    void ReportSaveFailure(const std::filesystem::path& file);
+    void ReportSaveFailure(const std::filesystem::path& file, std::error_code error);
     // Saves keymap.bin, and MacroDefine.bin when an earlier write of it
     // failed; tells the user about a file that could not be written.
     void SaveFiles();

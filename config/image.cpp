@@ -64,7 +64,8 @@ void ConfigImage::fill(const std::vector<std::uint8_t>& bytes, bool keepSettings
 
 bool KeymapStore::save(const ConfigImage& image)
 {
-    if (WriteFileAtomic(file_, {image.settings, image.keyTable})) {
+    saveError_ = WriteFileAtomic(file_, {image.settings, image.keyTable}).error;
+    if (!saveError_) {
         unwritten_.reset();
         return true;
     }

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace zr417 {
@@ -119,6 +120,8 @@ public:
     bool SaveSavedImage();
     // True from a failed save until the next successful one.
     bool unsaved() const { return unwritten_ != nullptr; }
+    // Why the last save failed (an errno value); empty once a save succeeds.
+    const std::error_code& saveError() const { return saveError_; }
     void CommitSavedImage();
     // Byte 0 of entries 0..103 from the fixed key list.
     void RefreshKeyCodes();
@@ -131,6 +134,7 @@ private:
 
     std::filesystem::path file_;
     std::unique_ptr<ConfigImage> unwritten_;  // what the last, failed save meant to write
+    std::error_code saveError_;
 };
 
 }  // namespace zr417

@@ -51,8 +51,8 @@ MacroStore::LoadResult MacroStore::LoadMacroFile()
 
 bool MacroStore::SaveMacroFile()
 {
-    unsaved_ = !WriteFileAtomic(file_, Bytes(g_macroTable));
-    return !unsaved_;
+    saveError_ = WriteFileAtomic(file_, Bytes(g_macroTable)).error;
+    return !saveError_;
 }
 
 std::vector<std::string> MacroStore::BuildStepLines(int record)

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace zr417 {
@@ -38,7 +39,9 @@ public:
     // (and the table in memory).
     bool SaveMacroFile();
     // True from a failed save until the next successful one.
-    bool unsaved() const { return unsaved_; }
+    bool unsaved() const { return static_cast<bool>(saveError_); }
+    // Why the last save failed (an errno value); empty once a save succeeds.
+    const std::error_code& saveError() const { return saveError_; }
     void PlaceMacrosInImage(ConfigImage& image) const { zr417::PlaceMacrosInImage(g_macroTable, image); }
 
     // The manager opening and closing with OK.
@@ -64,7 +67,7 @@ public:
 
 private:
     std::filesystem::path file_;
-    bool unsaved_ = false;
+    std::error_code saveError_;
 };
 
 }  // namespace zr417

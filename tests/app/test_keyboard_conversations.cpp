@@ -186,6 +186,8 @@ TEST_F(MainWindowTest, SavesOnAFullDiskSaySoAndLoseNothing)
         ASSERT_EQ(desktop.warnings.size(), 1u);
         EXPECT_TRUE(desktop.warnings[0].first.contains((dataDir() / "keymap.bin").string().c_str()))
             << desktop.warnings[0].first.toStdString();
+        EXPECT_TRUE(desktop.warnings[0].first.contains("the file is too large"))  // the cause, EFBIG here
+            << desktop.warnings[0].first.toStdString();
         EXPECT_EQ(desktop.warnings[0].second.toStdString(), "Save Settings");
         EXPECT_EQ(desktop.lastOk.toStdString(), "OK");
         EXPECT_EQ(image().plane(0, pos), 0x04) << "the assignment stays in the program";

@@ -179,6 +179,7 @@ TEST_F(Zr417ctl, UnwritableOutputIsAFileError)
 {
     auto r = run("--simulate QV420 read no/such/folder/out.bin");
     EXPECT_EQ(r.exitCode, 4) << r.output;
+    EXPECT_NE(r.output.find("the folder does not exist"), std::string::npos) << r.output;  // the cause
 }
 
 // profile apply through the running program and without it, on one keyboard

@@ -132,9 +132,9 @@ TEST_F(WriteFileAtomicTest, ReplacesByRenameSoAnOpenReaderKeepsTheOldContents)
 TEST_F(WriteFileAtomicTest, NewFileGetsOrdinaryPermissions)
 {
     mode_t old = ::umask(022);
-    bool ok = WriteFileAtomic(dir_ / "perm", Bytes{1});
+    const auto written = WriteFileAtomic(dir_ / "perm", Bytes{1});
     ::umask(old);
-    ASSERT_TRUE(ok);
+    ASSERT_TRUE(written);
     struct stat st {};
     ASSERT_EQ(::stat((dir_ / "perm").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);  // not mkstemp's 0600
@@ -145,17 +145,18 @@ TEST_F(WriteFileAtomicTest, FailureKeepsTheOldFileAndLeavesNoTemporary)
     fs::path f = dir_ / "keymap.bin";
     ASSERT_TRUE(WriteFileAtomic(f, Bytes(64, 0x5A)));
 
+    // Each failure says why, for the message the user sees.
     // A directory standing where the file should go is not replaced.
     fs::create_directory(dir_ / "taken");
-    EXPECT_FALSE(WriteFileAtomic(dir_ / "taken", Bytes{1, 2}));
+    EXPECT_EQ(WriteFileAtomic(dir_ / "taken", Bytes{1, 2}).error, std::errc::is_a_directory);
     EXPECT_TRUE(fs::is_directory(dir_ / "taken"));
 
     // A parent that is a regular file cannot hold anything.
-    EXPECT_FALSE(WriteFileAtomic(f / "inner", Bytes{1, 2}));
+    EXPECT_EQ(WriteFileAtomic(f / "inner", Bytes{1, 2}).error, std::errc::not_a_directory);
     EXPECT_EQ(test::ReadBytes(f), Bytes(64, 0x5A));
 
     // A missing folder is not created.
-    EXPECT_FALSE(WriteFileAtomic(dir_ / "nope" / "x.bin", Bytes{1}));
+    EXPECT_EQ(WriteFileAtomic(dir_ / "nope" / "x.bin", Bytes{1}).error, std::errc::no_such_file_or_directory);
     EXPECT_FALSE(fs::exists(dir_ / "nope"));
 
     EXPECT_EQ(Names(dir_), (std::vector<std::string>{"keymap.bin", "taken"}));
@@ -167,7 +168,7 @@ TEST_F(WriteFileAtomicTest, ReadOnlyFolderKeepsTheOldFile)
     fs::path f = dir_ / "keymap.bin";
     ASSERT_TRUE(WriteFileAtomic(f, Bytes(64, 0x5A)));
     ASSERT_EQ(::chmod(dir_.c_str(), 0555), 0);
-    EXPECT_FALSE(WriteFileAtomic(f, Bytes(64, 0x00)));
+    EXPECT_EQ(WriteFileAtomic(f, Bytes(64, 0x00)).error, std::errc::permission_denied);
     ::chmod(dir_.c_str(), 0755);
     EXPECT_EQ(test::ReadBytes(f), Bytes(64, 0x5A));
     EXPECT_EQ(Names(dir_), (std::vector<std::string>{"keymap.bin"}));
