@@ -173,6 +173,10 @@ TEST_F(Zr417ctl, UsageErrorsAndMissingKeyboard)
         EXPECT_NE(none.output.find("no ZR417 keyboard found"), std::string::npos);
     }
     EXPECT_EQ(run("--help").exitCode, 0);
+    // The help that --help points to is help, not a usage error.
+    auto simHelp = run("sim help");
+    EXPECT_EQ(simHelp.exitCode, 0);
+    EXPECT_NE(simHelp.output.find("zr417ctl sim plug MODEL"), std::string::npos) << simHelp.output;
 }
 
 TEST_F(Zr417ctl, UnwritableOutputIsAFileError)
