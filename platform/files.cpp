@@ -95,7 +95,8 @@ std::optional<fs::path> resolveLinks(fs::path path, std::error_code& error)
 // Temporaries are named ".<file>.<pid>.<6 characters>" beside the file.
 std::string temporaryPrefix(const fs::path& file)
 {
-    return "." + file.filename().string() + ".";
+    // Appended, not "..." + string: GCC 12 warns falsely on that at -O3.
+    return std::string(".").append(file.filename().string()).append(".");
 }
 
 std::string randomSuffix()

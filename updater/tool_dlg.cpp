@@ -174,7 +174,7 @@ void CNorvane_MP_TOOLDlg::OnInitDialog()
         connect(notifier_, &QSocketNotifier::activated, this, &CNorvane_MP_TOOLDlg::OnDeviceEvents);
     }
 
-    control(1030)->setProperty("text", QString("Build in ") + __DATE__);
+    control(1030)->setProperty("text", QString("Build in ") + ZR417_BUILD_DATE);
 
     int language = options_.language ? *options_.language : SystemToolLanguage();
     tool_->SetLanguage(language);
