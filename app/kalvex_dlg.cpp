@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -24,6 +25,7 @@
 #include <QPainter>
 #include <QShortcut>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWindow>
 #include <climits>
 
@@ -129,7 +131,7 @@ void CKalvexDlg::OnInitDialog()
         connect(plugNotifier_, &QSocketNotifier::activated, this, [this] { OnPlugEvents(); });
     }
 
-    // Sliders, with the splash between the first one and 1010.
+    // Sliders; the splash shows before kSliderHidden is hidden.
     CreateSliders();
     if (options_.splash) {
         CSplashScreen splash(paths_.exeDir, g_nLanguage, options_.splashTick);
@@ -150,7 +152,7 @@ void CKalvexDlg::OnInitDialog()
     // Configuration, then the read-out worker.
     panel_ = PanelState{};
     store_->Startup();
-    // 0x77b: sent from the read-out worker, it waits for the window.
+    // The refresh callback: called on the read-out worker, it waits for the window.
     if (link_->g_hCommandDev)
         session_->StartStartupReadout([this] { uiCall_->run([this] { OnStartupReadoutEnded(); }); });
 
@@ -162,6 +164,7 @@ void CKalvexDlg::OnInitDialog()
 int CKalvexDlg::DoModal()
 {
     OnInitDialog();
+    if (!trayAvailable_ && options_.trayWait.count() > 0 && !options_.trayAvailable) WaitForTray();
     // A start at login without a keyboard has nothing to show, even where no
     // tray holds it: plugging one in or starting the program again shows it.
     if (options_.startHidden && hiddenForNoKeyboard_)
@@ -196,10 +199,11 @@ void CKalvexDlg::restoreAndActivate()
 }
 
 // Hiding must not strand the program on a desktop without a tray: there the
-// window goes to the task bar (minimised) instead.
+// window goes to the task bar (minimised) instead, once the tray has had its
+// time to come up.
 void CKalvexDlg::HideWindow()
 {
-    if (trayAvailable_)
+    if (trayAvailable_ || awaitingTray_)
         hide();
     else
         showMinimized();
@@ -242,7 +246,7 @@ void CKalvexDlg::CreateSliders()
     }
 }
 
-// 0x779: redraw only when the slider's thumb moved since it was last painted
+// The slider-moved signal: redraw only when the thumb moved since it was last painted
 // (the window's own repaint makes the slider ask again).
 void CKalvexDlg::OnSliderRepaint(int id, int thumbX)
 {
@@ -268,7 +272,7 @@ void CKalvexDlg::SlidersFromImage()
 void CKalvexDlg::UpdateSliderVisibility()
 {
     if (!store_) return;
-    PanelLayout layout = ComputePanelLayout(store_->current, panel_, model());
+    PanelLayout layout = ComputePanelLayout(store_->current, panel_, ModelOf(model()));
     for (auto [id, s] : sliders_) s->setVisible(layout.sliderVisible(id));
 }
 
@@ -290,6 +294,30 @@ void CKalvexDlg::CreateTrayIcon()
     tray_->setContextMenu(trayMenu_.get());
     connect(tray_, &QSystemTrayIcon::activated, this, &CKalvexDlg::OnTrayActivated);
     if (trayAvailable_) tray_->show();
+}
+
+// Looked for now and then while the program goes on (it answers requests
+// meanwhile).
+void CKalvexDlg::WaitForTray()
+{
+    awaitingTray_ = true;
+    auto* poll = new QTimer(this);
+    poll->setInterval(250);
+    QElapsedTimer waited;
+    waited.start();
+    connect(poll, &QTimer::timeout, this, [this, poll, waited] {
+        const bool up = QSystemTrayIcon::isSystemTrayAvailable();
+        if (!up && waited.elapsed() < options_.trayWait.count()) return;
+        poll->deleteLater();
+        awaitingTray_ = false;
+        if (up) {
+            trayAvailable_ = true;
+            tray_->show();
+        } else if (!ended_ && !hiddenForNoKeyboard_ && !isVisible()) {
+            HideWindow();  // to the task bar
+        }
+    });
+    poll->start();
 }
 
 void CKalvexDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)
@@ -377,7 +405,7 @@ void CKalvexDlg::Refresh(int lParam)
 {
     ++refreshCount_;
     SlidersFromImage();
-    if (store_->current.at(settings::Effect) > 10) panel_.perKeyMode = true;
+    if (IsPerKeyEffect(store_->current.at(settings::Effect))) panel_.perKeyMode = true;
     MarkChangedKeys(store_->current, keyState_.g_abKeyChanged);
     store_->SaveKeymapFile();
     UpdateSliderVisibility();
@@ -433,7 +461,7 @@ void CKalvexDlg::mouseMoveEvent(QMouseEvent* event)
         move(event->globalPosition().toPoint() - dragOffset_);
         return;
     }
-    const int m = model();
+    const Model m = ModelOf(model());
     if (panel_.effectListOpen || panel_.zoneListOpen) {
         int row = panel_.effectListOpen ? EffectListHoverRow(m, x, y) : ZoneListHoverRow(m, x, y);
         if (row != hoverRow_) {
@@ -523,7 +551,7 @@ void CKalvexDlg::ShowAbout()
 
 void CKalvexDlg::OnClick(int x, int y)
 {
-    const int m = model();
+    const Model m = ModelOf(model());
     ConfigImage& image = store_->current;
     if (panel_.effectListOpen) {
         EffectListClick(image, panel_, m, x, y);
@@ -607,7 +635,7 @@ void CKalvexDlg::KeyClick(std::uint8_t key)
     RunResult result = RunKeyAssignment(
         keyState_, *store_, macros_->g_macroTable, key, g_nLanguage,
         [&](KeyAssignmentState& state, ConfigImage& image) { return dialogs_->runKeyAssignment(ctx, state, image); });
-    if (result == RunResult::SaveFailed) ReportSaveFailure(store_->file(), store_->saveError());
+    if (result == RunResult::SaveFailed) ReportSaveFailure(store_->file());
 }
 
 void CKalvexDlg::PickKeyColour(std::uint8_t key)
@@ -628,11 +656,11 @@ void CKalvexDlg::RunMacroManager()
     if (!dialogs_->runMacroManager(dialogContext())) return;
     macros_->PlaceMacrosInImage(store_->current);
     if (!store_->SaveKeymapFile()) {
-        ReportSaveFailure(store_->file(), store_->saveError());
+        ReportSaveFailure(store_->file());
         macros_->SaveMacroFile();  // the same folder: no second box for it
         return;
     }
-    if (!macros_->SaveMacroFile()) ReportSaveFailure(macros_->file(), macros_->saveError());
+    if (!macros_->SaveMacroFile()) ReportSaveFailure(macros_->file());
 }
 
 void CKalvexDlg::RunProfileManager()
@@ -646,16 +674,19 @@ void CKalvexDlg::RunProfileManager()
     Refresh(1);
 }
 
-void CKalvexDlg::ApplyProfile(const ConfigImage& image, bool send)
+std::optional<std::filesystem::path> CKalvexDlg::ApplyProfile(const ConfigImage& image, bool send)
 {
     store_->current = image;
     Refresh(1);
-    if (send) {
-        SaveCommand();
-        return;
-    }
+    if (send) return DownloadAndSave();
     store_->CommitSavedImage();
-    SaveFiles();
+    return SaveFiles();
+}
+
+void CKalvexDlg::NoteSaveFailure(const std::filesystem::path& file)
+{
+    QString text = SaveFailureText(file);
+    desktop_->notify(this, text, qs(texts::kSaveFailedCaption.in(g_nLanguage)), qs(texts::kOk.in(g_nLanguage)));
 }
 
 void CKalvexDlg::FactoryResetCommand()
@@ -667,16 +698,21 @@ void CKalvexDlg::FactoryResetCommand()
         WaitCursor wait;
         panel_.perKeyMode = false;
         session_->FactoryReset();
-        Refresh(0);  // the reset's 0x77b
+        Refresh(0);  // the reset's refresh
         keyState_.g_abKeyChanged.fill(0);
         store_->current.keyTable.fill(0);
         store_->RefreshKeyCodes();
         store_->CommitSavedImage();
     }
-    SaveFiles();
+    if (auto failed = SaveFiles()) ReportSaveFailure(*failed);
 }
 
 void CKalvexDlg::SaveCommand()
+{
+    if (auto failed = DownloadAndSave()) ReportSaveFailure(*failed);
+}
+
+std::optional<std::filesystem::path> CKalvexDlg::DownloadAndSave()
 {
     // A read-out still running first lands in the image and the sliders, so
     // what is sent is the keyboard's state with the user's changes.
@@ -688,24 +724,29 @@ void CKalvexDlg::SaveCommand()
         session_->DownloadAll();
         store_->CommitSavedImage();
     }
-    SaveFiles();
+    return SaveFiles();
 }
 
-void CKalvexDlg::SaveFiles()
+std::optional<std::filesystem::path> CKalvexDlg::SaveFiles()
 {
-    if (!store_->SaveKeymapFile()) {
-        ReportSaveFailure(store_->file(), store_->saveError());
-        return;
-    }
+    if (!store_->SaveKeymapFile()) return store_->file();
     // Macros an earlier write could not store get another chance.
-    if (macros_->unsaved() && !macros_->SaveMacroFile()) ReportSaveFailure(macros_->file(), macros_->saveError());
+    if (macros_->unsaved() && !macros_->SaveMacroFile()) return macros_->file();
+    return std::nullopt;
 }
 
-void CKalvexDlg::ReportSaveFailure(const std::filesystem::path& file, std::error_code error)
+QString CKalvexDlg::SaveFailureText(const std::filesystem::path& file) const
 {
-    QString text = qs(texts::kSaveFailedText.in(g_nLanguage))
-                       .arg(qpath(file), QString::fromStdString(WriteFailureCause(error, g_nLanguage)));
-    desktop_->warn(this, text, qs(texts::kSaveFailedCaption.in(g_nLanguage)), qs(texts::kOk.in(g_nLanguage)));
+    // The store that owns the file kept the cause of its last failed save.
+    std::error_code error = file == macros_->file() ? macros_->saveError() : store_->saveError();
+    return qs(texts::kSaveFailedText.in(g_nLanguage))
+        .arg(qpath(file), QString::fromStdString(WriteFailureCause(error, g_nLanguage)));
+}
+
+void CKalvexDlg::ReportSaveFailure(const std::filesystem::path& file)
+{
+    desktop_->warn(this, SaveFailureText(file), qs(texts::kSaveFailedCaption.in(g_nLanguage)),
+                   qs(texts::kOk.in(g_nLanguage)));
 }
 
 }  // namespace zr417
