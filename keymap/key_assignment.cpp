@@ -231,11 +231,11 @@ RunResult RunKeyAssignment(KeyAssignmentState& s, KeymapStore& store, const Macr
 
     // The key table comes from the file again (dropping what an earlier
     // cancelled dialog changed in memory); the settings stay as they are.
-    store.g_bKeepSettings = true;
+    store.KeepSettingsOnNextLoad(true);
     store.LoadKeymapFile();
     // Whether the file was read, created anew or could not be read, byte 0
     // of the key entries must be the keys' own codes before the dialog opens.
-    store.g_bKeepSettings = false;
+    store.KeepSettingsOnNextLoad(false);
     store.RefreshKeyCodes();
 
     ConfigImage& image = store.current;

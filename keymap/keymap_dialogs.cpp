@@ -161,7 +161,7 @@ void KeymapDialogBase::InitDialog(std::string_view sizingBackground)
 void KeymapDialogBase::BuildTree()
 {
     const std::vector<BasicTreeItem> items = BasicTreeItems();
-    std::vector<QTreeWidgetItem*> groups(g_basicGroups.size(), nullptr);
+    std::vector<QTreeWidgetItem*> groups(kBasicGroups.size(), nullptr);
     treeItems_.clear();
     for (const BasicTreeItem& it : items) {
         QTreeWidgetItem* item = nullptr;
@@ -171,7 +171,7 @@ void KeymapDialogBase::BuildTree()
         else
             item = new QTreeWidgetItem(tree_);
         const std::string_view label =
-            it.heading ? BasicGroupLabel(g_basicGroups[static_cast<std::size_t>(it.index)], language_)
+            it.heading ? BasicGroupLabel(kBasicGroups[static_cast<std::size_t>(it.index)], language_)
                        : BasicLabel(g_basicFunctions[static_cast<std::size_t>(it.index)], language_);
         item->setText(0, FromUtf8(label));
         if (it.heading) groups[static_cast<std::size_t>(it.index)] = item;

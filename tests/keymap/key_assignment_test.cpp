@@ -98,7 +98,7 @@ TEST_F(KeyAssignmentTest, TheClickReloadsTheKeyTableKeepsTheSettingsAndReadsTheE
             EXPECT_EQ(im.settings[settings::Effect], 7);
             EXPECT_EQ(im.entry(kKeyA)[entry::Kind], 0);   // from the file
             EXPECT_EQ(im.entry(kKeyA)[entry::Vk], 0x41);  // refreshed
-            EXPECT_FALSE(store_->g_bKeepSettings);
+            EXPECT_FALSE(store_->g_bKeepSettings());
             im.entry(kKeyA)[entry::Kind] = 0xEE;  // the dialog changes the entry, then cancels
             return false;
         });

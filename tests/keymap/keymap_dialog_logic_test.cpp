@@ -66,7 +66,7 @@ int TreeItemOf(std::string_view english)
     auto items = BasicTreeItems();
     for (std::size_t i = 0; i < items.size(); ++i) {
         std::string_view label =
-            items[i].heading ? g_basicGroups[items[i].index].english : g_basicFunctions[items[i].index].english;
+            items[i].heading ? kBasicGroups[items[i].index].english : g_basicFunctions[items[i].index].english;
         if (label == english) return static_cast<int>(i);
     }
     return -1;
