@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -24,6 +25,7 @@
 #include <QPainter>
 #include <QShortcut>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWindow>
 #include <climits>
 
@@ -162,6 +164,7 @@ void CKalvexDlg::OnInitDialog()
 int CKalvexDlg::DoModal()
 {
     OnInitDialog();
+    if (!trayAvailable_ && options_.trayWait.count() > 0 && !options_.trayAvailable) WaitForTray();
     // A start at login without a keyboard has nothing to show, even where no
     // tray holds it: plugging one in or starting the program again shows it.
     if (options_.startHidden && hiddenForNoKeyboard_)
@@ -196,10 +199,11 @@ void CKalvexDlg::restoreAndActivate()
 }
 
 // Hiding must not strand the program on a desktop without a tray: there the
-// window goes to the task bar (minimised) instead.
+// window goes to the task bar (minimised) instead, once the tray has had its
+// time to come up.
 void CKalvexDlg::HideWindow()
 {
-    if (trayAvailable_)
+    if (trayAvailable_ || awaitingTray_)
         hide();
     else
         showMinimized();
@@ -290,6 +294,30 @@ void CKalvexDlg::CreateTrayIcon()
     tray_->setContextMenu(trayMenu_.get());
     connect(tray_, &QSystemTrayIcon::activated, this, &CKalvexDlg::OnTrayActivated);
     if (trayAvailable_) tray_->show();
+}
+
+// Looked for now and then while the program goes on (it answers requests
+// meanwhile).
+void CKalvexDlg::WaitForTray()
+{
+    awaitingTray_ = true;
+    auto* poll = new QTimer(this);
+    poll->setInterval(250);
+    QElapsedTimer waited;
+    waited.start();
+    connect(poll, &QTimer::timeout, this, [this, poll, waited] {
+        const bool up = QSystemTrayIcon::isSystemTrayAvailable();
+        if (!up && waited.elapsed() < options_.trayWait.count()) return;
+        poll->deleteLater();
+        awaitingTray_ = false;
+        if (up) {
+            trayAvailable_ = true;
+            tray_->show();
+        } else if (!ended_ && !hiddenForNoKeyboard_ && !isVisible()) {
+            HideWindow();  // to the task bar
+        }
+    });
+    poll->start();
 }
 
 void CKalvexDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)
@@ -648,16 +676,19 @@ void CKalvexDlg::RunProfileManager()
     Refresh(1);
 }
 
-void CKalvexDlg::ApplyProfile(const ConfigImage& image, bool send)
+std::optional<std::filesystem::path> CKalvexDlg::ApplyProfile(const ConfigImage& image, bool send)
 {
     store_->current = image;
     Refresh(1);
-    if (send) {
-        SaveCommand();
-        return;
-    }
+    if (send) return DownloadAndSave();
     store_->CommitSavedImage();
-    SaveFiles();
+    return SaveFiles();
+}
+
+void CKalvexDlg::NoteSaveFailure(const std::filesystem::path& file)
+{
+    QString text = qs(texts::kSaveFailedText.in(g_nLanguage)).arg(qpath(file));
+    desktop_->notify(this, text, qs(texts::kSaveFailedCaption.in(g_nLanguage)), qs(texts::kOk.in(g_nLanguage)));
 }
 
 void CKalvexDlg::FactoryResetCommand()
@@ -675,10 +706,15 @@ void CKalvexDlg::FactoryResetCommand()
         store_->RefreshKeyCodes();
         store_->CommitSavedImage();
     }
-    SaveFiles();
+    if (auto failed = SaveFiles()) ReportSaveFailure(*failed);
 }
 
 void CKalvexDlg::SaveCommand()
+{
+    if (auto failed = DownloadAndSave()) ReportSaveFailure(*failed);
+}
+
+std::optional<std::filesystem::path> CKalvexDlg::DownloadAndSave()
 {
     // A read-out still running first lands in the image and the sliders, so
     // what is sent is the keyboard's state with the user's changes.
@@ -690,17 +726,15 @@ void CKalvexDlg::SaveCommand()
         session_->DownloadAll();
         store_->CommitSavedImage();
     }
-    SaveFiles();
+    return SaveFiles();
 }
 
-void CKalvexDlg::SaveFiles()
+std::optional<std::filesystem::path> CKalvexDlg::SaveFiles()
 {
-    if (!store_->SaveKeymapFile()) {
-        ReportSaveFailure(store_->file());
-        return;
-    }
+    if (!store_->SaveKeymapFile()) return store_->file();
     // Macros an earlier write could not store get another chance.
-    if (macros_->unsaved() && !macros_->SaveMacroFile()) ReportSaveFailure(macros_->file());
+    if (macros_->unsaved() && !macros_->SaveMacroFile()) return macros_->file();
+    return std::nullopt;
 }
 
 void CKalvexDlg::ReportSaveFailure(const std::filesystem::path& file)

@@ -46,6 +46,9 @@ struct MainWindowOptions {
     std::chrono::milliseconds splashTick{20};
     std::optional<bool> trayAvailable;  // default: asked from the desktop
     bool startHidden = false;           // a start at login: the window waits in the tray
+    // How long a window without a notification area waits for one to come
+    // up (a start at login) before it goes to the task bar instead.
+    std::chrono::milliseconds trayWait{0};
 };
 
 class CKalvexDlg : public QWidget {
@@ -98,8 +101,12 @@ public:
     void ShowAbout();
     // A profile applied from outside the window (zr417ctl): loaded into the
     // working image as the profile manager loads one, the window refreshed,
-    // then saved as Save does; sent to the keyboard only when `send`.
-    void ApplyProfile(const ConfigImage& image, bool send);
+    // then saved as Save does; sent to the keyboard only when `send`. Returns
+    // the file that could not be written, if any; nobody is asked anything.
+    std::optional<std::filesystem::path> ApplyProfile(const ConfigImage& image, bool send);
+    // Tells the user that `file` could not be written, without waiting for
+    // an answer.
+    void NoteSaveFailure(const std::filesystem::path& file);
     // Plug events waiting on the bus (the notifier calls this).
     void OnPlugEvents();
     // Composes the client area into frame() now.
@@ -131,6 +138,9 @@ private:
     void RunProfileManager();
     void FactoryResetCommand();
     void SaveCommand();
+    // Save's work: the image to the keyboard, committed and written; the
+    // file that could not be written, if any.
+    std::optional<std::filesystem::path> DownloadAndSave();
     void OnArrived();
     // Before anything that needs the keyboard or the whole image: waits
     // (with the wait cursor) for the conversation with the keyboard that is
@@ -140,13 +150,14 @@ private:
     // keymap.bin / MacroDefine.bin could not be written: tell the user.
     void ReportSaveFailure(const std::filesystem::path& file);
     // Saves keymap.bin, and MacroDefine.bin when an earlier write of it
-    // failed; tells the user about a file that could not be written.
-    void SaveFiles();
+    // failed; the file that could not be written, if any.
+    std::optional<std::filesystem::path> SaveFiles();
     void ReadVersionFile();
     void CreateSliders();
     void SlidersFromImage();
     void UpdateSliderVisibility();
     void CreateTrayIcon();
+    void WaitForTray();
     void OpenHomePage();
     DialogContext dialogContext();
     void redraw();
@@ -195,6 +206,7 @@ private:
     std::unique_ptr<QMenu> trayMenu_;
     QSocketNotifier* plugNotifier_ = nullptr;
     bool trayAvailable_ = false;
+    bool awaitingTray_ = false;
     bool hiddenForNoKeyboard_ = false;
     bool initialised_ = false;
     bool ended_ = false;
