@@ -135,9 +135,9 @@ void CKalvexDlg::DrawKeyboard(QPainter& p)
         QRect src(QPoint(r.left, r.top), QPoint(r.right, r.bottom));
         DrawSkinImagePart(p, lit, r.left + kKeyboardPictureX, r.top + kKeyboardPictureY, src);
     };
-    highlight(keyState_.g_nSelectedKey);
+    highlight(keyState_.g_nSelectedKey());
     for (int k = 0; k < kKeyCount; ++k)
-        if (keyState_.g_abKeyChanged[k] == 1) highlight(k);
+        if (keyState_.g_abKeyChanged()[k] == 1) highlight(k);
 }
 
 void CKalvexDlg::DrawColourCells(QPainter& p, int y, std::uint8_t colourIndex)

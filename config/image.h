@@ -106,7 +106,8 @@ public:
 
     // One-shot: the next load keeps the settings block and takes only the key
     // table from the file; the load clears it.
-    bool g_bKeepSettings = false;
+    bool g_bKeepSettings() const { return keepSettings_; }
+    void KeepSettingsOnNextLoad(bool keep) { keepSettings_ = keep; }
 
     // Loads keymap.bin into the current image, then RefreshKeyCodes. A missing
     // file is created (zero key table, current settings block). Returns false
@@ -133,6 +134,7 @@ private:
     bool save(const ConfigImage& image);
 
     std::filesystem::path file_;
+    bool keepSettings_ = false;
     std::unique_ptr<ConfigImage> unwritten_;  // what the last, failed save meant to write
     std::error_code saveError_;
 };

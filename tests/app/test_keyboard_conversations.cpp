@@ -166,14 +166,13 @@ TEST_F(MainWindowTest, SavesOnAFullDiskSaySoAndLoseNothing)
     plugKeyboard("QV310");
     start();
     dialogs.onKey = [](KeyAssignmentState& s, ConfigImage&) {
-        s.g_nPendingKind = kind::Single;
-        s.g_abKeyBuf[0] = 0x41;  // 'A'
-        s.g_nKeyCount = 1;
+        s.SetPendingKind(kind::Single);
+        s.SetKeys({0x41});  // 'A'
         return true;
     };
     dialogs.onMacro = [](const DialogContext& ctx) {
         ctx.macros->BeginWork();
-        SetMacroName(ctx.macros->g_macroWorkTable[0], std::string_view("Combo"));
+        SetMacroName(ctx.macros->EditWorkRecord(0), std::string_view("Combo"));
         ctx.macros->CommitWork();
         return true;
     };
@@ -205,7 +204,7 @@ TEST_F(MainWindowTest, SavesOnAFullDiskSaySoAndLoseNothing)
         EXPECT_EQ(desktop.warnings.size(), 3u);
         EXPECT_EQ(keymapFile(), keymapBefore) << "the old file is left whole";
         EXPECT_EQ(ReadFileBytes(dataDir() / "MacroDefine.bin"), macrosBefore);
-        EXPECT_EQ(MacroNames(dlg->macros().g_macroTable).size(), 1u);
+        EXPECT_EQ(MacroNames(dlg->macros().g_macroTable()).size(), 1u);
     }
     // Room again: the next Save writes everything that was kept.
     click(950, 620);

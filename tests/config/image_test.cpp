@@ -85,9 +85,9 @@ TEST_F(KeymapFileTest, MissingFileIsCreatedWithZeroKeyTableAndCurrentSettings)
 TEST_F(KeymapFileTest, StartupOnMissingFileGivesRefreshedCodesAndCommitsTheSavedImage)
 {
     Fill(store_->current, 2);
-    store_->g_bKeepSettings = true;
+    store_->KeepSettingsOnNextLoad(true);
     store_->Startup();
-    EXPECT_FALSE(store_->g_bKeepSettings);
+    EXPECT_FALSE(store_->g_bKeepSettings());
     ExpectKeyCodesRefreshed(store_->current);
     EXPECT_EQ(store_->current.entry(0)[entry::Kind], 0);
     EXPECT_EQ(store_->saved, store_->current);
@@ -117,9 +117,9 @@ TEST_F(KeymapFileTest, KeepSettingsLoadTakesOnlyTheKeyTableAndClearsTheFlag)
     Fill(onDisk, 40);
     test::WriteBytes(file(), Flatten(onDisk));
 
-    store_->g_bKeepSettings = true;
+    store_->KeepSettingsOnNextLoad(true);
     ASSERT_TRUE(store_->LoadKeymapFile());
-    EXPECT_FALSE(store_->g_bKeepSettings);
+    EXPECT_FALSE(store_->g_bKeepSettings());
     EXPECT_EQ(store_->current.settings, settingsBefore);
     for (int k = 0; k < kKeyCount; ++k) onDisk.entry(k)[entry::Vk] = g_defaultVkByKey[k];
     EXPECT_EQ(store_->current.keyTable, onDisk.keyTable);
@@ -132,9 +132,9 @@ TEST_F(KeymapFileTest, KeepSettingsLoadTakesOnlyTheKeyTableAndClearsTheFlag)
 TEST_F(KeymapFileTest, KeepSettingsFlagIsConsumedEvenByAFailedLoad)
 {
     fs::create_directory(file());
-    store_->g_bKeepSettings = true;
+    store_->KeepSettingsOnNextLoad(true);
     EXPECT_FALSE(store_->LoadKeymapFile());
-    EXPECT_FALSE(store_->g_bKeepSettings);
+    EXPECT_FALSE(store_->g_bKeepSettings());
 }
 
 TEST_F(KeymapFileTest, ShortFileFillsOnlyWhatItHolds)

@@ -326,7 +326,7 @@ TEST(BasicCatalogue, TwentyThreeFunctionsUnderThreeHeadingsInDisplayOrder)
     for (const auto& it : items) {
         if (it.heading) {
             EXPECT_EQ(it.parent, -1);
-            english.push_back(std::string(BasicGroupLabel(g_basicGroups.at(it.index), kLanguageEnglish)));
+            english.push_back(std::string(BasicGroupLabel(kBasicGroups.at(it.index), kLanguageEnglish)));
         } else {
             EXPECT_EQ(it.parent, g_basicFunctions.at(it.index).group);
             english.push_back(std::string(BasicLabel(g_basicFunctions.at(it.index), kLanguageEnglish)));
@@ -344,9 +344,9 @@ TEST(BasicCatalogue, TwentyThreeFunctionsUnderThreeHeadingsInDisplayOrder)
 
 TEST(BasicCatalogue, ChineseLabels)
 {
-    EXPECT_EQ(BasicGroupLabel(g_basicGroups[0], kLanguageChinese), "多媒体");
-    EXPECT_EQ(BasicGroupLabel(g_basicGroups[1], kLanguageChinese), "快捷健");
-    EXPECT_EQ(BasicGroupLabel(g_basicGroups[2], kLanguageChinese), "Windows");
+    EXPECT_EQ(BasicGroupLabel(kBasicGroups[0], kLanguageChinese), "多媒体");
+    EXPECT_EQ(BasicGroupLabel(kBasicGroups[1], kLanguageChinese), "快捷健");
+    EXPECT_EQ(BasicGroupLabel(kBasicGroups[2], kLanguageChinese), "Windows");
     EXPECT_EQ(BasicLabel(g_basicFunctions[0], kLanguageChinese), "搜索");
     EXPECT_EQ(BasicLabel(g_basicFunctions[21], kLanguageChinese), "浏览器-主页");
     EXPECT_EQ(BasicLabel(g_basicFunctions[21], kLanguageEnglish), "Homepage");

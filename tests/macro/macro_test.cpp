@@ -95,8 +95,8 @@ TEST_F(MacroFileTest, MissingFileIsCreatedAsAZeroTableAndListsNoMacro)
     Bytes file = test::ReadBytes(store_->file());
     ASSERT_EQ(file.size(), kMacroTableSize);
     EXPECT_EQ(file, Bytes(kMacroTableSize, 0));
-    EXPECT_EQ(UsedMacroCount(store_->g_macroTable), 0);
-    EXPECT_TRUE(MacroNames(store_->g_macroTable).empty());
+    EXPECT_EQ(UsedMacroCount(store_->g_macroTable()), 0);
+    EXPECT_TRUE(MacroNames(store_->g_macroTable()).empty());
 }
 
 TEST_F(MacroFileTest, OneRecordFileLoadsThatRecordAndLeavesTheRestFree)
@@ -108,12 +108,14 @@ TEST_F(MacroFileTest, OneRecordFileLoadsThatRecordAndLeavesTheRestFree)
     test::WriteBytes(store_->file(), Bytes(p, p + sizeof r));
 
     // Whatever the table held before, the file's bytes replace it.
-    SetMacroName(store_->g_macroTable[5], std::string_view("old"));
+    MacroTable old;
+    SetMacroName(old[5], std::string_view("old"));
+    store_->SetMacroTable(old);
     ASSERT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Loaded);
-    EXPECT_EQ(store_->g_macroTable[0], r);
-    for (int i = 1; i < kMacroCount; ++i) EXPECT_EQ(store_->g_macroTable[i], MacroRecord{}) << i;
-    EXPECT_EQ(UsedMacroCount(store_->g_macroTable), 1);
-    EXPECT_EQ(FirstFreeMacro(store_->g_macroTable), 1);
+    EXPECT_EQ(store_->g_macroTable()[0], r);
+    for (int i = 1; i < kMacroCount; ++i) EXPECT_EQ(store_->g_macroTable()[i], MacroRecord{}) << i;
+    EXPECT_EQ(UsedMacroCount(store_->g_macroTable()), 1);
+    EXPECT_EQ(FirstFreeMacro(store_->g_macroTable()), 1);
     // The short file is not rewritten by loading.
     EXPECT_EQ(test::ReadBytes(store_->file()).size(), sizeof r);
 }
@@ -125,7 +127,7 @@ TEST_F(MacroFileTest, ShortAndLongFilesKeepWhatTheyHoldAndNothingMore)
     for (auto& b : longFile) b = static_cast<std::uint8_t>(rng());
     test::WriteBytes(store_->file(), longFile);
     ASSERT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Loaded);
-    EXPECT_EQ(TableBytes(store_->g_macroTable), Bytes(longFile.begin(), longFile.begin() + kMacroTableSize));
+    EXPECT_EQ(TableBytes(store_->g_macroTable()), Bytes(longFile.begin(), longFile.begin() + kMacroTableSize));
     EXPECT_EQ(test::ReadBytes(store_->file()), longFile);
 
     Bytes shortFile(longFile.begin(), longFile.begin() + 1000);  // a record and a bit
@@ -133,11 +135,11 @@ TEST_F(MacroFileTest, ShortAndLongFilesKeepWhatTheyHoldAndNothingMore)
     ASSERT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Loaded);
     Bytes expect = shortFile;
     expect.resize(kMacroTableSize, 0);
-    EXPECT_EQ(TableBytes(store_->g_macroTable), expect);
+    EXPECT_EQ(TableBytes(store_->g_macroTable()), expect);
 
     test::WriteBytes(store_->file(), Bytes{});  // empty: no bytes to copy at all (the sanitizer build checks how)
     ASSERT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Loaded);
-    EXPECT_EQ(TableBytes(store_->g_macroTable), Bytes(kMacroTableSize, 0));
+    EXPECT_EQ(TableBytes(store_->g_macroTable()), Bytes(kMacroTableSize, 0));
 }
 
 TEST_F(MacroFileTest, AFileThatCannotBeReadIsNeitherOverwrittenNorLoaded)
@@ -145,25 +147,29 @@ TEST_F(MacroFileTest, AFileThatCannotBeReadIsNeitherOverwrittenNorLoaded)
     fs::create_directory(store_->file());  // something named like the file, but not readable as one
     fs::path inside = store_->file() / "keep";
     test::WriteBytes(inside, {1, 2, 3});
-    SetMacroName(store_->g_macroTable[0], std::string_view("in memory"));
+    MacroTable inMemory;
+    SetMacroName(inMemory[0], std::string_view("in memory"));
+    store_->SetMacroTable(inMemory);
 
     EXPECT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Unreadable);
     EXPECT_TRUE(fs::is_directory(store_->file()));
     EXPECT_EQ(test::ReadBytes(inside), (Bytes{1, 2, 3}));
-    EXPECT_EQ(MacroName(store_->g_macroTable[0]), "in memory");
+    EXPECT_EQ(MacroName(store_->g_macroTable()[0]), "in memory");
     EXPECT_FALSE(store_->SaveMacroFile());
 }
 
 TEST_F(MacroFileTest, SaveWritesTheWholeTableAndAFailedSaveKeepsTheOldFile)
 {
-    store_->g_macroTable[0] = Named("Macro_001");
-    store_->g_macroTable[31] = Named("last");
+    MacroTable table;
+    table[0] = Named("Macro_001");
+    table[31] = Named("last");
+    store_->SetMacroTable(table);
     ASSERT_TRUE(store_->SaveMacroFile());
-    EXPECT_EQ(test::ReadBytes(store_->file()), TableBytes(store_->g_macroTable));
+    EXPECT_EQ(test::ReadBytes(store_->file()), TableBytes(store_->g_macroTable()));
 
     MacroStore other(store_->file());
     ASSERT_EQ(other.LoadMacroFile(), MacroStore::LoadResult::Loaded);
-    EXPECT_EQ(other.g_macroTable, store_->g_macroTable);
+    EXPECT_EQ(other.g_macroTable(), store_->g_macroTable());
 
     MacroStore nowhere(dir_ / "missing-folder" / "MacroDefine.bin");
     EXPECT_FALSE(nowhere.SaveMacroFile());
@@ -182,7 +188,7 @@ TEST_F(MacroFileTest, DamagedFilesNeverLeadAWalkOutOfTheTable)
             b = static_cast<std::uint8_t>(rng() | (seed % 2 ? 0x01 : 0));  // odd seeds: no zero byte at all
         test::WriteBytes(store_->file(), file);
         ASSERT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Loaded);
-        MacroTable& t = store_->g_macroTable;
+        MacroTable t = store_->g_macroTable();
         if (seed % 2) {
             EXPECT_EQ(UsedMacroCount(t), kMacroCount);
             EXPECT_EQ(FirstFreeMacro(t), -1);
@@ -190,7 +196,7 @@ TEST_F(MacroFileTest, DamagedFilesNeverLeadAWalkOutOfTheTable)
         for (const std::string& name : MacroNames(t)) EXPECT_LE(name.size(), 3u * kMacroNameChars);
         for (int i = 0; i < kMacroCount; ++i) {
             EXPECT_LE(MacroNameU16(t[i]).size(), static_cast<std::size_t>(kMacroNameChars));
-            store_->g_macroWorkTable = t;
+            store_->BeginWork();
             auto lines = store_->BuildStepLines(i);
             EXPECT_LE(lines.size(), 2u * kMacroStepCount);
             for (int l = 0; l < static_cast<int>(lines.size()); ++l) {
@@ -360,12 +366,11 @@ TEST(MacroSteps, KeyStepsCarryTheDeviceCodeOnOneSideAndTheVirtualKeyOnTheOther)
     EXPECT_EQ(ClampRecordedDelay(120000), 60000);  // two minutes
 
     MacroStore store("unused");
-    store.g_curDeviceSteps = dev;
-    store.g_curVkSteps = vk;
+    store.SetCurrentSteps(dev, vk);
     store.StoreCurrentSteps(4);
     store.StoreCurrentSteps(32);
-    EXPECT_EQ(store.g_macroWorkTable[4].deviceSteps, dev);
-    EXPECT_EQ(store.g_macroWorkTable[4].vkSteps, vk);
+    EXPECT_EQ(store.g_macroWorkTable()[4].deviceSteps, dev);
+    EXPECT_EQ(store.g_macroWorkTable()[4].vkSteps, vk);
     EXPECT_EQ(store.CurrentStepLines(), (std::vector<std::string>{"LCtrl  dn", "300 ms", "MsLB  up"}));
 }
 
@@ -425,15 +430,15 @@ TEST(MacroPlacement, OnlyTwelveSlotsAreFilledFromAFullTable)
 TEST(MacroStepLines, PressReleasePressShowsOneDelayLineAndMapsLinesToSteps)
 {
     MacroStore store("unused");
-    MacroRecord& r = store.g_macroWorkTable[2];
+    MacroRecord& r = store.EditWorkRecord(2);
     r = Named("abc");
     AddStep(r, 0, false, 0x41);
     AddStep(r, 1, true, 0x41, 120);
     AddStep(r, 2, false, 0x42);
     auto lines = store.BuildStepLines(2);
     EXPECT_EQ(lines, (std::vector<std::string>{"A  dn", "120 ms", "A  up", "B  dn"}));
-    EXPECT_EQ(store.g_curDeviceSteps, r.deviceSteps);
-    EXPECT_EQ(store.g_curVkSteps, r.vkSteps);
+    EXPECT_EQ(store.g_curDeviceSteps(), r.deviceSteps);
+    EXPECT_EQ(store.g_curVkSteps(), r.vkSteps);
     EXPECT_EQ(store.LineToStep(0), 0);
     EXPECT_EQ(store.LineToStep(1), 1);
     EXPECT_EQ(store.LineToStep(2), 1);
@@ -470,9 +475,9 @@ TEST(MacroStepLines, AKeyByteZeroEndsTheMacroAndMouseButtonsHaveNames)
     EXPECT_EQ(StepLines(dev, vk), (std::vector<std::string>{"MsLB  dn", "7 ms", "MsLB  up"}));
 
     MacroStore store("unused");
-    store.g_curDeviceSteps = dev;
+    store.SetCurrentSteps(dev, StepArray{});
     EXPECT_TRUE(store.BuildStepLines(32).empty());
-    EXPECT_EQ(store.g_curDeviceSteps, StepArray{});
+    EXPECT_EQ(store.g_curDeviceSteps(), StepArray{});
 }
 
 }  // namespace
