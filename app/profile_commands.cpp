@@ -1,5 +1,6 @@
 #include "app/profile_commands.h"
 
+#include "app/main_logic.h"
 #include "config/lighting.h"
 #include "config/profile_store.h"
 #include "device/identities.h"
@@ -155,8 +156,9 @@ ProfileOutcome SaveProfile(const fs::path& profileDir, std::string_view name, co
     std::error_code ec;
     fs::create_directories(profileDir, ec);
     const fs::path file = profileDir / ProfileFileName(name);
-    if (!WriteFileAtomic(file, {image.settings, image.keyTable}))
-        return {profile_exit::kFileError, "cannot write " + file.string() + "\n"};
+    if (auto written = WriteFileAtomic(file, {image.settings, image.keyTable}); !written)
+        return {profile_exit::kFileError,
+                "cannot write " + file.string() + ": " + WriteFailureCause(written.error, kLanguageEnglish) + "\n"};
     return {profile_exit::kOk, std::string(listed ? "Saved over profile \"" : "Saved new profile \"") +
                                    std::string(name) + "\" (" + file.string() + ")\n"};
 }

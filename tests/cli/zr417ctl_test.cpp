@@ -276,6 +276,11 @@ TEST_F(Zr417ctl, ProfileNamesAreTheirFilesExactly)
     auto tooLong = run("--simulate QV420 profile save " + longest + "x");
     EXPECT_EQ(tooLong.exitCode, 2) << tooLong.output;
     EXPECT_NE(tooLong.output.find("cannot be a profile name"), std::string::npos) << tooLong.output;
+    // A save that cannot land says why.
+    fs::create_directory(profiles / "Folder.bin");
+    auto blocked = run("--simulate QV420 profile save Folder");
+    EXPECT_EQ(blocked.exitCode, 4) << blocked.output;
+    EXPECT_NE(blocked.output.find("Folder.bin: a folder has the file's name"), std::string::npos) << blocked.output;
 
     ASSERT_TRUE(WriteFileAtomic(profiles / "Big.bin", std::vector<std::uint8_t>(2 * kImageSize, 1)));
     auto big = run("profile apply Big");
