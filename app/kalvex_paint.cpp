@@ -122,7 +122,7 @@ void CKalvexDlg::DrawKeyboard(QPainter& p)
                              QPoint(r.right + kKeyboardPictureX, r.bottom + kKeyboardPictureY)),
                        QColor(c.r, c.g, c.b));
             p.setPen(QColor(255 - c.r, 255 - c.g, 255 - c.b));
-            const KeyPoint& lp = g_keyLabelPoints[k];
+            const KeyPoint& lp = kKeyLabelPoints[k];
             p.drawText(QRect(lp.x + 270, lp.y + 80, 200, 18), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                        qs(g_keyLabels[k]));
         }

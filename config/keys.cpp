@@ -338,7 +338,7 @@ std::uint8_t KeyHitTest(int x, int y, bool perKeyMode)
 }
 
 // clang-format off
-constinit const std::array<KeyPoint, kKeyCount> g_keyLabelPoints = {{
+constinit const std::array<KeyPoint, kKeyCount> kKeyLabelPoints = {{
     {41, 131},  // 0
     {97, 131},  // 1
     {124, 131},  // 2

@@ -70,7 +70,7 @@ std::uint8_t KeyHitTest(int x, int y, bool perKeyMode);
 struct KeyPoint {
     int x, y;
 };
-extern const std::array<KeyPoint, kKeyCount> g_keyLabelPoints;
+extern const std::array<KeyPoint, kKeyCount> kKeyLabelPoints;
 extern const std::array<std::string_view, kKeyCount> g_keyLabels;
 
 // The Basic function catalogue.

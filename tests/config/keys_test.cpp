@@ -237,8 +237,8 @@ TEST(Layout, EveryLabelStandsInsideItsOwnKey)
 {
     for (int k = 0; k < kKeyCount; ++k) {
         const KeyRect& r = g_keyRectByKey[k];
-        int x = g_keyLabelPoints[k].x + 270;
-        int y = g_keyLabelPoints[k].y + 80;
+        int x = kKeyLabelPoints[k].x + 270;
+        int y = kKeyLabelPoints[k].y + 80;
         EXPECT_TRUE(r.left + kPicX <= x && x <= r.right + kPicX && r.top + kPicY <= y && y <= r.bottom + kPicY)
             << "label of key " << k;
         EXPECT_EQ(KeyHitTest(x, y, true), k);
