@@ -113,7 +113,7 @@ void CKalvexDlg::OnInitDialog()
 
     // Changed-key marks; the device link and the plug notifications (taken
     // up once the initialisation is through).
-    keyState_.g_abKeyChanged.fill(0);
+    keyState_.ClearChangedKeys();
     store_ = std::make_unique<KeymapStore>(paths_.keymapFile());
     macros_ = std::make_unique<MacroStore>(paths_.macroFile());
     uiCall_ = std::make_unique<UiThreadCall>(this);
@@ -489,7 +489,9 @@ void CKalvexDlg::Refresh(int lParam)
     ++refreshCount_;
     SlidersFromImage();
     if (IsPerKeyEffect(store_->current.at(settings::Effect))) panel_.perKeyMode = true;
-    MarkChangedKeys(store_->current, keyState_.g_abKeyChanged);
+    std::array<std::uint8_t, 255> marks = keyState_.g_abKeyChanged();
+    MarkChangedKeys(store_->current, marks);
+    keyState_.SetChangedKeys(marks);
     store_->SaveKeymapFile();
     UpdateSliderVisibility();
     redraw();
@@ -571,8 +573,8 @@ void CKalvexDlg::mouseMoveEvent(QMouseEvent* event)
         }
     }
     std::uint8_t key = KeyHitTest(x, y, panel_.perKeyMode);
-    if (key != keyState_.g_nSelectedKey) {
-        keyState_.g_nSelectedKey = key;
+    if (key != keyState_.g_nSelectedKey()) {
+        keyState_.SelectKey(key);
         redraw();
     }
 }
@@ -728,14 +730,14 @@ void CKalvexDlg::KeyClick(std::uint8_t key)
     }
     DialogContext ctx = dialogContext();
     RunResult result = RunKeyAssignment(
-        keyState_, *store_, macros_->g_macroTable, key, g_nLanguage,
+        keyState_, *store_, macros_->g_macroTable(), key, g_nLanguage,
         [&](KeyAssignmentState& state, ConfigImage& image) { return dialogs_->runKeyAssignment(ctx, state, image); });
     if (result == RunResult::SaveFailed) ReportSaveFailure(store_->file());
 }
 
 void CKalvexDlg::PickKeyColour(std::uint8_t key)
 {
-    keyState_.g_nSelectedKey = key;
+    keyState_.SelectKey(key);
     auto page = PicturePageOf(store_->current.at(settings::Effect));
     if (!page) return;  // per-key mode without a picture effect: nothing to paint
     auto colour = desktop_->pickColour(this, QColor(0, 0, 0));
@@ -781,7 +783,7 @@ void CKalvexDlg::ApplyProfile(const ConfigImage& image, ApplyDone done)
 
 void CKalvexDlg::NoteSaveFailure(const std::filesystem::path& file)
 {
-    QString text = qs(texts::kSaveFailedText.in(g_nLanguage)).arg(qpath(file));
+    QString text = SaveFailureText(file);
     desktop_->notify(this, text, qs(texts::kSaveFailedCaption.in(g_nLanguage)), qs(texts::kOk.in(g_nLanguage)));
 }
 
@@ -793,7 +795,7 @@ void CKalvexDlg::FactoryResetCommand()
     Converse(Sequence::FactoryReset, [this](const KeyboardSession::Result& r) {
         r.MergeInto(store_->current);
         Refresh(0);  // the reset's refresh
-        keyState_.g_abKeyChanged.fill(0);
+        keyState_.ClearChangedKeys();
         store_->current.keyTable.fill(0);
         store_->RefreshKeyCodes();
         store_->CommitSavedImage();
@@ -822,10 +824,18 @@ std::optional<std::filesystem::path> CKalvexDlg::SaveFiles()
     return std::nullopt;
 }
 
+QString CKalvexDlg::SaveFailureText(const std::filesystem::path& file) const
+{
+    // The store that owns the file kept the cause of its last failed save.
+    std::error_code error = file == macros_->file() ? macros_->saveError() : store_->saveError();
+    return qs(texts::kSaveFailedText.in(g_nLanguage))
+        .arg(qpath(file), QString::fromStdString(WriteFailureCause(error, g_nLanguage)));
+}
+
 void CKalvexDlg::ReportSaveFailure(const std::filesystem::path& file)
 {
-    QString text = qs(texts::kSaveFailedText.in(g_nLanguage)).arg(qpath(file));
-    desktop_->warn(this, text, qs(texts::kSaveFailedCaption.in(g_nLanguage)), qs(texts::kOk.in(g_nLanguage)));
+    desktop_->warn(this, SaveFailureText(file), qs(texts::kSaveFailedCaption.in(g_nLanguage)),
+                   qs(texts::kOk.in(g_nLanguage)));
 }
 
 }  // namespace zr417

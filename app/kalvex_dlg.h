@@ -26,6 +26,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <system_error>
 
 class QEventLoop;
 class QMenu;
@@ -172,6 +173,8 @@ private:
     void CloseWhenIdle(bool saveSavedImage);
     // keymap.bin / MacroDefine.bin could not be written: tell the user.
     void ReportSaveFailure(const std::filesystem::path& file);
+    // The save-failure text for `file`, with the cause its store kept.
+    QString SaveFailureText(const std::filesystem::path& file) const;
     // Saves keymap.bin, and MacroDefine.bin when an earlier write of it
     // failed; the file that could not be written, if any.
     std::optional<std::filesystem::path> SaveFiles();

@@ -142,7 +142,7 @@ void CKalvexDlg::DrawKeyboard(QPainter& p)
                              QPoint(r.right + kKeyboardPictureX, r.bottom + kKeyboardPictureY)),
                        QColor(c.r, c.g, c.b));
             p.setPen(QColor(255 - c.r, 255 - c.g, 255 - c.b));
-            const KeyPoint& lp = g_keyLabelPoints[k];
+            const KeyPoint& lp = kKeyLabelPoints[k];
             p.drawText(QRect(lp.x + 270, lp.y + 80, 200, 18), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                        qs(g_keyLabels[k]));
         }
@@ -155,9 +155,9 @@ void CKalvexDlg::DrawKeyboard(QPainter& p)
         QRect src(QPoint(r.left, r.top), QPoint(r.right, r.bottom));
         DrawSkinImagePart(p, lit, r.left + kKeyboardPictureX, r.top + kKeyboardPictureY, src);
     };
-    highlight(keyState_.g_nSelectedKey);
+    highlight(keyState_.g_nSelectedKey());
     for (int k = 0; k < kKeyCount; ++k)
-        if (keyState_.g_abKeyChanged[k] == 1) highlight(k);
+        if (keyState_.g_abKeyChanged()[k] == 1) highlight(k);
 }
 
 void CKalvexDlg::DrawColourCells(QPainter& p, int y, std::uint8_t colourIndex)

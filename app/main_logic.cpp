@@ -392,4 +392,11 @@ HostOpenPlan PlanHostOpen(std::uint8_t kind, const std::string& directory, const
     return plan;
 }
 
+std::string WriteFailureCause(std::error_code error, int language)
+{
+    for (const auto& row : texts::kWriteFailureTexts)
+        if (error == row.error) return std::string(row.text.in(language));
+    return error.message();
+}
+
 }  // namespace zr417

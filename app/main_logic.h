@@ -9,12 +9,14 @@
 #include "device/identities.h"
 
 #include <array>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace zr417 {
@@ -213,10 +215,12 @@ inline constexpr Bilingual kAboutRights{"Copyright (C) ZR417. All rights reserve
                                         "Copyright (C) ZR417. 保留所有权利。"};
 inline constexpr Bilingual kOk{"OK", "确定"};
 // A settings file could not be written (a full disk, a read-only folder);
-// %1 is the file. The changes stay in memory for a later Save.
+// %1 is the file, %2 the cause (WriteFailureCause). The changes stay in
+// memory for a later Save.
 inline constexpr Bilingual kSaveFailedText{
-    "Cannot write %1.\nThe changes are kept: please Save again once the disk has room or the folder can be written.",
-    "无法写入 %1。\n更改已保留：请在磁盘有空间或文件夹可写入后再次保存。"};
+    "Cannot write %1: %2.\nThe changes are kept: please Save again once the disk has room or the folder can be "
+    "written.",
+    "无法写入 %1：%2。\n更改已保留：请在磁盘有空间或文件夹可写入后再次保存。"};
 inline constexpr Bilingual kSaveFailedCaption{"Save Settings", "保存设置"};
 // The program folder cannot be written and the account has no home folder
 // for the settings: the program does not start.
@@ -224,7 +228,27 @@ inline constexpr Bilingual kNoDataFolderText{
     "Cannot find a folder for the settings: the program folder cannot be written and this account has no home "
     "folder.",
     "找不到保存设置的文件夹：程序文件夹不可写入，且此账户没有主文件夹。"};
+
+// Why a file could not be written, for the causes a user can act on.
+struct WriteFailureText {
+    std::errc error;
+    Bilingual text;
+};
+inline constexpr WriteFailureText kWriteFailureTexts[] = {
+    {std::errc::no_space_on_device, {"the disk is full", "磁盘已满"}},
+    {std::errc::permission_denied, {"permission denied", "没有写入权限"}},
+    {std::errc::operation_not_permitted, {"permission denied", "没有写入权限"}},
+    {std::errc::read_only_file_system, {"the disk is read-only", "磁盘为只读"}},
+    {std::errc::file_too_large, {"the file is too large", "文件过大"}},
+    {static_cast<std::errc>(EDQUOT), {"the disk quota is used up", "磁盘配额已用完"}},
+    {std::errc::no_such_file_or_directory, {"the folder does not exist", "文件夹不存在"}},
+    {std::errc::is_a_directory, {"a folder has the file's name", "已有同名的文件夹"}},
+};
 }  // namespace texts
+
+// The cause of a failed write in the language (kLanguageChinese or English):
+// a text of kWriteFailureTexts, else the system's own (English) description.
+std::string WriteFailureCause(std::error_code error, int language);
 
 // How a host action is opened on this desktop.
 struct HostOpenPlan {

@@ -1,5 +1,6 @@
 #include "app/profile_commands.h"
 
+#include "app/main_logic.h"
 #include "config/lighting.h"
 #include "config/profile_store.h"
 #include "device/identities.h"
@@ -30,6 +31,9 @@ std::vector<std::uint8_t> DownloadBytes(const ConfigImage& image, int model, boo
 {
     ConfigImage sent = image;
     std::vector<std::uint8_t> out;
+    // Room for all of it up front: GCC 12 at -O3 warns falsely when the
+    // one-byte vector grows.
+    out.reserve(kSettingsSize);
     auto take = [&](std::size_t offset, std::size_t size) {
         out.insert(out.end(), sent.settings.begin() + static_cast<std::ptrdiff_t>(offset),
                    sent.settings.begin() + static_cast<std::ptrdiff_t>(offset + size));
@@ -139,7 +143,8 @@ bool KeyboardAlreadyHolds(const ConfigImage& held, const ConfigImage& profile, i
 ProfileOutcome SaveProfile(const fs::path& profileDir, std::string_view name, const ConfigImage& image)
 {
     if (!IsValidProfileName(name))
-        return {profile_exit::kUsage, "\"" + std::string(name) +
+        // Appended, not "..." + string: GCC 12 warns falsely on that at -O3.
+        return {profile_exit::kUsage, std::string("\"").append(name) +
                                           "\" cannot be a profile name (empty, \".\" or \"..\", a \"/\" or \"\\\", "
                                           "or too long)\n"};
     const auto names = ListProfiles(profileDir);
@@ -151,8 +156,9 @@ ProfileOutcome SaveProfile(const fs::path& profileDir, std::string_view name, co
     std::error_code ec;
     fs::create_directories(profileDir, ec);
     const fs::path file = profileDir / ProfileFileName(name);
-    if (!WriteFileAtomic(file, {image.settings, image.keyTable}))
-        return {profile_exit::kFileError, "cannot write " + file.string() + "\n"};
+    if (auto written = WriteFileAtomic(file, {image.settings, image.keyTable}); !written)
+        return {profile_exit::kFileError,
+                "cannot write " + file.string() + ": " + WriteFailureCause(written.error, kLanguageEnglish) + "\n"};
     return {profile_exit::kOk, std::string(listed ? "Saved over profile \"" : "Saved new profile \"") +
                                    std::string(name) + "\" (" + file.string() + ")\n"};
 }

@@ -16,7 +16,7 @@ public:
     bool runKeyAssignment(const DialogContext& ctx, KeyAssignmentState& state, ConfigImage& image) override
     {
         AssignmentDialog dialog =
-            KeyAssignmentDialogFor(ctx.parent, ctx.model, ctx.macros->g_macroTable, ctx.language, ctx.paths);
+            KeyAssignmentDialogFor(ctx.parent, ctx.model, ctx.macros->g_macroTable(), ctx.language, ctx.paths);
         return dialog(state, image);
     }
     // CMacroRecordDlg on the macro table.

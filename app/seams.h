@@ -37,7 +37,7 @@ struct DialogContext {
 class SubDialogs {
 public:
     virtual ~SubDialogs() = default;
-    // CKeyMap (first model) or CKeymapDlg420 (others) for state.g_nSelectedKey,
+    // CKeyMap (first model) or CKeymapDlg420 (others) for state.g_nSelectedKey(),
     // run by RunKeyAssignment; true for OK. The dialog may change the selected
     // key's entry in `image` and the state's pending assignment.
     virtual bool runKeyAssignment(const DialogContext& ctx, KeyAssignmentState& state, ConfigImage& image) = 0;

@@ -1,5 +1,6 @@
 // info, read, save and reset: the main program's device link driven from the
 // command line, against the keyboard or the simulated one.
+#include "app/main_logic.h"
 #include "app/profile_commands.h"
 #include "cli/cli.h"
 #include "config/image.h"
@@ -89,7 +90,8 @@ int RunRead(const Options& options, const std::vector<std::string>& operands)
     s.store->RefreshKeyCodes();
     s.protocol->StartupReadout();
     if (!s.store->SaveKeymapFile()) {
-        std::fprintf(stderr, "zr417ctl: read: cannot write %s\n", operands[0].c_str());
+        std::fprintf(stderr, "zr417ctl: read: cannot write %s: %s\n", operands[0].c_str(),
+                     WriteFailureCause(s.store->saveError(), kLanguageEnglish).c_str());
         return kFileError;
     }
     std::printf("Read %s keyboard (firmware %u.%u) into %s\n", s.modelName().c_str(), s.protocol->g_nFwMajor,

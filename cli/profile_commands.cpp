@@ -5,6 +5,7 @@
 // folder and rules, the same download, and keymap.bin written as Save
 // writes it.
 #include "app/profile_commands.h"
+#include "app/main_logic.h"
 #include "cli/cli.h"
 #include "device/device_link.h"
 #include "device/identities.h"
@@ -87,9 +88,13 @@ ProfileOutcome ApplyAlone(const Options& options, const AppPaths& paths, const s
                std::equal(k.image.settings.begin(), k.image.settings.end(), old->begin()) &&
                std::equal(k.image.keyTable.begin(), k.image.keyTable.end(), old->begin() + kSettingsSize);
     }();
-    if (!keymapCurrent && !WriteFileAtomic(paths.keymapFile(), {k.image.settings, k.image.keyTable}))
-        return {kFileError, "the keyboard holds profile \"" + name + "\", but " + paths.keymapFile().string() +
-                                " could not be written\n"};
+    if (!keymapCurrent) {
+        auto written = WriteFileAtomic(paths.keymapFile(), {k.image.settings, k.image.keyTable});
+        if (!written)
+            return {kFileError, "the keyboard holds profile \"" + name + "\", but " + paths.keymapFile().string() +
+                                    " could not be written: " + WriteFailureCause(written.error, kLanguageEnglish) +
+                                    "\n"};
+    }
     if (int failed = k.protocol->failures())
         return {kIncomplete, "profile \"" + name + "\": the " + ModelName(model) + " keyboard did not confirm " +
                                  std::to_string(failed) + " step(s)\n"};

@@ -45,16 +45,18 @@ std::optional<int> MatrixPosition(const std::string& key)
     return std::nullopt;
 }
 
-int SimUsage()
+// On stdout for "sim help" (exit 0), on stderr after a wrong call.
+int SimUsage(std::FILE* out = stderr)
 {
-    std::fprintf(stderr,
+    std::fprintf(out,
                  "usage: zr417ctl sim list\n"
                  "       zr417ctl sim plug MODEL            (QV310, QV420 or OEM)\n"
                  "       zr417ctl sim unplug ID [REPORTS]   (now, or after REPORTS more feature reports)\n"
                  "       zr417ctl sim replug ID\n"
                  "       zr417ctl sim press ID KEY          (key index 0..103 or name, e.g. F5)\n"
-                 "       zr417ctl sim version ID MAJOR.MINOR\n");
-    return kUsage;
+                 "       zr417ctl sim version ID MAJOR.MINOR\n"
+                 "       zr417ctl sim help\n");
+    return out == stdout ? kOk : kUsage;
 }
 
 void PrintList(const std::vector<simwire::UnitInfo>& units)
@@ -82,6 +84,7 @@ int RunSim(const Options&, const std::vector<std::string>& operands)
     const std::string& verb = operands[0];
     const std::size_t n = operands.size();
     Message m;
+    if ((verb == "help" || verb == "--help" || verb == "-h") && n == 1) return SimUsage(stdout);
     if (verb == "list" && n == 1) {
         m.op = Op::List;
     } else if (verb == "plug" && n == 2) {

@@ -29,7 +29,7 @@ bool KeymapStore::LoadKeymapFile()
 {
     // One-shot: this load consumes the flag whatever happens, so a failed
     // load cannot leak "keep settings" into a later, unrelated one.
-    const bool keepSettings = std::exchange(g_bKeepSettings, false);
+    const bool keepSettings = std::exchange(keepSettings_, false);
     if (unwritten_) {
         if (!keepSettings) current.settings = unwritten_->settings;
         current.keyTable = unwritten_->keyTable;
@@ -64,7 +64,8 @@ void ConfigImage::fill(const std::vector<std::uint8_t>& bytes, bool keepSettings
 
 bool KeymapStore::save(const ConfigImage& image)
 {
-    if (WriteFileAtomic(file_, {image.settings, image.keyTable})) {
+    saveError_ = WriteFileAtomic(file_, {image.settings, image.keyTable}).error;
+    if (!saveError_) {
         unwritten_.reset();
         return true;
     }
@@ -95,7 +96,7 @@ void KeymapStore::RefreshKeyCodes()
 void KeymapStore::Startup()
 {
     current.keyTable.fill(0);
-    g_bKeepSettings = false;
+    keepSettings_ = false;
     LoadKeymapFile();
     RefreshKeyCodes();
     CommitSavedImage();

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace zr417 {
@@ -105,7 +106,8 @@ public:
 
     // One-shot: the next load keeps the settings block and takes only the key
     // table from the file; the load clears it.
-    bool g_bKeepSettings = false;
+    bool g_bKeepSettings() const { return keepSettings_; }
+    void KeepSettingsOnNextLoad(bool keep) { keepSettings_ = keep; }
 
     // Loads keymap.bin into the current image, then RefreshKeyCodes. A missing
     // file is created (zero key table, current settings block). Returns false
@@ -119,6 +121,8 @@ public:
     bool SaveSavedImage();
     // True from a failed save until the next successful one.
     bool unsaved() const { return unwritten_ != nullptr; }
+    // Why the last save failed (an errno value); empty once a save succeeds.
+    const std::error_code& saveError() const { return saveError_; }
     void CommitSavedImage();
     // Byte 0 of entries 0..103 from the fixed key list.
     void RefreshKeyCodes();
@@ -130,7 +134,9 @@ private:
     bool save(const ConfigImage& image);
 
     std::filesystem::path file_;
+    bool keepSettings_ = false;
     std::unique_ptr<ConfigImage> unwritten_;  // what the last, failed save meant to write
+    std::error_code saveError_;
 };
 
 }  // namespace zr417

@@ -338,7 +338,7 @@ std::uint8_t KeyHitTest(int x, int y, bool perKeyMode)
 }
 
 // clang-format off
-constinit const std::array<KeyPoint, kKeyCount> g_keyLabelPoints = {{
+constinit const std::array<KeyPoint, kKeyCount> kKeyLabelPoints = {{
     {41, 131},  // 0
     {97, 131},  // 1
     {124, 131},  // 2
@@ -461,7 +461,7 @@ constinit const std::array<std::string_view, kKeyCount> g_keyLabels = {
     "Fn", "App", "Ctrl", "Left", "Down", "Right", "0", ".",
 };
 
-constinit const std::array<BasicGroup, 3> g_basicGroups = {{
+constinit const std::array<BasicGroup, 3> kBasicGroups = {{
     {"Media", "多媒体"},
     {"Shortcut", "快捷健"},
     {"Windows", "Windows"},
@@ -535,8 +535,8 @@ std::vector<BasicTreeItem> BasicTreeItems()
     // The catalogue is in display order; a heading goes in front of the first
     // function of its group.
     std::vector<BasicTreeItem> items;
-    items.reserve(g_basicFunctions.size() + g_basicGroups.size());
-    std::array<bool, g_basicGroups.size()> shown{};
+    items.reserve(g_basicFunctions.size() + kBasicGroups.size());
+    std::array<bool, kBasicGroups.size()> shown{};
     for (std::size_t i = 0; i < g_basicFunctions.size(); ++i) {
         int group = g_basicFunctions[i].group;
         if (group >= 0 && !shown[group]) {

@@ -70,7 +70,7 @@ std::uint8_t KeyHitTest(int x, int y, bool perKeyMode);
 struct KeyPoint {
     int x, y;
 };
-extern const std::array<KeyPoint, kKeyCount> g_keyLabelPoints;
+extern const std::array<KeyPoint, kKeyCount> kKeyLabelPoints;
 extern const std::array<std::string_view, kKeyCount> g_keyLabels;
 
 // The Basic function catalogue.
@@ -81,12 +81,12 @@ struct BasicGroup {
 struct BasicFunction {
     std::string_view english;
     std::string_view chinese;
-    int group;                           // -1 top level, else index into g_basicGroups
+    int group;                           // -1 top level, else index into kBasicGroups
     std::array<std::uint8_t, 4> stored;  // entry bytes 2..5
     int entryVk;                         // entry byte 0, -1 = unchanged
     std::array<std::uint8_t, 4> device;  // plane 0, 1, 2, 3
 };
-extern const std::array<BasicGroup, 3> g_basicGroups;         // Media, Shortcut, Windows
+extern const std::array<BasicGroup, 3> kBasicGroups;          // Media, Shortcut, Windows
 extern const std::array<BasicFunction, 23> g_basicFunctions;  // display order
 
 std::string_view BasicLabel(const BasicFunction& f, int language);
@@ -99,7 +99,7 @@ const BasicFunction* FindBasicByLabel(std::string_view label, int language);
 // The tree of the Basic tab in display order: 23 functions and 3 headings.
 struct BasicTreeItem {
     bool heading;  // a group heading (not a function)
-    int index;     // into g_basicGroups or g_basicFunctions
+    int index;     // into kBasicGroups or g_basicFunctions
     int parent;    // -1 at the root, else the group index
 };
 std::vector<BasicTreeItem> BasicTreeItems();

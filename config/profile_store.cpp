@@ -94,8 +94,8 @@ std::string ProfileCandidateName(int i)
 }
 
 ProfileStore::ProfileStore(KeymapStore& image, fs::path profileDir, fs::path dialogDir, int language, Host& host)
-    : g_szProfileDir(std::move(profileDir)),
-      g_profilePaths(kProfilePathSlots),
+    : profileDir_(std::move(profileDir)),
+      profilePaths_(kProfilePathSlots),
       image_(image),
       dialogDir_(std::move(dialogDir)),
       language_(language),
@@ -106,10 +106,10 @@ ProfileStore::ProfileStore(KeymapStore& image, fs::path profileDir, fs::path dia
 void ProfileStore::Open()
 {
     std::error_code ec;
-    fs::create_directories(g_szProfileDir, ec);
+    fs::create_directories(profileDir_, ec);
     rows_.clear();
     selected_ = -1;
-    std::fill(g_profilePaths.begin(), g_profilePaths.end(), fs::path());
+    std::fill(profilePaths_.begin(), profilePaths_.end(), fs::path());
     FillProfileList();
     RebuildProfilePaths();
     host_.listChanged();
@@ -135,7 +135,7 @@ fs::path ProfileStore::PathOfRow(int row) const
 fs::path ProfileStore::pathOf(std::string_view name) const
 {
     // The row "a.bin" lists the file a.bin.bin.
-    return g_szProfileDir / ProfileFileName(name);
+    return profileDir_ / ProfileFileName(name);
 }
 
 bool ProfileStore::hasRow(std::string_view name) const
@@ -151,20 +151,20 @@ void ProfileStore::addRow(const std::string& name)
 
 void ProfileStore::storeNewPath(const fs::path& path)
 {
-    if (g_nProfileCount >= 0 && static_cast<std::size_t>(g_nProfileCount) < g_profilePaths.size())
-        g_profilePaths[static_cast<std::size_t>(g_nProfileCount++)] = path;
+    if (profileCount_ >= 0 && static_cast<std::size_t>(profileCount_) < profilePaths_.size())
+        profilePaths_[static_cast<std::size_t>(profileCount_++)] = path;
 }
 
 void ProfileStore::FillProfileList()
 {
-    g_nProfileCount = 0;
+    profileCount_ = 0;
     rows_.clear();
     selected_ = -1;
     // Scanned in name order, so which six are listed does not depend on the
     // file system's order.
     std::vector<std::string> files;
     std::error_code ec;
-    for (fs::directory_iterator it(g_szProfileDir, ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(profileDir_, ec), end; !ec && it != end; it.increment(ec)) {
         std::error_code typeEc;
         if (it->is_directory(typeEc)) continue;
         std::string file = it->path().filename().string();
@@ -173,24 +173,24 @@ void ProfileStore::FillProfileList()
     }
     std::sort(files.begin(), files.end());
     for (const std::string& file : files) {
-        storeNewPath(g_szProfileDir / file);
-        if (g_nProfileCount > kMaxProfiles) break;  // the seventh path stays stored but is not listed
+        storeNewPath(profileDir_ / file);
+        if (profileCount_ > kMaxProfiles) break;  // the seventh path stays stored but is not listed
         addRow(ProfileNameOfFile(file));
     }
 }
 
 void ProfileStore::RebuildProfilePaths()
 {
-    for (std::size_t i = 0; i < rows_.size() && i < g_profilePaths.size(); ++i) {
-        g_profilePaths[i] = pathOf(rows_[i]);
-        Tracef("%s\n", g_profilePaths[i].c_str());
+    for (std::size_t i = 0; i < rows_.size() && i < profilePaths_.size(); ++i) {
+        profilePaths_[i] = pathOf(rows_[i]);
+        Tracef("%s\n", profilePaths_[i].c_str());
     }
 }
 
 void ProfileStore::Refresh()
 {
     rows_.clear();
-    std::fill(g_profilePaths.begin(), g_profilePaths.end(), fs::path());
+    std::fill(profilePaths_.begin(), profilePaths_.end(), fs::path());
     FillProfileList();
     RebuildProfilePaths();
     host_.listChanged();
@@ -319,10 +319,10 @@ void ProfileStore::Delete()
             host_.messageBox(ProfileMessage::DeleteFailed);
         } else {
             rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(row));
-            std::move(g_profilePaths.begin() + static_cast<std::ptrdiff_t>(row) + 1, g_profilePaths.end(),
-                      g_profilePaths.begin() + static_cast<std::ptrdiff_t>(row));
-            g_profilePaths.back().clear();
-            if (g_nProfileCount > 0) --g_nProfileCount;
+            std::move(profilePaths_.begin() + static_cast<std::ptrdiff_t>(row) + 1, profilePaths_.end(),
+                      profilePaths_.begin() + static_cast<std::ptrdiff_t>(row));
+            profilePaths_.back().clear();
+            if (profileCount_ > 0) --profileCount_;
             selected_ = -1;
         }
     }
@@ -341,9 +341,9 @@ void ProfileStore::Rename(int startRow, const std::string& newName)
         return;
     }
     const fs::path newPath = pathOf(newName);
-    const fs::path oldPath = g_profilePaths[static_cast<std::size_t>(startRow)];
+    const fs::path oldPath = profilePaths_[static_cast<std::size_t>(startRow)];
     std::error_code ec;
-    const bool taken = std::find(g_profilePaths.begin(), g_profilePaths.end(), newPath) != g_profilePaths.end() ||
+    const bool taken = std::find(profilePaths_.begin(), profilePaths_.end(), newPath) != profilePaths_.end() ||
                        fs::exists(fs::symlink_status(newPath, ec));
     if (taken) {
         // Another profile's name (or any file already there): no file is touched.
@@ -364,7 +364,7 @@ void ProfileStore::Rename(int startRow, const std::string& newName)
             fs::remove(newPath, undo);
             host_.messageBox(ProfileMessage::RenameFailed);
         } else {
-            g_profilePaths[static_cast<std::size_t>(startRow)] = newPath;
+            profilePaths_[static_cast<std::size_t>(startRow)] = newPath;
         }
     }
     host_.pause(200ms);

@@ -122,10 +122,12 @@ public:
     std::string MakeNewProfileName() const;
     std::string MakeCopyName(std::string_view source) const;
 
-    // Process-wide state of the manager, kept between openings.
-    std::filesystem::path g_szProfileDir;
-    std::vector<std::filesystem::path> g_profilePaths;  // kProfilePathSlots entries
-    int g_nProfileCount = 0;
+    // Process-wide state of the manager, kept between openings: the profile
+    // folder, the file of each list row (kProfilePathSlots entries) and how
+    // many the folder scan stored.
+    const std::filesystem::path& g_szProfileDir() const { return profileDir_; }
+    const std::vector<std::filesystem::path>& g_profilePaths() const { return profilePaths_; }
+    int g_nProfileCount() const { return profileCount_; }
 
 private:
     bool hasRow(std::string_view name) const;
@@ -134,6 +136,9 @@ private:
     bool write(const std::filesystem::path& path, const ConfigImage& image);
     std::filesystem::path pathOf(std::string_view name) const;
 
+    std::filesystem::path profileDir_;
+    std::vector<std::filesystem::path> profilePaths_;
+    int profileCount_ = 0;
     KeymapStore& image_;
     std::filesystem::path dialogDir_;
     int language_;

@@ -90,6 +90,12 @@ public:
     Lease(const Lease&) = delete;
     Lease& operator=(const Lease&) = delete;
 
+    // False once the cache went first.
+    bool cacheAlive() const { return cache_ != nullptr; }
+
+private:
+    friend class SkinImageCache;
+
     SkinImageCache* cache_;
     std::unordered_set<std::string> keys_;  // each counted once in its entry
 };
@@ -196,7 +202,7 @@ QString SkinFolder::PathOf(std::string_view fileName) const
 
 QImage SkinFolder::Image(std::string_view fileName, qreal devicePixelRatio) const
 {
-    if (!cache_ || !lease_ || !lease_->cache_) return {};
+    if (!cache_ || !lease_ || !lease_->cacheAlive()) return {};
     return cache_->Take(dir_ + ToQString(fileName), devicePixelRatio, lease_.get());
 }
 

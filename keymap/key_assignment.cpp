@@ -30,8 +30,8 @@ void ClearAssignment(std::uint8_t* e)
 void WriteKeyBuffer(std::uint8_t* e, const KeyAssignmentState& s, std::uint8_t kindByte)
 {
     e[entry::Kind] = kindByte;
-    e[entry::Count] = static_cast<std::uint8_t>(std::clamp(s.g_nKeyCount, 0, 255));
-    std::copy(s.g_abKeyBuf.begin(), s.g_abKeyBuf.end(), e + entry::Data);
+    e[entry::Count] = static_cast<std::uint8_t>(std::clamp(s.g_nKeyCount(), 0, 255));
+    std::copy(s.g_abKeyBuf().begin(), s.g_abKeyBuf().end(), e + entry::Data);
 }
 
 void UpdateMediaFlags(ConfigImage& image, std::size_t pos, std::uint8_t code)
@@ -54,22 +54,41 @@ void WritePath(std::uint8_t* e, std::u16string_view path)
 
 }  // namespace
 
+void KeyAssignmentState::SelectKey(std::uint8_t key)
+{
+    selectedKey_ = key;
+    curKeyVk_ = key < kKeyCount ? g_defaultVkByKey[key] : 0;
+}
+
+void KeyAssignmentState::ClearKeys()
+{
+    keyBuf_.fill(0);
+    keyCount_ = 0;
+}
+
+void KeyAssignmentState::SetKeys(std::span<const std::uint8_t> codes, int count)
+{
+    keyBuf_.fill(0);
+    std::copy_n(codes.begin(), std::min(codes.size(), keyBuf_.size()), keyBuf_.begin());
+    keyCount_ = count;
+}
+
 bool KeyAssignmentState::CaptureKey(std::uint8_t v)
 {
-    if (g_nPendingKind == kind::Single) {
-        g_abKeyBuf[0] = v;
-        g_nKeyCount = 1;
+    if (pendingKind_ == kind::Single) {
+        keyBuf_[0] = v;
+        keyCount_ = 1;
         return true;
     }
-    if (g_nPendingKind == kind::Combination) {
+    if (pendingKind_ == kind::Combination) {
         // A fourth key starts a new combination; so does a count that no
         // capture could have left (one loaded from a damaged entry).
-        if (g_nKeyCount < 0 || g_nKeyCount >= static_cast<int>(kComboKeys)) {
-            g_nKeyCount = 0;
-            g_abKeyBuf.fill(0);
+        if (keyCount_ < 0 || keyCount_ >= static_cast<int>(kComboKeys)) {
+            keyCount_ = 0;
+            keyBuf_.fill(0);
         }
-        g_abKeyBuf[static_cast<std::size_t>(g_nKeyCount)] = v;
-        ++g_nKeyCount;
+        keyBuf_[static_cast<std::size_t>(keyCount_)] = v;
+        ++keyCount_;
         return true;
     }
     return false;
@@ -78,10 +97,10 @@ bool KeyAssignmentState::CaptureKey(std::uint8_t v)
 std::string KeyAssignmentState::CapturedText() const
 {
     std::string text;
-    int n = std::clamp(g_nKeyCount, 0, static_cast<int>(kComboKeys));
+    int n = std::clamp(keyCount_, 0, static_cast<int>(kComboKeys));
     for (int i = 0; i < n; ++i) {
         if (i > 0) text += "+ ";
-        text += KeyName(g_abKeyBuf[static_cast<std::size_t>(i)]);
+        text += KeyName(keyBuf_[static_cast<std::size_t>(i)]);
     }
     return text;
 }
@@ -105,69 +124,70 @@ std::string EntryText(const std::uint8_t* e)
 
 ApplyResult ApplyKeyAssignment(KeyAssignmentState& s, ConfigImage& image, const MacroTable& macros, int language)
 {
-    const int k = s.g_nSelectedKey;
+    const int k = s.g_nSelectedKey();
     if (k >= kKeyCount) return ApplyResult::Nothing;
     std::uint8_t* e = image.entry(static_cast<std::size_t>(k));
     const std::size_t pos = g_matrixPosByKey[static_cast<std::size_t>(k)];
     const std::uint8_t ownVk = g_defaultVkByKey[static_cast<std::size_t>(k)];
 
-    if (s.g_nKeyCount == kDefaultKeyCount) {
+    if (s.g_nKeyCount() == kDefaultKeyCount) {
         // Byte 0 from the fixed list, not from the entry: a Basic or
         // Advanced assignment may have left another code there.
         ClearAssignment(e);
         e[entry::Vk] = ownVk;
-        s.g_bKeyEnabled = 1;
+        s.SetKeyEnabled(true);
         SetPlanes(image, pos, KeyCode(ownVk), 0, 0, 0);
         return ApplyResult::Applied;
     }
 
-    const std::uint8_t pending = s.g_nPendingKind;
+    const std::uint8_t pending = s.g_nPendingKind();
     switch (pending) {
         case kind::Single: {
             WriteKeyBuffer(e, s, kind::Single);
-            if (s.g_nKeyCount == 1) {
-                const std::uint8_t target = s.g_abKeyBuf[0];
+            if (s.g_nKeyCount() == 1) {
+                const std::uint8_t target = s.g_abKeyBuf()[0];
                 if (target == ownVk) {
                     ClearAssignment(e);
-                    s.g_abKeyChanged[static_cast<std::size_t>(k)] = 0;
+                    s.MarkKeyChanged(static_cast<std::size_t>(k), false);
                 } else {
-                    s.g_abKeyChanged[static_cast<std::size_t>(k)] = 1;
+                    s.MarkKeyChanged(static_cast<std::size_t>(k), true);
                 }
-                s.g_bKeyEnabled = 1;
+                s.SetKeyEnabled(true);
                 SetPlanes(image, pos, KeyCode(target), 0, 0, 0);
                 UpdateMediaFlags(image, pos, KeyCode(target));
             }
             return ApplyResult::Applied;
         }
         case kind::Combination:
-            s.g_bKeyEnabled = 1;
+            s.SetKeyEnabled(true);
             WriteKeyBuffer(e, s, kind::Combination);
-            SetPlanes(image, pos, KeyCode(s.g_abKeyBuf[0]), 1, KeyCode(s.g_abKeyBuf[1]), KeyCode(s.g_abKeyBuf[2]));
-            if (s.g_nKeyCount > 1) s.g_abKeyChanged[static_cast<std::size_t>(k)] = 1;
+            SetPlanes(image, pos, KeyCode(s.g_abKeyBuf()[0]), 1, KeyCode(s.g_abKeyBuf()[1]),
+                      KeyCode(s.g_abKeyBuf()[2]));
+            if (s.g_nKeyCount() > 1) s.MarkKeyChanged(static_cast<std::size_t>(k), true);
             return ApplyResult::Applied;
 
         case kind::Macro: {
             // Only a macro that sits in one of the keyboard's 12 slots can be
             // played; anything else would bind the key to nothing (or to a stale
             // slot), so it is refused before anything is written.
-            const int m = s.g_nMacroSel;
+            const int m = s.g_nMacroSel();
             if (m < 0 || m >= kMaxBindableMacros || macros[m].free()) return ApplyResult::Refused;
-            s.g_bKeyEnabled = 1;
+            s.SetKeyEnabled(true);
             e[entry::Kind] = kind::Macro;
             e[entry::Data + 0] = 0x04;
             e[entry::Data + 1] = 0x01;
             e[entry::Data + 2] = static_cast<std::uint8_t>(m);
             e[entry::Data + 3] = 0x00;
-            s.g_abKeyChanged[static_cast<std::size_t>(k)] = 1;
+            s.MarkKeyChanged(static_cast<std::size_t>(k), true);
             SetPlanes(image, pos, 0, 2, static_cast<std::uint8_t>(m), 0);
             PlaceMacrosInImage(macros, image);
             return ApplyResult::Applied;
         }
         case kind::Basic: {
-            s.g_bKeyEnabled = 1;
-            s.g_abKeyChanged[static_cast<std::size_t>(k)] = 1;
+            s.SetKeyEnabled(true);
+            s.MarkKeyChanged(static_cast<std::size_t>(k), true);
             e[entry::Kind] = kind::Basic;
-            const BasicFunction* f = FindBasicByLabel(s.g_szFunction, language);
+            const BasicFunction* f = FindBasicByLabel(s.g_szFunction(), language);
             if (!f) return ApplyResult::Applied;
             std::copy(f->stored.begin(), f->stored.end(), e + entry::Data);
             if (f->entryVk >= 0) e[entry::Vk] = static_cast<std::uint8_t>(f->entryVk);
@@ -179,11 +199,11 @@ ApplyResult ApplyKeyAssignment(KeyAssignmentState& s, ConfigImage& image, const 
         case kind::OpenFile:
         case kind::OpenFolder: {
             // A cut path would name another file or folder.
-            std::u16string_view path = s.g_szActionPath;
+            std::u16string_view path = s.g_szActionPath();
             path = path.substr(0, std::min(path.size(), path.find(u'\0')));
             if (path.size() > kActionPathChars) return ApplyResult::Refused;
-            s.g_abKeyChanged[static_cast<std::size_t>(k)] = 1;
-            s.g_bKeyEnabled = 1;
+            s.MarkKeyChanged(static_cast<std::size_t>(k), true);
+            s.SetKeyEnabled(true);
             SetPlanes(image, pos, kHostActionCode, 0, 0, 0);
             e[entry::Kind] = pending;
             e[entry::Vk] = ownVk;
@@ -194,7 +214,7 @@ ApplyResult ApplyKeyAssignment(KeyAssignmentState& s, ConfigImage& image, const 
         }
         case kind::Disable:
             ClearAssignment(e);
-            s.g_bKeyEnabled = 0;
+            s.SetKeyEnabled(false);
             SetPlanes(image, pos, 0, 0, 0, 0);
             return ApplyResult::Applied;
         default:
@@ -207,37 +227,36 @@ RunResult RunKeyAssignment(KeyAssignmentState& s, KeymapStore& store, const Macr
 {
     if (key < 0 || key >= kKeyCount) return RunResult::NoKey;
     const auto k = static_cast<std::size_t>(key);
-    s.g_nSelectedKey = static_cast<std::uint8_t>(key);
-    s.g_nCurKeyVk = g_defaultVkByKey[k];
+    s.SelectKey(static_cast<std::uint8_t>(key));
 
     // The key table comes from the file again (dropping what an earlier
     // cancelled dialog changed in memory); the settings stay as they are.
-    store.g_bKeepSettings = true;
+    store.KeepSettingsOnNextLoad(true);
     store.LoadKeymapFile();
     // Whether the file was read, created anew or could not be read, byte 0
     // of the key entries must be the keys' own codes before the dialog opens.
-    store.g_bKeepSettings = false;
+    store.KeepSettingsOnNextLoad(false);
     store.RefreshKeyCodes();
 
     ConfigImage& image = store.current;
     const std::size_t pos = g_matrixPosByKey[k];
-    s.g_bKeyEnabled = (image.plane(0, pos) == 0 && image.plane(1, pos) == 0) ? 0 : 1;
+    s.SetKeyEnabled(image.plane(0, pos) != 0 || image.plane(1, pos) != 0);
 
     if (!dialog || !dialog(s, image)) return RunResult::Cancelled;
 
-    const std::uint8_t wasChanged = s.g_abKeyChanged[k];
+    const std::uint8_t wasChanged = s.g_abKeyChanged()[k];
     // The dialog's Disable toggle holds for every kind it saves (the apply
     // step marks each kind enabled); only Default always enables the key.
-    const bool disabledByDialog = s.g_bKeyEnabled == 0 && s.g_nKeyCount != kDefaultKeyCount;
-    s.g_abKeyChanged[k] = 0;
+    const bool disabledByDialog = s.g_bKeyEnabled() == 0 && s.g_nKeyCount() != kDefaultKeyCount;
+    s.MarkKeyChanged(k, false);
     if (ApplyKeyAssignment(s, image, macros, language) == ApplyResult::Refused) {
-        s.g_abKeyChanged[k] = wasChanged;
+        s.MarkKeyChanged(k, wasChanged != 0);
         return RunResult::Refused;
     }
 
-    if (disabledByDialog || s.g_bKeyEnabled == 0) {
-        s.g_bKeyEnabled = 0;
-        s.g_abKeyChanged[k] = 1;
+    if (disabledByDialog || s.g_bKeyEnabled() == 0) {
+        s.SetKeyEnabled(false);
+        s.MarkKeyChanged(k, true);
         SetPlanes(image, pos, 0, 0, 0, 0);
     }
     return store.SaveKeymapFile() ? RunResult::Applied : RunResult::SaveFailed;

@@ -10,6 +10,8 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
+#include <span>
 #include <string>
 
 namespace zr417 {
@@ -35,20 +37,71 @@ constexpr std::size_t kActionPathChars = 255;  // terminator excluded
 // table can be bound to a key; the dialogs offer these and no others.
 constexpr int kMaxBindableMacros = static_cast<int>(settings::MacroSlotCount);
 
-struct KeyAssignmentState {
-    std::uint8_t g_nSelectedKey = kNoKey;  // key index being edited, 255 none
-    std::uint8_t g_nCurKeyVk = 0;          // its default virtual key, shown as the current key
-    std::uint8_t g_nPendingKind = kind::None;
-    std::array<std::uint8_t, 255> g_abKeyBuf{};  // captured virtual keys, in order
-    int g_nKeyCount = 0;                         // codes in g_abKeyBuf; 255 = back to default
-    int g_nMacroSel = -1;                        // selected macro row, -1 none
-    std::string g_szFunction;                    // Basic function label, current language (UTF-8)
-    std::u16string g_szActionPath;               // Advanced path, at most 255 UTF-16 units
-    std::uint8_t g_nActionRow = 255;             // 0 sound, 1 program, 2 file, 3 folder, 255 none
-    std::uint8_t g_nActionRadio = 255;           // 0, 4, 8, 12 or 255
-    std::uint8_t g_bKeyEnabled = 1;
-    int g_bInitFocus = 0;
-    std::array<std::uint8_t, 255> g_abKeyChanged{};  // per key index: non-default assignment
+// The state one key assignment works on, shared by the main window and the
+// key assignment dialogs. Each value has a reader named as in the original
+// design and a write that says what it does.
+class KeyAssignmentState {
+public:
+    // Key index being edited (255 none) and its default virtual key, which
+    // the dialog shows as the current key.
+    std::uint8_t g_nSelectedKey() const { return selectedKey_; }
+    std::uint8_t g_nCurKeyVk() const { return curKeyVk_; }
+    // Selects key index `key` (kNoKey or any other index outside the table:
+    // none, current key 0).
+    void SelectKey(std::uint8_t key);
+
+    // The assignment kind Save and apply act on (kind::...).
+    std::uint8_t g_nPendingKind() const { return pendingKind_; }
+    void SetPendingKind(std::uint8_t kind) { pendingKind_ = kind; }
+
+    // Captured virtual keys, in order, and how many count; a count of
+    // kDefaultKeyCount means "back to default".
+    const std::array<std::uint8_t, 255>& g_abKeyBuf() const { return keyBuf_; }
+    int g_nKeyCount() const { return keyCount_; }
+    // Empties the buffer (all codes 0, count 0).
+    void ClearKeys();
+    // The buffer holds `codes` (the rest 0); the count is set as given.
+    void SetKeys(std::span<const std::uint8_t> codes, int count);
+    void SetKeys(std::initializer_list<std::uint8_t> codes)
+    {
+        SetKeys(std::span(codes.begin(), codes.size()), static_cast<int>(codes.size()));
+    }
+    void SetKeyCount(int count) { keyCount_ = count; }
+    // The dialog's Default button: the key goes back to its own code.
+    void RequestDefault() { keyCount_ = kDefaultKeyCount; }
+
+    // Selected macro row, -1 none.
+    int g_nMacroSel() const { return macroSel_; }
+    void SelectMacro(int row) { macroSel_ = row; }
+
+    // Basic function label, in the current language (UTF-8).
+    const std::string& g_szFunction() const { return function_; }
+    void SetFunction(std::string label) { function_ = std::move(label); }
+
+    // Advanced path (at most 255 UTF-16 units are stored), the row it belongs
+    // to (0 sound, 1 program, 2 file, 3 folder, 255 none) and the radio zone
+    // shown checked (0, 4, 8, 12 or 255).
+    const std::u16string& g_szActionPath() const { return actionPath_; }
+    void SetActionPath(std::u16string path) { actionPath_ = std::move(path); }
+    std::uint8_t g_nActionRow() const { return actionRow_; }
+    void SetActionRow(std::uint8_t row) { actionRow_ = row; }
+    std::uint8_t g_nActionRadio() const { return actionRadio_; }
+    void SetActionRadio(std::uint8_t zone) { actionRadio_ = zone; }
+
+    // Whether the selected key types anything (1) or is disabled (0).
+    std::uint8_t g_bKeyEnabled() const { return keyEnabled_; }
+    void SetKeyEnabled(bool enabled) { keyEnabled_ = enabled ? 1 : 0; }
+
+    // Set while the dialog's first focus on a key box is still to come; that
+    // focus keeps the keys loaded from the entry.
+    int g_bInitFocus() const { return initFocus_; }
+    void SetInitFocus(bool pending) { initFocus_ = pending ? 1 : 0; }
+
+    // Per key index: 1 when the key has a non-default assignment.
+    const std::array<std::uint8_t, 255>& g_abKeyChanged() const { return keyChanged_; }
+    void MarkKeyChanged(std::size_t key, bool changed) { keyChanged_[key] = changed ? 1 : 0; }
+    void ClearChangedKeys() { keyChanged_.fill(0); }
+    void SetChangedKeys(const std::array<std::uint8_t, 255>& marks) { keyChanged_ = marks; }
 
     // Key capture of the Single/Combine tab: in single mode (kind 0) v
     // replaces the one code; in combination mode (kind 1) v is appended and a
@@ -56,6 +109,21 @@ struct KeyAssignmentState {
     bool CaptureKey(std::uint8_t v);
     // The captured codes' names joined by "+ " (the key boxes).
     std::string CapturedText() const;
+
+private:
+    std::uint8_t selectedKey_ = kNoKey;
+    std::uint8_t curKeyVk_ = 0;
+    std::uint8_t pendingKind_ = kind::None;
+    std::array<std::uint8_t, 255> keyBuf_{};
+    int keyCount_ = 0;
+    int macroSel_ = -1;
+    std::string function_;
+    std::u16string actionPath_;
+    std::uint8_t actionRow_ = 255;
+    std::uint8_t actionRadio_ = 255;
+    std::uint8_t keyEnabled_ = 1;
+    int initFocus_ = 0;
+    std::array<std::uint8_t, 255> keyChanged_{};
 };
 
 // What the key boxes show for an entry: kind 0 the name of data byte 0,
@@ -75,7 +143,7 @@ enum class ApplyResult {
     Refused,  // a macro the keyboard cannot play, or a path too long to store; nothing written
 };
 
-// Writes the pending assignment of state.g_nSelectedKey into its entry and
+// Writes the pending assignment of state.g_nSelectedKey() into its entry and
 // its four key-matrix bytes. A macro binding also rebuilds the image's macro
 // slots from `macros`. Does not save keymap.bin (RunKeyAssignment does).
 ApplyResult ApplyKeyAssignment(KeyAssignmentState& state, ConfigImage& image, const MacroTable& macros, int language);

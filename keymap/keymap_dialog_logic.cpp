@@ -153,8 +153,8 @@ std::uint8_t* KeymapDialogLogic::entry()
 {
     // A key index outside the table gets a scratch entry, so nothing is
     // written past the image.
-    if (state_.g_nSelectedKey >= kKeyEntryCount) return scratch_.data();
-    return image_.entry(state_.g_nSelectedKey);
+    if (state_.g_nSelectedKey() >= kKeyEntryCount) return scratch_.data();
+    return image_.entry(state_.g_nSelectedKey());
 }
 
 void KeymapDialogLogic::Init()
@@ -171,12 +171,12 @@ void KeymapDialogLogic::Init()
 
     if (e[entry::Kind] == kind::Basic) {
         const BasicFunction* f = FindBasicByStored(e + entry::Data);
-        s.g_szFunction = f ? std::string(BasicLabel(*f, language_)) : std::string();
+        s.SetFunction(f ? std::string(BasicLabel(*f, language_)) : std::string());
     }
     preselectedTreeItem_ = -1;
     const std::vector<BasicTreeItem> items = BasicTreeItems();
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (!items[i].heading && BasicLabel(g_basicFunctions[items[i].index], language_) == s.g_szFunction)
+        if (!items[i].heading && BasicLabel(g_basicFunctions[items[i].index], language_) == s.g_szFunction())
             preselectedTreeItem_ = static_cast<int>(i);
     }
     if (preselectedTreeItem_ >= 0) view_.SelectTreeItem(preselectedTreeItem_);
@@ -187,21 +187,20 @@ void KeymapDialogLogic::Init()
         macroNames_.resize(static_cast<std::size_t>(kMaxBindableMacros));
     view_.SetMacroNames(macroNames_);
 
-    s.g_abKeyBuf.fill(0);
-    s.g_nKeyCount = 0;
-    s.g_nActionRow = kNoHit;
-    s.g_nActionRadio = kNoHit;
+    s.ClearKeys();
+    s.SetActionRow(kNoHit);
+    s.SetActionRadio(kNoHit);
 
-    s.g_nPendingKind = e[entry::Kind];
-    s.g_nKeyCount = e[entry::Count];
-    switch (s.g_nPendingKind) {
+    s.SetPendingKind(e[entry::Kind]);
+    s.SetKeyCount(e[entry::Count]);
+    switch (s.g_nPendingKind()) {
         case kind::Single:
         case kind::Combination: {
-            const KeyBox box = s.g_nPendingKind == kind::Single ? KeyBox::Single : KeyBox::Combine;
+            const KeyBox box = s.g_nPendingKind() == kind::Single ? KeyBox::Single : KeyBox::Combine;
             view_.SetBoxText(box, EntryText(e));
             view_.FocusBox(box);
-            std::copy_n(e + entry::Data, entry::DataSize, s.g_abKeyBuf.begin());
-            s.g_bInitFocus = 1;
+            s.SetKeys(std::span(e + entry::Data, entry::DataSize), s.g_nKeyCount());
+            s.SetInitFocus(true);
             break;
         }
         case kind::Macro:
@@ -220,13 +219,13 @@ void KeymapDialogLogic::Init()
         case kind::OpenFile:
         case kind::OpenFolder:
             tab_ = keymap_tab::Advance;
-            s.g_szActionPath = ReadEntryPath(e);
-            s.g_nActionRow = static_cast<std::uint8_t>(s.g_nPendingKind - kind::PlaySound);
+            s.SetActionPath(ReadEntryPath(e));
+            s.SetActionRow(static_cast<std::uint8_t>(s.g_nPendingKind() - kind::PlaySound));
             break;
         default:
             break;
     }
-    buttons_[keymap_button::Toggle].state = s.g_bKeyEnabled != 1 ? 1 : 0;
+    buttons_[keymap_button::Toggle].state = s.g_bKeyEnabled() != 1 ? 1 : 0;
     view_.Redraw();
 }
 
@@ -234,7 +233,7 @@ bool KeymapDialogLogic::OnKeystroke(std::uint8_t vk)
 {
     if (!hookInstalled_ || result_) return false;
     if (!state_.CaptureKey(vk)) return false;
-    if (state_.g_nPendingKind == kind::Single)
+    if (state_.g_nPendingKind() == kind::Single)
         view_.SetBoxText(KeyBox::Single, std::string(KeyName(vk)));
     else
         view_.SetBoxText(KeyBox::Combine, state_.CapturedText());
@@ -245,9 +244,9 @@ void KeymapDialogLogic::OnBoxFocus(KeyBox box)
 {
     if (result_) return;
     const std::uint8_t mode = box == KeyBox::Single ? kind::Single : kind::Combination;
-    if (state_.g_bInitFocus && state_.g_nPendingKind == mode) {
+    if (state_.g_bInitFocus() && state_.g_nPendingKind() == mode) {
         // The first focus after opening keeps the keys loaded from the entry.
-        state_.g_bInitFocus = 0;
+        state_.SetInitFocus(false);
         return;
     }
     SwitchToBox(box);
@@ -255,9 +254,8 @@ void KeymapDialogLogic::OnBoxFocus(KeyBox box)
 
 void KeymapDialogLogic::SwitchToBox(KeyBox box)
 {
-    state_.g_nPendingKind = box == KeyBox::Single ? kind::Single : kind::Combination;
-    state_.g_nKeyCount = 0;
-    state_.g_abKeyBuf.fill(0);
+    state_.SetPendingKind(box == KeyBox::Single ? kind::Single : kind::Combination);
+    state_.ClearKeys();
     // Both boxes empty: the one taking the focus must not show a key the
     // cleared buffer no longer holds (Save would disable the key).
     view_.SetBoxText(KeyBox::Single, {});
@@ -322,50 +320,48 @@ std::optional<bool> KeymapDialogLogic::HandleButton(int b)
         case keymap_button::Close:
             return false;
         case keymap_button::TabSingle:
-            s.g_nActionRadio = kNoHit;
+            s.SetActionRadio(kNoHit);
             if (tab_ != keymap_tab::SingleCombine) {
                 // The whole buffer: codes left behind the first would be saved
                 // with the next single key.
-                s.g_abKeyBuf.fill(0);
-                s.g_nKeyCount = 0;
+                s.ClearKeys();
                 view_.SetBoxText(KeyBox::Single, {});
                 view_.SetBoxText(KeyBox::Combine, {});
-                s.g_nPendingKind = kind::Single;
+                s.SetPendingKind(kind::Single);
                 e[entry::Kind] = 0;
                 e[entry::Count] = 0;
                 std::fill_n(e + entry::Data, entry::DataSize, 0);
             }
             tab_ = keymap_tab::SingleCombine;
-            s.g_nActionRow = kNoHit;
+            s.SetActionRow(kNoHit);
             view_.Redraw();
             view_.FocusBox(KeyBox::Single);
             return std::nullopt;
         case keymap_button::TabMacro:
             tab_ = keymap_tab::Macro;
-            s.g_nActionRadio = kNoHit;
-            s.g_nPendingKind = kind::Combination;  // Save sets the macro kind
-            s.g_nActionRow = kNoHit;
+            s.SetActionRadio(kNoHit);
+            s.SetPendingKind(kind::Combination);  // Save sets the macro kind
+            s.SetActionRow(kNoHit);
             view_.Redraw();
             return std::nullopt;
         case keymap_button::TabBasic:
             if (tab_ != keymap_tab::Basic) view_.SelectTreeItem(0);
             tab_ = keymap_tab::Basic;
-            s.g_nActionRadio = kNoHit;
-            s.g_nPendingKind = kind::Macro;  // Save sets the Basic kind
-            s.g_nActionRow = kNoHit;
+            s.SetActionRadio(kNoHit);
+            s.SetPendingKind(kind::Macro);  // Save sets the Basic kind
+            s.SetActionRow(kNoHit);
             view_.Redraw();
             return std::nullopt;
         case keymap_button::TabAdvance:
-            s.g_nActionRadio = kNoHit;
+            s.SetActionRadio(kNoHit);
             if (tab_ != keymap_tab::Advance) {
-                s.g_abKeyBuf.fill(0);
-                s.g_nKeyCount = 0;
+                s.ClearKeys();
                 e[entry::Kind] = kind::None;
                 std::fill_n(e + entry::Data, entry::DataSize, 0);
                 view_.SetBoxText(KeyBox::Single, {});
                 view_.SetBoxText(KeyBox::Combine, {});
-                s.g_nPendingKind = kind::None;
-                s.g_nActionRow = kNoHit;
+                s.SetPendingKind(kind::None);
+                s.SetActionRow(kNoHit);
             }
             tab_ = keymap_tab::Advance;
             view_.Redraw();
@@ -375,11 +371,10 @@ std::optional<bool> KeymapDialogLogic::HandleButton(int b)
             view_.Redraw();
             return std::nullopt;
         case keymap_button::Default:
-            s.g_nKeyCount = kDefaultKeyCount;
+            s.RequestDefault();
             return true;
         case keymap_button::Cancel:
-            s.g_nKeyCount = 0;
-            s.g_abKeyBuf.fill(0);
+            s.ClearKeys();
             return false;
         case keymap_button::Save:
             return Save();
@@ -391,33 +386,33 @@ std::optional<bool> KeymapDialogLogic::HandleButton(int b)
 std::optional<bool> KeymapDialogLogic::Save()
 {
     KeyAssignmentState& s = state_;
-    const std::uint8_t enabled = keyDisabledToggle() ? 0 : 1;
+    const bool enabled = !keyDisabledToggle();
     switch (tab_) {
         case keymap_tab::SingleCombine:
-            s.g_bKeyEnabled = enabled;
-            if (s.g_abKeyBuf[0] == 0) {
-                s.g_nKeyCount = 0;
-                s.g_nPendingKind = kind::Disable;
-            } else if (s.g_nPendingKind == kind::Single) {
-                s.g_nKeyCount = 1;  // a single key is one code, whatever follows it
+            s.SetKeyEnabled(enabled);
+            if (s.g_abKeyBuf()[0] == 0) {
+                s.SetKeyCount(0);
+                s.SetPendingKind(kind::Disable);
+            } else if (s.g_nPendingKind() == kind::Single) {
+                s.SetKeyCount(1);  // a single key is one code, whatever follows it
             } else {
-                auto end = std::find(s.g_abKeyBuf.begin(), s.g_abKeyBuf.end(), std::uint8_t{0});
-                s.g_nKeyCount = static_cast<int>(end - s.g_abKeyBuf.begin());
+                const auto& keys = s.g_abKeyBuf();
+                s.SetKeyCount(static_cast<int>(std::find(keys.begin(), keys.end(), std::uint8_t{0}) - keys.begin()));
             }
             return true;
         case keymap_tab::Macro:
-            s.g_nPendingKind = kind::Macro;
-            s.g_nMacroSel = view_.MacroSelection();
-            if (s.g_nMacroSel < 0 || s.g_nMacroSel >= static_cast<int>(macroNames_.size())) {
-                s.g_nMacroSel = -1;
-                s.g_bKeyEnabled = 1;
-                s.g_nPendingKind = kind::Disable;
+            s.SetPendingKind(kind::Macro);
+            s.SelectMacro(view_.MacroSelection());
+            if (s.g_nMacroSel() < 0 || s.g_nMacroSel() >= static_cast<int>(macroNames_.size())) {
+                s.SelectMacro(-1);
+                s.SetKeyEnabled(true);
+                s.SetPendingKind(kind::Disable);
             } else {
-                s.g_bKeyEnabled = enabled;
+                s.SetKeyEnabled(enabled);
             }
             return true;
         case keymap_tab::Basic: {
-            s.g_nPendingKind = kind::Basic;
+            s.SetPendingKind(kind::Basic);
             const int item = view_.SelectedTreeItem();
             if (!FunctionSelected(item)) {
                 // A heading (or nothing) selected: the dialog stays open.
@@ -425,12 +420,12 @@ std::optional<bool> KeymapDialogLogic::Save()
                 return std::nullopt;
             }
             const BasicTreeItem ti = BasicTreeItems()[static_cast<std::size_t>(item)];
-            s.g_szFunction = std::string(BasicLabel(g_basicFunctions[static_cast<std::size_t>(ti.index)], language_));
-            s.g_bKeyEnabled = enabled;
+            s.SetFunction(std::string(BasicLabel(g_basicFunctions[static_cast<std::size_t>(ti.index)], language_)));
+            s.SetKeyEnabled(enabled);
             return true;
         }
         default:
-            s.g_bKeyEnabled = enabled;
+            s.SetKeyEnabled(enabled);
             return true;
     }
 }
@@ -445,9 +440,9 @@ void KeymapDialogLogic::HandleZone(std::uint8_t z)
 {
     KeyAssignmentState& s = state_;
     if (z == kNoHit) {
-        if (s.g_nActionRow == kNoHit) {
-            s.g_nActionRadio = kNoHit;
-            s.g_nPendingKind = kind::Disable;
+        if (s.g_nActionRow() == kNoHit) {
+            s.SetActionRadio(kNoHit);
+            s.SetPendingKind(kind::Disable);
             view_.Redraw();
         }
         return;
@@ -455,16 +450,16 @@ void KeymapDialogLogic::HandleZone(std::uint8_t z)
     const int row = z / 4;
     switch (z % 4) {
         case 0:  // radio: shows the row, its path still to be chosen
-            s.g_nActionRadio = z;
-            s.g_nActionRow = static_cast<std::uint8_t>(row);
-            s.g_szActionPath.clear();
+            s.SetActionRadio(z);
+            s.SetActionRow(static_cast<std::uint8_t>(row));
+            s.SetActionPath({});
             view_.Redraw();
             break;
         case 3:  // browse
-            s.g_nActionRadio = static_cast<std::uint8_t>(4 * row);
+            s.SetActionRadio(static_cast<std::uint8_t>(4 * row));
             if (ChooseAction(row)) {
-                s.g_nActionRow = static_cast<std::uint8_t>(row);
-                s.g_nPendingKind = static_cast<std::uint8_t>(kind::PlaySound + row);
+                s.SetActionRow(static_cast<std::uint8_t>(row));
+                s.SetPendingKind(static_cast<std::uint8_t>(kind::PlaySound + row));
             }
             view_.Redraw();
             break;
@@ -483,18 +478,18 @@ bool KeymapDialogLogic::ChooseAction(int row)
     }
     // The entry holds 255 units; a cut path would name something else.
     if (path->size() > kActionPathChars) return false;
-    state_.g_szActionPath = std::move(*path);
+    state_.SetActionPath(std::move(*path));
     return true;
 }
 
 void KeymapDialogLogic::Finish(bool ok)
 {
     KeyAssignmentState& s = state_;
-    if (ok && s.g_nKeyCount != kDefaultKeyCount) {
+    if (ok && s.g_nKeyCount() != kDefaultKeyCount) {
         // A row chosen without a path is not an action; nothing chosen keeps
         // what the key had.
-        if (IsAdvancedKind(s.g_nPendingKind) && s.g_szActionPath.empty()) s.g_nPendingKind = kind::None;
-        if (s.g_nPendingKind == kind::None || s.g_nPendingKind > kind::Disable) RestoreEntry();
+        if (IsAdvancedKind(s.g_nPendingKind()) && s.g_szActionPath().empty()) s.SetPendingKind(kind::None);
+        if (s.g_nPendingKind() == kind::None || s.g_nPendingKind() > kind::Disable) RestoreEntry();
     }
     if (!ok) RestoreEntry();  // tab switches cleared the entry in memory; Cancel undoes that
     result_ = ok;

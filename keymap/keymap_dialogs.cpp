@@ -161,7 +161,7 @@ void KeymapDialogBase::InitDialog(std::string_view sizingBackground)
 void KeymapDialogBase::BuildTree()
 {
     const std::vector<BasicTreeItem> items = BasicTreeItems();
-    std::vector<QTreeWidgetItem*> groups(g_basicGroups.size(), nullptr);
+    std::vector<QTreeWidgetItem*> groups(kBasicGroups.size(), nullptr);
     treeItems_.clear();
     for (const BasicTreeItem& it : items) {
         QTreeWidgetItem* item = nullptr;
@@ -171,7 +171,7 @@ void KeymapDialogBase::BuildTree()
         else
             item = new QTreeWidgetItem(tree_);
         const std::string_view label =
-            it.heading ? BasicGroupLabel(g_basicGroups[static_cast<std::size_t>(it.index)], language_)
+            it.heading ? BasicGroupLabel(kBasicGroups[static_cast<std::size_t>(it.index)], language_)
                        : BasicLabel(g_basicFunctions[static_cast<std::size_t>(it.index)], language_);
         item->setText(0, FromUtf8(label));
         if (it.heading) groups[static_cast<std::size_t>(it.index)] = item;
@@ -319,7 +319,7 @@ std::optional<std::u16string> KeymapDialogBase::ChoosePath(int row)
 {
     if (!services_.choosePath) return std::nullopt;
     SuspendHook();
-    std::optional<QString> path = services_.choosePath(this, row, QString::fromStdU16String(state_.g_szActionPath));
+    std::optional<QString> path = services_.choosePath(this, row, QString::fromStdU16String(state_.g_szActionPath()));
     ResumeHook();
     if (!path) return std::nullopt;
     return path->toStdU16String();
@@ -492,7 +492,7 @@ void KeymapDialogBase::paintEvent(QPaintEvent*)
 void KeymapDialogBase::PaintCommon(QPainter& p)
 {
     DrawSkinImage(p, skins_, c::kBackground, 0, 0);
-    Caption(p, std::string(texts().currentKey) + std::string(KeyName(state_.g_nCurKeyVk)), 2, 2);
+    Caption(p, std::string(texts().currentKey) + std::string(KeyName(state_.g_nCurKeyVk())), 2, 2);
     DrawButton(p, keymap_button::Close);
 }
 
@@ -505,7 +505,7 @@ void KeymapDialogBase::PaintTabPage(QPainter& p)
             break;
         case keymap_tab::Advance:
             if (logic_.advancedReadOnly()) {
-                if (state_.g_nActionRow < kAdvancedRows) PaintAdvancedRow(p, state_.g_nActionRow, true);
+                if (state_.g_nActionRow() < kAdvancedRows) PaintAdvancedRow(p, state_.g_nActionRow(), true);
             } else {
                 PaintAdvancedPage(p);
             }
@@ -519,18 +519,18 @@ void KeymapDialogBase::PaintAdvancedPage(QPainter& p)
 {
     DrawSkinImage(p, skins_, c::kMacroBK, 15, 66);
     for (int r = 0; r < kAdvancedRows; ++r) PaintAdvancedRow(p, r, false);
-    const std::uint8_t radio = state_.g_nActionRadio;
+    const std::uint8_t radio = state_.g_nActionRadio();
     if (radio < kAdvancedZoneCount && radio % 4 == 0) {
         for (int r = 0; r < kAdvancedRows; ++r)
             DrawSkinImage(p, skins_, r == radio / 4 ? c::kRadioOn : c::kToggleOff, 15, 72 + kAdvancedRowPitch * r);
     }
-    const int row = state_.g_nActionRow;
+    const int row = state_.g_nActionRow();
     if (row < kAdvancedRows) {
         const int dy = kAdvancedRowPitch * row;
         const ZoneRect field = AdvancedZone(4 * row + 2);
         p.save();
         p.setClipRect(QRect(QPoint(field.left, field.top), QPoint(field.right, field.bottom)));
-        Caption(p, QString::fromStdU16String(ShownActionPath(state_.g_szActionPath)).toStdString(), 85, 69 + dy);
+        Caption(p, QString::fromStdU16String(ShownActionPath(state_.g_szActionPath())).toStdString(), 85, 69 + dy);
         p.restore();
         DrawSkinImage(p, skins_, c::kRadioOn, 15, 72 + dy);
     }
@@ -552,7 +552,7 @@ void KeymapDialogBase::PaintAdvancedRow(QPainter& p, int row, bool readOnly)
         const ZoneRect field = AdvancedZone(4 * row + 2);
         p.save();
         p.setClipRect(QRect(QPoint(field.left, field.top), QPoint(field.right, field.bottom)));
-        Caption(p, QString::fromStdU16String(ShownActionPath(state_.g_szActionPath)).toStdString(), 85, 69 + dy);
+        Caption(p, QString::fromStdU16String(ShownActionPath(state_.g_szActionPath())).toStdString(), 85, 69 + dy);
         p.restore();
         return;
     }

@@ -49,7 +49,7 @@ void MacroManagerModel::Init()
     held_.reset();
     capturePressed_.reset();
 
-    macroLines_ = MacroNames(store_.g_macroWorkTable);
+    macroLines_ = MacroNames(store_.g_macroWorkTable());
     macroSel_ = -1;
     stepLines_.clear();
     stepSel_ = -1;
@@ -59,7 +59,7 @@ void MacroManagerModel::Init()
         return;
     }
     macroSel_ = 0;
-    const MacroRecord& first = store_.g_macroWorkTable[0];
+    const MacroRecord& first = store_.g_macroWorkTable()[0];
     if (first.loops() > 1) m_bLoops = true;
     // At start the stored value is shown as it is, 0 included.
     setLoopTextAndStore(std::to_string(first.loops()));
@@ -97,7 +97,7 @@ void MacroManagerModel::setLoopTextAndStore(std::string text)
 {
     loopText_ = std::move(text);
     if (macroSel_ >= 0)
-        store_.g_macroWorkTable[macroSel_].setLoops(
+        store_.EditWorkRecord(macroSel_).setLoops(
             static_cast<std::uint16_t>(ParseBoundedNumber(loopText_, kMacroMaxLoops)));
 }
 
@@ -128,7 +128,7 @@ int MacroManagerModel::lineOfStep(int step, bool keyLine) const
 
 bool MacroManagerModel::roomFor(int steps)
 {
-    return StepCount(store_.g_curDeviceSteps) + steps <= kMacroStepCount;
+    return StepCount(store_.g_curDeviceSteps()) + steps <= kMacroStepCount;
 }
 
 int MacroManagerModel::selectedOwner() const
@@ -146,7 +146,7 @@ void MacroManagerModel::showMacro(int line)
         store_.BuildStepLines(-1);
         return;
     }
-    const MacroRecord& r = store_.g_macroWorkTable[line];
+    const MacroRecord& r = store_.g_macroWorkTable()[line];
     int shown = r.loops() == 0 ? 1 : r.loops();
     m_bLoops = shown != 1;
     m_bRecordDelay = r.recordsDelays();
@@ -157,7 +157,7 @@ void MacroManagerModel::showMacro(int line)
 void MacroManagerModel::CommitCurrentMacro()
 {
     if (macroSel_ < 0 || macroSel_ >= static_cast<int>(macroLines_.size())) return;
-    MacroRecord& r = store_.g_macroWorkTable[macroSel_];
+    MacroRecord& r = store_.EditWorkRecord(macroSel_);
     SetMacroName(r, std::string_view(macroLines_[static_cast<std::size_t>(macroSel_)]));
     r.setLoops(m_bLoops ? static_cast<std::uint16_t>(ParseBoundedNumber(loopText_, kMacroMaxLoops)) : 1);
     r.options = m_bRecordDelay ? 1 : 0;
@@ -180,15 +180,14 @@ void MacroManagerModel::ToggleRecording()
     m_nInsertMode = 0;
     capturePressed_.reset();
     if (!m_bHooked) m_bHooked = host_.installhook();
-    store_.g_curDeviceSteps = StepArray{};
-    store_.g_curVkSteps = StepArray{};
+    store_.ClearCurrentSteps();
     m_nStepBytes = 0;
     m_szLastEvent.clear();
     held_.reset();
     limitReached_ = false;
     stepLines_.clear();
     stepSel_ = -1;
-    MacroRecord& r = store_.g_macroWorkTable[macroSel_];
+    MacroRecord& r = store_.EditWorkRecord(macroSel_);
     r.deviceSteps = StepArray{};
     r.vkSteps = StepArray{};
 }
@@ -207,7 +206,7 @@ void MacroManagerModel::ToggleLoops()
 void MacroManagerModel::NewMacro()
 {
     const int index = static_cast<int>(macroLines_.size());
-    if (index >= kMacroCount || !store_.g_macroWorkTable[index].free()) return;
+    if (index >= kMacroCount || !store_.g_macroWorkTable()[index].free()) return;
     std::string name;
     for (int n = 1;; ++n) {
         name = NewMacroName(n);
@@ -217,14 +216,13 @@ void MacroManagerModel::NewMacro()
     endCapture();
     macroLines_.push_back(name);
     macroSel_ = index;
-    MacroRecord& r = store_.g_macroWorkTable[index];
+    MacroRecord& r = store_.EditWorkRecord(index);
     r = MacroRecord{};
     SetMacroName(r, std::string_view(name));
 
     stepLines_.clear();
     stepSel_ = -1;
-    store_.g_curDeviceSteps = StepArray{};
-    store_.g_curVkSteps = StepArray{};
+    store_.ClearCurrentSteps();
     m_bRecording = false;
     m_bRecordDelay = false;
     setLoopTextAndStore("1");
@@ -245,7 +243,7 @@ void MacroManagerModel::DeleteMacro()
     macroLines_.erase(macroLines_.begin() + old);
     stepLines_.clear();
     stepSel_ = -1;
-    zr417::DeleteMacro(store_.g_macroWorkTable, old);
+    store_.DeleteWorkMacro(old);
     macroSel_ = -1;
     showMacro(std::min(old, static_cast<int>(macroLines_.size()) - 1));
     dropHook();
@@ -258,7 +256,7 @@ void MacroManagerModel::Ok()
     dropHook();
     m_bRecording = false;
     if (m_bLoops && macroSel_ >= 0)
-        store_.g_macroWorkTable[macroSel_].setLoops(
+        store_.EditWorkRecord(macroSel_).setLoops(
             static_cast<std::uint16_t>(ParseBoundedNumber(loopText_, kMacroMaxLoops)));
     store_.CommitWork();
 }
@@ -294,7 +292,7 @@ void MacroManagerModel::SetLoopText(const std::string& text)
 bool MacroManagerModel::RenameMacro(int line, const std::string& name)
 {
     if (line < 0 || line >= static_cast<int>(macroLines_.size()) || name.empty()) return false;
-    MacroRecord& r = store_.g_macroWorkTable[line];
+    MacroRecord& r = store_.EditWorkRecord(line);
     SetMacroName(r, std::string_view(name));
     if (r.free()) return false;  // unreachable for a non-empty name, kept as a guard
     macroLines_[static_cast<std::size_t>(line)] = MacroName(r);
@@ -379,8 +377,7 @@ int MacroManagerModel::InsertMacroToList(int offset, std::uint8_t vk, std::uint1
 {
     Trace("Enter into InsertMacroToList Routine\n");
     const std::uint16_t stored = m_bRecordDelay && !stepLines_.empty() ? delayMs : 0;
-    WriteStep(store_.g_curDeviceSteps, store_.g_curVkSteps, offset / 4,
-              MakeKeySteps(vk, release ? kStepRelease : 0x00, stored));
+    store_.WriteCurrentStep(offset / 4, MakeKeySteps(vk, release ? kStepRelease : 0x00, stored));
     if (stored != 0) stepLines_.push_back(std::to_string(stored) + " ms");
     stepLines_.push_back(text);
     m_szLastEvent = text;
@@ -409,7 +406,7 @@ void MacroManagerModel::capture(std::uint8_t vk, bool release, bool repeat)
             return;
         }
         KeyStepPair press = MakeKeySteps(vk, 0x00, 0);
-        InsertStep(store_.g_curDeviceSteps, store_.g_curVkSteps, m_nInsertPos, press.device, press.virtualKey);
+        store_.InsertCurrentStep(m_nInsertPos, press.device, press.virtualKey);
         capturePressed_[vk] = true;
         ++m_nInsertPos;
         rebuildStepsSelectingStep(m_nInsertPos - 1);
@@ -420,7 +417,7 @@ void MacroManagerModel::capture(std::uint8_t vk, bool release, bool repeat)
     if (!capturePressed_[vk]) return;
     if (roomFor(1)) {
         KeyStepPair up = MakeKeySteps(vk, 0x81, 0);
-        InsertStep(store_.g_curDeviceSteps, store_.g_curVkSteps, m_nInsertPos, up.device, up.virtualKey);
+        store_.InsertCurrentStep(m_nInsertPos, up.device, up.virtualKey);
         rebuildStepsSelectingStep(m_nInsertPos);
     }
     endCapture();
@@ -520,7 +517,7 @@ void MacroManagerModel::InsertMouse(MouseButton button, MouseAction action)
         return;
     }
     int at = s + 1;
-    for (const MacroStep& step : steps) InsertStep(store_.g_curDeviceSteps, store_.g_curVkSteps, at++, step, step);
+    for (const MacroStep& step : steps) store_.InsertCurrentStep(at++, step, step);
     CommitCurrentMacro();
     rebuildStepsSelectingStep(at - 1);
 }
@@ -541,7 +538,7 @@ void MacroManagerModel::InsertDelay()
     const int line = stepSel_ + 1;
     const int s = store_.LineToStep(line);
     if (s < 0) return;
-    SetStepDelay(store_.g_curDeviceSteps, store_.g_curVkSteps, s, kMacroInsertedDelay);
+    store_.SetCurrentStepDelay(s, kMacroInsertedDelay);
     CommitCurrentMacro();
     rebuildSteps(line);
 }
@@ -554,9 +551,9 @@ void MacroManagerModel::DeleteStep()
     if (s < 0) return;
     const int line = stepSel_;
     if (IsDelayLine(stepLines_[static_cast<std::size_t>(line)]))
-        DeleteStepDelay(store_.g_curDeviceSteps, store_.g_curVkSteps, s);
+        store_.DeleteCurrentStepDelay(s);
     else
-        zr417::DeleteStep(store_.g_curDeviceSteps, store_.g_curVkSteps, s);
+        store_.DeleteCurrentStep(s);
     CommitCurrentMacro();
     rebuildSteps(std::min(line, static_cast<int>(store_.CurrentStepLines().size()) - 1));
 }
@@ -569,7 +566,7 @@ void MacroManagerModel::OnDelayEdited(int line, int ms)
     const int s = store_.LineToStep(line);
     if (s < 0) return;
     const int v = std::clamp(ms, static_cast<int>(kMacroMinTypedDelay), static_cast<int>(kMacroMaxDelay));
-    SetStepDelay(store_.g_curDeviceSteps, store_.g_curVkSteps, s, static_cast<std::uint16_t>(v));
+    store_.SetCurrentStepDelay(s, static_cast<std::uint16_t>(v));
     CommitCurrentMacro();
     rebuildSteps(line);
 }

@@ -79,7 +79,7 @@ public:
     void ToggleLoops();        // "Number of Loops" check box
     void NewMacro();
     void DeleteMacro();
-    // OK: ends any capture and copies the working table into g_macroTable.
+    // OK: ends any capture and copies the working table into g_macroTable().
     void Ok();
     // The dialog closing any way: capture and recording end, the hook goes.
     void Closing();

@@ -107,7 +107,7 @@ private:
 };
 
 // Runs the macro manager modally over `parent` on `store`'s table. True when
-// it ended with OK: g_macroTable then holds the new macros, and the caller
+// it ended with OK: g_macroTable() then holds the new macros, and the caller
 // places them into the image, saves keymap.bin and MacroDefine.bin.
 bool RunMacroManager(QWidget* parent, MacroStore& store, int language, const AppPaths& paths);
 

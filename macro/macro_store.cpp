@@ -41,30 +41,29 @@ MacroStore::LoadResult MacroStore::LoadMacroFile()
         // cannot be read keeps its macros.
         struct stat st {};
         if (::stat(file_.c_str(), &st) == 0 || errno != ENOENT) return LoadResult::Unreadable;
-        return WriteFileAtomic(file_, Bytes(g_macroTable)) ? LoadResult::Created : LoadResult::CreateFailed;
+        return WriteFileAtomic(file_, Bytes(macroTable_)) ? LoadResult::Created : LoadResult::CreateFailed;
     }
-    g_macroTable = MacroTable{};
+    macroTable_ = MacroTable{};
     // An empty file has no buffer at all (data() is null): nothing to copy.
-    if (!bytes->empty()) std::memcpy(&g_macroTable, bytes->data(), std::min(bytes->size(), kMacroTableSize));
+    if (!bytes->empty()) std::memcpy(&macroTable_, bytes->data(), std::min(bytes->size(), kMacroTableSize));
     return LoadResult::Loaded;
 }
 
 bool MacroStore::SaveMacroFile()
 {
-    unsaved_ = !WriteFileAtomic(file_, Bytes(g_macroTable));
-    return !unsaved_;
+    saveError_ = WriteFileAtomic(file_, Bytes(macroTable_)).error;
+    return !saveError_;
 }
 
 std::vector<std::string> MacroStore::BuildStepLines(int record)
 {
     if (record < 0 || record >= kMacroCount) {
-        g_curDeviceSteps = StepArray{};
-        g_curVkSteps = StepArray{};
+        ClearCurrentSteps();
         return {};
     }
-    g_curDeviceSteps = g_macroWorkTable[record].deviceSteps;
-    g_curVkSteps = g_macroWorkTable[record].vkSteps;
-    return StepLines(g_curDeviceSteps, g_curVkSteps);
+    curDeviceSteps_ = macroWorkTable_[record].deviceSteps;
+    curVkSteps_ = macroWorkTable_[record].vkSteps;
+    return StepLines(curDeviceSteps_, curVkSteps_);
 }
 
 }  // namespace zr417

@@ -139,8 +139,9 @@ bool WriteUserEntry(const AutostartFolders& folders, const std::string& text, st
     std::error_code ec;
     fs::create_directories(folders.user, ec);
     const fs::path file = folders.user / kAutostartFileName;
-    if (WriteFileAtomic(file, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))) return true;
-    if (error) *error = "cannot write " + file.string();
+    auto written = WriteFileAtomic(file, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+    if (written) return true;
+    if (error) *error = "cannot write " + file.string() + ": " + written.error.message();
     return false;
 }
 

@@ -42,35 +42,53 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const fs::path& path, std
     return bytes;
 }
 
-static bool writeAll(int fd, const std::uint8_t* data, std::size_t size)
+namespace {
+
+constexpr int kMaxLinkDepth = 40;  // the kernel's own limit for a path
+
+// The cause of the system call that just failed.
+std::error_code lastError()
+{
+    return std::error_code(errno != 0 ? errno : EIO, std::generic_category());
+}
+
+std::error_code errorOf(int code)
+{
+    return std::error_code(code, std::generic_category());
+}
+
+// False with errno set when the data could not all be written.
+bool writeAll(int fd, const std::uint8_t* data, std::size_t size)
 {
     while (size > 0) {
         ssize_t n = ::write(fd, data, size);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0) return false;
+        if (n == 0) {
+            errno = ENOSPC;  // nothing written and no reason given: no room
+            return false;
+        }
         data += n;
         size -= static_cast<std::size_t>(n);
     }
     return true;
 }
 
-namespace {
-
-constexpr int kMaxLinkDepth = 40;  // the kernel's own limit for a path
-
 // The file a write lands in: `path`, or the file a symbolic link at `path`
 // leads to (through any chain of links; a relative link is relative to its
 // own folder), so the target is updated and the link stays, as editors do.
-// nullopt for a loop of links.
-std::optional<fs::path> resolveLinks(fs::path path)
+// nullopt (with the cause in `error`) for a loop of links or a link that
+// cannot be read.
+std::optional<fs::path> resolveLinks(fs::path path, std::error_code& error)
 {
     for (int depth = 0; depth < kMaxLinkDepth; ++depth) {
         std::error_code ec;
         if (!fs::is_symlink(fs::symlink_status(path, ec))) return path;
-        fs::path target = fs::read_symlink(path, ec);
-        if (ec) return std::nullopt;
+        fs::path target = fs::read_symlink(path, error);
+        if (error) return std::nullopt;
         path = target.is_absolute() ? target : path.parent_path() / target;
     }
+    error = errorOf(ELOOP);
     return std::nullopt;
 }
 
@@ -79,7 +97,8 @@ std::optional<fs::path> resolveLinks(fs::path path)
 
 std::string temporaryPrefix(const fs::path& file)
 {
-    return "." + file.filename().string() + ".";
+    // Appended, not "..." + string: GCC 12 warns falsely on that at -O3.
+    return std::string(".").append(file.filename().string()).append(".");
 }
 
 std::string randomSuffix()
@@ -120,7 +139,7 @@ void removeStaleTemporaries(const fs::path& file)
 }
 
 // Writes the parts into fd and gives it the mode (and owner, where allowed)
-// of the file it replaces.
+// of the file it replaces. False with errno set on failure.
 bool fillTemporary(int fd, std::initializer_list<std::span<const std::uint8_t>> parts, const struct stat* old)
 {
     for (auto part : parts)
@@ -147,16 +166,17 @@ void syncFolder(const fs::path& dir)
 
 }  // namespace
 
-bool WriteFileAtomic(const fs::path& requested, std::initializer_list<std::span<const std::uint8_t>> parts)
+WriteResult WriteFileAtomic(const fs::path& requested, std::initializer_list<std::span<const std::uint8_t>> parts)
 {
-    auto resolved = resolveLinks(requested);
-    if (!resolved) return false;
+    std::error_code linkError;
+    auto resolved = resolveLinks(requested, linkError);
+    if (!resolved) return {linkError};
     fs::path path = resolved->parent_path().empty() ? fs::path(".") / *resolved : *resolved;
     const fs::path dir = path.parent_path();
     struct stat oldStat {};
     const bool replacing = ::stat(path.c_str(), &oldStat) == 0;
-    if (replacing && !S_ISREG(oldStat.st_mode))
-        return false;  // a folder or a device named like the file is not replaced
+    if (replacing && !S_ISREG(oldStat.st_mode))  // a folder or a device named like the file is not replaced
+        return {errorOf(S_ISDIR(oldStat.st_mode) ? EISDIR : EEXIST)};
     removeStaleTemporaries(path);
 
     // First choice: a file without a name until it is complete, which a
@@ -165,26 +185,30 @@ bool WriteFileAtomic(const fs::path& requested, std::initializer_list<std::span<
     // narrowed by the umask, as for any new file.
     int fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd >= 0) {
-        bool ok = fillTemporary(fd, parts, replacing ? &oldStat : nullptr);
-        if (ok) {
-            const std::string self = "/proc/self/fd/" + std::to_string(fd);
-            for (int attempt = 0; attempt < 8; ++attempt) {
-                fs::path tmp = temporaryName(path);
-                if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, tmp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-                    bool renamed = ::rename(tmp.c_str(), path.c_str()) == 0;
-                    if (!renamed) ::unlink(tmp.c_str());
-                    ::close(fd);
-                    if (renamed) syncFolder(dir);
-                    return renamed;
+        if (!fillTemporary(fd, parts, replacing ? &oldStat : nullptr)) {
+            const std::error_code error = lastError();
+            ::close(fd);
+            return {error};
+        }
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        for (int attempt = 0; attempt < 8; ++attempt) {
+            fs::path tmp = temporaryName(path);
+            if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, tmp.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                std::error_code error;
+                if (::rename(tmp.c_str(), path.c_str()) != 0) {
+                    error = lastError();
+                    ::unlink(tmp.c_str());
                 }
-                if (errno != EEXIST) break;
+                ::close(fd);
+                if (!error) syncFolder(dir);
+                return {error};
             }
+            if (errno != EEXIST) break;
         }
         ::close(fd);
-        if (!ok) return false;
         // No /proc to link through: write a named temporary instead.
     } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-        return false;  // the folder cannot take a file (read-only, full, missing)
+        return {lastError()};  // the folder cannot take a file (read-only, full, missing)
     }
 
     // Filesystems without unnamed files: a named temporary, which a stale-
@@ -194,20 +218,22 @@ bool WriteFileAtomic(const fs::path& requested, std::initializer_list<std::span<
     for (int attempt = 0; attempt < 8 && fd < 0; ++attempt) {
         tmp = temporaryName(path);
         fd = ::open(tmp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return false;
+        if (fd < 0 && errno != EEXIST) return {lastError()};
     }
-    if (fd < 0) return false;
-    bool ok = fillTemporary(fd, parts, replacing ? &oldStat : nullptr);
-    ok = (::close(fd) == 0) && ok;
-    if (ok && ::rename(tmp.c_str(), path.c_str()) == 0) {
+    if (fd < 0) return {errorOf(EEXIST)};
+    std::error_code error;
+    if (!fillTemporary(fd, parts, replacing ? &oldStat : nullptr)) error = lastError();
+    if (::close(fd) != 0 && !error) error = lastError();
+    if (!error && ::rename(tmp.c_str(), path.c_str()) == 0) {
         syncFolder(dir);
-        return true;
+        return {};
     }
+    if (!error) error = lastError();
     ::unlink(tmp.c_str());
-    return false;
+    return {error};
 }
 
-bool WriteFileAtomic(const fs::path& path, std::span<const std::uint8_t> bytes)
+WriteResult WriteFileAtomic(const fs::path& path, std::span<const std::uint8_t> bytes)
 {
     return WriteFileAtomic(path, {bytes});
 }

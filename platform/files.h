@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace zr417 {
@@ -18,15 +19,24 @@ namespace zr417 {
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::filesystem::path& path,
                                                        std::size_t maxBytes = SIZE_MAX);
 
+// What a write came to: true when the new file is in place, else false with
+// the system's reason (an errno value: ENOSPC, EACCES ...) in `error`.
+struct WriteResult {
+    std::error_code error;
+
+    explicit operator bool() const { return !error; }
+};
+
 // Writes the parts one after another into a temporary file beside `path`,
 // flushes it to disk and renames it over `path`. On any failure the old file
-// is left as it was, the temporary is removed, and false is returned. The new
+// is left as it was, the temporary is removed, and the cause is returned. The new
 // file keeps the mode of the one it replaces; a symbolic link at `path` is
 // followed, so its target is replaced and the link stays. The temporary has
 // no name until it is complete where the filesystem allows, and temporaries
 // left by a process killed mid-write are removed by the next write.
-bool WriteFileAtomic(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts);
-bool WriteFileAtomic(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+WriteResult WriteFileAtomic(const std::filesystem::path& path,
+                            std::initializer_list<std::span<const std::uint8_t>> parts);
+WriteResult WriteFileAtomic(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 // The longest file name WriteFileAtomic can write. Its temporary is named
 // ".<file>.<pid>.<6 characters>" beside the file, and that name too must fit

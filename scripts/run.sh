@@ -2,8 +2,8 @@
 # Builds and starts the main program. When no keyboard is attached it runs on
 # the built-in simulated keyboard (ZR417_SIMULATE=QV310; set ZR417_SIMULATE
 # yourself to choose QV420). Without a display the
-# program runs under Xvfb and a screenshot of its window is saved to
-# build/screenshot.png.
+# program runs under Xvfb and a screenshot of the whole Xvfb screen (the
+# program's window on it) is saved to build/screenshot.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh

@@ -32,8 +32,11 @@ tests=(
   weston
   # the virtual-machine test of the real kernel HID path (tests/vm)
   qemu-system-x86 linux-image-amd64 busybox-static
-  # the Debian package's contents and control fields (dpkg-shlibdeps, file)
+  # the Debian package's contents and control fields (dpkg-shlibdeps, file);
+  # dpkg-buildflags gives the test build Debian's hardening flags
   dpkg-dev file
+  # the format check of every C++ file (Debian 12's clang-format is 14)
+  clang-format
 )
 # scripts/package.sh: cpack's dependency list (dpkg-shlibdeps needs file),
 # Debian's build flags, and the package check.

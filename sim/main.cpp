@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,16 @@ zr417::sim::SimServer* g_server = nullptr;  // for the signal handler only
 void OnSignal(int)
 {
     if (g_server) g_server->stop();
+}
+
+// Apart from the built-in simulated keyboard's files (ZR417_SIMULATE,
+// zr417ctl --simulate): each process holds its keyboards' memory and writes
+// it back later, so one file for both would let each read the other's stale
+// memory and write over the other's changes.
+std::filesystem::path DefaultStateDir()
+{
+    const std::filesystem::path shared = zr417::SimulatorStateFile("QV310").parent_path();
+    return shared.empty() ? shared : shared / "zr417-sim";
 }
 
 void Usage(std::FILE* out)
@@ -39,7 +50,7 @@ void Usage(std::FILE* out)
                  "\n"
                  "Control it with: zr417ctl sim list | plug MODEL | unplug ID [REPORTS] | replug ID |\n"
                  "                 press ID KEY | version ID MAJOR.MINOR\n",
-                 zr417::simwire::DefaultSocketPath().c_str(), zr417::SimulatorStateFile("QV310").parent_path().c_str());
+                 zr417::simwire::DefaultSocketPath().c_str(), DefaultStateDir().c_str());
 }
 
 }  // namespace
@@ -48,7 +59,7 @@ int main(int argc, char** argv)
 {
     using namespace zr417;
     std::filesystem::path socket = simwire::SocketFromEnvironment().value_or(std::filesystem::path());
-    std::filesystem::path stateDir = SimulatorStateFile("QV310").parent_path();
+    std::filesystem::path stateDir = DefaultStateDir();
     std::vector<std::string> plugs;
     bool uhid = false;
     for (int i = 1; i < argc; ++i) {

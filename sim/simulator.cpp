@@ -90,8 +90,9 @@ Simulator::Result Simulator::plug(const std::string& model)
             unit->identity = *identity;
             unit->keyboard = std::make_shared<emu::KeyboardEmulator>(*identity);
             if (!stateDir_.empty()) {
-                std::string name = "sim-" + std::string(identity->name);
-                if (sameModel > 0) name += "-" + std::to_string(sameModel + 1);
+                // Appended, not "..." + string: GCC 12 warns falsely on that at -O3.
+                std::string name = std::string("sim-").append(identity->name);
+                if (sameModel > 0) name.append("-").append(std::to_string(sameModel + 1));
                 unit->keyboard->persistTo(stateDir_ / (name + ".bin"));
             }
             std::weak_ptr<Unit> weak = unit;

@@ -13,7 +13,7 @@ using namespace zr417::art;
 const std::vector<SkinSpec>& SkinTable()
 {
     static const std::vector<SkinSpec> table = {
-        // Main window (png/<language>/), client 1000 x 640.
+        // Main window (png/<language>/), the size of its client area.
         {"", "main.png", 1000, 640, [](QSize s) { return MainBackground(s); }},
         {"", "button-help-normal.png", 16, 16, [](QSize s) { return TitleButton(s, 936, '?'); }},
         {"", "button-min-normal.png", 16, 16, [](QSize s) { return TitleButton(s, 957, '_'); }},

@@ -151,16 +151,16 @@ ProbeResult ProbeDevice(hid::Bus& bus, const std::string& dataPath)
     return {true, CyclesLeft(answer[5])};
 }
 
-bool SendImage(BurnHost& host, const BurnJob& job, hid::Device& data, hid::Device& command,
-               std::span<const std::uint8_t> image, std::size_t length)
+StepResult SendImage(BurnHost& host, const BurnJob& job, hid::Device& data, hid::Device& command,
+                     std::span<const std::uint8_t> image, std::size_t length)
 {
     BurnStatus status(host, job.statusControl);
     const Report6 setup = LengthSetup(kCmdWriteSetup, length);
-    if (!SendCommand(command, setup)) return false;
+    if (!SendCommand(command, setup)) return StepResult::Failed;
     std::array<std::uint8_t, kDataReportLength> report{};
     report[0] = kDataReportId;
     report[1] = kCmdWrite;
-    if (host.IsStopRequested(job.slot)) return true;
+    if (host.IsStopRequested(job.slot)) return StepResult::Stopped;
     const std::size_t chunks = length / kChunkSize;
     for (std::size_t i = 0; i < chunks; ++i) {
         CopyChunk(image, i, report.data() + 2);
@@ -168,40 +168,40 @@ bool SendImage(BurnHost& host, const BurnJob& job, hid::Device& data, hid::Devic
         // so an interrupted burn never leaves an image that looks complete.
         if (i == 0) report[2] = 0x00;
         bool sent = data.setFeature(report.data(), report.size());
-        if (host.IsStopRequested(job.slot)) return true;
-        if (!sent) return false;
+        if (host.IsStopRequested(job.slot)) return StepResult::Stopped;
+        if (!sent) return StepResult::Failed;
         status.Progress(ToolText::SendData, Percent(i, length));
-        if (host.IsStopRequested(job.slot)) return true;
+        if (host.IsStopRequested(job.slot)) return StepResult::Stopped;
     }
     // Last, the first chunk once more with its real first byte.
     SendCommand(command, setup);
     CopyChunk(image, 0, report.data() + 2);
     data.setFeature(report.data(), report.size());
-    return true;
+    return StepResult::Done;
 }
 
-bool VerifyImage(BurnHost& host, const BurnJob& job, hid::Device& data, hid::Device& command,
-                 std::span<const std::uint8_t> image, std::size_t length)
+StepResult VerifyImage(BurnHost& host, const BurnJob& job, hid::Device& data, hid::Device& command,
+                       std::span<const std::uint8_t> image, std::size_t length)
 {
     BurnStatus status(host, job.statusControl);
     bool setupOk = SendCommand(command, LengthSetup(kCmdReadSetup, length));
-    if (host.IsStopRequested(job.slot)) return true;
-    if (!setupOk) return false;
+    if (host.IsStopRequested(job.slot)) return StepResult::Stopped;
+    if (!setupOk) return StepResult::Failed;
     std::array<std::uint8_t, kDataReportLength> report{};
     std::array<std::uint8_t, kChunkSize> expected{};
     const std::size_t chunks = length / kChunkSize;
     for (std::size_t i = 0; i < chunks; ++i) {
-        if (host.IsStopRequested(job.slot)) return true;
+        if (host.IsStopRequested(job.slot)) return StepResult::Stopped;
         report.fill(0);
         report[0] = kDataReportId;
         report[1] = kCmdRead;
-        if (!data.getFeature(report.data(), report.size())) return false;
+        if (!data.getFeature(report.data(), report.size())) return StepResult::Failed;
         status.Progress(ToolText::ReadData, Percent(i, length));
         CopyChunk(image, i, expected.data());
-        if (std::memcmp(expected.data(), report.data() + 2, kChunkSize) != 0) return false;
+        if (std::memcmp(expected.data(), report.data() + 2, kChunkSize) != 0) return StepResult::Failed;
     }
     host.Wait(kVerifiedWait);
-    return true;
+    return StepResult::Done;
 }
 
 bool WriteOptionBlock(BurnHost& host, const BurnJob& job, hid::Device& command)
@@ -271,20 +271,23 @@ BurnOutcome DoBurn(hid::Bus& bus, BurnHost& host, const BurnJob& job)
     host.Wait(kEraseWait);
     if (host.IsStopRequested(job.slot)) return BURN_STOPPED;
 
-    if (host.IsStopRequested(job.slot)) return BURN_STOPPED;
-    bool sent = false;
-    for (int attempt = 0; attempt < kSendAttempts && !sent; ++attempt)
+    // A stop inside a step ends the burn there: the slot may already belong
+    // to another device, whose status line this burn must not touch.
+    StepResult sent = StepResult::Failed;
+    for (int attempt = 0; attempt < kSendAttempts && sent == StepResult::Failed; ++attempt)
         sent = SendImage(host, job, *data, *command, *image, length);
-    if (!sent) {
+    if (sent == StepResult::Stopped) return BURN_STOPPED;
+    if (sent == StepResult::Failed) {
         status.Line1(ToolText::SendDataFail);
         return BURN_FAILED;
     }
 
     if (host.IsStopRequested(job.slot)) return BURN_STOPPED;
-    bool verified = false;
-    for (int attempt = 0; attempt < kVerifyAttempts && !verified; ++attempt)
+    StepResult verified = StepResult::Failed;
+    for (int attempt = 0; attempt < kVerifyAttempts && verified == StepResult::Failed; ++attempt)
         verified = VerifyImage(host, job, *data, *command, *image, length);
-    if (!verified) {
+    if (verified == StepResult::Stopped) return BURN_STOPPED;
+    if (verified == StepResult::Failed) {
         status.Line1(ToolText::ReadBackFail);
         return BURN_FAILED;
     }

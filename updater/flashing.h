@@ -103,12 +103,23 @@ public:
 // Runs the whole burn of one device on the calling thread.
 BurnOutcome DoBurn(hid::Bus& bus, BurnHost& host, const BurnJob& job);
 
+// How one step of a burn ended. Stopped: the slot asked the burn to stop
+// (IsStopRequested) while the step ran; the step left off at once and the
+// burn must end without touching the device again.
+enum class StepResult { Done, Failed, Stopped };
+
 // The steps of a burn; `image` is the image file's content, `length` the
 // streamed length (a multiple of 2048). Exposed for tests.
-bool SendImage(BurnHost& host, const BurnJob& job, hid::Device& data, hid::Device& command,
-               std::span<const std::uint8_t> image, std::size_t length);
-bool VerifyImage(BurnHost& host, const BurnJob& job, hid::Device& data, hid::Device& command,
-                 std::span<const std::uint8_t> image, std::size_t length);
+// SendImage: Failed when the write set-up or a chunk is refused (the caller
+// retries from the set-up).
+StepResult SendImage(BurnHost& host, const BurnJob& job, hid::Device& data, hid::Device& command,
+                     std::span<const std::uint8_t> image, std::size_t length);
+// VerifyImage: Failed when the read set-up or a read is refused, or a chunk
+// differs from the image.
+StepResult VerifyImage(BurnHost& host, const BurnJob& job, hid::Device& data, hid::Device& command,
+                       std::span<const std::uint8_t> image, std::size_t length);
+// Never asks for a stop: false when the block's first bytes cannot be read
+// (it is left unerased) or the last write is refused.
 bool WriteOptionBlock(BurnHost& host, const BurnJob& job, hid::Device& command);
 
 }  // namespace zr417::updater

@@ -254,7 +254,7 @@ void IniFile::SetString(std::string_view section, std::string_view key, std::str
 bool IniFile::Save(const std::filesystem::path& path) const
 {
     if (truncated_) return false;
-    return WriteFileAtomic(path, std::span<const std::uint8_t>(bytes_));
+    return static_cast<bool>(WriteFileAtomic(path, std::span<const std::uint8_t>(bytes_)));
 }
 
 bool IniFile::WriteString(const std::filesystem::path& path, std::string_view section, std::string_view key,

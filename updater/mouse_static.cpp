@@ -44,19 +44,19 @@ CMouseStatic::CMouseStatic(QWidget* parent) : QWidget(parent)
 void CMouseStatic::SetLine1(const std::string& text)
 {
     std::lock_guard lock(mutex_);
-    m_strLine1 = text;
+    line1_ = text;
 }
 
 void CMouseStatic::SetLine2(const std::string& text)
 {
     std::lock_guard lock(mutex_);
-    m_strLine2 = text;
+    line2_ = text;
 }
 
 void CMouseStatic::SetColour(int colour)
 {
     std::lock_guard lock(mutex_);
-    m_nColour = colour;
+    colour_ = colour;
 }
 
 void CMouseStatic::Redraw(bool progressOnly)
@@ -101,19 +101,19 @@ QFont CMouseStatic::FitSlotTexts(QFont font)
 std::string CMouseStatic::line1() const
 {
     std::lock_guard lock(mutex_);
-    return m_strLine1;
+    return line1_;
 }
 
 std::string CMouseStatic::line2() const
 {
     std::lock_guard lock(mutex_);
-    return m_strLine2;
+    return line2_;
 }
 
 int CMouseStatic::colour() const
 {
     std::lock_guard lock(mutex_);
-    return m_nColour;
+    return colour_;
 }
 
 QColor CMouseStatic::StateColour(int colour)
@@ -136,9 +136,9 @@ void CMouseStatic::paintEvent(QPaintEvent*)
     QString line1, line2;
     {
         std::lock_guard lock(mutex_);
-        colour = m_nColour;
-        line1 = QString::fromStdString(m_strLine1);
-        line2 = QString::fromStdString(m_strLine2);
+        colour = colour_;
+        line1 = QString::fromStdString(line1_);
+        line2 = QString::fromStdString(line2_);
     }
     const QColor fill = StateColour(colour);
     QPainter painter(this);

@@ -42,9 +42,9 @@ protected:
 
 private:
     mutable std::mutex mutex_;
-    int m_nColour = kWhite;
-    std::string m_strLine1;
-    std::string m_strLine2;
+    int colour_ = kWhite;
+    std::string line1_;
+    std::string line2_;
 };
 
 }  // namespace zr417::updater

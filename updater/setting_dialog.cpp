@@ -54,43 +54,43 @@ CSettingDialog::CSettingDialog(std::filesystem::path iniPath, int language,
         return e;
     };
 
-    m_tab = new QTabBar(this);
-    m_tab->setGeometry(10, 8, 350, 28);
-    Register(m_tab, 1018);
-    m_btnSelect = new QPushButton(this);
-    m_btnSelect->setGeometry(20, 60, 90, 26);
-    Register(m_btnSelect, 1019);
-    m_editPath = edit(1020, 120, 61, 230);
-    m_editPath->setReadOnly(true);
+    tab_ = new QTabBar(this);
+    tab_->setGeometry(10, 8, 350, 28);
+    Register(tab_, 1018);
+    btnSelect_ = new QPushButton(this);
+    btnSelect_->setGeometry(20, 60, 90, 26);
+    Register(btnSelect_, 1019);
+    editPath_ = edit(1020, 120, 61, 230);
+    editPath_->setReadOnly(true);
 
     label(1037, "VID", 20, 52, 40);
-    m_editVid = edit(1035, 60, 51, 80);
+    editVid_ = edit(1035, 60, 51, 80);
     label(1039, "H", 145, 52, 15);
     label(1038, "PID", 190, 52, 40);
-    m_editPid = edit(1036, 230, 51, 80);
+    editPid_ = edit(1036, 230, 51, 80);
     label(1040, "H", 315, 52, 15);
     label(1046, "Sensor ", 20, 90, 50);
-    m_comboSensor = new QComboBox(this);
-    m_comboSensor->setGeometry(70, 89, 70, 24);
-    Register(m_comboSensor, 1049);
+    comboSensor_ = new QComboBox(this);
+    comboSensor_->setGeometry(70, 89, 70, 24);
+    Register(comboSensor_, 1049);
     label(1045, "H", 145, 90, 15);
     label(1042, "Serial number", 190, 90, 100);
-    m_checkIncrease = new QCheckBox(Q(kAutoIncrease), this);
-    m_checkIncrease->setGeometry(20, 128, 150, 22);
-    Register(m_checkIncrease, 1043);
+    checkIncrease_ = new QCheckBox(Q(kAutoIncrease), this);
+    checkIncrease_->setGeometry(20, 128, 150, 22);
+    Register(checkIncrease_, 1043);
 
-    // m_editSerial holds the configured serial text; it is never shown. Of
+    // editSerial_ holds the configured serial text; it is never shown. Of
     // the slot edits, only the first appears (as the Device tab's serial
     // field).
-    m_editSerial = edit(1041, 290, 128, 60);
-    m_editSerial->setMaxLength(5);
-    m_editSerial->hide();
+    editSerial_ = edit(1041, 290, 128, 60);
+    editSerial_->setMaxLength(5);
+    editSerial_->hide();
     for (int k = 0; k < kSlotCount; ++k) {
-        m_editWin[k] = edit(1050 + k, 290, 89, 60);
-        m_editWin[k]->setMaxLength(4);
-        m_editWin[k]->hide();
+        editWin_[k] = edit(1050 + k, 290, 89, 60);
+        editWin_[k]->setMaxLength(4);
+        editWin_[k]->hide();
     }
-    m_editWin[0]->setGeometry(290, 89, 60, 24);
+    editWin_[0]->setGeometry(290, 89, 60, 24);
     label(1066, "Win1", 0, 0)->hide();
     label(1067, "H", 355, 90, 12);
     for (int k = 1; k < kSlotCount; ++k) {
@@ -98,23 +98,23 @@ CSettingDialog::CSettingDialog(std::filesystem::path iniPath, int language,
         label(1067 + 2 * k, "H", 0, 0)->hide();
     }
 
-    m_btnOk = new QPushButton(this);
-    m_btnOk->setGeometry(180, 190, 85, 28);
-    m_btnOk->setDefault(true);
-    Register(m_btnOk, 1);
-    m_btnCancel = new QPushButton(this);
-    m_btnCancel->setGeometry(275, 190, 85, 28);
-    Register(m_btnCancel, 2);
+    btnOk_ = new QPushButton(this);
+    btnOk_->setGeometry(180, 190, 85, 28);
+    btnOk_->setDefault(true);
+    Register(btnOk_, 1);
+    btnCancel_ = new QPushButton(this);
+    btnCancel_->setGeometry(275, 190, 85, 28);
+    Register(btnCancel_, 2);
 
-    connect(m_tab, &QTabBar::currentChanged, this, &CSettingDialog::OnTabChanged);
-    connect(m_btnSelect, &QPushButton::clicked, this, &CSettingDialog::OnSelectFirmware);
-    connect(m_editSerial, &QLineEdit::textChanged, this, &CSettingDialog::OnSerialChanged);
+    connect(tab_, &QTabBar::currentChanged, this, &CSettingDialog::OnTabChanged);
+    connect(btnSelect_, &QPushButton::clicked, this, &CSettingDialog::OnSelectFirmware);
+    connect(editSerial_, &QLineEdit::textChanged, this, &CSettingDialog::OnSerialChanged);
     for (int k = 0; k < kSlotCount; ++k)
-        connect(m_editWin[k], &QLineEdit::textChanged, this, [this, k] { OnWinChanged(k); });
-    connect(m_checkIncrease, &QCheckBox::clicked, this, [this] { m_nAutoIncrease = m_nAutoIncrease ? 0 : 1; });
-    connect(m_comboSensor, &QComboBox::currentIndexChanged, this, [this](int index) { m_nSensor = index; });
-    connect(m_btnOk, &QPushButton::clicked, this, &CSettingDialog::OnOK);
-    connect(m_btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+        connect(editWin_[k], &QLineEdit::textChanged, this, [this, k] { OnWinChanged(k); });
+    connect(checkIncrease_, &QCheckBox::clicked, this, [this] { autoIncrease_ = autoIncrease_ ? 0 : 1; });
+    connect(comboSensor_, &QComboBox::currentIndexChanged, this, [this](int index) { sensor_ = index; });
+    connect(btnOk_, &QPushButton::clicked, this, &CSettingDialog::OnOK);
+    connect(btnCancel_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void CSettingDialog::Register(QWidget* w, int id)
@@ -132,41 +132,41 @@ QWidget* CSettingDialog::control(int id) const
 
 void CSettingDialog::OnInitDialog()
 {
-    m_editPath->setText(QString::fromStdString(m_strFirmwarePath));
-    m_btnSelect->setText(Q(Text(ToolText::Select, language_)));
-    m_btnOk->setText(Q(Text(ToolText::Ok, language_)));
-    m_btnCancel->setText(Q(Text(ToolText::Cancel, language_)));
+    editPath_->setText(QString::fromStdString(firmwarePath_));
+    btnSelect_->setText(Q(Text(ToolText::Select, language_)));
+    btnOk_->setText(Q(Text(ToolText::Ok, language_)));
+    btnCancel_->setText(Q(Text(ToolText::Cancel, language_)));
     setWindowTitle(Q(Text(ToolText::Settings, language_)));
     {
-        QSignalBlocker block(m_tab);
-        while (m_tab->count() > 0) m_tab->removeTab(0);
-        m_tab->addTab(Q(Text(ToolText::FirmwareTab, language_)));
-        m_tab->addTab(Q(kDeviceTab));
-        m_tab->setCurrentIndex(0);
+        QSignalBlocker block(tab_);
+        while (tab_->count() > 0) tab_->removeTab(0);
+        tab_->addTab(Q(Text(ToolText::FirmwareTab, language_)));
+        tab_->addTab(Q(kDeviceTab));
+        tab_->setCurrentIndex(0);
     }
     ShowDeviceTab(false);
 
     IniFile ini = IniFile::Load(iniPath_);
-    m_strVID = LowerHex(ini.GetInt(kDeviceSection, kVidKey, kDialogDefaultVid)).toStdString();
-    m_editVid->setText(QString::fromStdString(m_strVID));
-    m_strPID = LowerHex(ini.GetInt(kDeviceSection, kPidKey, kDialogDefaultPid)).toStdString();
-    m_editPid->setText(QString::fromStdString(m_strPID));
-    m_strSerial = ini.GetString(kDeviceSection, kSerialKey, "0001").substr(0, 99);
-    m_editSerial->setText(QString::fromStdString(m_strSerial));
-    m_nAutoIncrease = ini.GetInt(kDeviceSection, kIncreaseKey, 1) != 0 ? 1 : 0;
-    m_checkIncrease->setChecked(m_nAutoIncrease != 0);
-    m_comboSensor->clear();
-    m_comboSensor->addItems({"0", "90", "180", "270"});
+    vid_ = LowerHex(ini.GetInt(kDeviceSection, kVidKey, kDialogDefaultVid)).toStdString();
+    editVid_->setText(QString::fromStdString(vid_));
+    pid_ = LowerHex(ini.GetInt(kDeviceSection, kPidKey, kDialogDefaultPid)).toStdString();
+    editPid_->setText(QString::fromStdString(pid_));
+    serial_ = ini.GetString(kDeviceSection, kSerialKey, "0001").substr(0, 99);
+    editSerial_->setText(QString::fromStdString(serial_));
+    autoIncrease_ = ini.GetInt(kDeviceSection, kIncreaseKey, 1) != 0 ? 1 : 0;
+    checkIncrease_->setChecked(autoIncrease_ != 0);
+    comboSensor_->clear();
+    comboSensor_->addItems({"0", "90", "180", "270"});
     std::uint32_t sensor = ini.GetInt(kDeviceSection, kSensorKey, 0);
-    m_nSensor = sensor <= 3 ? static_cast<int>(sensor) : 0;
-    m_comboSensor->setCurrentIndex(m_nSensor);
-    for (int k = 0; k < kSlotCount; ++k) m_editWin[k]->setText(LowerHex(static_cast<std::uint64_t>(serials_[k])));
+    sensor_ = sensor <= 3 ? static_cast<int>(sensor) : 0;
+    comboSensor_->setCurrentIndex(sensor_);
+    for (int k = 0; k < kSlotCount; ++k) editWin_[k]->setText(LowerHex(static_cast<std::uint64_t>(serials_[k])));
 }
 
 void CSettingDialog::ShowDeviceTab(bool device)
 {
-    m_btnSelect->setVisible(!device);
-    m_editPath->setVisible(!device);
+    btnSelect_->setVisible(!device);
+    editPath_->setVisible(!device);
     for (int id : kDeviceTabControls)
         if (QWidget* w = control(id)) w->setVisible(device);
 }
@@ -178,16 +178,16 @@ void CSettingDialog::OnTabChanged(int index)
 
 void CSettingDialog::OnSerialChanged()
 {
-    QString text = m_editSerial->text();
+    QString text = editSerial_->text();
     if (text.isEmpty() || IsHexDigit(text.back())) return;
     text.chop(1);
-    m_editSerial->setText(text);
+    editSerial_->setText(text);
     sink_.ShowMessage(kIllegalCharacter, "", MessageIcon::Information);
 }
 
 void CSettingDialog::OnWinChanged(int index)
 {
-    QLineEdit* edit = m_editWin[static_cast<std::size_t>(index)];
+    QLineEdit* edit = editWin_[static_cast<std::size_t>(index)];
     const QString text = edit->text();
     if (text.isEmpty()) return;
     for (QChar c : text) {
@@ -211,21 +211,21 @@ void CSettingDialog::OnSelectFirmware()
 
 void CSettingDialog::SelectFirmware(const std::string& path)
 {
-    m_strFirmwarePath = path;
-    m_editPath->setText(QString::fromStdString(path));
+    firmwarePath_ = path;
+    editPath_->setText(QString::fromStdString(path));
     // Picking a file always regenerates its image; a failure has shown its
     // message and is handed on, so the tool burns nothing of this firmware.
     ConvertResult result = ConvertFirmware(path, &sink_, language_);
-    m_bFirmwarePicked = true;
-    m_bImageReady = result == ConvertResult::Converted || result == ConvertResult::AlreadyImage;
+    firmwarePicked_ = true;
+    imageReady_ = result == ConvertResult::Converted || result == ConvertResult::AlreadyImage;
 }
 
 void CSettingDialog::OnOK()
 {
-    m_strVID = m_editVid->text().toStdString();
-    m_strPID = m_editPid->text().toStdString();
-    m_strSerial = m_editSerial->text().toStdString();
-    m_nAutoIncrease = m_checkIncrease->isChecked() ? 1 : 0;
+    vid_ = editVid_->text().toStdString();
+    pid_ = editPid_->text().toStdString();
+    serial_ = editSerial_->text().toStdString();
+    autoIncrease_ = checkIncrease_->isChecked() ? 1 : 0;
     accept();
 }
 

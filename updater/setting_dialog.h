@@ -30,16 +30,18 @@ public:
     CSettingDialog(std::filesystem::path iniPath, int language, std::array<std::int64_t, kSlotCount> serials,
                    MessageSink& sink, QWidget* parent = nullptr);
 
-    // Exchanged data, in the order the dialog holds it.
-    std::string m_strFirmwarePath;
-    std::string m_strPID;
-    std::string m_strVID;
-    std::string m_strSerial = "0001";
-    int m_nAutoIncrease = 1;
-    int m_nSensor = 0;
+    // What the dialog ended with. The firmware path is set before the dialog
+    // opens (it shows the tool's current one).
+    const std::string& firmwarePath() const { return firmwarePath_; }
+    void SetFirmwarePath(std::string path) { firmwarePath_ = std::move(path); }
+    const std::string& pid() const { return pid_; }
+    const std::string& vid() const { return vid_; }
+    const std::string& serial() const { return serial_; }
+    int autoIncrease() const { return autoIncrease_; }
+    int sensor() const { return sensor_; }
     // Whether a firmware file was picked here, and whether its image was made.
-    bool m_bFirmwarePicked = false;
-    bool m_bImageReady = false;
+    bool firmwarePicked() const { return firmwarePicked_; }
+    bool imageReady() const { return imageReady_; }
 
     // A control by the number it was registered under, for the tool and for tests.
     QWidget* control(int id) const;
@@ -62,17 +64,27 @@ private:
     std::array<std::int64_t, kSlotCount> serials_;
     MessageSink& sink_;
 
-    QTabBar* m_tab = nullptr;
-    QPushButton* m_btnSelect = nullptr;
-    QLineEdit* m_editPath = nullptr;
-    QLineEdit* m_editSerial = nullptr;
-    QComboBox* m_comboSensor = nullptr;
-    QLineEdit* m_editVid = nullptr;
-    QLineEdit* m_editPid = nullptr;
-    QCheckBox* m_checkIncrease = nullptr;
-    std::array<QLineEdit*, kSlotCount> m_editWin{};  // one serial edit per slot
-    QPushButton* m_btnOk = nullptr;
-    QPushButton* m_btnCancel = nullptr;
+    // Exchanged data, in the order the dialog holds it.
+    std::string firmwarePath_;
+    std::string pid_;
+    std::string vid_;
+    std::string serial_ = "0001";
+    int autoIncrease_ = 1;
+    int sensor_ = 0;
+    bool firmwarePicked_ = false;
+    bool imageReady_ = false;
+
+    QTabBar* tab_ = nullptr;
+    QPushButton* btnSelect_ = nullptr;
+    QLineEdit* editPath_ = nullptr;
+    QLineEdit* editSerial_ = nullptr;
+    QComboBox* comboSensor_ = nullptr;
+    QLineEdit* editVid_ = nullptr;
+    QLineEdit* editPid_ = nullptr;
+    QCheckBox* checkIncrease_ = nullptr;
+    std::array<QLineEdit*, kSlotCount> editWin_{};  // one serial edit per slot
+    QPushButton* btnOk_ = nullptr;
+    QPushButton* btnCancel_ = nullptr;
     std::vector<std::pair<int, QWidget*>> controls_;
 };
 

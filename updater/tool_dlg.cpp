@@ -106,33 +106,33 @@ void CNorvane_MP_TOOLDlg::CreateControls()
         return l;
     };
 
-    m_groupModel = group(1021, 12, 8, 591, 62);
-    m_staticModel = label(1017, 26, 32, 560);
+    groupModel_ = group(1021, 12, 8, 591, 62);
+    staticModel_ = label(1017, 26, 32, 560);
 
-    m_groupSlots = group(0, 12, 80, 190, 200);
+    groupSlots_ = group(0, 12, 80, 190, 200);
     for (int k = 0; k < kSlotCount; ++k) {
-        m_slots[k] = new CMouseStatic(this);
-        m_slots[k]->move(32, 110);  // LayOutSlots places and shows them
-        Register(m_slots[k], 1000 + k);
+        slots_[k] = new CMouseStatic(this);
+        slots_[k]->move(32, 110);  // LayOutSlots places and shows them
+        Register(slots_[k], 1000 + k);
     }
 
-    m_btnUpdate = new QPushButton(this);
-    m_btnUpdate->setGeometry(470, 228, 120, 34);
-    m_btnUpdate->setDefault(true);
-    Register(m_btnUpdate, 1);
-    m_btnExit = new QPushButton(this);
-    m_btnExit->setGeometry(470, 286, 120, 34);
-    Register(m_btnExit, 2);
-    m_btnSettings = new QPushButton(this);
-    m_btnSettings->setGeometry(330, 228, 120, 34);
-    Register(m_btnSettings, 1016);
-    m_btnRefresh = new QPushButton(this);
-    m_btnRefresh->setGeometry(330, 286, 120, 34);
-    Register(m_btnRefresh, 1044);
-    m_btnSettings->hide();
-    m_btnSettings->setEnabled(false);
-    m_btnRefresh->hide();
-    m_btnRefresh->setEnabled(false);
+    btnUpdate_ = new QPushButton(this);
+    btnUpdate_->setGeometry(470, 228, 120, 34);
+    btnUpdate_->setDefault(true);
+    Register(btnUpdate_, 1);
+    btnExit_ = new QPushButton(this);
+    btnExit_->setGeometry(470, 286, 120, 34);
+    Register(btnExit_, 2);
+    btnSettings_ = new QPushButton(this);
+    btnSettings_->setGeometry(330, 228, 120, 34);
+    Register(btnSettings_, 1016);
+    btnRefresh_ = new QPushButton(this);
+    btnRefresh_->setGeometry(330, 286, 120, 34);
+    Register(btnRefresh_, 1044);
+    btnSettings_->hide();
+    btnSettings_->setEnabled(false);
+    btnRefresh_->hide();
+    btnRefresh_->setEnabled(false);
 
     // Hidden: version, language and counter frames with their contents.
     QWidget* hidden[] = {
@@ -140,17 +140,17 @@ void CNorvane_MP_TOOLDlg::CreateControls()
         label(1030, 225, 144, 150),     group(1023, 400, 80, 200, 110), group(1024, 215, 190, 170, 80),
         label(1031, 225, 210, 80),      label(1032, 225, 236, 80),      nullptr,
     };
-    m_staticSuccess = label(1033, 310, 210, 60);
-    m_staticFail = label(1034, 310, 236, 60);
-    m_staticSuccess->setText(QStringLiteral("0"));  // shown with several devices, before any burn
-    m_staticFail->setText(QStringLiteral("0"));
+    staticSuccess_ = label(1033, 310, 210, 60);
+    staticFail_ = label(1034, 310, 236, 60);
+    staticSuccess_->setText(QStringLiteral("0"));  // shown with several devices, before any burn
+    staticFail_->setText(QStringLiteral("0"));
     const int radioIds[3] = {1027, 1025, 1026};  // English, Simplified, Traditional
     for (int lang = 0; lang < 3; ++lang) {
-        m_radios[lang] = new QRadioButton(this);
-        m_radios[lang]->setGeometry(410, 100 + lang * 26, 180, 22);
-        Register(m_radios[lang], radioIds[lang]);
-        m_radios[lang]->hide();
-        connect(m_radios[lang], &QRadioButton::clicked, this, [this, lang] { OnLanguageRadio(lang); });
+        radios_[lang] = new QRadioButton(this);
+        radios_[lang]->setGeometry(410, 100 + lang * 26, 180, 22);
+        Register(radios_[lang], radioIds[lang]);
+        radios_[lang]->hide();
+        connect(radios_[lang], &QRadioButton::clicked, this, [this, lang] { OnLanguageRadio(lang); });
     }
     for (QWidget* w : hidden)
         if (w) w->hide();
@@ -158,10 +158,10 @@ void CNorvane_MP_TOOLDlg::CreateControls()
     control(1028)->setProperty("text", "Norvane_MP_TOOL");
     control(1029)->setProperty("text", "V1.0");
 
-    connect(m_btnUpdate, &QPushButton::clicked, this, &CNorvane_MP_TOOLDlg::OnUpdate);
-    connect(m_btnExit, &QPushButton::clicked, this, &QDialog::reject);
-    connect(m_btnSettings, &QPushButton::clicked, this, &CNorvane_MP_TOOLDlg::OnSettings);
-    connect(m_btnRefresh, &QPushButton::clicked, this, &CNorvane_MP_TOOLDlg::OnRefresh);
+    connect(btnUpdate_, &QPushButton::clicked, this, &CNorvane_MP_TOOLDlg::OnUpdate);
+    connect(btnExit_, &QPushButton::clicked, this, &QDialog::reject);
+    connect(btnSettings_, &QPushButton::clicked, this, &CNorvane_MP_TOOLDlg::OnSettings);
+    connect(btnRefresh_, &QPushButton::clicked, this, &CNorvane_MP_TOOLDlg::OnRefresh);
 }
 
 void CNorvane_MP_TOOLDlg::OnInitDialog()
@@ -174,23 +174,23 @@ void CNorvane_MP_TOOLDlg::OnInitDialog()
         connect(notifier_, &QSocketNotifier::activated, this, &CNorvane_MP_TOOLDlg::OnDeviceEvents);
     }
 
-    control(1030)->setProperty("text", QString("Build in ") + __DATE__);
+    control(1030)->setProperty("text", QString("Build in ") + ZR417_BUILD_DATE);
 
     int language = options_.language ? *options_.language : SystemToolLanguage();
     tool_->SetLanguage(language);
-    m_radios[static_cast<std::size_t>(std::clamp(language, 0, 2))]->setChecked(true);
+    radios_[static_cast<std::size_t>(std::clamp(language, 0, 2))]->setChecked(true);
 
     // Tahoma of a 16-pixel cell, smaller still if a slot text would not fit.
     QFont font = CMouseStatic::FitSlotTexts(WithCellHeight(ProgramFont({QStringLiteral("Tahoma")}), 16));
     setFont(font);
     for (const auto& [id, w] : controls_) w->setFont(font);
 
-    for (auto* s : m_slots) s->SetLine1(Text(ToolText::NoDevice, language));
+    for (auto* s : slots_) s->SetLine1(Text(ToolText::NoDevice, language));
 
     MessageSink& sink = options_.messages ? *options_.messages : *this;
     IniFile ini = IniFile::Load(iniPath());
     tool_->LoadSettings(ini, options_.toolDir, sink);
-    m_modelText = tool_->settings().modelText;
+    modelText_ = tool_->settings().modelText;
 
     tool_->Enumerate(true);
     tool_->Enumerate(true);
@@ -206,7 +206,7 @@ int CNorvane_MP_TOOLDlg::SlotsInView() const
     // ended (a device removed during its burn leaves its failure behind).
     int count = 1;
     for (int k = 0; k < kSlotCount; ++k)
-        if (tool_->slotInUse(k) || m_slots[static_cast<std::size_t>(k)]->colour() != kWhite) count = k + 1;
+        if (tool_->slotInUse(k) || slots_[static_cast<std::size_t>(k)]->colour() != kWhite) count = k + 1;
     return count;
 }
 
@@ -224,12 +224,12 @@ void CNorvane_MP_TOOLDlg::LayOutSlots()
     const int width = std::max(615, 12 + frameWidth + 16 + 170 + 12);
     const int height = std::max(362, 80 + frameHeight + 20);
 
-    m_groupModel->setGeometry(12, 8, width - 24, 62);
-    m_staticModel->setGeometry(26, 32, width - 55, 22);
-    m_groupSlots->setGeometry(12, 80, frameWidth, frameHeight);
+    groupModel_->setGeometry(12, 8, width - 24, 62);
+    staticModel_->setGeometry(26, 32, width - 55, 22);
+    groupSlots_->setGeometry(12, 80, frameWidth, frameHeight);
     for (int k = 0; k < kSlotCount; ++k) {
-        m_slots[k]->move(32 + (k % columns) * kSlotPitch, 110 + (k / columns) * kSlotPitch);
-        m_slots[k]->setVisible(k < count);
+        slots_[k]->move(32 + (k % columns) * kSlotPitch, 110 + (k / columns) * kSlotPitch);
+        slots_[k]->setVisible(k < count);
     }
 
     const int right = width - 12 - 170;  // the column of counts and buttons
@@ -237,14 +237,14 @@ void CNorvane_MP_TOOLDlg::LayOutSlots()
         control(1024)->setGeometry(right, 80, 170, 80);
         control(1031)->setGeometry(right + 12, 100, 96, 22);
         control(1032)->setGeometry(right + 12, 128, 96, 22);
-        m_staticSuccess->setGeometry(right + 110, 100, 50, 22);
-        m_staticFail->setGeometry(right + 110, 128, 50, 22);
+        staticSuccess_->setGeometry(right + 110, 100, 50, 22);
+        staticFail_->setGeometry(right + 110, 128, 50, 22);
         const int bottom = 80 + frameHeight;
-        m_btnUpdate->setGeometry(right + 25, bottom - 92, 120, 34);
-        m_btnExit->setGeometry(right + 25, bottom - 34, 120, 34);
+        btnUpdate_->setGeometry(right + 25, bottom - 92, 120, 34);
+        btnExit_->setGeometry(right + 25, bottom - 34, 120, 34);
     } else {
-        m_btnUpdate->setGeometry(470, 228, 120, 34);
-        m_btnExit->setGeometry(470, 286, 120, 34);
+        btnUpdate_->setGeometry(470, 228, 120, 34);
+        btnExit_->setGeometry(470, 286, 120, 34);
     }
     for (int id : {1024, 1031, 1032, 1033, 1034}) control(id)->setVisible(several);
     setFixedSize(width, height);
@@ -276,7 +276,7 @@ void CNorvane_MP_TOOLDlg::ApplyLanguage()
         else
             w->setProperty("text", Q(Text(row, lang)));
     }
-    m_staticModel->setText(Q(m_modelText));
+    staticModel_->setText(Q(modelText_));
 }
 
 void CNorvane_MP_TOOLDlg::OnLanguageRadio(int language)
@@ -303,23 +303,23 @@ void CNorvane_MP_TOOLDlg::OnSettings()
     for (int k = 0; k < kSlotCount; ++k) serials[k] = tool_->serialEntry(k);
     MessageSink& sink = options_.messages ? *options_.messages : *this;
     CSettingDialog dlg(iniPath(), tool_->Language(), serials, sink, this);
-    dlg.m_strFirmwarePath = tool_->firmwarePath();
+    dlg.SetFirmwarePath(tool_->firmwarePath());
     dlg.OnInitDialog();
     if (dlg.exec() != QDialog::Accepted) return;
 
     const auto ini = iniPath();
-    const std::string path = dlg.m_strFirmwarePath;
-    m_staticModel->setText(Q(std::string(Text(ToolText::ModelPrefix, tool_->Language())) + path));
+    const std::string path = dlg.firmwarePath();
+    staticModel_->setText(Q(std::string(Text(ToolText::ModelPrefix, tool_->Language())) + path));
     IniFile::WriteString(ini, kFirmwareSection, kPathKey, path);
-    std::uint16_t vid = HexToWord(dlg.m_strVID);
+    std::uint16_t vid = HexToWord(dlg.vid());
     IniFile::WriteString(ini, kDeviceSection, kVidKey, std::to_string(vid));
-    std::uint16_t pid = HexToWord(dlg.m_strPID);
+    std::uint16_t pid = HexToWord(dlg.pid());
     IniFile::WriteString(ini, kDeviceSection, kPidKey, std::to_string(pid));
-    IniFile::WriteString(ini, kDeviceSection, kSerialKey, dlg.m_strSerial);
-    IniFile::WriteString(ini, kDeviceSection, kIncreaseKey, dlg.m_nAutoIncrease ? "1" : "0");
-    IniFile::WriteString(ini, kDeviceSection, kSensorKey, std::to_string(dlg.m_nSensor));
-    tool_->ApplySettings(path, vid, pid, dlg.m_nAutoIncrease != 0, dlg.m_nSensor);
-    if (dlg.m_bFirmwarePicked) tool_->SetImageReady(dlg.m_bImageReady);
+    IniFile::WriteString(ini, kDeviceSection, kSerialKey, dlg.serial());
+    IniFile::WriteString(ini, kDeviceSection, kIncreaseKey, dlg.autoIncrease() ? "1" : "0");
+    IniFile::WriteString(ini, kDeviceSection, kSensorKey, std::to_string(dlg.sensor()));
+    tool_->ApplySettings(path, vid, pid, dlg.autoIncrease() != 0, dlg.sensor());
+    if (dlg.firmwarePicked()) tool_->SetImageReady(dlg.imageReady());
 }
 
 void CNorvane_MP_TOOLDlg::OnDeviceEvents()
@@ -346,10 +346,10 @@ void CNorvane_MP_TOOLDlg::OnBurnIdle()
 
 void CNorvane_MP_TOOLDlg::SetButtonStates(bool settings, bool update, bool exit, bool refresh)
 {
-    m_btnSettings->setEnabled(settings);
-    m_btnUpdate->setEnabled(update);
-    m_btnExit->setEnabled(exit);
-    m_btnRefresh->setEnabled(refresh);
+    btnSettings_->setEnabled(settings);
+    btnUpdate_->setEnabled(update);
+    btnExit_->setEnabled(exit);
+    btnRefresh_->setEnabled(refresh);
 }
 
 void CNorvane_MP_TOOLDlg::SetCounterTexts(int success, int fail)
@@ -357,8 +357,8 @@ void CNorvane_MP_TOOLDlg::SetCounterTexts(int success, int fail)
     QMetaObject::invokeMethod(
         this,
         [this, success, fail] {
-            m_staticSuccess->setText(QString::number(success));
-            m_staticFail->setText(QString::number(fail));
+            staticSuccess_->setText(QString::number(success));
+            staticFail_->setText(QString::number(fail));
             LayOutSlots();  // a burn has ended: its slot's outcome must be in view
         },
         Qt::QueuedConnection);

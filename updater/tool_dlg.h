@@ -51,7 +51,7 @@ public:
     void OnAbout();
 
     // ToolView
-    StatusControl& SlotControl(int slot) override { return *m_slots[static_cast<std::size_t>(slot)]; }
+    StatusControl& SlotControl(int slot) override { return *slots_[static_cast<std::size_t>(slot)]; }
     void SetButtonStates(bool settings, bool update, bool exit, bool refresh) override;
     void SetCounterTexts(int success, int fail) override;
     void PostBurnIdle(bool readySlotLeft) override;
@@ -64,7 +64,7 @@ public:
     void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override;
 
     UpdateTool& tool() { return *tool_; }
-    CMouseStatic* slot(int k) const { return m_slots[static_cast<std::size_t>(k)]; }
+    CMouseStatic* slot(int k) const { return slots_[static_cast<std::size_t>(k)]; }
     QWidget* control(int id) const;  // by the number it was registered under
     std::filesystem::path iniPath() const { return options_.toolDir / "config.ini"; }
 
@@ -84,18 +84,18 @@ private:
 
     Options options_;
     std::unique_ptr<UpdateTool> tool_;
-    std::array<CMouseStatic*, kSlotCount> m_slots{};
-    QGroupBox* m_groupModel = nullptr;  // the product model frame
-    QGroupBox* m_groupSlots = nullptr;  // the frame around the slots
-    QLabel* m_staticModel = nullptr;    // the model text in it
-    QPushButton* m_btnUpdate = nullptr;
-    QPushButton* m_btnExit = nullptr;
-    QPushButton* m_btnSettings = nullptr;
-    QPushButton* m_btnRefresh = nullptr;
-    QLabel* m_staticSuccess = nullptr;        // the success count
-    QLabel* m_staticFail = nullptr;           // the failure count
-    std::array<QRadioButton*, 3> m_radios{};  // by language index
-    std::string m_modelText;
+    std::array<CMouseStatic*, kSlotCount> slots_{};
+    QGroupBox* groupModel_ = nullptr;  // the product model frame
+    QGroupBox* groupSlots_ = nullptr;  // the frame around the slots
+    QLabel* staticModel_ = nullptr;    // the model text in it
+    QPushButton* btnUpdate_ = nullptr;
+    QPushButton* btnExit_ = nullptr;
+    QPushButton* btnSettings_ = nullptr;
+    QPushButton* btnRefresh_ = nullptr;
+    QLabel* staticSuccess_ = nullptr;        // the success count
+    QLabel* staticFail_ = nullptr;           // the failure count
+    std::array<QRadioButton*, 3> radios_{};  // by language index
+    std::string modelText_;
     QSocketNotifier* notifier_ = nullptr;
     std::vector<std::pair<int, QWidget*>> controls_;
 };

@@ -81,7 +81,7 @@ void BM_FullRepaint(benchmark::State& state)
 {
     Window w;
     // Some highlights and an open list make it a busy frame.
-    for (int k = 0; k < 104; k += 7) w.dlg->keyState().g_abKeyChanged[k] = 1;
+    for (int k = 0; k < 104; k += 7) w.dlg->keyState().MarkKeyChanged(static_cast<std::size_t>(k), true);
     for (auto _ : state) w.dlg->Compose();
 }
 BENCHMARK(BM_FullRepaint)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);

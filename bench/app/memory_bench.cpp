@@ -99,7 +99,7 @@ int Measure(int argc, char** argv)
     ctx.store = &dlg.store();
     ctx.macros = &dlg.macros();
     SubDialogs& dialogs = ProgramSubDialogs();
-    dlg.keyState().g_nSelectedKey = 1;
+    dlg.keyState().SelectKey(1);
     OpenAndClose([&] { dialogs.runKeyAssignment(ctx, dlg.keyState(), dlg.store().current); });
     OpenAndClose([&] { dialogs.runMacroManager(ctx); });
     OpenAndClose([&] { dialogs.runProfileManager(ctx, dlg.geometry()); });

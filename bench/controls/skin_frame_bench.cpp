@@ -1,4 +1,4 @@
-// One full 1000 x 640 main-window frame composed from cached skins: the
+// One full main-window frame (the whole client area) from cached skins: the
 // background, the keyboard picture with lit keys, the lighting panel's small
 // pictures and sliders, and about thirty labels. Target: under 2 ms; at 200 %
 // (four times the pixels, from the @2x skins) under 8 ms.

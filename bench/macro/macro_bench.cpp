@@ -12,7 +12,7 @@ MacroStore FullStore()
 {
     MacroStore store("unused");
     for (int m = 0; m < kMacroCount; ++m) {
-        MacroRecord& r = store.g_macroWorkTable[m];
+        MacroRecord& r = store.EditWorkRecord(m);
         SetMacroName(r, std::string_view("Macro_0" + std::to_string(m + 1)));
         for (int s = 0; s < kMacroStepCount; ++s) {
             MacroStep step{static_cast<std::uint8_t>(s % 2 ? 0x80 : 0x00), 0x04, 0, 0};

@@ -51,7 +51,9 @@ void BM_RecordedDelayFollowsEventTimestamps(benchmark::State& state)
     constexpr int kKeys = 16;  // 32 steps, below the live limit
 
     MacroStore store("unused");
-    SetMacroName(store.g_macroTable[0], std::string_view("bench"));
+    MacroTable table;
+    SetMacroName(table[0], std::string_view("bench"));
+    store.SetMacroTable(table);
     const AppPaths paths = AppPaths::InFolder(ExecutableDir());
     long long maxError = 0;
     long long strokes = 0;
@@ -77,11 +79,11 @@ void BM_RecordedDelayFollowsEventTimestamps(benchmark::State& state)
             }
         }
         // The last release is held back briefly by the capture.
-        const StepArray& recorded = store.g_macroWorkTable[0].deviceSteps;
+        const StepArray& recorded = store.g_macroWorkTable()[0].deviceSteps;
         const bool complete = QTest::qWaitFor([&] { return StepCount(recorded) == 2 * kKeys; }, 5000);
 
         state.PauseTiming();
-        const StepArray& steps = store.g_macroWorkTable[0].deviceSteps;
+        const StepArray& steps = store.g_macroWorkTable()[0].deviceSteps;
         if (!complete) {
             state.SkipWithError(("not every keystroke was recorded: " + std::to_string(StepCount(steps))).c_str());
             break;

@@ -33,7 +33,7 @@ std::vector<std::uint8_t> Image()
 std::string HexText(const std::vector<std::uint8_t>& image)
 {
     std::string text;
-    char buf[8];
+    char buf[16];  // ":10" + 4 digits + "00" and the terminator
     for (std::size_t a = 0; a < image.size(); a += 16) {
         unsigned sum = 16 + (a >> 8) + (a & 0xFF);
         std::snprintf(buf, sizeof buf, ":10%04X00", static_cast<unsigned>(a));

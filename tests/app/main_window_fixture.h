@@ -100,7 +100,7 @@ struct RecordingDialogs : SubDialogs {
     {
         ++keyCalls;
         lastModel = ctx.model;
-        lastKey = state.g_nSelectedKey;
+        lastKey = state.g_nSelectedKey();
         return onKey ? onKey(state, image) : false;
     }
     bool runMacroManager(const DialogContext& ctx) override

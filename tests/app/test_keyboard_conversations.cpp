@@ -252,14 +252,13 @@ TEST_F(MainWindowTest, SavesOnAFullDiskSaySoAndLoseNothing)
     plugKeyboard("QV310");
     start();
     dialogs.onKey = [](KeyAssignmentState& s, ConfigImage&) {
-        s.g_nPendingKind = kind::Single;
-        s.g_abKeyBuf[0] = 0x41;  // 'A'
-        s.g_nKeyCount = 1;
+        s.SetPendingKind(kind::Single);
+        s.SetKeys({0x41});  // 'A'
         return true;
     };
     dialogs.onMacro = [](const DialogContext& ctx) {
         ctx.macros->BeginWork();
-        SetMacroName(ctx.macros->g_macroWorkTable[0], std::string_view("Combo"));
+        SetMacroName(ctx.macros->EditWorkRecord(0), std::string_view("Combo"));
         ctx.macros->CommitWork();
         return true;
     };
@@ -271,6 +270,8 @@ TEST_F(MainWindowTest, SavesOnAFullDiskSaySoAndLoseNothing)
         clickKey(5);  // the assignment cannot be saved
         ASSERT_EQ(desktop.warnings.size(), 1u);
         EXPECT_TRUE(desktop.warnings[0].first.contains((dataDir() / "keymap.bin").string().c_str()))
+            << desktop.warnings[0].first.toStdString();
+        EXPECT_TRUE(desktop.warnings[0].first.contains("the file is too large"))  // the cause, EFBIG here
             << desktop.warnings[0].first.toStdString();
         EXPECT_EQ(desktop.warnings[0].second.toStdString(), "Save Settings");
         EXPECT_EQ(desktop.lastOk.toStdString(), "OK");
@@ -289,7 +290,7 @@ TEST_F(MainWindowTest, SavesOnAFullDiskSaySoAndLoseNothing)
         EXPECT_EQ(desktop.warnings.size(), 3u);
         EXPECT_EQ(keymapFile(), keymapBefore) << "the old file is left whole";
         EXPECT_EQ(ReadFileBytes(dataDir() / "MacroDefine.bin"), macrosBefore);
-        EXPECT_EQ(MacroNames(dlg->macros().g_macroTable).size(), 1u);
+        EXPECT_EQ(MacroNames(dlg->macros().g_macroTable()).size(), 1u);
     }
     // Room again: the next Save writes everything that was kept.
     click(950, 620);

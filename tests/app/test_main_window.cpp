@@ -137,7 +137,7 @@ TEST_F(MainWindowTest, FactoryResetAsksThenResetsTheKeyboardAndClearsTheKeyTable
     m.matrix[pos] = 0x04;  // key 10 sends A
     kb->setMemory(m);
     start(kLanguageChinese);
-    EXPECT_EQ(dlg->keyState().g_abKeyChanged[10], 1);
+    EXPECT_EQ(dlg->keyState().g_abKeyChanged()[10], 1);
     image().entry(10)[entry::Kind] = 1;
 
     desktop.answer = false;
@@ -155,7 +155,7 @@ TEST_F(MainWindowTest, FactoryResetAsksThenResetsTheKeyboardAndClearsTheKeyTable
     EXPECT_EQ(image().plane(0, pos), KeyCode(g_defaultVkByKey[10]));
     EXPECT_EQ(image().entry(10)[entry::Kind], 0) << "the key table is cleared";
     EXPECT_EQ(image().entry(10)[entry::Vk], g_defaultVkByKey[10]) << "with its key codes refreshed";
-    EXPECT_EQ(dlg->keyState().g_abKeyChanged[10], 0);
+    EXPECT_EQ(dlg->keyState().g_abKeyChanged()[10], 0);
     EXPECT_EQ(dlg->store().saved, image());
     EXPECT_EQ(keymapFile(), bytesOf(image()));
 }
@@ -170,7 +170,7 @@ TEST_F(MainWindowTest, RefreshMarksChangedKeysButNeverKey100AndHighlightsThem)
     m.matrix[g_matrixPosByKey[kFnKey]] = 0x04;
     kb->setMemory(m);
     start();
-    const auto& marks = dlg->keyState().g_abKeyChanged;
+    const auto& marks = dlg->keyState().g_abKeyChanged();
     EXPECT_EQ(marks[20], 1);
     EXPECT_EQ(marks[30], 1);
     EXPECT_EQ(marks[100], 0);
@@ -322,15 +322,14 @@ TEST_F(MainWindowTest, KeyClickRunsTheAssignmentDialogAndHighlightsTheKey)
     plugKeyboard("QV420");
     start();
     dialogs.onKey = [](KeyAssignmentState& s, ConfigImage&) {
-        s.g_nPendingKind = kind::Single;
-        s.g_abKeyBuf[0] = 0x41;  // 'A'
-        s.g_nKeyCount = 1;
+        s.SetPendingKind(kind::Single);
+        s.SetKeys({0x41});  // 'A'
         return true;
     };
     clickKey(5);
     EXPECT_EQ(dialogs.keyCalls, 1);
     EXPECT_EQ(dialogs.lastModel, kModelQV420);
-    EXPECT_EQ(dlg->keyState().g_abKeyChanged[5], 1);
+    EXPECT_EQ(dlg->keyState().g_abKeyChanged()[5], 1);
     EXPECT_EQ(keymapFile(), bytesOf(image())) << "the assignment saves keymap.bin";
     clickKey(kFnKey);
     EXPECT_EQ(dialogs.keyCalls, 1) << "Fn cannot be picked outside per-key mode";
@@ -347,7 +346,7 @@ TEST_F(MainWindowTest, MacroManagerOkPlacesMacrosAndWritesBothFiles)
 
     dialogs.onMacro = [](const DialogContext& ctx) {
         ctx.macros->BeginWork();
-        MacroRecord& r = ctx.macros->g_macroWorkTable[0];
+        MacroRecord& r = ctx.macros->EditWorkRecord(0);
         SetMacroName(r, std::string_view("Combo"));
         r.setLoops(3);
         ctx.macros->CommitWork();
@@ -541,7 +540,7 @@ TEST_F(MainWindowTest, MouseMovesRedrawOnlyWhenSomethingChanges)
 
     QPoint c = keyCentre(20);
     move(c.x(), c.y());  // a key: redraw with its highlight
-    EXPECT_EQ(dlg->keyState().g_nSelectedKey, 20);
+    EXPECT_EQ(dlg->keyState().g_nSelectedKey(), 20);
     QImage hovered = dlg->grab().toImage().convertToFormat(QImage::Format_RGB32);
     move(5, 630);
     QImage plain = dlg->grab().toImage().convertToFormat(QImage::Format_RGB32);

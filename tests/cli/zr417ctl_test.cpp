@@ -199,12 +199,17 @@ TEST_F(Zr417ctl, UsageErrorsAndMissingKeyboard)
         EXPECT_NE(none.output.find("no ZR417 keyboard found"), std::string::npos);
     }
     EXPECT_EQ(run("--help").exitCode, 0);
+    // The help that --help points to is help, not a usage error.
+    auto simHelp = run("sim help");
+    EXPECT_EQ(simHelp.exitCode, 0);
+    EXPECT_NE(simHelp.output.find("zr417ctl sim plug MODEL"), std::string::npos) << simHelp.output;
 }
 
 TEST_F(Zr417ctl, UnwritableOutputIsAFileError)
 {
     auto r = run("--simulate QV420 read no/such/folder/out.bin");
     EXPECT_EQ(r.exitCode, 4) << r.output;
+    EXPECT_NE(r.output.find("the folder does not exist"), std::string::npos) << r.output;  // the cause
 }
 
 // Under a file-size limit a write fails like any other, with a message and
@@ -271,6 +276,11 @@ TEST_F(Zr417ctl, ProfileNamesAreTheirFilesExactly)
     auto tooLong = run("--simulate QV420 profile save " + longest + "x");
     EXPECT_EQ(tooLong.exitCode, 2) << tooLong.output;
     EXPECT_NE(tooLong.output.find("cannot be a profile name"), std::string::npos) << tooLong.output;
+    // A save that cannot land says why.
+    fs::create_directory(profiles / "Folder.bin");
+    auto blocked = run("--simulate QV420 profile save Folder");
+    EXPECT_EQ(blocked.exitCode, 4) << blocked.output;
+    EXPECT_NE(blocked.output.find("Folder.bin: a folder has the file's name"), std::string::npos) << blocked.output;
 
     ASSERT_TRUE(WriteFileAtomic(profiles / "Big.bin", std::vector<std::uint8_t>(2 * kImageSize, 1)));
     auto big = run("profile apply Big");

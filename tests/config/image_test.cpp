@@ -1,5 +1,6 @@
 #include "config/image.h"
 #include "config/keys.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -44,16 +45,6 @@ protected:
         std::copy(s.begin(), s.end(), image.settings.begin());
         std::copy(k.begin(), k.end(), image.keyTable.begin());
     }
-    static void Write(const fs::path& path, const Bytes& bytes)
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-    static Bytes Read(const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
-    }
     static Bytes Flatten(const ConfigImage& image)
     {
         Bytes b(image.settings.begin(), image.settings.end());
@@ -80,7 +71,7 @@ TEST_F(KeymapFileTest, MissingFileIsCreatedWithZeroKeyTableAndCurrentSettings)
     const auto settingsBefore = store_->current.settings;
     ASSERT_TRUE(store_->LoadKeymapFile());
 
-    Bytes onDisk = Read(file());
+    Bytes onDisk = test::ReadBytes(file());
     ASSERT_EQ(onDisk.size(), 213116u);
     EXPECT_TRUE(std::equal(settingsBefore.begin(), settingsBefore.end(), onDisk.begin()));
     EXPECT_TRUE(std::all_of(onDisk.begin() + kSettingsSize, onDisk.end(), [](auto b) { return b == 0; }));
@@ -94,9 +85,9 @@ TEST_F(KeymapFileTest, MissingFileIsCreatedWithZeroKeyTableAndCurrentSettings)
 TEST_F(KeymapFileTest, StartupOnMissingFileGivesRefreshedCodesAndCommitsTheSavedImage)
 {
     Fill(store_->current, 2);
-    store_->g_bKeepSettings = true;
+    store_->KeepSettingsOnNextLoad(true);
     store_->Startup();
-    EXPECT_FALSE(store_->g_bKeepSettings);
+    EXPECT_FALSE(store_->g_bKeepSettings());
     ExpectKeyCodesRefreshed(store_->current);
     EXPECT_EQ(store_->current.entry(0)[entry::Kind], 0);
     EXPECT_EQ(store_->saved, store_->current);
@@ -106,7 +97,7 @@ TEST_F(KeymapFileTest, StartupOnMissingFileGivesRefreshedCodesAndCommitsTheSaved
 TEST_F(KeymapFileTest, KeyCodesAreRefreshedAfterEveryLoad)
 {
     Bytes image(kImageSize, 0xEE);
-    Write(file(), image);
+    test::WriteBytes(file(), image);
     ASSERT_TRUE(store_->LoadKeymapFile());
     ExpectKeyCodesRefreshed(store_->current);
     // Everything else comes from the file, spare entries included.
@@ -115,7 +106,7 @@ TEST_F(KeymapFileTest, KeyCodesAreRefreshedAfterEveryLoad)
     EXPECT_EQ(store_->current.entry(254)[entry::Vk], 0xEE);
     EXPECT_EQ(store_->current.settings[0], 0xEE);
     // The file itself is not rewritten by a load.
-    EXPECT_EQ(Read(file()), image);
+    EXPECT_EQ(test::ReadBytes(file()), image);
 }
 
 TEST_F(KeymapFileTest, KeepSettingsLoadTakesOnlyTheKeyTableAndClearsTheFlag)
@@ -124,11 +115,11 @@ TEST_F(KeymapFileTest, KeepSettingsLoadTakesOnlyTheKeyTableAndClearsTheFlag)
     const auto settingsBefore = store_->current.settings;
     ConfigImage onDisk;
     Fill(onDisk, 40);
-    Write(file(), Flatten(onDisk));
+    test::WriteBytes(file(), Flatten(onDisk));
 
-    store_->g_bKeepSettings = true;
+    store_->KeepSettingsOnNextLoad(true);
     ASSERT_TRUE(store_->LoadKeymapFile());
-    EXPECT_FALSE(store_->g_bKeepSettings);
+    EXPECT_FALSE(store_->g_bKeepSettings());
     EXPECT_EQ(store_->current.settings, settingsBefore);
     for (int k = 0; k < kKeyCount; ++k) onDisk.entry(k)[entry::Vk] = g_defaultVkByKey[k];
     EXPECT_EQ(store_->current.keyTable, onDisk.keyTable);
@@ -141,9 +132,9 @@ TEST_F(KeymapFileTest, KeepSettingsLoadTakesOnlyTheKeyTableAndClearsTheFlag)
 TEST_F(KeymapFileTest, KeepSettingsFlagIsConsumedEvenByAFailedLoad)
 {
     fs::create_directory(file());
-    store_->g_bKeepSettings = true;
+    store_->KeepSettingsOnNextLoad(true);
     EXPECT_FALSE(store_->LoadKeymapFile());
-    EXPECT_FALSE(store_->g_bKeepSettings);
+    EXPECT_FALSE(store_->g_bKeepSettings());
 }
 
 TEST_F(KeymapFileTest, ShortFileFillsOnlyWhatItHolds)
@@ -153,7 +144,7 @@ TEST_F(KeymapFileTest, ShortFileFillsOnlyWhatItHolds)
 
     // Settings plus the first 1000 bytes of the key table.
     Bytes part = Pattern(kSettingsSize + 1000, 77);
-    Write(file(), part);
+    test::WriteBytes(file(), part);
     ASSERT_TRUE(store_->LoadKeymapFile());
     EXPECT_TRUE(std::equal(part.begin(), part.begin() + kSettingsSize, store_->current.settings.begin()));
     for (std::size_t i = 0; i < kKeyTableSize; ++i) {
@@ -167,7 +158,7 @@ TEST_F(KeymapFileTest, ShortFileFillsOnlyWhatItHolds)
     // A file shorter than the settings block leaves the key table alone.
     store_->current = before;
     Bytes tiny = Pattern(100, 78);
-    Write(file(), tiny);
+    test::WriteBytes(file(), tiny);
     ASSERT_TRUE(store_->LoadKeymapFile());
     EXPECT_TRUE(std::equal(tiny.begin(), tiny.end(), store_->current.settings.begin()));
     EXPECT_TRUE(
@@ -177,7 +168,7 @@ TEST_F(KeymapFileTest, ShortFileFillsOnlyWhatItHolds)
 
     // An empty file changes nothing but the key codes.
     store_->current = before;
-    Write(file(), {});
+    test::WriteBytes(file(), {});
     ASSERT_TRUE(store_->LoadKeymapFile());
     EXPECT_EQ(store_->current.settings, before.settings);
     ExpectKeyCodesRefreshed(store_->current);
@@ -186,7 +177,7 @@ TEST_F(KeymapFileTest, ShortFileFillsOnlyWhatItHolds)
 TEST_F(KeymapFileTest, LongFileIgnoresTheRest)
 {
     Bytes image = Pattern(kImageSize + 5000, 9);
-    Write(file(), image);
+    test::WriteBytes(file(), image);
     ASSERT_TRUE(store_->LoadKeymapFile());
     ConfigImage expected;
     std::copy_n(image.begin(), kSettingsSize, expected.settings.begin());
@@ -214,21 +205,21 @@ TEST_F(KeymapFileTest, UnreadableFileIsNeitherReplacedNorLoaded)
     const ConfigImage before = store_->current;
     if (::geteuid() != 0) {
         Bytes image = Pattern(kImageSize, 13);
-        Write(file(), image);
+        test::WriteBytes(file(), image);
         ASSERT_EQ(::chmod(file().c_str(), 0), 0);
         EXPECT_FALSE(store_->LoadKeymapFile());
         EXPECT_EQ(store_->current, before);
         ::chmod(file().c_str(), 0644);
-        EXPECT_EQ(Read(file()), image);
+        EXPECT_EQ(test::ReadBytes(file()), image);
     } else {
         // Permissions do not stop root; a path through a regular file can
         // never be opened nor created.
-        Write(dir_ / "plain", {1, 2, 3});
+        test::WriteBytes(dir_ / "plain", {1, 2, 3});
         KeymapStore blocked(dir_ / "plain" / "keymap.bin");
         Fill(blocked.current, 12);
         EXPECT_FALSE(blocked.LoadKeymapFile());
         EXPECT_EQ(blocked.current, before);
-        EXPECT_EQ(Read(dir_ / "plain"), (Bytes{1, 2, 3}));
+        EXPECT_EQ(test::ReadBytes(dir_ / "plain"), (Bytes{1, 2, 3}));
     }
 }
 
@@ -246,7 +237,7 @@ TEST_F(KeymapFileTest, FailedSaveLeavesTheOldFileIntact)
 {
     Fill(store_->current, 15);
     ASSERT_TRUE(store_->SaveKeymapFile());
-    const Bytes old = Read(file());
+    const Bytes old = test::ReadBytes(file());
     Fill(store_->current, 16);
 
     // A write that runs out of room (file size limit stands in for a full disk).
@@ -262,7 +253,7 @@ TEST_F(KeymapFileTest, FailedSaveLeavesTheOldFileIntact)
         std::signal(SIGXFSZ, oldHandler);
         EXPECT_FALSE(ok);
     }
-    EXPECT_EQ(Read(file()), old);
+    EXPECT_EQ(test::ReadBytes(file()), old);
     EXPECT_EQ(FilesInDir(), 1u);
 
     // A folder the user may not write to.
@@ -271,7 +262,7 @@ TEST_F(KeymapFileTest, FailedSaveLeavesTheOldFileIntact)
         EXPECT_FALSE(store_->SaveKeymapFile());
         EXPECT_FALSE(store_->SaveSavedImage());
         ::chmod(dir_.c_str(), 0755);
-        EXPECT_EQ(Read(file()), old);
+        EXPECT_EQ(test::ReadBytes(file()), old);
         EXPECT_EQ(FilesInDir(), 1u);
     }
 }
@@ -284,10 +275,10 @@ TEST_F(KeymapFileTest, SaveSavedImageWritesTheSavedImageNotTheWorkingOne)
     Fill(store_->current, 21);  // an edit never sent to the keyboard
 
     ASSERT_TRUE(store_->SaveSavedImage());
-    EXPECT_EQ(Read(file()), committed);
+    EXPECT_EQ(test::ReadBytes(file()), committed);
 
     ASSERT_TRUE(store_->SaveKeymapFile());
-    EXPECT_EQ(Read(file()), Flatten(store_->current));
+    EXPECT_EQ(test::ReadBytes(file()), Flatten(store_->current));
 }
 
 TEST_F(KeymapFileTest, RoundTripIsByteExact)
@@ -295,13 +286,13 @@ TEST_F(KeymapFileTest, RoundTripIsByteExact)
     Fill(store_->current, 30);
     store_->RefreshKeyCodes();
     ASSERT_TRUE(store_->SaveKeymapFile());
-    EXPECT_EQ(Read(file()), Flatten(store_->current));
+    EXPECT_EQ(test::ReadBytes(file()), Flatten(store_->current));
 
     KeymapStore other(file());
     ASSERT_TRUE(other.LoadKeymapFile());
     EXPECT_EQ(other.current, store_->current);
     ASSERT_TRUE(other.SaveKeymapFile());
-    EXPECT_EQ(Read(file()), Flatten(store_->current));
+    EXPECT_EQ(test::ReadBytes(file()), Flatten(store_->current));
     EXPECT_EQ(FilesInDir(), 1u);
 }
 

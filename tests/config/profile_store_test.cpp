@@ -153,8 +153,8 @@ TEST_F(ProfileStoreTest, NewTakesTheFirstFreeNumberAndWritesAZeroSettingsBlock)
     EXPECT_EQ(host.messages, std::vector<ProfileMessage>{ProfileMessage::ConfirmDelete});
 
     // The path table follows the sorted rows.
-    for (int i = 0; i < 3; ++i) EXPECT_EQ(s->g_profilePaths[i], file(s->rows()[i]));
-    EXPECT_TRUE(s->g_profilePaths[3].empty());
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(s->g_profilePaths()[i], file(s->rows()[i]));
+    EXPECT_TRUE(s->g_profilePaths()[3].empty());
 }
 
 TEST_F(ProfileStoreTest, CandidateNamesOfLargeNumbers)
@@ -234,8 +234,8 @@ TEST_F(ProfileStoreTest, SixProfilesRefuseNewWithAMessageAndCopySilently)
     Write(file("0first"), Bytes(10, 1));
     s->Refresh();
     EXPECT_EQ(s->rows(), (Rows{"0first", "a", "b", "c", "d", "e"}));
-    EXPECT_EQ(s->g_nProfileCount, 7);
-    EXPECT_EQ(s->g_profilePaths[6], file("f"));
+    EXPECT_EQ(s->g_nProfileCount(), 7);
+    EXPECT_EQ(s->g_profilePaths()[6], file("f"));
 }
 
 TEST_F(ProfileStoreTest, DeleteKeepsTheLastProfileAndAsksFirst)

@@ -59,11 +59,9 @@ protected:
     }
     static void Single(KeyAssignmentState& s, std::uint8_t vk)
     {
-        s.g_nPendingKind = kind::Single;
-        s.g_abKeyBuf.fill(0);
-        s.g_abKeyBuf[0] = vk;
-        s.g_nKeyCount = 1;
-        s.g_bKeyEnabled = 1;
+        s.SetPendingKind(kind::Single);
+        s.SetKeys({vk});
+        s.SetKeyEnabled(true);
     }
     void AddMacros(int n)
     {
@@ -94,13 +92,13 @@ TEST_F(KeyAssignmentTest, TheClickReloadsTheKeyTableKeepsTheSettingsAndReadsTheE
     RunResult r =
         RunKeyAssignment(state_, *store_, macros_, kKeyA, kEnglish, [&](KeyAssignmentState& s, ConfigImage& im) {
             ran = true;
-            EXPECT_EQ(s.g_nSelectedKey, kKeyA);
-            EXPECT_EQ(s.g_nCurKeyVk, 0x41);
-            EXPECT_EQ(s.g_bKeyEnabled, 0);  // planes 0 and 1 both 0
+            EXPECT_EQ(s.g_nSelectedKey(), kKeyA);
+            EXPECT_EQ(s.g_nCurKeyVk(), 0x41);
+            EXPECT_EQ(s.g_bKeyEnabled(), 0);  // planes 0 and 1 both 0
             EXPECT_EQ(im.settings[settings::Effect], 7);
             EXPECT_EQ(im.entry(kKeyA)[entry::Kind], 0);   // from the file
             EXPECT_EQ(im.entry(kKeyA)[entry::Vk], 0x41);  // refreshed
-            EXPECT_FALSE(store_->g_bKeepSettings);
+            EXPECT_FALSE(store_->g_bKeepSettings());
             im.entry(kKeyA)[entry::Kind] = 0xEE;  // the dialog changes the entry, then cancels
             return false;
         });
@@ -114,7 +112,7 @@ TEST_F(KeyAssignmentTest, TheClickReloadsTheKeyTableKeepsTheSettingsAndReadsTheE
     // A key whose plane 1 is not 0 counts as enabled.
     store_->current.plane(1, g_matrixPosByKey[kKeyA]) = 1;
     RunKeyAssignment(state_, *store_, macros_, kKeyA, kEnglish, [&](KeyAssignmentState& s, ConfigImage&) {
-        EXPECT_EQ(s.g_bKeyEnabled, 1);
+        EXPECT_EQ(s.g_bKeyEnabled(), 1);
         return false;
     });
 
@@ -131,7 +129,7 @@ TEST_F(KeyAssignmentTest, SingleKeySetsPlaneZeroAndTheKeysOwnCodeClearsTheMark)
     EXPECT_EQ(Entry(kKeyA)[entry::Count], 1);
     EXPECT_EQ(Entry(kKeyA)[entry::Data], 0x42);
     EXPECT_EQ(Planes(kKeyA), (std::array<std::uint8_t, 4>{0x05, 0, 0, 0}));
-    EXPECT_EQ(state_.g_abKeyChanged[kKeyA], 1);
+    EXPECT_EQ(state_.g_abKeyChanged()[kKeyA], 1);
     EXPECT_EQ(FileBytes(), ImageBytes());
 
     ASSERT_EQ(Run(kKeyA, [](KeyAssignmentState& s) { Single(s, 0x41); }), RunResult::Applied);
@@ -139,7 +137,7 @@ TEST_F(KeyAssignmentTest, SingleKeySetsPlaneZeroAndTheKeysOwnCodeClearsTheMark)
     EXPECT_EQ(Entry(kKeyA)[entry::Count], 0);
     EXPECT_EQ(Entry(kKeyA)[entry::Data], 0);
     EXPECT_EQ(Planes(kKeyA), (std::array<std::uint8_t, 4>{0x04, 0, 0, 0}));
-    EXPECT_EQ(state_.g_abKeyChanged[kKeyA], 0);
+    EXPECT_EQ(state_.g_abKeyChanged()[kKeyA], 0);
     EXPECT_EQ(FileBytes(), ImageBytes());
 }
 
@@ -169,58 +167,54 @@ TEST_F(KeyAssignmentTest, CombinationFillsThreePlanesAndADisabledOneZeroesThemAl
 {
     ASSERT_EQ(Run(kKeyA,
                   [](KeyAssignmentState& s) {
-                      s.g_nPendingKind = kind::Combination;
-                      s.g_abKeyBuf = {0xA2, 0xA0, 0x43};
-                      s.g_nKeyCount = 3;
+                      s.SetPendingKind(kind::Combination);
+                      s.SetKeys({0xA2, 0xA0, 0x43});
                   }),
               RunResult::Applied);
     EXPECT_EQ(Planes(kKeyA), (std::array<std::uint8_t, 4>{0xE0, 1, 0xE1, 0x06}));
     EXPECT_EQ(Entry(kKeyA)[entry::Kind], 1);
     EXPECT_EQ(Entry(kKeyA)[entry::Count], 3);
-    EXPECT_EQ(state_.g_abKeyChanged[kKeyA], 1);
+    EXPECT_EQ(state_.g_abKeyChanged()[kKeyA], 1);
     EXPECT_EQ(EntryText(Entry(kKeyA)), "LCtrl + LShift + C ");
 
     // Saved while the Disable toggle is on: kept in the entry, silent on the keyboard.
     ASSERT_EQ(Run(kKeyA,
                   [](KeyAssignmentState& s) {
-                      s.g_nPendingKind = kind::Combination;
-                      s.g_abKeyBuf.fill(0);
-                      s.g_abKeyBuf[0] = 0xA2;
-                      s.g_abKeyBuf[1] = 0x43;
-                      s.g_nKeyCount = 2;
-                      s.g_bKeyEnabled = 0;
+                      s.SetPendingKind(kind::Combination);
+                      s.SetKeys({0xA2, 0x43});
+                      s.SetKeyEnabled(false);
                   }),
               RunResult::Applied);
     EXPECT_EQ(Entry(kKeyA)[entry::Kind], 1);
     EXPECT_EQ(Entry(kKeyA)[entry::Data], 0xA2);
     EXPECT_EQ(Entry(kKeyA)[entry::Data + 1], 0x43);
     EXPECT_EQ(Planes(kKeyA), (std::array<std::uint8_t, 4>{0, 0, 0, 0}));
-    EXPECT_EQ(state_.g_bKeyEnabled, 0);
-    EXPECT_EQ(state_.g_abKeyChanged[kKeyA], 1);
+    EXPECT_EQ(state_.g_bKeyEnabled(), 0);
+    EXPECT_EQ(state_.g_abKeyChanged()[kKeyA], 1);
     EXPECT_EQ(FileBytes(), ImageBytes());
 
     // The next click sees the key disabled; Default brings it back.
     ASSERT_EQ(Run(kKeyA,
                   [](KeyAssignmentState& s) {
-                      EXPECT_EQ(s.g_bKeyEnabled, 0);
-                      s.g_nKeyCount = kDefaultKeyCount;
+                      EXPECT_EQ(s.g_bKeyEnabled(), 0);
+                      s.RequestDefault();
                   }),
               RunResult::Applied);
     EXPECT_EQ(Planes(kKeyA), (std::array<std::uint8_t, 4>{0x04, 0, 0, 0}));
-    EXPECT_EQ(state_.g_bKeyEnabled, 1);
-    EXPECT_EQ(state_.g_abKeyChanged[kKeyA], 0);
+    EXPECT_EQ(state_.g_bKeyEnabled(), 1);
+    EXPECT_EQ(state_.g_abKeyChanged()[kKeyA], 0);
 }
 
 TEST_F(KeyAssignmentTest, DisableClearsTheEntryAndZeroesThePlanes)
 {
     Run(kKeyA, [](KeyAssignmentState& s) { Single(s, 0x42); });
-    ASSERT_EQ(Run(kKeyA, [](KeyAssignmentState& s) { s.g_nPendingKind = kind::Disable; }), RunResult::Applied);
+    ASSERT_EQ(Run(kKeyA, [](KeyAssignmentState& s) { s.SetPendingKind(kind::Disable); }), RunResult::Applied);
     EXPECT_EQ(Entry(kKeyA)[entry::Kind], 0);
     EXPECT_EQ(Entry(kKeyA)[entry::Count], 0);
     EXPECT_EQ(Entry(kKeyA)[entry::Data], 0);
     EXPECT_EQ(Planes(kKeyA), (std::array<std::uint8_t, 4>{0, 0, 0, 0}));
-    EXPECT_EQ(state_.g_bKeyEnabled, 0);
-    EXPECT_EQ(state_.g_abKeyChanged[kKeyA], 1);
+    EXPECT_EQ(state_.g_bKeyEnabled(), 0);
+    EXPECT_EQ(state_.g_abKeyChanged()[kKeyA], 1);
 }
 
 TEST_F(KeyAssignmentTest, KindsAboveEightChangeNothingButTheFileIsStillWritten)
@@ -230,8 +224,8 @@ TEST_F(KeyAssignmentTest, KindsAboveEightChangeNothingButTheFileIsStillWritten)
     for (std::uint8_t k : {std::uint8_t{9}, std::uint8_t{200}, kind::None}) {
         ASSERT_EQ(Run(kKeyA,
                       [k](KeyAssignmentState& s) {
-                          s.g_nPendingKind = k;
-                          s.g_nKeyCount = 0;
+                          s.SetPendingKind(k);
+                          s.SetKeyCount(0);
                       }),
                   RunResult::Applied);
         EXPECT_EQ(ImageBytes(), before);
@@ -245,8 +239,8 @@ TEST_F(KeyAssignmentTest, NextStoresItsCodesInTheEntryAndTheMediaCodeInPlaneZero
 {
     ASSERT_EQ(Run(kKeyA,
                   [](KeyAssignmentState& s) {
-                      s.g_nPendingKind = kind::Basic;
-                      s.g_szFunction = "Next";
+                      s.SetPendingKind(kind::Basic);
+                      s.SetFunction("Next");
                   }),
               RunResult::Applied);
     const std::uint8_t* e = Entry(kKeyA);
@@ -254,14 +248,14 @@ TEST_F(KeyAssignmentTest, NextStoresItsCodesInTheEntryAndTheMediaCodeInPlaneZero
     EXPECT_EQ(Bytes(e + 2, e + 6), (Bytes{0x03, 0x00, 0xB5, 0x00}));
     EXPECT_EQ(e[entry::Vk], 0xB0);
     EXPECT_EQ(Planes(kKeyA), (std::array<std::uint8_t, 4>{0xE8, 0, 0, 0}));
-    EXPECT_EQ(state_.g_abKeyChanged[kKeyA], 1);
+    EXPECT_EQ(state_.g_abKeyChanged()[kKeyA], 1);
 
     // The label is looked up in the language it was chosen in.
     ASSERT_EQ(Run(
                   kKeyA,
                   [](KeyAssignmentState& s) {
-                      s.g_nPendingKind = kind::Basic;
-                      s.g_szFunction = "复制";
+                      s.SetPendingKind(kind::Basic);
+                      s.SetFunction("复制");
                   },
                   kLanguageChinese),
               RunResult::Applied);
@@ -271,8 +265,8 @@ TEST_F(KeyAssignmentTest, NextStoresItsCodesInTheEntryAndTheMediaCodeInPlaneZero
     // An unknown label marks the kind and nothing more.
     auto planes = Planes(kKeyA);
     Run(kKeyA, [](KeyAssignmentState& s) {
-        s.g_nPendingKind = kind::Basic;
-        s.g_szFunction = "Media";  // a heading, not a function
+        s.SetPendingKind(kind::Basic);
+        s.SetFunction("Media");  // a heading, not a function
     });
     EXPECT_EQ(Planes(kKeyA), planes);
     EXPECT_EQ(Entry(kKeyA)[entry::Kind], 3);
@@ -281,11 +275,11 @@ TEST_F(KeyAssignmentTest, NextStoresItsCodesInTheEntryAndTheMediaCodeInPlaneZero
 TEST_F(KeyAssignmentTest, DefaultAfterABasicFunctionRestoresTheKeysOwnCode)
 {
     Run(kKeyA, [](KeyAssignmentState& s) {
-        s.g_nPendingKind = kind::Basic;
-        s.g_szFunction = "Next";
+        s.SetPendingKind(kind::Basic);
+        s.SetFunction("Next");
     });
     ASSERT_EQ(Entry(kKeyA)[entry::Vk], 0xB0);
-    ASSERT_EQ(Run(kKeyA, [](KeyAssignmentState& s) { s.g_nKeyCount = kDefaultKeyCount; }), RunResult::Applied);
+    ASSERT_EQ(Run(kKeyA, [](KeyAssignmentState& s) { s.RequestDefault(); }), RunResult::Applied);
     EXPECT_EQ(Planes(kKeyA), (std::array<std::uint8_t, 4>{0x04, 0, 0, 0}));
     EXPECT_EQ(Entry(kKeyA)[entry::Vk], 0x41);
     EXPECT_EQ(Entry(kKeyA)[entry::Kind], 0);
@@ -293,9 +287,9 @@ TEST_F(KeyAssignmentTest, DefaultAfterABasicFunctionRestoresTheKeysOwnCode)
 
     // Even applied straight onto an entry still holding the function's code.
     Entry(kKeyA)[entry::Vk] = 0xB0;
-    state_.g_nSelectedKey = kKeyA;
-    state_.g_nKeyCount = kDefaultKeyCount;
-    state_.g_nPendingKind = kind::Basic;
+    state_.SelectKey(kKeyA);
+    state_.RequestDefault();
+    state_.SetPendingKind(kind::Basic);
     EXPECT_EQ(ApplyKeyAssignment(state_, store_->current, macros_, kEnglish), ApplyResult::Applied);
     EXPECT_EQ(Planes(kKeyA)[0], 0x04);
 }
@@ -307,8 +301,8 @@ TEST_F(KeyAssignmentTest, AdvancedWritesTheHostActionCodeAndThePathInUtf16)
     const std::u16string path = u"/home/用户/bin/start.sh";
     ASSERT_EQ(Run(kKeyA,
                   [&](KeyAssignmentState& s) {
-                      s.g_nPendingKind = kind::StartProgram;
-                      s.g_szActionPath = path;
+                      s.SetPendingKind(kind::StartProgram);
+                      s.SetActionPath(path);
                   }),
               RunResult::Applied);
     const std::uint8_t* e = Entry(kKeyA);
@@ -322,13 +316,13 @@ TEST_F(KeyAssignmentTest, AdvancedWritesTheHostActionCodeAndThePathInUtf16)
     EXPECT_EQ(e[260 + 2 * 6 + 1], 0x75);
     EXPECT_EQ(e[260 + 2 * path.size()], 0);
     EXPECT_EQ(ReadEntryPath(e), path);
-    EXPECT_EQ(state_.g_abKeyChanged[kKeyA], 1);
+    EXPECT_EQ(state_.g_abKeyChanged()[kKeyA], 1);
     EXPECT_EQ(FileBytes(), ImageBytes());
 
     // A shorter path leaves nothing of the longer one behind.
     Run(kKeyA, [](KeyAssignmentState& s) {
-        s.g_nPendingKind = kind::OpenFolder;
-        s.g_szActionPath = u"/tmp";
+        s.SetPendingKind(kind::OpenFolder);
+        s.SetActionPath(u"/tmp");
     });
     EXPECT_EQ(ReadEntryPath(Entry(kKeyA)), u"/tmp");
     EXPECT_TRUE(std::all_of(Entry(kKeyA) + 268, Entry(kKeyA) + 772, [](std::uint8_t b) { return b == 0; }));
@@ -339,8 +333,8 @@ TEST_F(KeyAssignmentTest, APathOfMoreThan255CharactersIsRefusedNotCut)
     const std::u16string longest(255, u'x');
     ASSERT_EQ(Run(kKeyA,
                   [&](KeyAssignmentState& s) {
-                      s.g_nPendingKind = kind::OpenFile;
-                      s.g_szActionPath = longest;
+                      s.SetPendingKind(kind::OpenFile);
+                      s.SetActionPath(longest);
                   }),
               RunResult::Applied);
     EXPECT_EQ(ReadEntryPath(Entry(kKeyA)), longest);
@@ -352,8 +346,8 @@ TEST_F(KeyAssignmentTest, APathOfMoreThan255CharactersIsRefusedNotCut)
     Bytes before = FileBytes();
     EXPECT_EQ(Run(kKeyA,
                   [&](KeyAssignmentState& s) {
-                      s.g_nPendingKind = kind::PlaySound;
-                      s.g_szActionPath = longest + u"y";
+                      s.SetPendingKind(kind::PlaySound);
+                      s.SetActionPath(longest + u"y");
                   }),
               RunResult::Refused);
     EXPECT_EQ(ReadEntryPath(Entry(kKeyA)), longest);
@@ -368,15 +362,15 @@ TEST_F(KeyAssignmentTest, AMacroBindingWritesPlaneTwoAndPlacesTheMacroSlots)
     AddMacros(4);
     ASSERT_EQ(Run(kKeyA,
                   [](KeyAssignmentState& s) {
-                      s.g_nPendingKind = kind::Macro;
-                      s.g_nMacroSel = 3;
+                      s.SetPendingKind(kind::Macro);
+                      s.SelectMacro(3);
                   }),
               RunResult::Applied);
     const std::uint8_t* e = Entry(kKeyA);
     EXPECT_EQ(e[entry::Kind], 2);
     EXPECT_EQ(Bytes(e + 2, e + 6), (Bytes{0x04, 0x01, 0x03, 0x00}));
     EXPECT_EQ(Planes(kKeyA), (std::array<std::uint8_t, 4>{0, 2, 3, 0}));
-    EXPECT_EQ(state_.g_abKeyChanged[kKeyA], 1);
+    EXPECT_EQ(state_.g_abKeyChanged()[kKeyA], 1);
     for (int m = 0; m < 4; ++m) EXPECT_EQ(store_->current.settings[settings::MacroSlots + 256 * m + 1], m + 1);
     EXPECT_EQ(FileBytes(), ImageBytes());
 }
@@ -389,24 +383,24 @@ TEST_F(KeyAssignmentTest, MacrosTheKeyboardCannotPlayAreRefused)
     Run(kKeyA, [](KeyAssignmentState& s) { Single(s, 0x42); });
     const Bytes before = FileBytes();
     const Bytes image = ImageBytes();
-    state_.g_abKeyChanged[kKeyA] = 1;
+    state_.MarkKeyChanged(kKeyA, true);
     for (int sel : {12, 19, 31, 255, -1, -2}) {
         EXPECT_EQ(Run(kKeyA,
                       [sel](KeyAssignmentState& s) {
-                          s.g_nPendingKind = kind::Macro;
-                          s.g_nMacroSel = sel;
+                          s.SetPendingKind(kind::Macro);
+                          s.SelectMacro(sel);
                       }),
                   RunResult::Refused)
             << sel;
         EXPECT_EQ(ImageBytes(), image) << sel;
         EXPECT_EQ(FileBytes(), before) << sel;
-        EXPECT_EQ(state_.g_abKeyChanged[kKeyA], 1) << sel;
+        EXPECT_EQ(state_.g_abKeyChanged()[kKeyA], 1) << sel;
     }
     EXPECT_EQ(kMaxBindableMacros, 12);
     EXPECT_EQ(Run(kKeyA,
                   [](KeyAssignmentState& s) {
-                      s.g_nPendingKind = kind::Macro;
-                      s.g_nMacroSel = kMaxBindableMacros - 1;
+                      s.SetPendingKind(kind::Macro);
+                      s.SelectMacro(kMaxBindableMacros - 1);
                   }),
               RunResult::Applied);
     EXPECT_EQ(Planes(kKeyA)[2], 11);
@@ -414,10 +408,10 @@ TEST_F(KeyAssignmentTest, MacrosTheKeyboardCannotPlayAreRefused)
     MacroTable two;
     SetMacroName(two[0], std::string_view("a"));
     SetMacroName(two[1], std::string_view("b"));
-    state_.g_nSelectedKey = kKeyA;
-    state_.g_nKeyCount = 0;
-    state_.g_nPendingKind = kind::Macro;
-    state_.g_nMacroSel = 2;  // a free record
+    state_.SelectKey(kKeyA);
+    state_.SetKeyCount(0);
+    state_.SetPendingKind(kind::Macro);
+    state_.SelectMacro(2);  // a free record
     EXPECT_EQ(ApplyKeyAssignment(state_, store_->current, two, kEnglish), ApplyResult::Refused);
 }
 
@@ -426,29 +420,29 @@ TEST_F(KeyAssignmentTest, MacrosTheKeyboardCannotPlayAreRefused)
 TEST(KeyCapture, CombinationModeRestartsAtTheFourthKeyAndSingleModeReplaces)
 {
     KeyAssignmentState s;
-    s.g_nPendingKind = kind::Combination;
+    s.SetPendingKind(kind::Combination);
     for (std::uint8_t vk : {0xA2, 0xA0, 0x41}) EXPECT_TRUE(s.CaptureKey(vk));
     EXPECT_EQ(s.CapturedText(), "LCtrl + LShift + A ");
-    EXPECT_EQ(s.g_nKeyCount, 3);
+    EXPECT_EQ(s.g_nKeyCount(), 3);
     s.CaptureKey(0x42);
-    EXPECT_EQ(s.g_nKeyCount, 1);
+    EXPECT_EQ(s.g_nKeyCount(), 1);
     EXPECT_EQ(s.CapturedText(), "B ");
-    EXPECT_EQ(s.g_abKeyBuf[1], 0);
+    EXPECT_EQ(s.g_abKeyBuf()[1], 0);
 
-    s.g_nKeyCount = 254;  // as a damaged entry could load it
+    s.SetKeyCount(254);  // as a damaged entry could load it
     s.CaptureKey(0x43);
-    EXPECT_EQ(s.g_nKeyCount, 1);
-    EXPECT_EQ(s.g_abKeyBuf[0], 0x43);
+    EXPECT_EQ(s.g_nKeyCount(), 1);
+    EXPECT_EQ(s.g_abKeyBuf()[0], 0x43);
 
-    s.g_nPendingKind = kind::Single;
+    s.SetPendingKind(kind::Single);
     s.CaptureKey(0x44);
     s.CaptureKey(0x45);
-    EXPECT_EQ(s.g_nKeyCount, 1);
+    EXPECT_EQ(s.g_nKeyCount(), 1);
     EXPECT_EQ(s.CapturedText(), "E ");
 
-    s.g_nPendingKind = kind::Basic;
+    s.SetPendingKind(kind::Basic);
     EXPECT_FALSE(s.CaptureKey(0x46));
-    EXPECT_EQ(s.g_abKeyBuf[0], 0x45);
+    EXPECT_EQ(s.g_abKeyBuf()[0], 0x45);
 }
 
 TEST(KeyCapture, EntryTextShowsSingleAndCombinationKeysOnly)

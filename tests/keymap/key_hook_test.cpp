@@ -1,6 +1,7 @@
 #include "keymap/key_hook.h"
 #include "config/keys.h"
 #include "tests/keymap/evdev_keys.h"
+#include "tests/support/qt_app.h"
 
 #include <gtest/gtest.h>
 
@@ -20,21 +21,7 @@
 namespace zr417 {
 namespace {
 
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "zr417_key_hook_test";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    std::unique_ptr<QApplication> app_;
-};
-const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new test::QtAppEnvironment);
 
 struct Stroke {
     std::uint8_t vk;

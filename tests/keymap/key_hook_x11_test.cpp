@@ -4,6 +4,7 @@
 // an input context that takes keys before any window sees them).
 #include "keymap/key_hook.h"
 #include "tests/support/process.h"
+#include "tests/support/qt_app.h"
 
 #include <gtest/gtest.h>
 
@@ -62,21 +63,13 @@ public:
         ::setenv("QT_IM_MODULE", "compose", 1);
         ::setenv("LC_ALL", "C.UTF-8", 1);
         ::setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
-        static int argc = 1;
-        static char name[] = "zr417_key_hook_x11_test";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
+        test::QtApp();  // on the server above
     }
-    void TearDown() override
-    {
-        app_.reset();
-        xvfb_.reset();
-    }
+    void TearDown() override { xvfb_.reset(); }
 
 private:
     test::TempDir dir_{"xvfb"};
     std::unique_ptr<test::ChildProcess> xvfb_;
-    std::unique_ptr<QApplication> app_;
 };
 const auto* const kXEnvironment = ::testing::AddGlobalTestEnvironment(new XEnvironment);
 

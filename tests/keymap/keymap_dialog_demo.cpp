@@ -40,8 +40,7 @@ int main(int argc, char** argv)
 
     KeyAssignmentState state;
     const int key = 59;  // A
-    state.g_nSelectedKey = key;
-    state.g_nCurKeyVk = g_defaultVkByKey[key];
+    state.SelectKey(key);
     std::uint8_t* e = image.entry(key);
     switch (tab) {
         case 0:  // a combination loaded from the entry

@@ -66,7 +66,7 @@ int TreeItemOf(std::string_view english)
     auto items = BasicTreeItems();
     for (std::size_t i = 0; i < items.size(); ++i) {
         std::string_view label =
-            items[i].heading ? g_basicGroups[items[i].index].english : g_basicFunctions[items[i].index].english;
+            items[i].heading ? kBasicGroups[items[i].index].english : g_basicFunctions[items[i].index].english;
         if (label == english) return static_cast<int>(i);
     }
     return -1;
@@ -152,8 +152,7 @@ protected:
     // Opens a dialog on `key` as RunKeyAssignment would.
     KeymapDialogLogic& Open(int key, bool secondModel = false, int language = kLanguageEnglish)
     {
-        state.g_nSelectedKey = static_cast<std::uint8_t>(key);
-        state.g_nCurKeyVk = g_defaultVkByKey[static_cast<std::size_t>(key)];
+        state.SelectKey(static_cast<std::uint8_t>(key));
         view = FakeView{};
         logic.emplace(view, state, image, macros, language, secondModel);
         logic->Init();
@@ -174,22 +173,22 @@ TEST_F(KeymapLogicTest, CombinationOfFourKeysStartsAgainAndSavesTheLast)
     E(kKeyA)[entry::Kind] = kind::Combination;  // opened on a combination: combine box
     auto& d = Open(kKeyA);
     d.OnBoxFocus(KeyBox::Combine);  // the first focus keeps the loaded keys
-    EXPECT_EQ(state.g_nPendingKind, kind::Combination);
-    EXPECT_EQ(state.g_bInitFocus, 0);
+    EXPECT_EQ(state.g_nPendingKind(), kind::Combination);
+    EXPECT_EQ(state.g_bInitFocus(), 0);
 
     for (std::uint8_t vk : {0xA2, 0xA0, 0x41}) EXPECT_TRUE(d.OnKeystroke(vk));
     EXPECT_EQ(view.combine(), "LCtrl + LShift + A ");
-    EXPECT_EQ(state.g_nKeyCount, 3);
+    EXPECT_EQ(state.g_nKeyCount(), 3);
     EXPECT_TRUE(d.OnKeystroke(0x42));
     EXPECT_EQ(view.combine(), "B ");
-    EXPECT_EQ(state.g_nKeyCount, 1);
+    EXPECT_EQ(state.g_nKeyCount(), 1);
 
     d.OnClick(280, 255);  // Save
     ASSERT_EQ(view.ended, true);
-    EXPECT_EQ(state.g_nPendingKind, kind::Combination);
-    EXPECT_EQ(state.g_nKeyCount, 1);
-    EXPECT_EQ(state.g_abKeyBuf[0], 0x42);
-    EXPECT_EQ(state.g_abKeyBuf[1], 0);
+    EXPECT_EQ(state.g_nPendingKind(), kind::Combination);
+    EXPECT_EQ(state.g_nKeyCount(), 1);
+    EXPECT_EQ(state.g_abKeyBuf()[0], 0x42);
+    EXPECT_EQ(state.g_abKeyBuf()[1], 0);
 }
 
 TEST_F(KeymapLogicTest, FocusSwitchesModeButFirstFocusKeepsTheLoadedKey)
@@ -201,26 +200,26 @@ TEST_F(KeymapLogicTest, FocusSwitchesModeButFirstFocusKeepsTheLoadedKey)
     auto& d = Open(kKeyA);
     EXPECT_EQ(view.single(), "B ");
     EXPECT_EQ(view.focusedBox, static_cast<int>(KeyBox::Single));
-    EXPECT_EQ(state.g_bInitFocus, 1);
+    EXPECT_EQ(state.g_bInitFocus(), 1);
 
     d.OnBoxFocus(KeyBox::Single);
-    EXPECT_EQ(state.g_abKeyBuf[0], 0x42);
+    EXPECT_EQ(state.g_abKeyBuf()[0], 0x42);
     EXPECT_EQ(view.single(), "B ");
 
     d.OnBoxFocus(KeyBox::Combine);
-    EXPECT_EQ(state.g_nPendingKind, kind::Combination);
-    EXPECT_EQ(state.g_abKeyBuf[0], 0);
+    EXPECT_EQ(state.g_nPendingKind(), kind::Combination);
+    EXPECT_EQ(state.g_abKeyBuf()[0], 0);
     EXPECT_EQ(view.single(), "");
     d.OnKeystroke(0x43);
     EXPECT_EQ(view.combine(), "C ");
 
     d.OnBoxFocus(KeyBox::Single);  // back: fresh single mode
-    EXPECT_EQ(state.g_nPendingKind, kind::Single);
+    EXPECT_EQ(state.g_nPendingKind(), kind::Single);
     EXPECT_EQ(view.combine(), "");
     d.OnKeystroke(0x44);
     d.OnKeystroke(0x45);
     EXPECT_EQ(view.single(), "E ");
-    EXPECT_EQ(state.g_nKeyCount, 1);
+    EXPECT_EQ(state.g_nKeyCount(), 1);
 }
 
 TEST_F(KeymapLogicTest, KeystrokesCountOnlyWithTheHookAndInKeyModes)
@@ -228,11 +227,11 @@ TEST_F(KeymapLogicTest, KeystrokesCountOnlyWithTheHookAndInKeyModes)
     auto& d = Open(kKeyA);
     d.SetHookInstalled(false);
     EXPECT_FALSE(d.OnKeystroke(0x41));
-    EXPECT_EQ(state.g_abKeyBuf[0], 0);
+    EXPECT_EQ(state.g_abKeyBuf()[0], 0);
     d.SetHookInstalled(true);
     d.OnClick(200, 40);  // Basic tab: pending kind 2
     EXPECT_FALSE(d.OnKeystroke(0x41));
-    EXPECT_EQ(state.g_abKeyBuf[0], 0);
+    EXPECT_EQ(state.g_abKeyBuf()[0], 0);
 }
 
 TEST_F(KeymapLogicTest, SaveWithoutKeyDisables)
@@ -240,13 +239,13 @@ TEST_F(KeymapLogicTest, SaveWithoutKeyDisables)
     auto& d = Open(kKeyA);
     d.OnClick(280, 255);
     EXPECT_EQ(view.ended, true);
-    EXPECT_EQ(state.g_nPendingKind, kind::Disable);
-    EXPECT_EQ(state.g_nKeyCount, 0);
+    EXPECT_EQ(state.g_nPendingKind(), kind::Disable);
+    EXPECT_EQ(state.g_nKeyCount(), 0);
 }
 
 TEST_F(KeymapLogicTest, ToggleDecidesTheEnabledStateOnSave)
 {
-    state.g_bKeyEnabled = 0;
+    state.SetKeyEnabled(false);
     auto& d = Open(kKeyA);
     EXPECT_TRUE(d.keyDisabledToggle());
     d.OnClick(24, 255);
@@ -256,8 +255,8 @@ TEST_F(KeymapLogicTest, ToggleDecidesTheEnabledStateOnSave)
     d.OnClick(14, 246);  // grown corner of the toggle
     EXPECT_TRUE(d.keyDisabledToggle());
     d.OnClick(280, 255);
-    EXPECT_EQ(state.g_bKeyEnabled, 0);
-    EXPECT_EQ(state.g_nKeyCount, 1);
+    EXPECT_EQ(state.g_bKeyEnabled(), 0);
+    EXPECT_EQ(state.g_nKeyCount(), 1);
 }
 
 TEST_F(KeymapLogicTest, MacroListOffersTwelveAndKeepsTheStoredRow)
@@ -272,16 +271,16 @@ TEST_F(KeymapLogicTest, MacroListOffersTwelveAndKeepsTheStoredRow)
     EXPECT_EQ(view.macroRow, 5);
     EXPECT_TRUE(view.macroFocused);
     d.OnClick(280, 255);
-    EXPECT_EQ(state.g_nPendingKind, kind::Macro);
-    EXPECT_EQ(state.g_nMacroSel, 5);
+    EXPECT_EQ(state.g_nPendingKind(), kind::Macro);
+    EXPECT_EQ(state.g_nMacroSel(), 5);
 
     // A row beyond the list is not selected; Save then disables.
     e[entry::Data + 2] = 13;
     Open(kKeyF1);
     EXPECT_EQ(view.macroRow, -1);
     logic->OnClick(280, 255);
-    EXPECT_EQ(state.g_nPendingKind, kind::Disable);
-    EXPECT_EQ(state.g_bKeyEnabled, 1);
+    EXPECT_EQ(state.g_nPendingKind(), kind::Disable);
+    EXPECT_EQ(state.g_bKeyEnabled(), 1);
 }
 
 TEST_F(KeymapLogicTest, BasicHeadingNeedsASubItemInChinese)
@@ -303,8 +302,8 @@ TEST_F(KeymapLogicTest, BasicHeadingNeedsASubItemInChinese)
     view.treeItem = TreeItemOf("Next");
     d.OnClick(280, 255);
     EXPECT_EQ(view.ended, true);
-    EXPECT_EQ(state.g_nPendingKind, kind::Basic);
-    EXPECT_EQ(state.g_szFunction, "下一曲");
+    EXPECT_EQ(state.g_nPendingKind(), kind::Basic);
+    EXPECT_EQ(state.g_szFunction(), "下一曲");
 }
 
 TEST_F(KeymapLogicTest, StoredBasicFunctionIsPreselected)
@@ -313,17 +312,17 @@ TEST_F(KeymapLogicTest, StoredBasicFunctionIsPreselected)
     std::uint8_t* e = E(kKeyA);
     e[entry::Kind] = kind::Basic;
     std::copy(std::begin(next), std::end(next), e + entry::Data);
-    state.g_szFunction = "Stop";
+    state.SetFunction("Stop");
     auto& d = Open(kKeyA);
     EXPECT_EQ(d.tab(), keymap_tab::Basic);
-    EXPECT_EQ(state.g_szFunction, "Next");
+    EXPECT_EQ(state.g_szFunction(), "Next");
     EXPECT_EQ(view.treeItem, TreeItemOf("Next"));
     EXPECT_EQ(d.preselectedTreeItem(), TreeItemOf("Next"));
 
     // An unknown stored code selects nothing.
     e[entry::Data + 2] = 0x77;
     Open(kKeyA);
-    EXPECT_EQ(state.g_szFunction, "");
+    EXPECT_EQ(state.g_szFunction(), "");
     EXPECT_EQ(view.treeItem, -1);
 }
 
@@ -334,30 +333,30 @@ TEST_F(KeymapLogicTest, AdvanceRadioBrowseAndEmptyClick)
     EXPECT_EQ(d.tab(), keymap_tab::Advance);
     EXPECT_EQ(E(kKeyA)[entry::Kind], kind::None);
     // The tab's own click lands outside the rows with none chosen.
-    EXPECT_EQ(state.g_nPendingKind, kind::Disable);
+    EXPECT_EQ(state.g_nPendingKind(), kind::Disable);
 
     d.OnClick(20, 105);  // radio of row 1
-    EXPECT_EQ(state.g_nActionRow, 1);
-    EXPECT_EQ(state.g_nActionRadio, 4);
-    EXPECT_EQ(state.g_nPendingKind, kind::Disable);  // a radio alone changes no kind
+    EXPECT_EQ(state.g_nActionRow(), 1);
+    EXPECT_EQ(state.g_nActionRadio(), 4);
+    EXPECT_EQ(state.g_nPendingKind(), kind::Disable);  // a radio alone changes no kind
 
     view.chooserAnswers = {std::nullopt};
     d.OnClick(280, 135);  // browse row 2, cancelled
     EXPECT_EQ(view.chooserRows, std::vector<int>{2});
-    EXPECT_EQ(state.g_nActionRow, 1);
-    EXPECT_EQ(state.g_nActionRadio, 8);
+    EXPECT_EQ(state.g_nActionRow(), 1);
+    EXPECT_EQ(state.g_nActionRadio(), 8);
 
     view.chooserAnswers = {u"/usr/bin/xterm"};
     d.OnClick(280, 105);  // browse row 1
-    EXPECT_EQ(state.g_nActionRow, 1);
-    EXPECT_EQ(state.g_nPendingKind, kind::StartProgram);
-    EXPECT_EQ(state.g_szActionPath, u"/usr/bin/xterm");
+    EXPECT_EQ(state.g_nActionRow(), 1);
+    EXPECT_EQ(state.g_nPendingKind(), kind::StartProgram);
+    EXPECT_EQ(state.g_szActionPath(), u"/usr/bin/xterm");
 
     d.OnClick(100, 230);  // a row is chosen now: the empty click changes nothing
-    EXPECT_EQ(state.g_nPendingKind, kind::StartProgram);
+    EXPECT_EQ(state.g_nPendingKind(), kind::StartProgram);
     d.OnClick(280, 255);
     EXPECT_EQ(view.ended, true);
-    EXPECT_EQ(state.g_nPendingKind, kind::StartProgram);
+    EXPECT_EQ(state.g_nPendingKind(), kind::StartProgram);
 }
 
 TEST_F(KeymapLogicTest, FolderChooserWithoutPathShowsTheMessage)
@@ -367,13 +366,13 @@ TEST_F(KeymapLogicTest, FolderChooserWithoutPathShowsTheMessage)
     view.chooserAnswers = {u""};
     d.OnClick(260, 165);
     EXPECT_EQ(view.messages, std::vector<std::string>{"请选择文件夹\n"});
-    EXPECT_EQ(state.g_nActionRow, kNoHit);
+    EXPECT_EQ(state.g_nActionRow(), kNoHit);
 
     // A path the entry cannot hold is not taken either.
     view.chooserAnswers = {std::u16string(300, u'a')};
     d.OnClick(260, 165);
-    EXPECT_EQ(state.g_nActionRow, kNoHit);
-    EXPECT_TRUE(state.g_szActionPath.empty());
+    EXPECT_EQ(state.g_nActionRow(), kNoHit);
+    EXPECT_TRUE(state.g_szActionPath().empty());
 }
 
 TEST_F(KeymapLogicTest, AnotherRowWithoutPathKeepsTheStoredAction)
@@ -387,19 +386,19 @@ TEST_F(KeymapLogicTest, AnotherRowWithoutPathKeepsTheStoredAction)
 
     auto& d = Open(kKeyA);
     EXPECT_EQ(d.tab(), keymap_tab::Advance);
-    EXPECT_EQ(state.g_szActionPath, u"xy");
+    EXPECT_EQ(state.g_szActionPath(), u"xy");
     d.OnClick(20, 105);  // radio of row 1: the path is gone, no program chosen
-    EXPECT_TRUE(state.g_szActionPath.empty());
+    EXPECT_TRUE(state.g_szActionPath().empty());
     d.OnClick(280, 255);
     EXPECT_EQ(view.ended, true);
-    EXPECT_EQ(state.g_nPendingKind, kind::None);  // nothing to apply
+    EXPECT_EQ(state.g_nPendingKind(), kind::None);  // nothing to apply
     EXPECT_TRUE(std::equal(before.begin(), before.end(), e));
 
     // Opened on the same key, Save alone applies the stored action again.
     Open(kKeyA);
     logic->OnClick(280, 255);
-    EXPECT_EQ(state.g_nPendingKind, kind::PlaySound);
-    EXPECT_EQ(state.g_szActionPath, u"xy");
+    EXPECT_EQ(state.g_nPendingKind(), kind::PlaySound);
+    EXPECT_EQ(state.g_szActionPath(), u"xy");
 }
 
 TEST_F(KeymapLogicTest, CancelPutsBackWhatTabSwitchesCleared)
@@ -422,7 +421,7 @@ TEST_F(KeymapLogicTest, CancelPutsBackWhatTabSwitchesCleared)
     d.OnClick(230, 255);  // Cancel
     EXPECT_EQ(view.ended, false);
     EXPECT_TRUE(std::equal(before.begin(), before.end(), e));
-    EXPECT_EQ(state.g_nKeyCount, 0);
+    EXPECT_EQ(state.g_nKeyCount(), 0);
 
     // The close button and a close request cancel the same way.
     Open(kKeyA);
@@ -450,9 +449,9 @@ TEST_F(KeymapLogicTest, SingleKeyAfterATabSwitchSavesOneCode)
     // No focus event came (the box had it already); the buffer must be clean.
     d.OnKeystroke(0x44);
     d.OnClick(280, 255);
-    EXPECT_EQ(state.g_nPendingKind, kind::Single);
-    EXPECT_EQ(state.g_nKeyCount, 1);
-    EXPECT_EQ(state.g_abKeyBuf[1], 0);
+    EXPECT_EQ(state.g_nPendingKind(), kind::Single);
+    EXPECT_EQ(state.g_nKeyCount(), 1);
+    EXPECT_EQ(state.g_abKeyBuf()[1], 0);
 }
 
 TEST_F(KeymapLogicTest, DefaultEndsWithOkAndCount255)
@@ -460,7 +459,7 @@ TEST_F(KeymapLogicTest, DefaultEndsWithOkAndCount255)
     auto& d = Open(kKeyA);
     d.OnClick(170, 250);
     EXPECT_EQ(view.ended, true);
-    EXPECT_EQ(state.g_nKeyCount, kDefaultKeyCount);
+    EXPECT_EQ(state.g_nKeyCount(), kDefaultKeyCount);
 }
 
 TEST_F(KeymapLogicTest, HoverHighlightsOneButtonAndTheBrowseButton)
@@ -495,8 +494,8 @@ TEST_F(KeymapLogicTest, SecondModelKeepsAnAdvancedAssignment)
     auto& d = Open(kKeyCaps, true);
     EXPECT_EQ(d.tab(), keymap_tab::Advance);
     EXPECT_TRUE(d.advancedReadOnly());
-    EXPECT_EQ(state.g_nActionRow, 3);
-    EXPECT_EQ(state.g_szActionPath, path);
+    EXPECT_EQ(state.g_nActionRow(), 3);
+    EXPECT_EQ(state.g_szActionPath(), path);
 
     d.OnClick(260, 165);  // where browse would be: nothing opens
     d.OnClick(20, 165);   // nor does the radio clear the path
@@ -504,8 +503,8 @@ TEST_F(KeymapLogicTest, SecondModelKeepsAnAdvancedAssignment)
     EXPECT_TRUE(view.chooserRows.empty());
     d.OnClick(280, 255);
     EXPECT_EQ(view.ended, true);
-    EXPECT_EQ(state.g_nPendingKind, kind::OpenFolder);
-    EXPECT_EQ(state.g_szActionPath, path);
+    EXPECT_EQ(state.g_nPendingKind(), kind::OpenFolder);
+    EXPECT_EQ(state.g_szActionPath(), path);
 
     // (300, 40) is the Basic tab on this model.
     Open(kKeyCaps, true);
@@ -575,7 +574,7 @@ TEST_F(KeymapRunTest, NextIsPreselectedAfterReopening)
     EXPECT_EQ(e[entry::Data + 2], 0xB5);
     EXPECT_EQ(Planes(file, kKeyA)[0], 0xE8);
 
-    state.g_szFunction.clear();
+    state.SetFunction({});
     int preselected = -2;
     Click(kKeyA, [&](KeymapDialogLogic& d, FakeView& v) {
         preselected = v.treeItem;
@@ -658,7 +657,7 @@ TEST_F(KeymapRunTest, EveryKeyButFnTakesEveryKindThroughTheDialog)
         ASSERT_EQ(r, RunResult::Applied) << "key " << k;
         const auto p = Planes(store->current, k);
         const std::uint8_t* e = store->current.entry(static_cast<std::size_t>(k));
-        EXPECT_EQ(state.g_abKeyChanged[static_cast<std::size_t>(k)], 1) << "key " << k;
+        EXPECT_EQ(state.g_abKeyChanged()[static_cast<std::size_t>(k)], 1) << "key " << k;
         switch (which) {
             case 0:
                 EXPECT_EQ(p[1], 0) << k;

@@ -3,6 +3,7 @@
 // then what the dialog left in the key table, keymap.bin, the key-matrix
 // planes, and the emulated keyboard after a download.
 #include "keymap/keymap_dialogs.h"
+#include "tests/support/qt_app.h"
 #include "tests/support/temp_dir.h"
 
 #include "config/image.h"
@@ -38,21 +39,7 @@ namespace zr417 {
 namespace {
 namespace fs = std::filesystem;
 
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override
-    {
-        static int argc = 1;
-        static char name[] = "zr417_keymap_dialogs_test";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { app_.reset(); }
-
-private:
-    std::unique_ptr<QApplication> app_;
-};
-const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new test::QtAppEnvironment);
 
 constexpr int kQV310 = 1;
 constexpr int kQV420 = 2;
@@ -162,7 +149,7 @@ public:
         auto items = BasicTreeItems();
         for (std::size_t i = 0; i < items.size(); ++i) {
             std::string_view label =
-                items[i].heading ? g_basicGroups[items[i].index].english : g_basicFunctions[items[i].index].english;
+                items[i].heading ? kBasicGroups[items[i].index].english : g_basicFunctions[items[i].index].english;
             if (label == english) return static_cast<int>(i);
         }
         return -1;
@@ -209,7 +196,7 @@ TEST_F(KeymapDialogsTest, CombinationThroughTheKeyCaptureKeepsOnlyTheFourthKey)
         afterThree = d.combineBox()->text().toStdString();
         Type(d, {Qt::Key_B});
         afterFour = d.combineBox()->text().toStdString();
-        count = state.g_nKeyCount;
+        count = state.g_nKeyCount();
         singleBox = d.singleBox()->text().toStdString();
         Click(d, 280, 255);
     });
@@ -274,7 +261,7 @@ TEST_F(KeymapDialogsTest, NextIsPreselectedAfterReopening)
     EXPECT_EQ(Planes(FileImage(), kKeyF1), (Planes4{0xE8, 0, 0, 0}));
     EXPECT_EQ(FileImage().entry(kKeyF1)[entry::Data + 2], 0xB5);
 
-    state.g_szFunction = "Stop";
+    state.SetFunction("Stop");
     QString selected;
     bool expanded = false, treeShown = false;
     ClickKey(kQV310, kKeyF1, [&](KeymapDialogBase& d) {
@@ -311,7 +298,7 @@ TEST_F(KeymapDialogsTest, ChineseHeadingAsksForASubItem)
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "请选择子项");
     ASSERT_EQ(r, RunResult::Applied);
-    EXPECT_EQ(state.g_szFunction, "静音");
+    EXPECT_EQ(state.g_szFunction(), "静音");
     EXPECT_EQ(Planes(FileImage(), kKeyF1), (Planes4{0xEC, 0, 0, 0}));
 }
 
@@ -339,7 +326,7 @@ TEST_F(KeymapDialogsTest, TheMacroListShowsNoSelectionThatIsNotThere)
             Click(d, 280, 255);  // Save: no macro chosen disables the key, as the list shows
         });
         EXPECT_EQ(r, RunResult::Applied);
-        EXPECT_EQ(state.g_nPendingKind, 8);
+        EXPECT_EQ(state.g_nPendingKind(), 8);
     }
 }
 
@@ -419,7 +406,7 @@ TEST_F(KeymapDialogsTest, DraggingOutsideTheButtonsMovesTheWindowWithoutAClick)
 {
     ClickKey(kQV310, kKeyA, [&](KeymapDialogBase& d) {
         Click(d, 300, 40);  // Advance: a click outside the rows would change the kind
-        state.g_nPendingKind = kind::None;
+        state.SetPendingKind(kind::None);
         const QPoint start = d.pos();
         QTest::mousePress(&d, Qt::LeftButton, Qt::NoModifier, QPoint(150, 220));
         QTest::mouseMove(&d, QPoint(190, 240));
@@ -427,7 +414,7 @@ TEST_F(KeymapDialogsTest, DraggingOutsideTheButtonsMovesTheWindowWithoutAClick)
         QTest::mouseRelease(&d, Qt::LeftButton, Qt::NoModifier, QPoint(200, 250));
         QApplication::processEvents();
         EXPECT_NE(d.pos(), start);
-        EXPECT_EQ(state.g_nPendingKind, kind::None);  // the drag's release was no click
+        EXPECT_EQ(state.g_nPendingKind(), kind::None);  // the drag's release was no click
         Click(d, 230, 255);
     });
 }
@@ -536,7 +523,7 @@ TEST_P(EveryKind, ReachesTheKeyTableTheFileAndTheKeyboard)
     ConfigImage file = FileImage();
     EXPECT_EQ(file.entry(c.key)[entry::Kind], c.entryKind);
     EXPECT_EQ(Planes(file, c.key), c.planes);
-    EXPECT_EQ(state.g_abKeyChanged[c.key], 1);  // the picture marks the key
+    EXPECT_EQ(state.g_abKeyChanged()[c.key], 1);  // the picture marks the key
     if (c.path) {
         EXPECT_EQ(QString::fromStdU16String(ReadEntryPath(e)), QString::fromUtf8(c.path));
     }

@@ -88,10 +88,12 @@ protected:
 
     void Seed(int count)
     {
+        MacroTable table = store_->g_macroTable();
         for (int i = 0; i < count; ++i) {
-            SetMacroName(store_->g_macroTable[i], std::string_view("M" + std::to_string(i)));
-            store_->g_macroTable[i].setLoops(1);
+            SetMacroName(table[i], std::string_view("M" + std::to_string(i)));
+            table[i].setLoops(1);
         }
+        store_->SetMacroTable(table);
     }
     CMacroRecordDlg& Open(int language = kLanguageEnglish)
     {
@@ -152,7 +154,7 @@ protected:
         QTest::keyClick(list->editor(), end);
         Pump();
     }
-    const MacroRecord& Work(int i) const { return store_->g_macroWorkTable[i]; }
+    const MacroRecord& Work(int i) const { return store_->g_macroWorkTable()[i]; }
 
     zr417::test::TempDir tmp_{"macro-ui"};
     fs::path dir_;
@@ -186,7 +188,7 @@ TEST_F(MacroDialogTest, RecordingWithoutDelaysShowsFourKeyLines)
     for (int s = 0; s < 4; ++s) EXPECT_EQ(Work(0).deviceSteps[s].delay(), 0);
     Click(kOkButton);
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
-    EXPECT_EQ(StepCount(store_->g_macroTable[0].deviceSteps), 4);
+    EXPECT_EQ(StepCount(store_->g_macroTable()[0].deviceSteps), 4);
 }
 
 TEST_F(MacroDialogTest, DelaysComeFromTheKeyEventsOwnTimes)
@@ -290,13 +292,13 @@ TEST_F(MacroDialogTest, TheLoopFieldTakesThreeDigitsAndUncheckingStoresOne)
     EXPECT_EQ(dlg.loopEdit()->text(), "1");
     EXPECT_FALSE(dlg.loopEdit()->isEnabled());
     Click(kOkButton);
-    EXPECT_EQ(store_->g_macroTable[0].loops(), 1);
+    EXPECT_EQ(store_->g_macroTable()[0].loops(), 1);
 }
 
 TEST_F(MacroDialogTest, CancelKeepsTheCommittedTable)
 {
     Seed(2);
-    const MacroTable before = store_->g_macroTable;
+    const MacroTable before = store_->g_macroTable();
     CMacroRecordDlg& dlg = Open();
     Click(kNewButton);
     Click(kRecordButton);
@@ -305,7 +307,7 @@ TEST_F(MacroDialogTest, CancelKeepsTheCommittedTable)
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(hookedWindow(), nullptr);
-    EXPECT_EQ(store_->g_macroTable, before);
+    EXPECT_EQ(store_->g_macroTable(), before);
 }
 
 TEST_F(MacroDialogTest, EnterAndEscapeNeverCloseTheDialog)
@@ -336,7 +338,7 @@ TEST_F(MacroDialogTest, RenamesReachTheRecordAtOnceAndAnEmptyNameIsRefused)
     EXPECT_EQ(dlg.macroList()->Text(1), "Jump");
     EXPECT_EQ(MacroName(Work(1)), "Jump");
     Click(kOkButton);
-    EXPECT_EQ(MacroNames(store_->g_macroTable), (std::vector<std::string>{"M0", "Jump"}));
+    EXPECT_EQ(MacroNames(store_->g_macroTable()), (std::vector<std::string>{"M0", "Jump"}));
 }
 
 // --- the step menu and step editing ------------------------------------------------------------
@@ -522,10 +524,10 @@ TEST_F(MacroDialogTest, ARecordedMacroBoundToAKeyReachesTheKeyboardsMacroPage)
     ConfigImage image;
     store_->PlaceMacrosInImage(image);
     KeyAssignmentState state;
-    state.g_nSelectedKey = 20;
-    state.g_nPendingKind = kind::Macro;
-    state.g_nMacroSel = 0;
-    ASSERT_EQ(ApplyKeyAssignment(state, image, store_->g_macroTable, kLanguageEnglish), ApplyResult::Applied);
+    state.SelectKey(20);
+    state.SetPendingKind(kind::Macro);
+    state.SelectMacro(0);
+    ASSERT_EQ(ApplyKeyAssignment(state, image, store_->g_macroTable(), kLanguageEnglish), ApplyResult::Applied);
     ASSERT_TRUE(store_->SaveMacroFile());
 
     emu::EmulatedBus bus;
@@ -557,7 +559,7 @@ TEST_F(MacroDialogTest, ARecordedMacroBoundToAKeyReachesTheKeyboardsMacroPage)
     std::ifstream in(paths_.macroFile(), std::ios::binary);
     std::vector<char> file(std::istreambuf_iterator<char>(in), {});
     ASSERT_EQ(file.size(), kMacroTableSize);
-    EXPECT_EQ(0, std::memcmp(file.data(), &store_->g_macroTable, kMacroTableSize));
+    EXPECT_EQ(0, std::memcmp(file.data(), &store_->g_macroTable(), kMacroTableSize));
 }
 
 }  // namespace

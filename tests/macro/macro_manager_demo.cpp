@@ -60,10 +60,12 @@ int main(int argc, char** argv)
     MacroStore store(paths.macroFile());
     const char* english[] = {"Combo burst", "Build and run", "Reload x3"};
     const char* zh[] = {"连招爆发", "编译运行", "换弹三次"};
+    MacroTable table;
     for (int i = 0; i < 3; ++i) {
-        SetMacroName(store.g_macroTable[i], std::string(chinese ? zh[i] : english[i]));
-        store.g_macroTable[i].setLoops(1);
+        SetMacroName(table[i], std::string(chinese ? zh[i] : english[i]));
+        table[i].setLoops(1);
     }
+    store.SetMacroTable(table);
 
     // Until the screenshot scene, the step menu answers by itself.
     bool scripted = true;

@@ -58,8 +58,9 @@ protected:
     // A table of `count` macros; macro i has `steps` key steps of its own.
     void Seed(int count, int steps = 0)
     {
+        MacroTable table = store_.g_macroTable();
         for (int i = 0; i < count; ++i) {
-            MacroRecord& r = store_.g_macroTable[i];
+            MacroRecord& r = table[i];
             SetMacroName(r, std::string_view("M" + std::to_string(i)));
             r.setLoops(1);
             for (int s = 0; s < steps; ++s) {
@@ -67,6 +68,7 @@ protected:
                 WriteStep(r.deviceSteps, r.vkSteps, s, p);
             }
         }
+        store_.SetMacroTable(table);
         model_.Init();
     }
     void Key(std::uint8_t vk, bool release, std::uint64_t t, bool repeat = false)
@@ -78,15 +80,15 @@ protected:
         Key(vk, false, down);
         Key(vk, true, up);
     }
-    const MacroRecord& Work(int i) const { return store_.g_macroWorkTable[i]; }
+    const MacroRecord& Work(int i) const { return store_.g_macroWorkTable()[i]; }
     // The list must always equal what a rebuild from the record shows.
     void ExpectListMatchesRecord()
     {
         int sel = model_.macroSelection();
         ASSERT_GE(sel, 0);
         EXPECT_EQ(model_.stepLines(), StepLines(Work(sel).deviceSteps, Work(sel).vkSteps));
-        EXPECT_EQ(Work(sel).deviceSteps, store_.g_curDeviceSteps);
-        EXPECT_EQ(Work(sel).vkSteps, store_.g_curVkSteps);
+        EXPECT_EQ(Work(sel).deviceSteps, store_.g_curDeviceSteps());
+        EXPECT_EQ(Work(sel).vkSteps, store_.g_curVkSteps());
     }
     int LineOf(const std::string& text) const
     {
@@ -302,18 +304,18 @@ TEST_F(MacroManagerTest, RecordingNeedsAMacroAndAFailedHookRecordsNothing)
 TEST_F(MacroManagerTest, KeystrokesOutsideRecordingOrCaptureChangeNothing)
 {
     Seed(2, 4);
-    const MacroTable before = store_.g_macroWorkTable;
+    const MacroTable before = store_.g_macroWorkTable();
     Tap(kA, 0, 10);  // no hook at all
-    EXPECT_EQ(store_.g_macroWorkTable, before);
+    EXPECT_EQ(store_.g_macroWorkTable(), before);
     // Recording switched off by an in-place edit: the hook goes with it.
     model_.ToggleRecording();
     Tap(kA, 20, 30);
     model_.OnEditBegin();
     EXPECT_FALSE(model_.recording());
     EXPECT_FALSE(host_.hooked);
-    const MacroTable recorded = store_.g_macroWorkTable;
+    const MacroTable recorded = store_.g_macroWorkTable();
     Tap(kB, 40, 50);
-    EXPECT_EQ(store_.g_macroWorkTable, recorded);
+    EXPECT_EQ(store_.g_macroWorkTable(), recorded);
 }
 
 TEST_F(MacroManagerTest, SelectingAnotherMacroStopsTheRecordingFirst)
@@ -335,9 +337,11 @@ TEST_F(MacroManagerTest, SelectingAnotherMacroStopsTheRecordingFirst)
 
 TEST_F(MacroManagerTest, NewTakesTheFirstUnusedNameAndTheFirstFreeRecord)
 {
-    SetMacroName(store_.g_macroTable[0], std::string_view("Macro_001"));
-    SetMacroName(store_.g_macroTable[1], std::string_view("Macro_003"));
-    store_.g_macroTable[1].setLoops(7);
+    MacroTable table;
+    SetMacroName(table[0], std::string_view("Macro_001"));
+    SetMacroName(table[1], std::string_view("Macro_003"));
+    table[1].setLoops(7);
+    store_.SetMacroTable(table);
     model_.Init();
     model_.SelectMacro(1);
     ASSERT_TRUE(model_.loops());
@@ -362,10 +366,10 @@ TEST_F(MacroManagerTest, NewWithThirtyTwoMacrosDoesNothing)
     model_.NewMacro();
     EXPECT_EQ(model_.macroLines().size(), 32u);
     EXPECT_EQ(MacroName(Work(31)), "Macro_001");
-    const MacroTable full = store_.g_macroWorkTable;
+    const MacroTable full = store_.g_macroWorkTable();
     model_.NewMacro();
     EXPECT_EQ(model_.macroLines().size(), 32u);
-    EXPECT_EQ(store_.g_macroWorkTable, full);
+    EXPECT_EQ(store_.g_macroWorkTable(), full);
     EXPECT_EQ(model_.macroSelection(), 31);
 }
 
@@ -411,8 +415,8 @@ TEST_F(MacroManagerTest, DeletingTheOnlyMacroLeavesNoSelectionAndNoSteps)
     EXPECT_TRUE(model_.stepLines().empty());
     EXPECT_FALSE(model_.recording());
     EXPECT_FALSE(host_.hooked);
-    EXPECT_EQ(store_.g_curDeviceSteps, StepArray{});
-    EXPECT_EQ(UsedMacroCount(store_.g_macroWorkTable), 0);
+    EXPECT_EQ(store_.g_curDeviceSteps(), StepArray{});
+    EXPECT_EQ(UsedMacroCount(store_.g_macroWorkTable()), 0);
     // With nothing selected, Delete says so after the confirmation.
     host_.messages.clear();
     model_.DeleteMacro();
@@ -423,9 +427,9 @@ TEST_F(MacroManagerTest, CancelledDeleteKeepsEverything)
 {
     Seed(2, 2);
     host_.answerOk = false;
-    const MacroTable before = store_.g_macroWorkTable;
+    const MacroTable before = store_.g_macroWorkTable();
     model_.DeleteMacro();
-    EXPECT_EQ(store_.g_macroWorkTable, before);
+    EXPECT_EQ(store_.g_macroWorkTable(), before);
     EXPECT_EQ(model_.macroLines().size(), 2u);
 }
 
@@ -437,7 +441,7 @@ TEST_F(MacroManagerTest, RenameKeepsTheRecordNamedAndRefusesAnEmptyName)
     EXPECT_EQ(model_.macroLines()[1], "跳跃 combo");
     EXPECT_FALSE(model_.RenameMacro(1, ""));
     EXPECT_EQ(MacroName(Work(1)), "跳跃 combo");
-    EXPECT_EQ(UsedMacroCount(store_.g_macroWorkTable), 3);  // nothing hidden behind a free record
+    EXPECT_EQ(UsedMacroCount(store_.g_macroWorkTable()), 3);  // nothing hidden behind a free record
     EXPECT_TRUE(model_.RenameMacro(2, std::string(300, 'x')));
     EXPECT_EQ(model_.macroLines()[2], std::string(254, 'x'));
     EXPECT_FALSE(model_.RenameMacro(3, "nope"));
@@ -448,8 +452,10 @@ TEST_F(MacroManagerTest, RenameKeepsTheRecordNamedAndRefusesAnEmptyName)
 TEST_F(MacroManagerTest, LoopCountFollowsTheFieldAndTheCheckBox)
 {
     Seed(2);
-    store_.g_macroTable[1].setLoops(0);
-    store_.g_macroTable[0].setLoops(5);
+    MacroTable table = store_.g_macroTable();
+    table[1].setLoops(0);
+    table[0].setLoops(5);
+    store_.SetMacroTable(table);
     model_.Init();
     EXPECT_TRUE(model_.loops());
     EXPECT_EQ(model_.loopText(), "5");
@@ -466,7 +472,7 @@ TEST_F(MacroManagerTest, LoopCountFollowsTheFieldAndTheCheckBox)
     model_.ToggleLoops();
     EXPECT_EQ(model_.loopText(), "1");
     model_.Ok();
-    EXPECT_EQ(store_.g_macroTable[0].loops(), 1);
+    EXPECT_EQ(store_.g_macroTable()[0].loops(), 1);
 
     // A stored 0 shows as 1 with the option off when selected.
     model_.Init();
@@ -478,17 +484,17 @@ TEST_F(MacroManagerTest, LoopCountFollowsTheFieldAndTheCheckBox)
 TEST_F(MacroManagerTest, OkCommitsTheWorkingTableAndEndsCaptureWhileCancelLeavesIt)
 {
     Seed(1, 2);
-    const MacroTable committed = store_.g_macroTable;
+    const MacroTable committed = store_.g_macroTable();
     model_.ToggleLoops();
     model_.SetLoopText("42");
     model_.NewMacro();
-    EXPECT_EQ(store_.g_macroTable, committed);  // nothing reaches the table before OK
+    EXPECT_EQ(store_.g_macroTable(), committed);  // nothing reaches the table before OK
     model_.ToggleRecording();
     model_.Ok();
     EXPECT_FALSE(host_.hooked);
-    EXPECT_EQ(store_.g_macroTable, store_.g_macroWorkTable);
-    EXPECT_EQ(store_.g_macroTable[0].loops(), 42);
-    EXPECT_EQ(MacroName(store_.g_macroTable[1]), "Macro_001");
+    EXPECT_EQ(store_.g_macroTable(), store_.g_macroWorkTable());
+    EXPECT_EQ(store_.g_macroTable()[0].loops(), 42);
+    EXPECT_EQ(MacroName(store_.g_macroTable()[1]), "Macro_001");
 }
 
 // --- step editing ------------------------------------------------------------------------
@@ -549,7 +555,7 @@ TEST_F(StepEditTest, StepsAddedAfterTheLastLineStaySelectedForTheNextCommand)
 TEST_F(StepEditTest, InsertBeforeWithBLandsInFrontOfTheStepAndItsDelay)
 {
     // Give A's release a delay so its delay line follows B.
-    SetStepDelay(store_.g_curDeviceSteps, store_.g_curVkSteps, 1, 300);
+    store_.SetCurrentStepDelay(1, 300);
     model_.CommitCurrentMacro();
     model_.SelectMacro(-1);
     model_.SelectMacro(0);
@@ -606,7 +612,7 @@ TEST_F(StepEditTest, MouseClicksAndPressesCarryTheirFlags)
 
 TEST_F(StepEditTest, LeftClickOnADelayLineFollowsTheKeyLineOfItsStep)
 {
-    SetStepDelay(store_.g_curDeviceSteps, store_.g_curVkSteps, 1, 120);
+    store_.SetCurrentStepDelay(1, 120);
     model_.CommitCurrentMacro();
     model_.SelectMacro(-1);
     model_.SelectMacro(0);
@@ -663,7 +669,7 @@ TEST_F(StepEditTest, DeletingADelayLineAndAKeyLineAndTheFirstStepRule)
 
 TEST_F(StepEditTest, DeletingAKeyLineTakesItsDelayLineWithIt)
 {
-    SetStepDelay(store_.g_curDeviceSteps, store_.g_curVkSteps, 1, 75);
+    store_.SetCurrentStepDelay(1, 75);
     model_.CommitCurrentMacro();
     model_.SelectMacro(-1);
     model_.SelectMacro(0);

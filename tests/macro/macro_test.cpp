@@ -2,6 +2,7 @@
 #include "config/keys.h"
 #include "macro/macro_model.h"
 #include "macro/macro_store.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -54,16 +55,6 @@ protected:
         dir_ = tmp_.path();
         store_ = std::make_unique<MacroStore>(dir_ / "MacroDefine.bin");
     }
-    static void Write(const fs::path& path, const Bytes& bytes)
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-    static Bytes Read(const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
-    }
     static Bytes TableBytes(const MacroTable& t)
     {
         auto p = reinterpret_cast<const std::uint8_t*>(&t);
@@ -101,11 +92,11 @@ TEST(MacroLayout, LoopCountIsLittleEndianAtOffset510WhateverTheHost)
 TEST_F(MacroFileTest, MissingFileIsCreatedAsAZeroTableAndListsNoMacro)
 {
     EXPECT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Created);
-    Bytes file = Read(store_->file());
+    Bytes file = test::ReadBytes(store_->file());
     ASSERT_EQ(file.size(), kMacroTableSize);
     EXPECT_EQ(file, Bytes(kMacroTableSize, 0));
-    EXPECT_EQ(UsedMacroCount(store_->g_macroTable), 0);
-    EXPECT_TRUE(MacroNames(store_->g_macroTable).empty());
+    EXPECT_EQ(UsedMacroCount(store_->g_macroTable()), 0);
+    EXPECT_TRUE(MacroNames(store_->g_macroTable()).empty());
 }
 
 TEST_F(MacroFileTest, OneRecordFileLoadsThatRecordAndLeavesTheRestFree)
@@ -114,17 +105,19 @@ TEST_F(MacroFileTest, OneRecordFileLoadsThatRecordAndLeavesTheRestFree)
     r.setLoops(3);
     AddStep(r, 0, false, 0x41);
     auto p = reinterpret_cast<const std::uint8_t*>(&r);
-    Write(store_->file(), Bytes(p, p + sizeof r));
+    test::WriteBytes(store_->file(), Bytes(p, p + sizeof r));
 
     // Whatever the table held before, the file's bytes replace it.
-    SetMacroName(store_->g_macroTable[5], std::string_view("old"));
+    MacroTable old;
+    SetMacroName(old[5], std::string_view("old"));
+    store_->SetMacroTable(old);
     ASSERT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Loaded);
-    EXPECT_EQ(store_->g_macroTable[0], r);
-    for (int i = 1; i < kMacroCount; ++i) EXPECT_EQ(store_->g_macroTable[i], MacroRecord{}) << i;
-    EXPECT_EQ(UsedMacroCount(store_->g_macroTable), 1);
-    EXPECT_EQ(FirstFreeMacro(store_->g_macroTable), 1);
+    EXPECT_EQ(store_->g_macroTable()[0], r);
+    for (int i = 1; i < kMacroCount; ++i) EXPECT_EQ(store_->g_macroTable()[i], MacroRecord{}) << i;
+    EXPECT_EQ(UsedMacroCount(store_->g_macroTable()), 1);
+    EXPECT_EQ(FirstFreeMacro(store_->g_macroTable()), 1);
     // The short file is not rewritten by loading.
-    EXPECT_EQ(Read(store_->file()).size(), sizeof r);
+    EXPECT_EQ(test::ReadBytes(store_->file()).size(), sizeof r);
 }
 
 TEST_F(MacroFileTest, ShortAndLongFilesKeepWhatTheyHoldAndNothingMore)
@@ -132,47 +125,51 @@ TEST_F(MacroFileTest, ShortAndLongFilesKeepWhatTheyHoldAndNothingMore)
     std::mt19937 rng(7);
     Bytes longFile(kMacroTableSize + 500);
     for (auto& b : longFile) b = static_cast<std::uint8_t>(rng());
-    Write(store_->file(), longFile);
+    test::WriteBytes(store_->file(), longFile);
     ASSERT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Loaded);
-    EXPECT_EQ(TableBytes(store_->g_macroTable), Bytes(longFile.begin(), longFile.begin() + kMacroTableSize));
-    EXPECT_EQ(Read(store_->file()), longFile);
+    EXPECT_EQ(TableBytes(store_->g_macroTable()), Bytes(longFile.begin(), longFile.begin() + kMacroTableSize));
+    EXPECT_EQ(test::ReadBytes(store_->file()), longFile);
 
     Bytes shortFile(longFile.begin(), longFile.begin() + 1000);  // a record and a bit
-    Write(store_->file(), shortFile);
+    test::WriteBytes(store_->file(), shortFile);
     ASSERT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Loaded);
     Bytes expect = shortFile;
     expect.resize(kMacroTableSize, 0);
-    EXPECT_EQ(TableBytes(store_->g_macroTable), expect);
+    EXPECT_EQ(TableBytes(store_->g_macroTable()), expect);
 
-    Write(store_->file(), Bytes{});  // empty: no bytes to copy at all (the sanitizer build checks how)
+    test::WriteBytes(store_->file(), Bytes{});  // empty: no bytes to copy at all (the sanitizer build checks how)
     ASSERT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Loaded);
-    EXPECT_EQ(TableBytes(store_->g_macroTable), Bytes(kMacroTableSize, 0));
+    EXPECT_EQ(TableBytes(store_->g_macroTable()), Bytes(kMacroTableSize, 0));
 }
 
 TEST_F(MacroFileTest, AFileThatCannotBeReadIsNeitherOverwrittenNorLoaded)
 {
     fs::create_directory(store_->file());  // something named like the file, but not readable as one
     fs::path inside = store_->file() / "keep";
-    Write(inside, {1, 2, 3});
-    SetMacroName(store_->g_macroTable[0], std::string_view("in memory"));
+    test::WriteBytes(inside, {1, 2, 3});
+    MacroTable inMemory;
+    SetMacroName(inMemory[0], std::string_view("in memory"));
+    store_->SetMacroTable(inMemory);
 
     EXPECT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Unreadable);
     EXPECT_TRUE(fs::is_directory(store_->file()));
-    EXPECT_EQ(Read(inside), (Bytes{1, 2, 3}));
-    EXPECT_EQ(MacroName(store_->g_macroTable[0]), "in memory");
+    EXPECT_EQ(test::ReadBytes(inside), (Bytes{1, 2, 3}));
+    EXPECT_EQ(MacroName(store_->g_macroTable()[0]), "in memory");
     EXPECT_FALSE(store_->SaveMacroFile());
 }
 
 TEST_F(MacroFileTest, SaveWritesTheWholeTableAndAFailedSaveKeepsTheOldFile)
 {
-    store_->g_macroTable[0] = Named("Macro_001");
-    store_->g_macroTable[31] = Named("last");
+    MacroTable table;
+    table[0] = Named("Macro_001");
+    table[31] = Named("last");
+    store_->SetMacroTable(table);
     ASSERT_TRUE(store_->SaveMacroFile());
-    EXPECT_EQ(Read(store_->file()), TableBytes(store_->g_macroTable));
+    EXPECT_EQ(test::ReadBytes(store_->file()), TableBytes(store_->g_macroTable()));
 
     MacroStore other(store_->file());
     ASSERT_EQ(other.LoadMacroFile(), MacroStore::LoadResult::Loaded);
-    EXPECT_EQ(other.g_macroTable, store_->g_macroTable);
+    EXPECT_EQ(other.g_macroTable(), store_->g_macroTable());
 
     MacroStore nowhere(dir_ / "missing-folder" / "MacroDefine.bin");
     EXPECT_FALSE(nowhere.SaveMacroFile());
@@ -189,9 +186,9 @@ TEST_F(MacroFileTest, DamagedFilesNeverLeadAWalkOutOfTheTable)
         Bytes file(kMacroTableSize);
         for (auto& b : file)
             b = static_cast<std::uint8_t>(rng() | (seed % 2 ? 0x01 : 0));  // odd seeds: no zero byte at all
-        Write(store_->file(), file);
+        test::WriteBytes(store_->file(), file);
         ASSERT_EQ(store_->LoadMacroFile(), MacroStore::LoadResult::Loaded);
-        MacroTable& t = store_->g_macroTable;
+        MacroTable t = store_->g_macroTable();
         if (seed % 2) {
             EXPECT_EQ(UsedMacroCount(t), kMacroCount);
             EXPECT_EQ(FirstFreeMacro(t), -1);
@@ -199,7 +196,7 @@ TEST_F(MacroFileTest, DamagedFilesNeverLeadAWalkOutOfTheTable)
         for (const std::string& name : MacroNames(t)) EXPECT_LE(name.size(), 3u * kMacroNameChars);
         for (int i = 0; i < kMacroCount; ++i) {
             EXPECT_LE(MacroNameU16(t[i]).size(), static_cast<std::size_t>(kMacroNameChars));
-            store_->g_macroWorkTable = t;
+            store_->BeginWork();
             auto lines = store_->BuildStepLines(i);
             EXPECT_LE(lines.size(), 2u * kMacroStepCount);
             for (int l = 0; l < static_cast<int>(lines.size()); ++l) {
@@ -369,12 +366,11 @@ TEST(MacroSteps, KeyStepsCarryTheDeviceCodeOnOneSideAndTheVirtualKeyOnTheOther)
     EXPECT_EQ(ClampRecordedDelay(120000), 60000);  // two minutes
 
     MacroStore store("unused");
-    store.g_curDeviceSteps = dev;
-    store.g_curVkSteps = vk;
+    store.SetCurrentSteps(dev, vk);
     store.StoreCurrentSteps(4);
     store.StoreCurrentSteps(32);
-    EXPECT_EQ(store.g_macroWorkTable[4].deviceSteps, dev);
-    EXPECT_EQ(store.g_macroWorkTable[4].vkSteps, vk);
+    EXPECT_EQ(store.g_macroWorkTable()[4].deviceSteps, dev);
+    EXPECT_EQ(store.g_macroWorkTable()[4].vkSteps, vk);
     EXPECT_EQ(store.CurrentStepLines(), (std::vector<std::string>{"LCtrl  dn", "300 ms", "MsLB  up"}));
 }
 
@@ -434,15 +430,15 @@ TEST(MacroPlacement, OnlyTwelveSlotsAreFilledFromAFullTable)
 TEST(MacroStepLines, PressReleasePressShowsOneDelayLineAndMapsLinesToSteps)
 {
     MacroStore store("unused");
-    MacroRecord& r = store.g_macroWorkTable[2];
+    MacroRecord& r = store.EditWorkRecord(2);
     r = Named("abc");
     AddStep(r, 0, false, 0x41);
     AddStep(r, 1, true, 0x41, 120);
     AddStep(r, 2, false, 0x42);
     auto lines = store.BuildStepLines(2);
     EXPECT_EQ(lines, (std::vector<std::string>{"A  dn", "120 ms", "A  up", "B  dn"}));
-    EXPECT_EQ(store.g_curDeviceSteps, r.deviceSteps);
-    EXPECT_EQ(store.g_curVkSteps, r.vkSteps);
+    EXPECT_EQ(store.g_curDeviceSteps(), r.deviceSteps);
+    EXPECT_EQ(store.g_curVkSteps(), r.vkSteps);
     EXPECT_EQ(store.LineToStep(0), 0);
     EXPECT_EQ(store.LineToStep(1), 1);
     EXPECT_EQ(store.LineToStep(2), 1);
@@ -479,9 +475,9 @@ TEST(MacroStepLines, AKeyByteZeroEndsTheMacroAndMouseButtonsHaveNames)
     EXPECT_EQ(StepLines(dev, vk), (std::vector<std::string>{"MsLB  dn", "7 ms", "MsLB  up"}));
 
     MacroStore store("unused");
-    store.g_curDeviceSteps = dev;
+    store.SetCurrentSteps(dev, StepArray{});
     EXPECT_TRUE(store.BuildStepLines(32).empty());
-    EXPECT_EQ(store.g_curDeviceSteps, StepArray{});
+    EXPECT_EQ(store.g_curDeviceSteps(), StepArray{});
 }
 
 }  // namespace

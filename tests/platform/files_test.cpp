@@ -1,4 +1,5 @@
 #include "platform/files.h"
+#include "tests/support/file_bytes.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -22,16 +23,6 @@ using Bytes = std::vector<std::uint8_t>;
 
 class TempDir : public ::testing::Test {
 protected:
-    static void Write(const fs::path& path, const Bytes& bytes)
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-    static Bytes Read(const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
-    }
     std::vector<std::string> Names(const fs::path& d) const
     {
         std::vector<std::string> names;
@@ -53,7 +44,7 @@ TEST_F(ReadFileBytesTest, MissingAndDirectoryGiveNothing)
     EXPECT_FALSE(ReadFileBytes(dir_).has_value());
     fs::create_directory(dir_ / "keymap.bin");
     EXPECT_FALSE(ReadFileBytes(dir_ / "keymap.bin", 100).has_value());
-    Write(dir_ / "plain", {1});
+    test::WriteBytes(dir_ / "plain", {1});
     EXPECT_FALSE(ReadFileBytes(dir_ / "plain" / "below").has_value());
 }
 
@@ -61,7 +52,7 @@ TEST_F(ReadFileBytesTest, ShortEmptyAndCappedFiles)
 {
     Bytes data(1000);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7);
-    Write(dir_ / "f", data);
+    test::WriteBytes(dir_ / "f", data);
 
     auto all = ReadFileBytes(dir_ / "f");
     ASSERT_TRUE(all.has_value());
@@ -79,7 +70,7 @@ TEST_F(ReadFileBytesTest, ShortEmptyAndCappedFiles)
     ASSERT_TRUE(none.has_value());
     EXPECT_TRUE(none->empty());
 
-    Write(dir_ / "empty", {});
+    test::WriteBytes(dir_ / "empty", {});
     auto empty = ReadFileBytes(dir_ / "empty");
     ASSERT_TRUE(empty.has_value());  // an empty file exists; it is not "missing"
     EXPECT_TRUE(empty->empty());
@@ -88,7 +79,7 @@ TEST_F(ReadFileBytesTest, ShortEmptyAndCappedFiles)
 TEST_F(ReadFileBytesTest, UnreadableFileGivesNothing)
 {
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not stop root";
-    Write(dir_ / "locked", {1, 2, 3});
+    test::WriteBytes(dir_ / "locked", {1, 2, 3});
     ASSERT_EQ(::chmod((dir_ / "locked").c_str(), 0), 0);
     EXPECT_FALSE(ReadFileBytes(dir_ / "locked").has_value());
 }
@@ -102,11 +93,11 @@ TEST_F(WriteFileAtomicTest, CreatesAndReplacesWithExactlyTheNewBytes)
     fs::path f = dir_ / "keymap.bin";
     Bytes first(5000, 0xAA);
     ASSERT_TRUE(WriteFileAtomic(f, first));
-    EXPECT_EQ(Read(f), first);
+    EXPECT_EQ(test::ReadBytes(f), first);
 
     Bytes second = {1, 2, 3};  // shorter: nothing of the old file may remain
     ASSERT_TRUE(WriteFileAtomic(f, second));
-    EXPECT_EQ(Read(f), second);
+    EXPECT_EQ(test::ReadBytes(f), second);
 
     ASSERT_TRUE(WriteFileAtomic(f, Bytes{}));
     EXPECT_EQ(fs::file_size(f), 0u);
@@ -118,7 +109,7 @@ TEST_F(WriteFileAtomicTest, PartsAreWrittenInOrder)
     fs::path f = dir_ / "two.bin";
     Bytes a = {1, 2, 3}, b = {}, c = {9, 8};
     ASSERT_TRUE(WriteFileAtomic(f, {a, b, c}));
-    EXPECT_EQ(Read(f), (Bytes{1, 2, 3, 9, 8}));
+    EXPECT_EQ(test::ReadBytes(f), (Bytes{1, 2, 3, 9, 8}));
 }
 
 TEST_F(WriteFileAtomicTest, ReplacesByRenameSoAnOpenReaderKeepsTheOldContents)
@@ -135,15 +126,15 @@ TEST_F(WriteFileAtomicTest, ReplacesByRenameSoAnOpenReaderKeepsTheOldContents)
     EXPECT_NE(before.st_ino, after.st_ino);  // a new file took the name
     Bytes seen(std::istreambuf_iterator<char>(reader), {});
     EXPECT_EQ(seen, Bytes(100, 0x11));
-    EXPECT_EQ(Read(f), Bytes(100, 0x22));
+    EXPECT_EQ(test::ReadBytes(f), Bytes(100, 0x22));
 }
 
 TEST_F(WriteFileAtomicTest, NewFileGetsOrdinaryPermissions)
 {
     mode_t old = ::umask(022);
-    bool ok = WriteFileAtomic(dir_ / "perm", Bytes{1});
+    const auto written = WriteFileAtomic(dir_ / "perm", Bytes{1});
     ::umask(old);
-    ASSERT_TRUE(ok);
+    ASSERT_TRUE(written);
     struct stat st {};
     ASSERT_EQ(::stat((dir_ / "perm").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);  // not mkstemp's 0600
@@ -154,17 +145,18 @@ TEST_F(WriteFileAtomicTest, FailureKeepsTheOldFileAndLeavesNoTemporary)
     fs::path f = dir_ / "keymap.bin";
     ASSERT_TRUE(WriteFileAtomic(f, Bytes(64, 0x5A)));
 
+    // Each failure says why, for the message the user sees.
     // A directory standing where the file should go is not replaced.
     fs::create_directory(dir_ / "taken");
-    EXPECT_FALSE(WriteFileAtomic(dir_ / "taken", Bytes{1, 2}));
+    EXPECT_EQ(WriteFileAtomic(dir_ / "taken", Bytes{1, 2}).error, std::errc::is_a_directory);
     EXPECT_TRUE(fs::is_directory(dir_ / "taken"));
 
     // A parent that is a regular file cannot hold anything.
-    EXPECT_FALSE(WriteFileAtomic(f / "inner", Bytes{1, 2}));
-    EXPECT_EQ(Read(f), Bytes(64, 0x5A));
+    EXPECT_EQ(WriteFileAtomic(f / "inner", Bytes{1, 2}).error, std::errc::not_a_directory);
+    EXPECT_EQ(test::ReadBytes(f), Bytes(64, 0x5A));
 
     // A missing folder is not created.
-    EXPECT_FALSE(WriteFileAtomic(dir_ / "nope" / "x.bin", Bytes{1}));
+    EXPECT_EQ(WriteFileAtomic(dir_ / "nope" / "x.bin", Bytes{1}).error, std::errc::no_such_file_or_directory);
     EXPECT_FALSE(fs::exists(dir_ / "nope"));
 
     EXPECT_EQ(Names(dir_), (std::vector<std::string>{"keymap.bin", "taken"}));
@@ -176,9 +168,9 @@ TEST_F(WriteFileAtomicTest, ReadOnlyFolderKeepsTheOldFile)
     fs::path f = dir_ / "keymap.bin";
     ASSERT_TRUE(WriteFileAtomic(f, Bytes(64, 0x5A)));
     ASSERT_EQ(::chmod(dir_.c_str(), 0555), 0);
-    EXPECT_FALSE(WriteFileAtomic(f, Bytes(64, 0x00)));
+    EXPECT_EQ(WriteFileAtomic(f, Bytes(64, 0x00)).error, std::errc::permission_denied);
     ::chmod(dir_.c_str(), 0755);
-    EXPECT_EQ(Read(f), Bytes(64, 0x5A));
+    EXPECT_EQ(test::ReadBytes(f), Bytes(64, 0x5A));
     EXPECT_EQ(Names(dir_), (std::vector<std::string>{"keymap.bin"}));
 }
 
@@ -186,7 +178,7 @@ TEST_F(WriteFileAtomicTest, ReplacingKeepsTheModeAndWritesThroughLinks)
 {
     fs::create_directory(dir_ / "store");
     fs::path real = dir_ / "store" / "keymap.bin";
-    Write(real, Bytes(10, 1));
+    test::WriteBytes(real, Bytes(10, 1));
     ASSERT_EQ(::chmod(real.c_str(), 0600), 0);
     ASSERT_TRUE(WriteFileAtomic(real, Bytes(10, 2)));
     struct stat st {};
@@ -200,7 +192,7 @@ TEST_F(WriteFileAtomicTest, ReplacingKeepsTheModeAndWritesThroughLinks)
     ASSERT_TRUE(WriteFileAtomic(dir_ / "keymap.bin", Bytes(10, 3)));
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir_ / "keymap.bin")));
     EXPECT_TRUE(fs::is_symlink(fs::symlink_status(dir_ / "first")));
-    EXPECT_EQ(Read(real), Bytes(10, 3));
+    EXPECT_EQ(test::ReadBytes(real), Bytes(10, 3));
     ASSERT_EQ(::stat(real.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0600u);
     EXPECT_EQ(Names(dir_ / "store"), (std::vector<std::string>{"keymap.bin"}));
@@ -226,7 +218,7 @@ TEST_F(WriteFileAtomicTest, KillsDuringSavesLeaveNoStrayFilesAndAWholeFile)
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
         if (fs::exists(f)) {
-            Bytes now = Read(f);
+            Bytes now = test::ReadBytes(f);
             EXPECT_TRUE(now == a || now == b || now == c) << "round " << round << ": a torn file";
         }
         // The program's next save of the file.

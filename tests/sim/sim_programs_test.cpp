@@ -134,6 +134,28 @@ TEST_F(SimPrograms, ControlCommandsAnswerWithClearExitCodes)
     EXPECT_EQ(Ctl(socket(), "info").code, 3) << "no keyboard plugged";
 }
 
+TEST_F(SimPrograms, TheSimulatorAndTheBuiltInKeyboardKeepTheirMemoriesApart)
+{
+    // Both at their default places under one state folder.
+    const std::string state = (dir.path() / "state").string();
+    ChildProcess sim(RuntimeDir() / "zr417-sim", {"--socket", socket().string(), "--plug", "QV310"},
+                     {{"XDG_STATE_HOME", state}}, dir.path() / "sim.log");
+    ASSERT_TRUE(WaitUntil([&] { return Answers(socket()); }, 10s)) << ReadText(dir.path() / "sim.log");
+    ASSERT_EQ(Ctl(socket(), "sim version 1 0.8").code, 0);
+
+    // The built-in keyboard neither reads the simulator's memory nor has its
+    // own written over by it.
+    const std::string builtIn =
+        "env -u ZR417_SIM XDG_STATE_HOME='" + state + "' '" + (RuntimeDir() / "zr417ctl").string() + "' ";
+    CtlRun info = RunShell(builtIn + "--simulate QV310 info");
+    EXPECT_NE(info.out.find("Firmware version: 1.0"), std::string::npos) << info.out;
+    ASSERT_EQ(Ctl(socket(), "sim version 1 0.7").code, 0);
+    sim.terminate();
+    ASSERT_TRUE(sim.waitFor(10s));
+    info = RunShell(builtIn + "--simulate QV310 info");
+    EXPECT_NE(info.out.find("Firmware version: 1.0"), std::string::npos) << info.out;
+}
+
 TEST_F(SimPrograms, OneSimulatorPerSocketAndACleanStop)
 {
     auto sim = startSim();

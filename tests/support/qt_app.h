@@ -6,6 +6,8 @@
 
 #include <QApplication>
 
+#include <gtest/gtest.h>
+
 namespace zr417::test {
 
 inline QApplication& QtApp()
@@ -20,5 +22,12 @@ inline QApplication& QtApp()
     }();
     return *app;
 }
+
+// For a test program whose every test needs the application: made before the
+// first test (::testing::AddGlobalTestEnvironment(new QtAppEnvironment)).
+class QtAppEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { QtApp(); }
+};
 
 }  // namespace zr417::test

@@ -16,12 +16,17 @@ using test::TempDir;
 
 class FakeHost : public BurnHost {
 public:
-    bool IsStopRequested(int) override { return stopAfter >= 0 && ++checks > stopAfter; }
+    bool IsStopRequested(int) override
+    {
+        ++checks;
+        return (stopAfter >= 0 && checks > stopAfter) || checks == stopAt;
+    }
     ProbeResult RecordedProbe(int) override { return probe; }
     int Language() override { return language; }
     void Wait(std::chrono::milliseconds d) override { waits.push_back(static_cast<int>(d.count())); }
 
     int stopAfter = -1;  // stop from the n+1-th check on
+    int stopAt = -1;     // stop at the n-th check only
     int checks = 0;
     ProbeResult probe;
     int language = 0;
@@ -294,14 +299,24 @@ TEST(DoBurn, RemovalInTheMiddleFailsTheBurn)
 TEST(DoBurn, StopEndsTheBurnAtTheNextCheck)
 {
     // Checks: 1 before opening, 2 before erase, 3 after "Erasing...", 4 after
-    // the wait, 5 before sending, 6 inside SendImage before the loop, 7 after
-    // the first chunk...
+    // the wait, 5 inside SendImage before the loop, 6 after the first chunk...
     Bench b;
     b.SetImage(test::Pattern(kImageLimit));
-    b.host.stopAfter = 7;
+    b.host.stopAfter = 5;
     EXPECT_EQ(b.Burn(), BURN_STOPPED);
     EXPECT_EQ(b.Count(0x06, 0x77), 1u);  // the stop inside the send ended it after one chunk
     EXPECT_EQ(b.Count(0x05, 0x52), 0u);  // no read-back started
+
+    // The slot went to another device that is burning by the next check: the
+    // stop seen inside the send still ends this burn, which neither reads the
+    // half-written flash back nor writes a failure into the slot's status.
+    Bench handedOver;
+    handedOver.SetImage(test::Pattern(kImageLimit));
+    handedOver.host.stopAt = 6;
+    EXPECT_EQ(handedOver.Burn(), BURN_STOPPED);
+    EXPECT_EQ(handedOver.Count(0x06, 0x77), 1u);
+    EXPECT_EQ(handedOver.Count(0x05, 0x52), 0u);
+    EXPECT_EQ(handedOver.status.line1(), "Erasing...");
 
     Bench first;
     first.host.stopAfter = 0;

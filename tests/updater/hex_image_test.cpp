@@ -74,8 +74,11 @@ TEST(HexImage, LengthIsHighestAddressPlusOneWithGapsZeroFilled)
     ASSERT_EQ(l.length, 0x1004u);
     EXPECT_EQ(l.buffer[0x0010], 9);
     EXPECT_EQ(l.buffer[0x1003], 4);
-    for (std::size_t a = 0; a < 0x1000; ++a)
-        if (a != 0x10) ASSERT_EQ(l.buffer[a], 0) << a;
+    for (std::size_t a = 0; a < 0x1000; ++a) {
+        if (a != 0x10) {
+            ASSERT_EQ(l.buffer[a], 0) << a;
+        }
+    }
 }
 
 TEST(HexImage, RecordTypeAndChecksumAreNotExamined)
