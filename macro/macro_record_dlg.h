@@ -94,7 +94,6 @@ private:
     MacroManagerSeams seams_;
     int language_;
     SkinFolder skins_;
-    QImage background_;
     std::array<MacroButtonRegion, kRegionCount> MacroHotRegions;
     int hover_ = -1;
     QPoint dragOffset_;

@@ -57,8 +57,8 @@ CConfigureDlg::CConfigureDlg(KeymapStore& store, int language, const AppPaths& p
 {
     setModal(true);
     setWindowTitle(qs(ProfileMessageTexts(ProfileMessage::SixProfiles).caption.in(language_)));
-    const QImage& background = skins_.Image(cfg::kBackground);
-    setFixedSize(background.isNull() ? kDefaultSize : background.size());
+    const QSize background = skins_.Size(cfg::kBackground);
+    setFixedSize(background.isValid() ? background : kDefaultSize);
     move(mainWindowRect.left() - 1, mainWindowRect.top() - 1);
     frame_ = RenderFrame();
 
