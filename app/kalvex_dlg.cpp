@@ -115,6 +115,10 @@ void CKalvexDlg::OnInitDialog()
     // up once the initialisation is through).
     keyState_.ClearChangedKeys();
     store_ = std::make_unique<KeymapStore>(paths_.keymapFile());
+    // keymap.bin is written off this thread: a flush to a busy disk would
+    // hold up the window after every conversation.
+    writer_ = std::make_shared<FileWriter>();
+    store_->WriteThrough(writer_);
     macros_ = std::make_unique<MacroStore>(paths_.macroFile());
     uiCall_ = std::make_unique<UiThreadCall>(this);
     DeviceLink::Events events;
@@ -414,7 +418,14 @@ void CKalvexDlg::WhenIdle(std::function<void()> work)
 void CKalvexDlg::ShowBusy(bool busy)
 {
     if (busy) {
-        setCursor(Qt::WaitCursor);
+        // Qt 6.4's Wayland client frees an animated cursor's frame callback
+        // from inside that callback, and the theme's wait cursor is animated:
+        // a few frames into a Save the program could crash. There the wait
+        // cursor is a still picture.
+        if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+            setCursor(StillWaitCursor());
+        else
+            setCursor(Qt::WaitCursor);
         busyTimer_->start();
     } else {
         unsetCursor();
@@ -492,7 +503,7 @@ void CKalvexDlg::Refresh(int lParam)
     std::array<std::uint8_t, 255> marks = keyState_.g_abKeyChanged();
     MarkChangedKeys(store_->current, marks);
     keyState_.SetChangedKeys(marks);
-    store_->SaveKeymapFile();
+    SaveKeymapLater({});
     UpdateSliderVisibility();
     redraw();
     if (lParam != 0) return;
@@ -776,8 +787,9 @@ void CKalvexDlg::ApplyProfile(const ConfigImage& image, ApplyDone done)
     Converse(Sequence::Hold, [this, done = std::move(done)](const KeyboardSession::Result& r) {
         r.MergeInto(store_->current);
         store_->CommitSavedImage();
-        const auto unsaved = SaveFiles();
-        if (done) done(r, unsaved);
+        SaveFilesLater([r, done](const std::optional<std::filesystem::path>& unsaved) {
+            if (done) done(r, unsaved);
+        });
     });
 }
 
@@ -799,7 +811,9 @@ void CKalvexDlg::FactoryResetCommand()
         store_->current.keyTable.fill(0);
         store_->RefreshKeyCodes();
         store_->CommitSavedImage();
-        if (auto failed = SaveFiles()) ReportSaveFailure(*failed);
+        SaveFilesLater([this](const std::optional<std::filesystem::path>& failed) {
+            if (failed) ReportSaveFailure(*failed);
+        });
     });
 }
 
@@ -812,16 +826,34 @@ void CKalvexDlg::SaveCommand()
     Converse(Sequence::DownloadAll, [this](const KeyboardSession::Result& r) {
         r.MergeInto(store_->current);
         store_->CommitSavedImage();
-        if (auto failed = SaveFiles()) ReportSaveFailure(*failed);
+        SaveFilesLater([this](const std::optional<std::filesystem::path>& failed) {
+            if (failed) ReportSaveFailure(*failed);
+        });
     });
 }
 
-std::optional<std::filesystem::path> CKalvexDlg::SaveFiles()
+void CKalvexDlg::SaveKeymapLater(std::function<void(bool written)> then)
 {
-    if (!store_->SaveKeymapFile()) return store_->file();
-    // Macros an earlier write could not store get another chance.
-    if (macros_->unsaved() && !macros_->SaveMacroFile()) return macros_->file();
-    return std::nullopt;
+    ++writesPending_;
+    store_->SaveKeymapFileLater([post = uiCall_->poster(), this, then = std::move(then)](bool written) mutable {
+        post([this, written, then = std::move(then)] {
+            --writesPending_;
+            if (then) then(written);
+        });
+    });
+}
+
+void CKalvexDlg::SaveFilesLater(std::function<void(const std::optional<std::filesystem::path>& failed)> then)
+{
+    SaveKeymapLater([this, then = std::move(then)](bool written) {
+        std::optional<std::filesystem::path> failed;
+        if (!written)
+            failed = store_->file();
+        else if (macros_->unsaved() && !macros_->SaveMacroFile())
+            // Macros an earlier write could not store get another chance.
+            failed = macros_->file();
+        then(failed);
+    });
 }
 
 QString CKalvexDlg::SaveFailureText(const std::filesystem::path& file) const

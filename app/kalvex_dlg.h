@@ -12,6 +12,7 @@
 #include "device/keyboard_session.h"
 #include "keymap/key_assignment.h"
 #include "macro/macro_store.h"
+#include "platform/file_writer.h"
 #include "platform/files.h"
 
 #include <QImage>
@@ -120,6 +121,8 @@ public:
     // True while a conversation the window asked for runs or waits; the
     // window shows it and holds back everything that would change the image.
     bool keyboardBusy() const { return conversations_ > 0; }
+    // True while files the window saved are still being written.
+    bool writingFiles() const { return writesPending_ > 0; }
     // Runs `work` now, or once the window's conversations with the keyboard
     // have ended.
     void WhenIdle(std::function<void()> work);
@@ -169,15 +172,19 @@ private:
     void OnConversationEnded(const KeyboardSession::Result& result,
                              const std::function<void(const KeyboardSession::Result&)>& then);
     void ShowBusy(bool busy);
+    QCursor StillWaitCursor() const;
     // The close button and the tray's exit: a conversation under way ends first.
     void CloseWhenIdle(bool saveSavedImage);
     // keymap.bin / MacroDefine.bin could not be written: tell the user.
     void ReportSaveFailure(const std::filesystem::path& file);
     // The save-failure text for `file`, with the cause its store kept.
     QString SaveFailureText(const std::filesystem::path& file) const;
-    // Saves keymap.bin, and MacroDefine.bin when an earlier write of it
-    // failed; the file that could not be written, if any.
-    std::optional<std::filesystem::path> SaveFiles();
+    // Writes keymap.bin from the working image as it stands, off this
+    // thread; `then` hears on this thread whether it was written.
+    void SaveKeymapLater(std::function<void(bool written)> then);
+    // The same, then MacroDefine.bin when an earlier write of it failed;
+    // `then` hears which file could not be written, if any.
+    void SaveFilesLater(std::function<void(const std::optional<std::filesystem::path>& failed)> then);
     void ReadVersionFile();
     void CreateSliders();
     void SlidersFromImage();
@@ -220,6 +227,8 @@ private:
     std::unique_ptr<KeyboardSession> session_;  // every conversation with the keyboard
     int conversations_ = 0;                     // asked for by the window and not yet heard back
     std::deque<std::function<void()>> whenIdle_;
+    std::shared_ptr<FileWriter> writer_;      // keymap.bin, in the order the writes were asked for
+    int writesPending_ = 0;                   // asked of the writer and not yet heard back
     QTimer* busyTimer_ = nullptr;             // repaints the progress while busy
     std::vector<hid::PlugEvent> plugEvents_;  // waiting for an arrival to settle
     bool arrivalWaiting_ = false;
