@@ -381,9 +381,15 @@ void CKalvexDlg::HandlePlugEvents()
 
 void CKalvexDlg::Converse(Sequence sequence, std::function<void(const KeyboardSession::Result&)> then)
 {
+    Converse(sequence, store_->current, std::move(then));
+}
+
+void CKalvexDlg::Converse(Sequence sequence, const ConfigImage& image,
+                          std::function<void(const KeyboardSession::Result&)> then)
+{
     if (conversations_++ == 0) ShowBusy(true);
     session_->Run(
-        sequence, store_->current,
+        sequence, image,
         [post = uiCall_->poster(), this, then = std::move(then)](KeyboardSession::Result result) mutable {
             // The window hears back on its own thread; once it is
             // gone (the poster cancelled) nothing runs.
@@ -503,7 +509,7 @@ void CKalvexDlg::Refresh(int lParam)
     std::array<std::uint8_t, 255> marks = keyState_.g_abKeyChanged();
     MarkChangedKeys(store_->current, marks);
     keyState_.SetChangedKeys(marks);
-    SaveKeymapLater({});
+    SaveKeymapLater(store_->current, {});
     UpdateSliderVisibility();
     redraw();
     if (lParam != 0) return;
@@ -787,7 +793,36 @@ void CKalvexDlg::ApplyProfile(const ConfigImage& image, ApplyDone done)
     Converse(Sequence::Hold, [this, done = std::move(done)](const KeyboardSession::Result& r) {
         r.MergeInto(store_->current);
         store_->CommitSavedImage();
-        SaveFilesLater([r, done](const std::optional<std::filesystem::path>& unsaved) {
+        SaveFilesLater(store_->current, [r, done](const std::optional<std::filesystem::path>& unsaved) {
+            if (done) done(r, unsaved);
+        });
+    });
+}
+
+void CKalvexDlg::ApplyLighting(const std::function<void(ConfigImage&)>& putLighting, ApplyDone done)
+{
+    ConfigImage held = store_->saved;
+    putLighting(held);
+    // Sliders go into the image only on Save: one the lighting leaves alone
+    // keeps the position the user gave it.
+    ConfigImage& current = store_->current;
+    const ConfigImage before = current;
+    putLighting(current);
+    for (int id : {kSliderBrightness, kSliderSpeed, kSliderZoneBrightness, kSliderZoneSpeed}) {
+        const std::uint8_t value = current.at(SliderImageOffset(id));
+        if (value != before.at(SliderImageOffset(id))) sliders_[id]->setValue(value);
+    }
+    if (IsPerKeyEffect(current.at(settings::Effect))) panel_.perKeyMode = true;
+    UpdateSliderVisibility();
+    redraw();
+    Converse(Sequence::Hold, held, [this, done = std::move(done)](const KeyboardSession::Result& r) {
+        store_->saved = r.image;
+        // The key table stays the working one: the key dialog keeps the
+        // user's assignments in the file until Save or close, and reads
+        // them back from there.
+        ConfigImage file = store_->saved;
+        file.keyTable = store_->current.keyTable;
+        SaveFilesLater(file, [r, done](const std::optional<std::filesystem::path>& unsaved) {
             if (done) done(r, unsaved);
         });
     });
@@ -811,7 +846,7 @@ void CKalvexDlg::FactoryResetCommand()
         store_->current.keyTable.fill(0);
         store_->RefreshKeyCodes();
         store_->CommitSavedImage();
-        SaveFilesLater([this](const std::optional<std::filesystem::path>& failed) {
+        SaveFilesLater(store_->current, [this](const std::optional<std::filesystem::path>& failed) {
             if (failed) ReportSaveFailure(*failed);
         });
     });
@@ -826,16 +861,16 @@ void CKalvexDlg::SaveCommand()
     Converse(Sequence::DownloadAll, [this](const KeyboardSession::Result& r) {
         r.MergeInto(store_->current);
         store_->CommitSavedImage();
-        SaveFilesLater([this](const std::optional<std::filesystem::path>& failed) {
+        SaveFilesLater(store_->current, [this](const std::optional<std::filesystem::path>& failed) {
             if (failed) ReportSaveFailure(*failed);
         });
     });
 }
 
-void CKalvexDlg::SaveKeymapLater(std::function<void(bool written)> then)
+void CKalvexDlg::SaveKeymapLater(const ConfigImage& image, std::function<void(bool written)> then)
 {
     ++writesPending_;
-    store_->SaveKeymapFileLater([post = uiCall_->poster(), this, then = std::move(then)](bool written) mutable {
+    store_->SaveKeymapFileLater(image, [post = uiCall_->poster(), this, then = std::move(then)](bool written) mutable {
         post([this, written, then = std::move(then)] {
             --writesPending_;
             if (then) then(written);
@@ -843,9 +878,10 @@ void CKalvexDlg::SaveKeymapLater(std::function<void(bool written)> then)
     });
 }
 
-void CKalvexDlg::SaveFilesLater(std::function<void(const std::optional<std::filesystem::path>& failed)> then)
+void CKalvexDlg::SaveFilesLater(const ConfigImage& image,
+                                std::function<void(const std::optional<std::filesystem::path>& failed)> then)
 {
-    SaveKeymapLater([this, then = std::move(then)](bool written) {
+    SaveKeymapLater(image, [this, then = std::move(then)](bool written) {
         std::optional<std::filesystem::path> failed;
         if (!written)
             failed = store_->file();

@@ -115,6 +115,12 @@ public:
     using ApplyDone =
         std::function<void(const KeyboardSession::Result&, const std::optional<std::filesystem::path>& unsaved)>;
     void ApplyProfile(const ConfigImage& image, ApplyDone done);
+    // Lighting set from outside the window (an OpenRGB client); `putLighting`
+    // lays it onto an image. It goes onto the saved image, which the keyboard
+    // is made to hold (only what differs goes out) and keymap.bin's settings
+    // follow; the working image takes it too, so the window shows it, and
+    // keeps its other unsaved edits unsaved. `done` as for ApplyProfile.
+    void ApplyLighting(const std::function<void(ConfigImage&)>& putLighting, ApplyDone done);
     // Tells the user that `file` could not be written, without waiting for
     // an answer.
     void NoteSaveFailure(const std::filesystem::path& file);
@@ -166,9 +172,11 @@ private:
     void SaveCommand();
     void OnArrived();
     void HandlePlugEvents();
-    // Asks the session for `sequence` on a copy of the working image; `then`
-    // runs on this thread once it is over. Busy meanwhile.
+    // Asks the session for `sequence` on a copy of the working image (or of
+    // `image`); `then` runs on this thread once it is over. Busy meanwhile.
     void Converse(Sequence sequence, std::function<void(const KeyboardSession::Result&)> then);
+    void Converse(Sequence sequence, const ConfigImage& image,
+                  std::function<void(const KeyboardSession::Result&)> then);
     void OnConversationEnded(const KeyboardSession::Result& result,
                              const std::function<void(const KeyboardSession::Result&)>& then);
     void ShowBusy(bool busy);
@@ -179,12 +187,13 @@ private:
     void ReportSaveFailure(const std::filesystem::path& file);
     // The save-failure text for `file`, with the cause its store kept.
     QString SaveFailureText(const std::filesystem::path& file) const;
-    // Writes keymap.bin from the working image as it stands, off this
-    // thread; `then` hears on this thread whether it was written.
-    void SaveKeymapLater(std::function<void(bool written)> then);
+    // Writes keymap.bin from `image` as it stands, off this thread; `then`
+    // hears on this thread whether it was written.
+    void SaveKeymapLater(const ConfigImage& image, std::function<void(bool written)> then);
     // The same, then MacroDefine.bin when an earlier write of it failed;
     // `then` hears which file could not be written, if any.
-    void SaveFilesLater(std::function<void(const std::optional<std::filesystem::path>& failed)> then);
+    void SaveFilesLater(const ConfigImage& image,
+                        std::function<void(const std::optional<std::filesystem::path>& failed)> then);
     void ReadVersionFile();
     void CreateSliders();
     void SlidersFromImage();

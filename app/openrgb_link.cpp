@@ -217,11 +217,11 @@ bool OpenRgbLink::canChange() const
 
 void OpenRgbLink::applyLighting(const ConfigImage& lighting, std::function<void()> done)
 {
-    auto next = std::make_unique<ConfigImage>(dlg_.store().current);
-    openrgb::CopyLighting(lighting, *next);
     Tracef("Lighting from an OpenRGB client\n");
-    // The window shows it at once; only the sections that differ go out.
-    dlg_.ApplyProfile(*next, Finished(std::move(done)));
+    // The window shows it at once; only the sections that differ go out,
+    // and the window's unsaved edits stay its own.
+    dlg_.ApplyLighting([&lighting](ConfigImage& image) { openrgb::CopyLighting(lighting, image); },
+                       Finished(std::move(done)));
 }
 
 CKalvexDlg::ApplyDone OpenRgbLink::Finished(std::function<void()> done)

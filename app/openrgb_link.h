@@ -1,9 +1,10 @@
 // The main program's OpenRGB SDK server: the keyboard as the window holds it,
-// offered to OpenRGB and its clients. The server's changes go the window's
-// own way (into the working image, shown, sent to the keyboard, keymap.bin
-// written), one at a time and only when no dialog works on the image. Off
-// until the user switches it on (tray menu or zr417ctl openrgb); the choice
-// and the port live in the per-user settings.
+// offered to OpenRGB and its clients. The server's lighting goes onto what
+// the keyboard holds (sent, keymap.bin written) and into the window, which
+// keeps its own unsaved edits unsaved; a profile it loads is applied as the
+// window applies one. One change at a time, and only when no dialog works on
+// the image. Off until the user switches it on (tray menu or zr417ctl
+// openrgb); the choice and the port live in the per-user settings.
 #pragma once
 
 #include "app/kalvex_dlg.h"

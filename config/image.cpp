@@ -121,12 +121,17 @@ void KeymapStore::WriteThrough(std::shared_ptr<FileWriter> writer)
 
 void KeymapStore::SaveKeymapFileLater(std::function<void(bool written)> done)
 {
+    SaveKeymapFileLater(current, std::move(done));
+}
+
+void KeymapStore::SaveKeymapFileLater(const ConfigImage& image, std::function<void(bool written)> done)
+{
     if (!writer_) {
-        const bool written = save(current);
+        const bool written = save(image);
         if (done) done(written);
         return;
     }
-    queue(current, std::move(done));
+    queue(image, std::move(done));
 }
 
 bool KeymapStore::unsaved() const

@@ -133,6 +133,8 @@ public:
     // once; `done` hears how it went, on the writer's thread. Without a
     // writer the write happens now.
     void SaveKeymapFileLater(std::function<void(bool written)> done = {});
+    // The same for `image` instead of the current one.
+    void SaveKeymapFileLater(const ConfigImage& image, std::function<void(bool written)> done);
     // True from a failed save until the next successful one.
     bool unsaved() const;
     // Why the last save failed (an errno value); empty once a save succeeds.

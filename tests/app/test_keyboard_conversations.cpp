@@ -3,6 +3,8 @@
 // settings file that cannot be written is reported and loses nothing.
 #include "tests/app/main_window_fixture.h"
 
+#include "app/main_logic.h"
+#include "app/openrgb_link.h"
 #include "app/profile_commands.h"
 #include "app/profile_requests.h"
 #include "macro/macro_model.h"
@@ -302,4 +304,51 @@ TEST_F(MainWindowTest, SavesOnAFullDiskSaySoAndLoseNothing)
     MacroTable table{};
     std::memcpy(&table, macros->data(), std::min(macros->size(), sizeof table));
     EXPECT_EQ(MacroNames(table), (std::vector<std::string>{"Combo"}));
+}
+
+// An OpenRGB client's colour goes onto what the keyboard holds: a key
+// assignment the user has not saved is neither sent nor taken into the saved
+// image, and the window keeps it, through the next key click too (the key
+// dialog reads the key table back from keymap.bin).
+TEST_F(MainWindowTest, AnOpenRgbColourLeavesTheWindowsUnsavedEditsUnsaved)
+{
+    plugKeyboard("QV310");
+    start();
+    dialogs.onKey = [](KeyAssignmentState& s, ConfigImage&) {
+        s.SetPendingKind(kind::Single);
+        s.SetKeys({0x41});  // 'A'
+        return true;
+    };
+    clickKey(5);  // not saved
+    const std::uint16_t pos = g_matrixPosByKey[5];
+    ASSERT_EQ(image().plane(0, pos), 0x04);
+    const std::uint8_t heldBefore = dlg->store().saved.plane(0, pos);
+    ASSERT_NE(heldBefore, 0x04);
+
+    OpenRgbLink link(*dlg);
+    ConfigImage lighting = image();
+    const Rgb colour{0x12, 0x34, 0x56};
+    SetKeyColour(lighting, 0, 7, colour);
+    bool finished = false;
+    link.applyLighting(lighting, [&] { finished = true; });
+    ASSERT_TRUE(Spin([&] { return finished && done(); }));
+
+    const ConfigImage& saved = dlg->store().saved;
+    EXPECT_EQ(KeyColour(saved, 0, 7), colour);
+    EXPECT_EQ(saved.plane(0, pos), heldBefore) << "the assignment is not taken as saved";
+    const auto m = keyboard->memory();
+    EXPECT_TRUE(std::equal(m.pages[kFirstPicturePage].begin(), m.pages[kFirstPicturePage].end(),
+                           saved.settings.begin() + settings::PicturePages + 1))
+        << "the colour reached the keyboard";
+    EXPECT_EQ(m.matrix[pos], heldBefore) << "the assignment did not";
+    const auto file = keymapFile();
+    ASSERT_EQ(file.size(), kImageSize);
+    EXPECT_TRUE(std::equal(saved.settings.begin(), saved.settings.end(), file.begin()));
+    EXPECT_EQ(file[settings::Plane0 + pos], heldBefore);
+
+    EXPECT_EQ(KeyColour(image(), 0, 7), colour) << "the window shows the colour";
+    EXPECT_EQ(image().plane(0, pos), 0x04) << "and keeps the assignment";
+    dialogs.onKey = [](KeyAssignmentState&, ConfigImage&) { return false; };
+    clickKey(6);
+    EXPECT_EQ(image().entry(5)[entry::Data], 0x41);
 }
