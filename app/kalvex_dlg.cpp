@@ -129,7 +129,7 @@ void CKalvexDlg::OnInitDialog()
     session_ = std::make_unique<KeyboardSession>(options_.pause);
     busyTimer_ = new QTimer(this);
     busyTimer_->setInterval(kBusyRepaintMs);
-    connect(busyTimer_, &QTimer::timeout, this, [this] { redraw(); });
+    connect(busyTimer_, &QTimer::timeout, this, [this] { update(kBusyArea); });
     if (int fd = options_.bus->eventFd(); fd >= 0) {
         plugNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
         plugNotifier_->setEnabled(false);

@@ -17,6 +17,8 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QRect>
+#include <QRegion>
 #include <QSystemTrayIcon>
 #include <QWidget>
 #include <array>
@@ -127,6 +129,9 @@ public:
     void OnPlugEvents();
     // Composes the client area into frame() now.
     void Compose();
+    // The busy state's part of the client area: the Save button held down
+    // and the progress line under the buttons.
+    static constexpr QRect kBusyArea{798, 600, 190, 40};
 
 public slots:
     // A second start of the program asks for the window, also from the tray.
@@ -196,6 +201,8 @@ private:
     void DrawLists(QPainter& p);
     void DrawHelpMenu(QPainter& p);
     void DrawBusy(QPainter& p);
+    // Composes `region` of the client area into frame().
+    void Compose(QRegion region);
 
     MainWindowOptions options_;
     SubDialogs* dialogs_;
