@@ -1,5 +1,5 @@
-// The main window's redraw: the whole client area is composed off screen in
-// the drawing order, then copied to the window in one piece.
+// The main window's redraw: the client area drawn in the drawing order into
+// the window's back buffer, which reaches the screen in one piece.
 #include "app/kalvex_dlg.h"
 
 #include "config/keys.h"
@@ -65,22 +65,29 @@ void CKalvexDlg::DrawCentredText(QPainter& p, std::string_view text, int centreX
     DrawText(p, text, centreX - width / 2, y, height, colour);
 }
 
-void CKalvexDlg::paintEvent(QPaintEvent*)
+void CKalvexDlg::paintEvent(QPaintEvent* event)
 {
-    Compose();
+    // Straight into the window's own back buffer, and only what is to be
+    // repainted (the progress of a conversation is a small part).
     QPainter p(this);
-    p.drawImage(0, 0, frame_);
+    Compose(p, event->region());
 }
 
-void CKalvexDlg::Compose()
+QImage CKalvexDlg::Compose()
 {
-    // Composed at the screen's resolution (skins from their @2x twins above
+    QImage frame = MakeFrame(size(), devicePixelRatioF());
+    QPainter p(&frame);
+    Compose(p, QRegion(rect()));
+    return frame;
+}
+
+void CKalvexDlg::Compose(QPainter& p, const QRegion& region)
+{
+    // Drawn at the device's resolution (skins from their @2x twins above
     // 100 %), in the layout's units.
-    const qreal ratio = devicePixelRatioF();
-    if (LayoutSize(frame_) != size() || frame_.devicePixelRatio() != ratio) frame_ = MakeFrame(size(), ratio);
     ++composeCount_;
-    frame_.fill(Qt::black);
-    QPainter p(&frame_);
+    p.setClipRegion(region);
+    p.fillRect(rect(), Qt::black);
     const int lang = g_nLanguage;
 
     DrawImage(p, mw::kBackground, 0, 0);
@@ -100,7 +107,7 @@ void CKalvexDlg::Compose()
     DrawText(p, texts::kCancel.in(lang), 872, 612, kLabelHeight, kGrey);
     DrawText(p, texts::kSave.in(lang), (lang == kLanguageChinese ? 934 : 938) + down, 612 + down, kLabelHeight,
              kSaveRed);
-    if (down) DrawBusy(p);
+    if (down) DrawBusy(p);  // within kBusyArea
     DrawPanel(p);
     if (panel_.helpOpen) DrawHelpMenu(p);
 }
