@@ -12,7 +12,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kMaxProgramBytes = 4096;  // PATH_MAX
+constexpr std::size_t kMaxProgramBytes = 1024;  // a request to the program is one line of at most 4 KiB
 constexpr std::string_view kBlanks = " \t";
 
 std::string_view Trim(std::string_view s)
@@ -87,7 +87,7 @@ std::optional<std::string> ProgramProblem(std::string_view program)
     if (Trim(program).empty()) return "the program name is empty";
     if (HasControl(program)) return "the program name " + Quoted(program) + " holds control characters";
     if (BlankAtEnd(program)) return "the program name " + Quoted(program) + " begins or ends with a blank";
-    if (program.size() > kMaxProgramBytes) return "the program name is longer than any path";
+    if (program.size() > kMaxProgramBytes) return "the program name is too long";
     if (program.find('/') != std::string_view::npos) {
         // A path only ever equals an executable's full path.
         if (program.front() != '/')

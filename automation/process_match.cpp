@@ -44,6 +44,8 @@ bool ProgramMatches(std::string_view program, const ProcessInfo& process)
 {
     if (program.empty()) return false;
     if (program.find('/') != std::string_view::npos) return !process.exe.empty() && process.exe == program;
+    // A whole Windows path, as Wine shows the program started.
+    if (program.find('\\') != std::string_view::npos) return SameProgram(program, process.firstArg);
     if (!process.exe.empty() && SameProgram(program, LastElement(process.exe))) return true;
     if (CommMatches(program, process.comm)) return true;
     const std::string_view arg = LastElement(process.firstArg);

@@ -22,8 +22,8 @@ struct ProcessInfo {
 // path of its executable; else by the executable's file name, by its comm
 // name (which the kernel cuts to 15 bytes), or, for a Windows program under
 // Wine or Proton, by the last element of its first argument split at '\'
-// and '/' ("Z:\Games\Fly\flight.exe" gives "flight.exe"). Names ending in
-// ".exe" match in any case.
+// and '/' ("Z:\Games\Fly\flight.exe" gives "flight.exe"), or with a '\'
+// by that whole argument. Names ending in ".exe" match in any case.
 bool ProgramMatches(std::string_view program, const ProcessInfo& process);
 
 }  // namespace zr417
