@@ -115,6 +115,8 @@ TEST(AutoRulesMatch, ByExecutableNamePathCommAndWindowsFirstArgument)
     EXPECT_TRUE(ProgramMatches("flight.exe", wine));
     EXPECT_TRUE(ProgramMatches("FLIGHT.EXE", wine));
     EXPECT_FALSE(ProgramMatches("Fly", wine));
+    EXPECT_TRUE(ProgramMatches("z:\\games\\fly\\FLIGHT.exe", wine));
+    EXPECT_FALSE(ProgramMatches("C:\\Games\\Fly\\Flight.exe", wine));
     EXPECT_TRUE(ProgramMatches("race.exe", ProcessInfo{14, "/usr/bin/sleep", "sleep", "C:/Games/RACE.EXE"}));
 }
 
