@@ -121,7 +121,7 @@ void ProcessWatch::Reset()
     relist_ = true;
 }
 
-ProcessWatch::ReadResult ProcessWatch::read(const char* name, ProcessInfo& info, nanoseconds& start)
+ProcessWatch::ReadResult ProcessWatch::read(const char* name, ProcessInfo& info, unsigned long long& startTicks)
 {
     // Everything is read through one handle on the process's folder: should
     // the number be taken by a new process meanwhile, the reads fail instead
@@ -143,9 +143,7 @@ ProcessWatch::ReadResult ProcessWatch::read(const char* name, ProcessInfo& info,
         auto stat = ReadSmall(dir, "stat");
         auto ticks = stat ? StartTicks(*stat) : std::nullopt;
         if (!ticks) return ReadResult::Skipped;
-        static const long perSecond = std::max(1L, ::sysconf(_SC_CLK_TCK));
-        start =
-            nanoseconds(static_cast<long long>(*ticks * 1'000'000'000ULL / static_cast<unsigned long long>(perSecond)));
+        startTicks = *ticks;
 
         char target[4096];
         ssize_t n = ::readlinkat(dir, "exe", target, sizeof target);
@@ -215,8 +213,11 @@ void ProcessWatch::look(int pid, Entry& entry, bool fresh, nanoseconds now, Upda
 
     ProcessInfo info;
     info.pid = pid;
-    nanoseconds start{0};
-    const ReadResult result = read(name.c_str(), info, start);
+    unsigned long long ticks = 0;
+    const ReadResult result = read(name.c_str(), info, ticks);
+    static const long perSecond = std::max(1L, ::sysconf(_SC_CLK_TCK));
+    const nanoseconds start(
+        static_cast<long long>(ticks * 1'000'000'000ULL / static_cast<unsigned long long>(perSecond)));
     if (result == ReadResult::NotOurs) {
         if (entry.valid) update.gone.push_back(pid);
         const auto generation = entry.generation;
@@ -239,6 +240,7 @@ void ProcessWatch::look(int pid, Entry& entry, bool fresh, nanoseconds now, Upda
             update.seen.push_back(info);
         }
         entry.start = start;
+        entry.startTicks = ticks;
     } else if (fresh) {
         entry.start = now;  // unknown; count its youth from now
     }
@@ -271,46 +273,58 @@ ProcessWatch::Update ProcessWatch::Scan(nanoseconds now, std::span<const int> wa
     // looked up one by one (no number can have been taken again meanwhile).
     const auto last = lastPid();
     if (last && listedAt_ == last && !relist_) {
-        for (int pid : watched) {
-            auto it = entries_.find(pid);
-            struct stat st {};
-            if (it == entries_.end() || ::fstatat(::dirfd(dir_), std::to_string(pid).c_str(), &st, 0) == 0 ||
-                errno != ENOENT)
-                continue;
-            if (it->second.valid) update.gone.push_back(pid);
-            entries_.erase(it);
-            young_.erase(pid);
-        }
         const std::vector<int> young(young_.begin(), young_.end());
         for (int pid : young) {
             auto it = entries_.find(pid);
             if (it != entries_.end() && due(it->second, now)) look(pid, it->second, false, now, update);
         }
-        return update;
-    }
-    relist_ = false;
-    listedAt_ = last;
-
-    ::rewinddir(dir_);
-    ++generation_;
-    while (const dirent* e = ::readdir(dir_)) {
-        const auto pid = PidOf(e->d_name);
-        if (!pid) continue;
-        auto [it, fresh] = entries_.try_emplace(*pid);
-        Entry& entry = it->second;
-        entry.generation = generation_;
-        if (fresh || due(entry, now)) look(*pid, entry, fresh, now, update);
-    }
-    for (auto it = entries_.begin(); it != entries_.end();) {
-        if (it->second.generation == generation_) {
-            ++it;
-            continue;
+    } else {
+        relist_ = false;
+        listedAt_ = last;
+        ::rewinddir(dir_);
+        ++generation_;
+        while (const dirent* e = ::readdir(dir_)) {
+            const auto pid = PidOf(e->d_name);
+            if (!pid) continue;
+            auto [it, fresh] = entries_.try_emplace(*pid);
+            Entry& entry = it->second;
+            entry.generation = generation_;
+            if (fresh || due(entry, now)) look(*pid, entry, fresh, now, update);
         }
-        if (it->second.valid) update.gone.push_back(it->first);
-        young_.erase(it->first);
-        it = entries_.erase(it);
+        for (auto it = entries_.begin(); it != entries_.end();) {
+            if (it->second.generation == generation_) {
+                ++it;
+                continue;
+            }
+            if (it->second.valid) update.gone.push_back(it->first);
+            young_.erase(it->first);
+            it = entries_.erase(it);
+        }
+    }
+    // The processes whose end matters are looked at one by one: a zombie
+    // its parent has not reaped is still listed, and no list is read when
+    // nothing was started.
+    for (int pid : watched) {
+        auto it = entries_.find(pid);
+        if (it == entries_.end() || !it->second.valid || !ended(pid, it->second)) continue;
+        update.gone.push_back(pid);
+        young_.erase(pid);
+        entries_.erase(it);
     }
     return update;
+}
+
+bool ProcessWatch::ended(int pid, const Entry& entry) const
+{
+    auto stat = ReadSmall(::dirfd(dir_), (std::to_string(pid) + "/stat").c_str());
+    if (!stat) return true;
+    const auto close = stat->rfind(')');
+    if (close == std::string::npos || close + 2 >= stat->size()) return true;
+    const char state = (*stat)[close + 2];
+    if (state == 'Z' || state == 'X' || state == 'x') return true;
+    // Its number taken by a new process since.
+    const auto ticks = StartTicks(*stat);
+    return !ticks || *ticks != entry.startTicks;
 }
 
 std::vector<ProcessInfo> ProcessWatch::Processes() const

@@ -46,8 +46,8 @@ public:
     };
     // One look, at `now` on the boot clock. When no process has been started
     // since the last look, the list is not read again; the end of the
-    // processes in `watched` is noticed all the same, that of others at the
-    // next look that reads the list.
+    // processes in `watched` is noticed at every look (a zombie counts as
+    // ended), that of others at the next look that reads the list.
     Update Scan(std::chrono::nanoseconds now, std::span<const int> watched = {});
     // Forgets every process: the next look reports all of them as new.
     void Reset();
@@ -65,12 +65,14 @@ private:
         bool ours = false;                      // a process of the user
         bool valid = false;                     // info was read whole
         std::chrono::nanoseconds start{0};      // its start on the boot clock
+        unsigned long long startTicks = 0;      // the same as /proc gives it
         std::chrono::nanoseconds lastLook{0};   // when it was last read
         std::chrono::nanoseconds nextLook{-1};  // when to read it again; negative: never
         std::uint64_t generation = 0;
     };
     enum class ReadResult { Read, NotOurs, Skipped };
-    ReadResult read(const char* name, ProcessInfo& info, std::chrono::nanoseconds& start);
+    ReadResult read(const char* name, ProcessInfo& info, unsigned long long& startTicks);
+    bool ended(int pid, const Entry& entry) const;
     void schedule(int pid, Entry& entry, std::chrono::nanoseconds now);
     bool due(const Entry& entry, std::chrono::nanoseconds now) const;
     void look(int pid, Entry& entry, bool fresh, std::chrono::nanoseconds now, Update& update);

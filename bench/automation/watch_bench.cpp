@@ -41,8 +41,8 @@ public:
             pid_t pid = 0;
             if (::posix_spawnp(&pid, "sleep", nullptr, nullptr, argv, environ) == 0) pids_.push_back(pid);
         }
-        // Past the age at which the watch reads a process again.
-        std::this_thread::sleep_for(12s);
+        // Past the ages at which the watch looks at a young process again.
+        std::this_thread::sleep_for(21s);
     }
     ~Sleeps()
     {

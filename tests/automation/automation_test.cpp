@@ -149,6 +149,15 @@ public:
         Write(p / "cmdline", firstArg + std::string("\0--flag\0", 8));
     }
     void end(int pid) { fs::remove_all(root() / std::to_string(pid)); }
+    // Ended, but not yet reaped by its parent: still listed.
+    void zombie(int pid)
+    {
+        const fs::path stat = root() / std::to_string(pid) / "stat";
+        std::string text = Text(stat);
+        text[text.rfind(')') + 2] = 'Z';
+        Write(stat, text);
+        Write(root() / std::to_string(pid) / "cmdline", "");
+    }
 
 private:
     test::TempDir dir_;
@@ -275,7 +284,7 @@ TEST_F(SwitcherTest, TwoSecondRunsSwitchAndTheLatestStillRunningComesBack)
     // The program of a missing profile counts for nothing.
     proc.start(40, "/usr/bin/editor", "editor", "editor", now);
     EXPECT_TRUE(Run(3s).empty());
-    proc.end(30);
+    proc.zombie(30);
     EXPECT_EQ(Run(1s), std::vector{Rule("Racing", "racing-game")});
     proc.end(21);
     EXPECT_EQ(Run(1s), std::vector{Default()});
