@@ -1,5 +1,7 @@
 #include "app/kalvex_app.h"
 
+#include "app/auto_profiles.h"
+#include "app/auto_profiles_host.h"
 #include "app/kalvex_dlg.h"
 #include "app/profile_requests.h"
 #include "controls/skin.h"
@@ -92,10 +94,19 @@ bool CKalvexApp::InitInstance(int& argc, char** argv)
     options.startHidden = atLogin;
     CKalvexDlg dlg(std::move(options));
     QObject::connect(&instance, &SingleInstance::activationRequested, &dlg, &CKalvexDlg::restoreAndActivate);
-    // zr417ctl's profile requests, answered through the window.
+    // Automatic profiles switch through the window.
+    MainWindowAutoHost autoHost(dlg);
+    AutoProfiles autoProfiles(autoHost);
+    dlg.setAutoProfiles(&autoProfiles);
+    autoProfiles.start();
+    // zr417ctl's profile requests, answered through the window; the rules of
+    // automatic profiles by their owner.
     ProfileRequests requests(dlg);
-    instance.setRequestHandler([&requests](const QString& request, SingleInstance::Reply reply) {
-        requests.handle(request, std::move(reply));
+    instance.setRequestHandler([&requests, &autoProfiles](const QString& request, SingleInstance::Reply reply) {
+        if (IsAutoRequestLine(request.toStdString()))
+            autoProfiles.handle(request, reply);
+        else
+            requests.handle(request, std::move(reply));
     });
     dlg.DoModal();
     instance.setRequestHandler({});

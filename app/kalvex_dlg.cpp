@@ -1,6 +1,8 @@
 #include "app/kalvex_dlg.h"
 
 #include "app/about_dlg.h"
+#include "app/auto_profiles_dlg.h"
+#include "app/auto_profiles_texts.h"
 #include "app/autostart_menu.h"
 #include "app/splash.h"
 #include "app/ui_call.h"
@@ -150,6 +152,7 @@ void CKalvexDlg::OnInitDialog()
     // Configuration, then the read-out worker.
     panel_ = PanelState{};
     store_->Startup();
+    SyncClean();
     // 0x77b: sent from the read-out worker, it waits for the window.
     if (link_->g_hCommandDev)
         session_->StartStartupReadout([this] { uiCall_->run([this] { OnStartupReadoutEnded(); }); });
@@ -280,8 +283,13 @@ void CKalvexDlg::CreateTrayIcon()
     trayAvailable_ = options_.trayAvailable ? *options_.trayAvailable : QSystemTrayIcon::isSystemTrayAvailable();
     tray_ = new QSystemTrayIcon(this);
     tray_->setIcon(LoadIconResource(skins::resource::kIconMain));
-    tray_->setToolTip(qs(texts::kTitle.english));
+    setTrayStatus(trayStatus_);
     trayMenu_ = std::make_unique<QMenu>();
+    if (autoProfiles_) {
+        QAction* automatic = trayMenu_->addAction(qs(auto_text::kMenuItem.in(g_nLanguage)));
+        connect(automatic, &QAction::triggered, this,
+                [this] { ShowAutoProfilesDlg(*autoProfiles_, g_nLanguage, nullptr, false); });
+    }
     AddAutostartItem(*trayMenu_, g_nLanguage);
     trayMenu_->addSeparator();
     QAction* exit = trayMenu_->addAction(qs(texts::kExit.in(g_nLanguage)));
@@ -290,6 +298,13 @@ void CKalvexDlg::CreateTrayIcon()
     tray_->setContextMenu(trayMenu_.get());
     connect(tray_, &QSystemTrayIcon::activated, this, &CKalvexDlg::OnTrayActivated);
     if (trayAvailable_) tray_->show();
+}
+
+void CKalvexDlg::setTrayStatus(const QString& status)
+{
+    trayStatus_ = status;
+    if (tray_)
+        tray_->setToolTip(qs(texts::kTitle.english) + (status.isEmpty() ? QString() : QStringLiteral("\n") + status));
 }
 
 void CKalvexDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)
@@ -323,24 +338,83 @@ void CKalvexDlg::WaitForKeyboard()
         WaitCursor wait;
         session_->WaitUntilIdle();
     }
-    if (session_->TakeStartupReadout()) Refresh(0);
+    if (session_->TakeStartupReadout()) {
+        NoteReadout();
+        Refresh(0);
+    }
 }
 
 void CKalvexDlg::OnStartupReadoutEnded()
 {
     // Nothing to do when an action that waited for the read-out refreshed already.
-    if (session_->TakeStartupReadout()) Refresh(0);
+    if (session_->TakeStartupReadout()) {
+        NoteReadout();
+        Refresh(0);
+    }
 }
 
 void CKalvexDlg::OnArrived()
 {
     WaitForKeyboard();
     session_->ArrivalReadout();
+    NoteReadout();
     SlidersFromImage();
     ReadVersionFile();
     Refresh(0);
     // A window that was hidden for want of a keyboard comes to life.
     if (hiddenForNoKeyboard_ && !ended_) ShowFromTray();
+}
+
+void CKalvexDlg::SyncClean()
+{
+    if (clean_ && cleanCommit_ == store_->commitCount()) return;
+    clean_ = std::make_unique<ConfigImage>(store_->saved);
+    cleanCommit_ = store_->commitCount();
+}
+
+void CKalvexDlg::NoteReadout()
+{
+    SyncClean();
+    for (const ImageRegion& r : g_startupReadoutRegions)
+        std::copy_n(store_->current.settings.begin() + r.offset, r.size, clean_->settings.begin() + r.offset);
+}
+
+bool CKalvexDlg::hasUnsavedEdits()
+{
+    if (!store_) return false;
+    // A slider goes into the image on Save.
+    for (int id : {kSliderBrightness, kSliderSpeed, kSliderZoneBrightness, kSliderZoneSpeed}) {
+        const CBitSlider* s = sliders_[id];
+        if (s->value() != std::clamp<int>(store_->current.at(SliderImageOffset(id)), s->minimum(), s->maximum()))
+            return true;
+    }
+    SyncClean();
+    return store_->current.settings != clean_->settings || store_->current.keyTable != clean_->keyTable;
+}
+
+AutoProfileWindow::Wait CKalvexDlg::switchMustWait()
+{
+    using Wait = AutoProfileWindow::Wait;
+    if (!initialised_ || ended_ || session_->busy()) return Wait::Busy;
+    // The start-up read-out is still to land in the image.
+    if (link_->g_hCommandDev && refreshCount_ == 0) return Wait::Busy;
+    if (QApplication::activeModalWidget()) return Wait::Dialog;
+    if (!link_->g_hCommandDev) return Wait::NoKeyboard;
+    if (hasUnsavedEdits()) return Wait::Edits;
+    return Wait::None;
+}
+
+void CKalvexDlg::CheckKeyboardAfterResume()
+{
+    if (!initialised_ || ended_) return;
+    WaitForKeyboard();
+    // Handles that died over the suspend: the keyboard is opened again as
+    // when it is plugged in.
+    if (link_->g_hCommandDev && !link_->connected()) {
+        Trace("The keyboard's handles did not survive the suspend; opening it again\n");
+        link_->OnDeviceRemoval();
+        link_->OnDeviceArrival();
+    }
 }
 
 void CKalvexDlg::OnDeviceVanished()
@@ -593,6 +667,10 @@ DialogContext CKalvexDlg::dialogContext()
     ctx.skinDir = m_szSkinDir;
     ctx.store = store_.get();
     ctx.macros = macros_.get();
+    if (autoProfiles_)
+        ctx.openAutomaticProfiles = [this](QWidget* parent) {
+            ShowAutoProfilesDlg(*autoProfiles_, g_nLanguage, parent, true);
+        };
     return ctx;
 }
 

@@ -85,6 +85,7 @@ bool KeymapStore::SaveSavedImage()
 void KeymapStore::CommitSavedImage()
 {
     saved = current;
+    ++commits_;
 }
 
 void KeymapStore::RefreshKeyCodes()

@@ -120,6 +120,9 @@ public:
     // True from a failed save until the next successful one.
     bool unsaved() const { return unwritten_ != nullptr; }
     void CommitSavedImage();
+    // How many times the saved image was committed (others tell by it that
+    // the keyboard was given something new).
+    std::uint64_t commitCount() const { return commits_; }
     // Byte 0 of entries 0..103 from the fixed key list.
     void RefreshKeyCodes();
     // Start-up order: zero the key table, clear the keep flag, load, refresh
@@ -131,6 +134,7 @@ private:
 
     std::filesystem::path file_;
     std::unique_ptr<ConfigImage> unwritten_;  // what the last, failed save meant to write
+    std::uint64_t commits_ = 0;
 };
 
 }  // namespace zr417
