@@ -222,13 +222,13 @@ void AutoProfiles::trySwitch()
     }
     switching_ = true;
     QPointer<AutoProfiles> self(this);
-    window_.switchTo(std::get<ConfigImage>(read), [self, target](bool confirmed) {
+    window_.switchTo(std::get<ConfigImage>(read), [self, target](const std::string& problem) {
         if (!self) return;
         self->switching_ = false;
         self->active_ = Switch{target, self->window_.commitCount()};
-        if (!confirmed) {
+        if (!problem.empty()) {
             self->failedProfile_ = target.profile;
-            self->failed_ = "the keyboard did not confirm every step";
+            self->failed_ = problem;
         }
         self->updateStatus();
     });

@@ -37,9 +37,9 @@ public:
     // Why a switch may not go now.
     virtual Wait switchMustWait() = 0;
     // Loads `image` into the window as the profile panel loads a profile and
-    // makes the keyboard hold it, saving as Save does; `done` hears whether
-    // the keyboard confirmed every step.
-    virtual void switchTo(const ConfigImage& image, std::function<void(bool confirmed)> done) = 0;
+    // makes the keyboard hold it, saving as Save does; `done` hears what went
+    // wrong (empty when nothing did).
+    virtual void switchTo(const ConfigImage& image, std::function<void(const std::string& problem)> done) = 0;
     // Counts the images the window committed as the keyboard's (saves,
     // applied profiles, a factory reset): another count than after a switch
     // means something else has changed the keyboard since.

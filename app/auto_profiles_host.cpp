@@ -10,14 +10,19 @@ AutoProfileWindow::Wait MainWindowAutoHost::switchMustWait()
     return dlg_.switchMustWait();
 }
 
-void MainWindowAutoHost::switchTo(const ConfigImage& image, std::function<void(bool confirmed)> done)
+void MainWindowAutoHost::switchTo(const ConfigImage& image, std::function<void(const std::string& problem)> done)
 {
     KeymapStore& store = dlg_.store();
     // The saved image is what was last sent; with no edits in the window it
     // stands for the keyboard, so a profile it holds already is not sent.
     const bool held = KeyboardAlreadyHolds(store.saved, image, dlg_.model());
-    dlg_.ApplyProfile(image, !held);
-    done(held || dlg_.session().failures() == 0);
+    if (auto unsaved = dlg_.ApplyProfile(image, !held)) {
+        dlg_.NoteSaveFailure(*unsaved);
+        done(unsaved->string() + " could not be written");
+        return;
+    }
+    const int failed = held ? 0 : dlg_.session().failures();
+    done(failed ? "the keyboard did not confirm " + std::to_string(failed) + " step(s)" : std::string());
 }
 
 std::uint64_t MainWindowAutoHost::commitCount() const

@@ -13,7 +13,7 @@ public:
     explicit MainWindowAutoHost(CKalvexDlg& dlg) : dlg_(dlg) {}
 
     Wait switchMustWait() override;
-    void switchTo(const ConfigImage& image, std::function<void(bool confirmed)> done) override;
+    void switchTo(const ConfigImage& image, std::function<void(const std::string& problem)> done) override;
     std::uint64_t commitCount() const override;
     std::filesystem::path profileDir() const override;
     int language() const override;

@@ -31,6 +31,17 @@ void DesktopActions::warn(QWidget* parent, const QString& text, const QString& c
     box.exec();
 }
 
+void DesktopActions::notify(QWidget* parent, const QString& text, const QString& caption, const QString& ok)
+{
+    delete notice_;
+    auto* box = new QMessageBox(QMessageBox::Warning, caption, text, QMessageBox::NoButton, parent);
+    box->addButton(ok, QMessageBox::AcceptRole);
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    notice_ = box;
+    box->show();
+}
+
 std::optional<QColor> DesktopActions::pickColour(QWidget* parent, const QColor& initial)
 {
     QColor c = QColorDialog::getColor(initial, parent);

@@ -16,9 +16,6 @@
 #include "platform/translations.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QSystemTrayIcon>
-#include <QThread>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -31,19 +28,6 @@ bool StartedAtLogin()
 {
     const char* value = std::getenv(std::string(kAutostartVariable).c_str());
     return value && std::string_view(value) == "1";
-}
-
-// At login the notification area may come up after the programs the session
-// starts: wait a little for it before the window would have to stay on the
-// task bar instead.
-void WaitForTray(std::chrono::milliseconds limit)
-{
-    QElapsedTimer waited;
-    waited.start();
-    while (!QSystemTrayIcon::isSystemTrayAvailable() && waited.elapsed() < limit.count()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
-        QThread::msleep(250);
-    }
 }
 
 }  // namespace
@@ -66,7 +50,6 @@ bool CKalvexApp::InitInstance(int& argc, char** argv)
     SingleInstance instance(QString::fromStdString(MainProgramInstanceKey()));
     instance.setActivateRunningCopy(!atLogin);
     if (!instance.acquire()) return false;
-    if (atLogin) WaitForTray(std::chrono::seconds(10));
 
     // The system's HID devices, or the simulated keyboard of ZR417_SIMULATE.
     std::string error;
@@ -92,6 +75,9 @@ bool CKalvexApp::InitInstance(int& argc, char** argv)
     // At login: no splash, and the window waits in the notification area.
     options.splash = !atLogin;
     options.startHidden = atLogin;
+    // At login the notification area may come up after the programs the
+    // session starts.
+    if (atLogin) options.trayWait = std::chrono::seconds(10);
     CKalvexDlg dlg(std::move(options));
     QObject::connect(&instance, &SingleInstance::activationRequested, &dlg, &CKalvexDlg::restoreAndActivate);
     // Automatic profiles switch through the window.

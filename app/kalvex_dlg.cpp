@@ -18,6 +18,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -26,6 +27,7 @@
 #include <QPainter>
 #include <QShortcut>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <QWindow>
 #include <climits>
 
@@ -131,7 +133,7 @@ void CKalvexDlg::OnInitDialog()
         connect(plugNotifier_, &QSocketNotifier::activated, this, [this] { OnPlugEvents(); });
     }
 
-    // Sliders, with the splash between the first one and 1010.
+    // Sliders; the splash shows before kSliderHidden is hidden.
     CreateSliders();
     if (options_.splash) {
         CSplashScreen splash(paths_.exeDir, g_nLanguage, options_.splashTick);
@@ -153,7 +155,7 @@ void CKalvexDlg::OnInitDialog()
     panel_ = PanelState{};
     store_->Startup();
     SyncClean();
-    // 0x77b: sent from the read-out worker, it waits for the window.
+    // The refresh callback: called on the read-out worker, it waits for the window.
     if (link_->g_hCommandDev)
         session_->StartStartupReadout([this] { uiCall_->run([this] { OnStartupReadoutEnded(); }); });
 
@@ -165,6 +167,7 @@ void CKalvexDlg::OnInitDialog()
 int CKalvexDlg::DoModal()
 {
     OnInitDialog();
+    if (!trayAvailable_ && options_.trayWait.count() > 0 && !options_.trayAvailable) WaitForTray();
     // A start at login without a keyboard has nothing to show, even where no
     // tray holds it: plugging one in or starting the program again shows it.
     if (options_.startHidden && hiddenForNoKeyboard_)
@@ -199,10 +202,11 @@ void CKalvexDlg::restoreAndActivate()
 }
 
 // Hiding must not strand the program on a desktop without a tray: there the
-// window goes to the task bar (minimised) instead.
+// window goes to the task bar (minimised) instead, once the tray has had its
+// time to come up.
 void CKalvexDlg::HideWindow()
 {
-    if (trayAvailable_)
+    if (trayAvailable_ || awaitingTray_)
         hide();
     else
         showMinimized();
@@ -245,7 +249,7 @@ void CKalvexDlg::CreateSliders()
     }
 }
 
-// 0x779: redraw only when the slider's thumb moved since it was last painted
+// The slider-moved signal: redraw only when the thumb moved since it was last painted
 // (the window's own repaint makes the slider ask again).
 void CKalvexDlg::OnSliderRepaint(int id, int thumbX)
 {
@@ -271,7 +275,7 @@ void CKalvexDlg::SlidersFromImage()
 void CKalvexDlg::UpdateSliderVisibility()
 {
     if (!store_) return;
-    PanelLayout layout = ComputePanelLayout(store_->current, panel_, model());
+    PanelLayout layout = ComputePanelLayout(store_->current, panel_, ModelOf(model()));
     for (auto [id, s] : sliders_) s->setVisible(layout.sliderVisible(id));
 }
 
@@ -298,6 +302,30 @@ void CKalvexDlg::CreateTrayIcon()
     tray_->setContextMenu(trayMenu_.get());
     connect(tray_, &QSystemTrayIcon::activated, this, &CKalvexDlg::OnTrayActivated);
     if (trayAvailable_) tray_->show();
+}
+
+// Looked for now and then while the program goes on (it answers requests
+// meanwhile).
+void CKalvexDlg::WaitForTray()
+{
+    awaitingTray_ = true;
+    auto* poll = new QTimer(this);
+    poll->setInterval(250);
+    QElapsedTimer waited;
+    waited.start();
+    connect(poll, &QTimer::timeout, this, [this, poll, waited] {
+        const bool up = QSystemTrayIcon::isSystemTrayAvailable();
+        if (!up && waited.elapsed() < options_.trayWait.count()) return;
+        poll->deleteLater();
+        awaitingTray_ = false;
+        if (up) {
+            trayAvailable_ = true;
+            tray_->show();
+        } else if (!ended_ && !hiddenForNoKeyboard_ && !isVisible()) {
+            HideWindow();  // to the task bar
+        }
+    });
+    poll->start();
 }
 
 void CKalvexDlg::setTrayStatus(const QString& status)
@@ -451,7 +479,7 @@ void CKalvexDlg::Refresh(int lParam)
 {
     ++refreshCount_;
     SlidersFromImage();
-    if (store_->current.at(settings::Effect) > 10) panel_.perKeyMode = true;
+    if (IsPerKeyEffect(store_->current.at(settings::Effect))) panel_.perKeyMode = true;
     MarkChangedKeys(store_->current, keyState_.g_abKeyChanged);
     store_->SaveKeymapFile();
     UpdateSliderVisibility();
@@ -507,7 +535,7 @@ void CKalvexDlg::mouseMoveEvent(QMouseEvent* event)
         move(event->globalPosition().toPoint() - dragOffset_);
         return;
     }
-    const int m = model();
+    const Model m = ModelOf(model());
     if (panel_.effectListOpen || panel_.zoneListOpen) {
         int row = panel_.effectListOpen ? EffectListHoverRow(m, x, y) : ZoneListHoverRow(m, x, y);
         if (row != hoverRow_) {
@@ -597,7 +625,7 @@ void CKalvexDlg::ShowAbout()
 
 void CKalvexDlg::OnClick(int x, int y)
 {
-    const int m = model();
+    const Model m = ModelOf(model());
     ConfigImage& image = store_->current;
     if (panel_.effectListOpen) {
         EffectListClick(image, panel_, m, x, y);
@@ -724,16 +752,19 @@ void CKalvexDlg::RunProfileManager()
     Refresh(1);
 }
 
-void CKalvexDlg::ApplyProfile(const ConfigImage& image, bool send)
+std::optional<std::filesystem::path> CKalvexDlg::ApplyProfile(const ConfigImage& image, bool send)
 {
     store_->current = image;
     Refresh(1);
-    if (send) {
-        SaveCommand();
-        return;
-    }
+    if (send) return DownloadAndSave();
     store_->CommitSavedImage();
-    SaveFiles();
+    return SaveFiles();
+}
+
+void CKalvexDlg::NoteSaveFailure(const std::filesystem::path& file)
+{
+    QString text = qs(texts::kSaveFailedText.in(g_nLanguage)).arg(qpath(file));
+    desktop_->notify(this, text, qs(texts::kSaveFailedCaption.in(g_nLanguage)), qs(texts::kOk.in(g_nLanguage)));
 }
 
 void CKalvexDlg::FactoryResetCommand()
@@ -745,16 +776,21 @@ void CKalvexDlg::FactoryResetCommand()
         WaitCursor wait;
         panel_.perKeyMode = false;
         session_->FactoryReset();
-        Refresh(0);  // the reset's 0x77b
+        Refresh(0);  // the reset's refresh
         keyState_.g_abKeyChanged.fill(0);
         store_->current.keyTable.fill(0);
         store_->RefreshKeyCodes();
         store_->CommitSavedImage();
     }
-    SaveFiles();
+    if (auto failed = SaveFiles()) ReportSaveFailure(*failed);
 }
 
 void CKalvexDlg::SaveCommand()
+{
+    if (auto failed = DownloadAndSave()) ReportSaveFailure(*failed);
+}
+
+std::optional<std::filesystem::path> CKalvexDlg::DownloadAndSave()
 {
     // A read-out still running first lands in the image and the sliders, so
     // what is sent is the keyboard's state with the user's changes.
@@ -766,17 +802,15 @@ void CKalvexDlg::SaveCommand()
         session_->DownloadAll();
         store_->CommitSavedImage();
     }
-    SaveFiles();
+    return SaveFiles();
 }
 
-void CKalvexDlg::SaveFiles()
+std::optional<std::filesystem::path> CKalvexDlg::SaveFiles()
 {
-    if (!store_->SaveKeymapFile()) {
-        ReportSaveFailure(store_->file());
-        return;
-    }
+    if (!store_->SaveKeymapFile()) return store_->file();
     // Macros an earlier write could not store get another chance.
-    if (macros_->unsaved() && !macros_->SaveMacroFile()) ReportSaveFailure(macros_->file());
+    if (macros_->unsaved() && !macros_->SaveMacroFile()) return macros_->file();
+    return std::nullopt;
 }
 
 void CKalvexDlg::ReportSaveFailure(const std::filesystem::path& file)

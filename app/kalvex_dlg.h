@@ -47,6 +47,9 @@ struct MainWindowOptions {
     std::chrono::milliseconds splashTick{20};
     std::optional<bool> trayAvailable;  // default: asked from the desktop
     bool startHidden = false;           // a start at login: the window waits in the tray
+    // How long a window without a notification area waits for one to come
+    // up (a start at login) before it goes to the task bar instead.
+    std::chrono::milliseconds trayWait{0};
 };
 
 class CKalvexDlg : public QWidget {
@@ -81,25 +84,30 @@ public:
     const QImage& frame() const { return frame_; }
     int composeCount() const { return composeCount_; }
     int effectListHoverRow() const { return hoverRow_; }
-    // Refreshes (0x77b) handled so far.
+    // Refreshes handled so far.
     int refreshCount() const { return refreshCount_; }
     bool hiddenForNoKeyboard() const { return hiddenForNoKeyboard_; }
 
-    // Message 0x77b: sliders from the image, per-key mode, changed-key marks,
+    // The refresh: sliders from the image, per-key mode, changed-key marks,
     // save keymap.bin, redraw; lParam 0 also compares the firmware versions.
     void Refresh(int lParam);
-    // Message 0x778: the host action of a reported key.
+    // The host-action signal: the host action of a reported key.
     void OnKeyEvent(std::uint8_t code);
-    // Message 0x784: the keyboard is gone under the listener.
+    // The listener's not-connected signal: the keyboard is gone under it.
     void OnDeviceVanished();
-    // Tray icon callback (0x405).
+    // The tray icon's activation: a double click shows the window (or the
+    // no-keyboard balloon).
     void OnTrayActivated(QSystemTrayIcon::ActivationReason reason);
     void StartUpdateTool();
     void ShowAbout();
     // A profile applied from outside the window (zr417ctl): loaded into the
     // working image as the profile manager loads one, the window refreshed,
-    // then saved as Save does; sent to the keyboard only when `send`.
-    void ApplyProfile(const ConfigImage& image, bool send);
+    // then saved as Save does; sent to the keyboard only when `send`. Returns
+    // the file that could not be written, if any; nobody is asked anything.
+    std::optional<std::filesystem::path> ApplyProfile(const ConfigImage& image, bool send);
+    // Tells the user that `file` could not be written, without waiting for
+    // an answer.
+    void NoteSaveFailure(const std::filesystem::path& file);
     // Automatic profiles: the tray menu and the profile panel's menu open
     // their dialog, and the tray's tooltip carries their status.
     void setAutoProfiles(AutoProfiles* autoProfiles) { autoProfiles_ = autoProfiles; }
@@ -145,6 +153,9 @@ private:
     void RunProfileManager();
     void FactoryResetCommand();
     void SaveCommand();
+    // Save's work: the image to the keyboard, committed and written; the
+    // file that could not be written, if any.
+    std::optional<std::filesystem::path> DownloadAndSave();
     void OnArrived();
     // Before anything that needs the keyboard or the whole image: waits
     // (with the wait cursor) for the conversation with the keyboard that is
@@ -154,13 +165,14 @@ private:
     // keymap.bin / MacroDefine.bin could not be written: tell the user.
     void ReportSaveFailure(const std::filesystem::path& file);
     // Saves keymap.bin, and MacroDefine.bin when an earlier write of it
-    // failed; tells the user about a file that could not be written.
-    void SaveFiles();
+    // failed; the file that could not be written, if any.
+    std::optional<std::filesystem::path> SaveFiles();
     void ReadVersionFile();
     void CreateSliders();
     void SlidersFromImage();
     void UpdateSliderVisibility();
     void CreateTrayIcon();
+    void WaitForTray();
     // A read-out put the keyboard's regions into the working image: they
     // are no edits of the user's.
     void NoteReadout();
@@ -219,6 +231,7 @@ private:
     std::unique_ptr<QMenu> trayMenu_;
     QSocketNotifier* plugNotifier_ = nullptr;
     bool trayAvailable_ = false;
+    bool awaitingTray_ = false;
     bool hiddenForNoKeyboard_ = false;
     bool initialised_ = false;
     bool ended_ = false;

@@ -143,7 +143,7 @@ void CKalvexDlg::DrawKeyboard(QPainter& p)
 void CKalvexDlg::DrawColourCells(QPainter& p, int y, std::uint8_t colourIndex)
 {
     for (int i = 0; i < 7; ++i) {
-        const Rgb& c = g_cellColours[i];
+        const Rgb& c = kPalette[i];
         p.fillRect(28 + 25 * i, y, 20, 20, QColor(c.r, c.g, c.b));
     }
     DrawImage(p, mw::kMultiColour, 203, y);
@@ -163,7 +163,7 @@ void CKalvexDlg::DrawSlider(QPainter& p, int id)
 void CKalvexDlg::DrawPanel(QPainter& p)
 {
     const int lang = g_nLanguage;
-    const int m = model();
+    const Model m = ModelOf(model());
     ConfigImage& image = store_->current;
     const std::uint8_t effect = image.at(settings::Effect);
     const PanelLayout layout = ComputePanelLayout(image, panel_, m);
@@ -196,8 +196,8 @@ void CKalvexDlg::DrawPanel(QPainter& p)
     if (layout.colourCells) DrawColourCells(p, 223, image.at(settings::ColourIndex));
     if (layout.directions) {
         DrawText(p, texts::kDirection.in(lang), 29, 177, kPanelHeight, kGrey);
-        // Image direction: 3 top, 2 bottom, 1 left, 0 right.
-        const int current = 3 - image.at(settings::Direction);
+        // The buttons run top, bottom, left, right: the codes from kTop down.
+        const int current = direction::kTop - image.at(settings::Direction);
         for (int d = 0; d < 4; ++d)
             DrawImage(p, d == current ? mw::kDirectionEnable[d] : mw::kDirectionDisable[d], 29 + 50 * d, 197);
     }
@@ -217,7 +217,7 @@ void CKalvexDlg::DrawPanel(QPainter& p)
     DrawText(p, ZoneModeName(m, image.at(settings::ZoneMode), lang), 34, kFieldTextTop + 388, kFieldHeight, kGrey);
     if (layout.zoneDirections) {
         DrawText(p, texts::kDirection.in(lang), 28, 405, kPanelHeight, kGrey);
-        const bool left = image.at(settings::ZoneDirection) == 1;
+        const bool left = image.at(settings::ZoneDirection) == direction::kLeft;
         DrawImage(p, left ? mw::kDirectionEnable[skins::kLeft] : mw::kDirectionDisable[skins::kLeft], 29, 425);
         DrawImage(p, left ? mw::kDirectionDisable[skins::kRight] : mw::kDirectionEnable[skins::kRight], 79, 425);
     }
@@ -264,7 +264,7 @@ void CKalvexDlg::DrawPanel(QPainter& p)
 void CKalvexDlg::DrawLists(QPainter& p)
 {
     const int lang = g_nLanguage;
-    const int m = model();
+    const Model m = ModelOf(model());
     if (panel_.effectListOpen || panel_.zoneListOpen) {
         auto rows = panel_.effectListOpen ? EffectList(m) : ZoneModeList(m);
         const int top = panel_.effectListOpen ? kEffectListTop : kZoneListTop;

@@ -38,57 +38,9 @@ const std::array<Rect, 22> g_mainHotSpots = {{
 
 namespace {
 
-constexpr std::array<EffectRow, 11> kEffectsQV310 = {{
-    {"Static", "全亮", 0},
-    {"Racing", "渐亮跑马", 2},
-    {"Breathing", "呼吸", 1},
-    {"Reactive", "即按即灭", 6},
-    {"Wave", "波浪模式", 3},
-    {"Ripple", "涟漪模式", 5},
-    {"DIY1", "DIY1", 11},
-    {"DIY2", "DIY2", 12},
-    {"DIY3", "DIY3", 13},
-    {"DIY4", "DIY4", 14},
-    {"DIY5", "DIY5", 15},
-}};
-
-constexpr std::array<EffectRow, 16> kEffectsQV420 = {{
-    {"OFF", "OFF", 10},
-    {"Static", "全亮", 8},
-    {"Racing", "渐亮跑马", 4},
-    {"Breathing", "呼吸", 7},
-    {"Neon", "霓虹", 9},
-    {"Reactive", "即按即灭", 6},
-    {"Wave", "波浪模式", 1},
-    {"Ripple", "涟漪模式", 3},
-    {"Scatter", "扩散模式", 0},
-    {"Rotate", "旋转模式", 2},
-    {"Dot Light", "单点亮模式", 5},
-    {"DIY1", "DIY1", 11},
-    {"DIY2", "DIY2", 12},
-    {"DIY3", "DIY3", 13},
-    {"DIY4", "DIY4", 14},
-    {"DIY5", "DIY5", 15},
-}};
-
-constexpr std::array<EffectRow, 4> kZoneModesQV310 = {{
-    {"OFF", "关闭", 0},
-    {"Wave", "波浪", 1},
-    {"Static", "静态", 2},
-    {"Breathing", "呼吸", 3},
-}};
-
-constexpr std::array<EffectRow, 5> kZoneModesQV420 = {{
-    {"Wave", "波浪", 0},
-    {"Ripple", "霓虹", 1},
-    {"Breathing", "呼吸", 2},
-    {"Static", "静态", 3},
-    {"OFF", "关闭", 4},
-}};
-
-bool firstModel(int model)
+bool firstModel(Model model)
 {
-    return model == kModelQV310;
+    return model == Model::QV310;
 }
 
 std::string_view label(const EffectRow& row, int language)
@@ -97,7 +49,7 @@ std::string_view label(const EffectRow& row, int language)
 }
 
 // Bottom edge of the open effect list (inclusive) for clicks.
-int effectListBottom(int model)
+int effectListBottom(Model model)
 {
     return firstModel(model) ? 393 : 493;
 }
@@ -108,7 +60,7 @@ int MainHitTest(int x, int y, std::uint8_t effectCode)
 {
     for (int i = 0; i <= 2; ++i)
         if (g_mainHotSpots[i].contains(x, y)) return i;
-    if (effectCode > 10) {
+    if (IsPerKeyEffect(effectCode)) {
         if (Rect{28, 200, 42, 214}.contains(x, y)) return kCmdKeymap;
         if (Rect{130, 200, 144, 214}.contains(x, y)) return kCmdDiy;
     }
@@ -138,74 +90,41 @@ int MainHitTest(int x, int y, std::uint8_t effectCode)
     return kCmdNone;
 }
 
-std::span<const EffectRow> EffectList(int model)
-{
-    if (firstModel(model)) return kEffectsQV310;
-    return kEffectsQV420;
-}
-
-std::span<const EffectRow> ZoneModeList(int model)
-{
-    if (firstModel(model)) return kZoneModesQV310;
-    return kZoneModesQV420;
-}
-
-std::string_view EffectName(int model, std::uint8_t code, int language)
+std::string_view EffectName(Model model, std::uint8_t code, int language)
 {
     for (const auto& row : EffectList(model))
         if (row.code == code) return label(row, language);
     return {};
 }
 
-std::string_view ZoneModeName(int model, std::uint8_t mode, int language)
+std::string_view ZoneModeName(Model model, std::uint8_t mode, int language)
 {
     auto modes = ZoneModeList(model);
     std::uint8_t m = mode & 0x0F;
     return m < modes.size() ? label(modes[m], language) : std::string_view{};
 }
 
-bool IsStaticEffect(int model, std::uint8_t effect)
-{
-    return effect == (firstModel(model) ? 0 : 8);
-}
-
-bool IsWaveEffect(int model, std::uint8_t effect)
-{
-    return effect == (firstModel(model) ? 3 : 1);
-}
-
-std::uint8_t ZoneWaveMode(int model)
-{
-    return firstModel(model) ? 1 : 0;
-}
-
-int EffectListHoverRow(int model, int x, int y)
+int EffectListHoverRow(Model model, int x, int y)
 {
     int limit = firstModel(model) ? 394 : 494;
     if (x >= 28 && x <= 248 && y > 172 && y < limit) return (y - kEffectListTop) / kListRowHeight;
     return -1;
 }
 
-void ApplyEffectDefault(ConfigImage& image, int model)
-{
-    if (IsStaticEffect(model, image.at(settings::Effect)) && image.at(settings::ColourIndex) == 0)
-        image.at(settings::ColourIndex) = 7;
-}
-
-void EffectListClick(ConfigImage& image, PanelState& state, int model, int x, int y)
+void EffectListClick(ConfigImage& image, PanelState& state, Model model, int x, int y)
 {
     state.effectListOpen = false;
     if (x - 28 < 0 || x - 28 > 220 || y < kEffectListTop || y > effectListBottom(model)) return;
     auto rows = EffectList(model);
     std::size_t row = static_cast<std::size_t>((y - kEffectListTop) / kListRowHeight);
-    // One past the last row (the list's bottom edge) picks effect 0.
+    // One past the last row (the list's bottom edge) picks code 0.
     std::uint8_t effect = row < rows.size() ? rows[row].code : 0;
     image.at(settings::Effect) = effect;
-    state.perKeyMode = effect >= 11;
-    ApplyEffectDefault(image, model);
+    state.perKeyMode = IsPerKeyEffect(effect);
+    SetMainEffect(image, WithEffectDefault(model, MainEffect(image)));
 }
 
-void ZoneListClick(ConfigImage& image, PanelState& state, int model, int x, int y)
+void ZoneListClick(ConfigImage& image, PanelState& state, Model model, int x, int y)
 {
     state.zoneListOpen = false;
     int bottom = firstModel(model) ? 484 : 504;
@@ -228,7 +147,7 @@ bool ApplyPanelCommand(ConfigImage& image, PanelState& state, int command, int x
         case kCmdDirectionTop + 1:
         case kCmdDirectionTop + 2:
         case kCmdDirectionRight:
-            image.at(settings::Direction) = static_cast<std::uint8_t>(3 - (command - kCmdDirectionTop));
+            image.at(settings::Direction) = static_cast<std::uint8_t>(direction::kTop - (command - kCmdDirectionTop));
             return true;
         case kCmdKeymap:
             state.perKeyMode = false;
@@ -237,10 +156,10 @@ bool ApplyPanelCommand(ConfigImage& image, PanelState& state, int command, int x
             state.perKeyMode = true;
             return true;
         case kCmdZoneLeft:
-            image.at(settings::ZoneDirection) = 1;
+            image.at(settings::ZoneDirection) = direction::kLeft;
             return true;
         case kCmdZoneRight:
-            image.at(settings::ZoneDirection) = 0;
+            image.at(settings::ZoneDirection) = direction::kRight;
             return true;
         case kCmdGameModeOn:
             if (gameMode != 1) {
@@ -269,13 +188,15 @@ bool ApplyPanelCommand(ConfigImage& image, PanelState& state, int command, int x
             break;
     }
     if (command >= kCmdColourFirst && command <= kCmdColourMulti) {
-        image.at(settings::ColourIndex) =
-            command == kCmdColourMulti ? 0 : static_cast<std::uint8_t>(command - kCmdColourFirst + 1);
+        image.at(settings::ColourIndex) = command == kCmdColourMulti
+                                              ? colour::kMulticolour
+                                              : static_cast<std::uint8_t>(command - kCmdColourFirst + 1);
         return true;
     }
     if (command >= kCmdZoneColourFirst && command <= kCmdZoneColourMulti) {
-        image.at(settings::ZoneColourIndex) =
-            command == kCmdZoneColourMulti ? 0 : static_cast<std::uint8_t>(command - kCmdZoneColourFirst + 1);
+        image.at(settings::ZoneColourIndex) = command == kCmdZoneColourMulti
+                                                  ? colour::kMulticolour
+                                                  : static_cast<std::uint8_t>(command - kCmdZoneColourFirst + 1);
         return true;
     }
     return false;
@@ -311,20 +232,20 @@ std::optional<UpdatePrompt> FirmwareUpdatePrompt(FirmwareVersion file, FirmwareV
 
 std::string_view VersionFileName(int model)
 {
-    return firstModel(model) ? "VER.bin" : "VER_420.bin";
+    return firstModel(ModelOf(model)) ? "VER.bin" : "VER_420.bin";
 }
 
 std::string_view UpdateToolFolder(int model)
 {
-    return firstModel(model) ? "QV310" : "QV420";
+    return firstModel(ModelOf(model)) ? "QV310" : "QV420";
 }
 
 const std::array<SliderSpec, 5> g_mainSliders = {{
-    {kSliderBrightness, 28, 260, 5},
-    {kSliderSpeed, 28, 303, 6},
+    {kSliderBrightness, 28, 260, kMaxBrightness},
+    {kSliderSpeed, 28, 303, kMaxSpeed},
     {kSliderHidden, 28, 530, 3},
-    {kSliderZoneBrightness, 28, 485, 2},
-    {kSliderZoneSpeed, 28, 530, 4},
+    {kSliderZoneBrightness, 28, 485, kMaxZoneBrightness},
+    {kSliderZoneSpeed, 28, 530, kMaxZoneSpeed},
 }};
 
 const SliderSpec* FindSlider(int id)
@@ -366,22 +287,23 @@ bool PanelLayout::sliderVisible(int id) const
     }
 }
 
-PanelLayout ComputePanelLayout(const ConfigImage& image, const PanelState& state, int model)
+PanelLayout ComputePanelLayout(const ConfigImage& image, const PanelState& state, Model model)
 {
     PanelLayout l;
     const std::uint8_t effect = image.at(settings::Effect);
+    const LightingControls main = EffectControls(model, effect);
     const bool listOpen = state.effectListOpen;
-    l.brightness = !listOpen;
-    l.speed = !listOpen && !IsStaticEffect(model, effect) && effect <= 10;
-    l.colourCells = effect <= 10 && !IsWaveEffect(model, effect);
-    l.directions = IsWaveEffect(model, effect);
-    l.keymapSwitch = effect > 10;
+    l.brightness = main.brightness && !listOpen;
+    l.speed = main.speed && !listOpen;
+    l.colourCells = main.colour;
+    l.directions = main.direction;
+    l.keymapSwitch = IsPerKeyEffect(effect);
 
-    const std::uint8_t mode = image.at(settings::ZoneMode) & 0x0F;
-    l.zoneDirections = mode == ZoneWaveMode(model);
-    l.zoneColourCells = mode == 2 || mode == 3;
-    l.zoneBrightness = mode >= 1 && mode <= 3;
-    l.zoneSpeed = mode == 1 || mode == 3;
+    const LightingControls zone = ZoneModeControls(model, image.at(settings::ZoneMode));
+    l.zoneDirections = zone.direction;
+    l.zoneColourCells = zone.colour;
+    l.zoneBrightness = zone.brightness;
+    l.zoneSpeed = zone.speed;
     // An open list is drawn over the second zone's sliders (the effect list of
     // the second model reaches y 493, the zone list 504); a slider left above
     // it would take the clicks meant for the list's bottom rows.
@@ -397,29 +319,13 @@ void CopySliderToImage(ConfigImage& image, int id, int position)
     if (std::size_t offset = SliderImageOffset(id)) image.at(offset) = static_cast<std::uint8_t>(position);
 }
 
-const std::array<Rgb, 7> g_cellColours = {{
-    {0xFF, 0x00, 0x00},
-    {0x00, 0xFF, 0x00},
-    {0xFF, 0xFF, 0x00},
-    {0x00, 0x00, 0xFF},
-    {0xFF, 0x00, 0xFF},
-    {0x00, 0xFF, 0xFF},
-    {0xFF, 0xFF, 0xFF},
-}};
-
 void WriteZoneColourTable(ConfigImage& image)
 {
-    for (std::size_t i = 0; i < g_cellColours.size(); ++i) {
-        image.at(settings::ColourTable + 3 * i) = g_cellColours[i].r;
-        image.at(settings::ColourTable + 3 * i + 1) = g_cellColours[i].g;
-        image.at(settings::ColourTable + 3 * i + 2) = g_cellColours[i].b;
+    for (std::size_t i = 0; i < kPalette.size(); ++i) {
+        image.at(settings::ColourTable + 3 * i) = kPalette[i].r;
+        image.at(settings::ColourTable + 3 * i + 1) = kPalette[i].g;
+        image.at(settings::ColourTable + 3 * i + 2) = kPalette[i].b;
     }
-}
-
-std::optional<int> PicturePageOf(std::uint8_t effect)
-{
-    if (effect < 11 || effect >= 11 + settings::PicturePageCount) return std::nullopt;
-    return effect - 11;
 }
 
 namespace {
@@ -444,7 +350,7 @@ void SetKeyColour(ConfigImage& image, int page, int key, Rgb colour)
     image.at(pictureByte(page, key, 2)) = colour.b;
 }
 
-int ZoneListHoverRow(int model, int x, int y)
+int ZoneListHoverRow(Model model, int x, int y)
 {
     int bottom = firstModel(model) ? 484 : 504;
     if (x >= 28 && x <= 248 && y > 403 && y <= bottom)

@@ -5,6 +5,7 @@
 
 #include "config/image.h"
 #include "config/keys.h"
+#include "config/lighting.h"
 #include "device/identities.h"
 
 #include <array>
@@ -17,9 +18,6 @@
 #include <vector>
 
 namespace zr417 {
-
-// Model numbers (kModelQV310 ...) are the device link's: 1 = QV310,
-// 2 = QV420, 0 = the third identity (treated as the second model).
 
 struct Rect {
     int left, top, right, bottom;  // inclusive
@@ -65,33 +63,17 @@ enum MainCommand : int {
 // The command under a client point, in the hit-test order of the window.
 int MainHitTest(int x, int y, std::uint8_t effectCode);
 
-// One row of an effect or second-zone list.
-struct EffectRow {
-    std::string_view english;
-    std::string_view chinese;
-    std::uint8_t code;
-};
-// Effect list of the model (11 rows for QV310, 16 otherwise).
-std::span<const EffectRow> EffectList(int model);
-// Second-zone modes of the model, indexed by mode (4 for QV310, 5 otherwise).
-std::span<const EffectRow> ZoneModeList(int model);
 // Name of an effect code / a second-zone mode in the language; empty when
 // the model has none.
-std::string_view EffectName(int model, std::uint8_t code, int language);
-std::string_view ZoneModeName(int model, std::uint8_t mode, int language);
+std::string_view EffectName(Model model, std::uint8_t code, int language);
+std::string_view ZoneModeName(Model model, std::uint8_t mode, int language);
 
 constexpr int kEffectListTop = 173;  // row r at 173 + 20 r
 constexpr int kZoneListTop = 404;    // row r at 404 + 20 r
 constexpr int kListRowHeight = 20;
 
-// Static is 0 on the first model and 8 on the others; Wave 3 and 1.
-bool IsStaticEffect(int model, std::uint8_t effect);
-bool IsWaveEffect(int model, std::uint8_t effect);
-// The zone mode whose page shows the direction buttons (Wave).
-std::uint8_t ZoneWaveMode(int model);
-
 // Row of the effect list under a point while it is open (hover), or -1.
-int EffectListHoverRow(int model, int x, int y);
+int EffectListHoverRow(Model model, int x, int y);
 
 // State the main window keeps beside the image.
 struct PanelState {
@@ -103,17 +85,14 @@ struct PanelState {
 
 // A click while the effect list is open: picks a row (effect, per-key mode,
 // effect default) or just closes the list.
-void EffectListClick(ConfigImage& image, PanelState& state, int model, int x, int y);
+void EffectListClick(ConfigImage& image, PanelState& state, Model model, int x, int y);
 // A click while the second-zone list is open.
-void ZoneListClick(ConfigImage& image, PanelState& state, int model, int x, int y);
+void ZoneListClick(ConfigImage& image, PanelState& state, Model model, int x, int y);
 
 // The lighting, Game Mode, Win Lock, report interval and per-key commands:
 // they change the image and the panel state only. Returns false for a
 // command this function does not handle.
 bool ApplyPanelCommand(ConfigImage& image, PanelState& state, int command, int x);
-
-// Static with colour index 0 becomes white (7).
-void ApplyEffectDefault(ConfigImage& image, int model);
 
 // Marks keys that carry a non-default assignment (marks are only set, never
 // cleared here), then clears the mark of key 100.
@@ -134,65 +113,58 @@ struct UpdatePrompt {
 std::optional<UpdatePrompt> FirmwareUpdatePrompt(FirmwareVersion file, FirmwareVersion keyboard, int language);
 
 // "VER.bin" for the first model, "VER_420.bin" otherwise; the update tool's
-// folder "QV310" / "QV420".
+// folder "QV310" / "QV420". `model` is the device link's number (g_nModel).
 std::string_view VersionFileName(int model);
 std::string_view UpdateToolFolder(int model);
 constexpr std::string_view kUpdateToolName = "ZR417 RGB Gaming Keyboard_Update";
 
-// The five sliders of the lighting panel: control ID, position, maximum
-// (minimum 0, initial position 1). 1010 exists but is always hidden.
+// The five sliders of the lighting panel: ID (what the slider-moved signal
+// carries), position, maximum (minimum 0, initial position 1). The hidden
+// one exists but is never shown.
 struct SliderSpec {
     int id;
     int x, y;
     int maximum;
 };
-constexpr int kSliderBrightness = 1017;      // main brightness, 0..5
-constexpr int kSliderSpeed = 1007;           // main speed, 0..6
+constexpr int kSliderBrightness = 1017;      // main brightness
+constexpr int kSliderSpeed = 1007;           // main speed
 constexpr int kSliderHidden = 1010;          // 0..3, never shown
-constexpr int kSliderZoneBrightness = 1019;  // second zone, 0..2
-constexpr int kSliderZoneSpeed = 1018;       // second zone, 0..4
+constexpr int kSliderZoneBrightness = 1019;  // second zone
+constexpr int kSliderZoneSpeed = 1018;       // second zone
 extern const std::array<SliderSpec, 5> g_mainSliders;
 const SliderSpec* FindSlider(int id);
-// Image byte a slider stands for (1010 has none: 0).
+// Image byte a slider stands for (none for kSliderHidden: 0).
 std::size_t SliderImageOffset(int id);
 
 // What the lighting panel shows for the image and the panel state; the
 // window paints from it and shows or hides its sliders by it.
 struct PanelLayout {
-    bool speed = false;            // slider 1007 with its labels
-    bool brightness = false;       // slider 1017 with its labels
+    bool speed = false;            // kSliderSpeed with its labels
+    bool brightness = false;       // kSliderBrightness with its labels
     bool colourCells = false;      // main colour cells at y 223
     bool directions = false;       // four direction buttons (Wave)
-    bool keymapSwitch = false;     // Keymap / DIY switch (effects above 10)
+    bool keymapSwitch = false;     // Keymap / DIY switch (per-key effects)
     bool zoneDirections = false;   // left / right of the second zone's Wave
     bool zoneColourCells = false;  // second-zone colour cells at y 450
-    bool zoneBrightness = false;   // slider 1019
-    bool zoneSpeed = false;        // slider 1018
+    bool zoneBrightness = false;   // kSliderZoneBrightness
+    bool zoneSpeed = false;        // kSliderZoneSpeed
     bool sliderVisible(int id) const;
 };
-PanelLayout ComputePanelLayout(const ConfigImage& image, const PanelState& state, int model);
+PanelLayout ComputePanelLayout(const ConfigImage& image, const PanelState& state, Model model);
 
 // Save: the slider positions go into the image (plain positions).
 void CopySliderToImage(ConfigImage& image, int id, int position);
 
-// Rewritten whenever the second-zone colour cells are drawn.
+// The palette into the image's colour table; rewritten whenever the
+// second-zone colour cells are drawn.
 void WriteZoneColourTable(ConfigImage& image);
-// The seven colours of the cells, index 1..7 at [index - 1].
-struct Rgb {
-    std::uint8_t r, g, b;
-    bool operator==(const Rgb&) const = default;
-};
-extern const std::array<Rgb, 7> g_cellColours;
 
-// The per-key picture of an effect code: 0..4 for DIY1..DIY5 (11..15), none
-// for any other code (also codes above 15 that a keyboard might report).
-std::optional<int> PicturePageOf(std::uint8_t effect);
 // Colour of key index `key` in picture `page`.
 Rgb KeyColour(const ConfigImage& image, int page, int key);
 void SetKeyColour(ConfigImage& image, int page, int key, Rgb colour);
 
 // Row of the second-zone list under a point while it is open, or -1.
-int ZoneListHoverRow(int model, int x, int y);
+int ZoneListHoverRow(Model model, int x, int y);
 
 // Help menu (drawn at 830, 22): the row under a click, -1 outside it.
 constexpr int kHelpMenuX = 830;

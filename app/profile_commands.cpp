@@ -1,5 +1,6 @@
 #include "app/profile_commands.h"
 
+#include "config/lighting.h"
 #include "config/profile_store.h"
 #include "device/identities.h"
 #include "device/protocol.h"
@@ -49,12 +50,8 @@ std::vector<std::uint8_t> DownloadBytes(const ConfigImage& image, int model, boo
     for (std::size_t k = 0; k < settings::PicturePageCount; ++k)
         take(settings::PicturePages + settings::PageSize * k + 1, settings::PageSize - 1);
     take(settings::LedGroup6, settings::LedGroupSize);
-    // The effect as the keyboard is told it (the host-only effects of each model).
-    if (model == kModelQV310 && sent.at(settings::Effect) == 10) sent.at(settings::ColourIndex) = 0;
-    if (model != kModelQV310 && sent.at(settings::Effect) == 9) {
-        sent.at(settings::Effect) = 8;
-        sent.at(settings::ColourIndex) = 0;
-    }
+    // The effect as the keyboard is told it.
+    SetMainEffect(sent, ToKeyboard(ModelOf(model), MainEffect(sent)));
     take(settings::LedGroup0, settings::LedGroupSize);
     return out;
 }
@@ -100,6 +97,24 @@ std::optional<std::string> WholeImageProblem(const std::string& what, std::size_
            std::to_string(kImageSize);
 }
 
+std::variant<ConfigImage, std::string> ReadWholeImage(const fs::path& file, const std::string& what)
+{
+    // One byte more than an image is enough to know it is too long; its real
+    // size then comes from the file system.
+    auto bytes = ReadFileBytes(file, kImageSize + 1);
+    if (!bytes) return "cannot read " + file.string();
+    std::size_t size = bytes->size();
+    if (size > kImageSize) {
+        std::error_code ec;
+        const auto real = fs::file_size(file, ec);
+        if (!ec && real > size) size = static_cast<std::size_t>(real);
+    }
+    if (auto problem = WholeImageProblem(what, size)) return *problem;
+    ConfigImage image;
+    image.fill(*bytes);
+    return image;
+}
+
 std::variant<ConfigImage, ProfileOutcome> ReadProfileToApply(const fs::path& profileDir, std::string_view name)
 {
     const auto names = ListProfiles(profileDir);
@@ -110,14 +125,10 @@ std::variant<ConfigImage, ProfileOutcome> ReadProfileToApply(const fs::path& pro
         return ProfileOutcome{profile_exit::kUnknownProfile, text};
     }
     const fs::path file = profileDir / ProfileFileName(name);
-    auto bytes = ReadFileBytes(file, kImageSize + 1);
-    if (!bytes) return ProfileOutcome{profile_exit::kFileError, "cannot read " + file.string() + "\n"};
-    if (auto problem =
-            WholeImageProblem("profile \"" + std::string(name) + "\" (" + file.string() + ")", bytes->size()))
+    auto read = ReadWholeImage(file, "profile \"" + std::string(name) + "\" (" + file.string() + ")");
+    if (auto* problem = std::get_if<std::string>(&read))
         return ProfileOutcome{profile_exit::kFileError, *problem + "\n"};
-    ConfigImage image;
-    image.fill(*bytes);
-    return image;
+    return std::get<ConfigImage>(read);
 }
 
 bool KeyboardAlreadyHolds(const ConfigImage& held, const ConfigImage& profile, int model)
@@ -131,9 +142,8 @@ ProfileOutcome SaveProfile(const fs::path& profileDir, std::string_view name, co
         return {profile_exit::kUsage, "\"" + std::string(name) +
                                           "\" cannot be a profile name (empty, \".\" or \"..\", a \"/\" or \"\\\", "
                                           "or too long)\n"};
-    const std::string stem = ProfileNameOfFile(ProfileFileName(name));
     const auto names = ListProfiles(profileDir);
-    const bool listed = std::find(names.begin(), names.end(), stem) != names.end();
+    const bool listed = std::find(names.begin(), names.end(), name) != names.end();
     if (!listed && names.size() >= static_cast<std::size_t>(kMaxProfiles))
         return {profile_exit::kFileError,
                 "there are six profiles already, the most the program keeps; save over one of them or delete one "
@@ -143,8 +153,8 @@ ProfileOutcome SaveProfile(const fs::path& profileDir, std::string_view name, co
     const fs::path file = profileDir / ProfileFileName(name);
     if (!WriteFileAtomic(file, {image.settings, image.keyTable}))
         return {profile_exit::kFileError, "cannot write " + file.string() + "\n"};
-    return {profile_exit::kOk, std::string(listed ? "Saved over profile \"" : "Saved new profile \"") + stem + "\" (" +
-                                   file.string() + ")\n"};
+    return {profile_exit::kOk, std::string(listed ? "Saved over profile \"" : "Saved new profile \"") +
+                                   std::string(name) + "\" (" + file.string() + ")\n"};
 }
 
 }  // namespace zr417

@@ -44,6 +44,11 @@ std::string FormatProfileList(const std::vector<std::string>& names);
 // `what` names the file in the text.
 std::optional<std::string> WholeImageProblem(const std::string& what, std::size_t size);
 
+// `file` when it holds exactly one configuration image; otherwise why not
+// (a file that cannot be read, or WholeImageProblem with the file's real
+// size), with `what` naming the file in the text.
+std::variant<ConfigImage, std::string> ReadWholeImage(const std::filesystem::path& file, const std::string& what);
+
 // Profile `name` as it would be applied. Refused: a name not listed (the
 // text lists those that are), a file that cannot be read, and one that is
 // not exactly one image (a New profile never saved, a cut or grown file).

@@ -104,7 +104,14 @@ void ProfileRequests::answer(const QString& request, const SingleInstance::Reply
     const int model = dlg_.model();
     const bool held = store.current.settings == store.saved.settings && KeyboardAlreadyHolds(store.saved, image, model);
     Tracef("Profile \"%s\" applied from outside%s\n", name.c_str(), held ? " (the keyboard holds it already)" : "");
-    dlg_.ApplyProfile(image, !held);
+    const auto unsaved = dlg_.ApplyProfile(image, !held);
+    if (unsaved) {
+        // Answered first; the window's own word does not wait for anyone.
+        send({profile_exit::kFileError,
+              "the keyboard holds profile \"" + name + "\", but " + unsaved->string() + " could not be written\n"});
+        dlg_.NoteSaveFailure(*unsaved);
+        return;
+    }
     if (int failed = held ? 0 : dlg_.session().failures()) {
         send({profile_exit::kIncomplete, "profile \"" + name +
                                              "\" is loaded in the program, but the keyboard did "

@@ -10,6 +10,7 @@
 #include "platform/files.h"
 
 #include <QColor>
+#include <QPointer>
 #include <QRect>
 #include <QString>
 #include <QUrl>
@@ -78,8 +79,14 @@ public:
     virtual bool confirm(QWidget* parent, const QString& text, const QString& caption);
     // A warning with one button labelled `ok` (in the window's language).
     virtual void warn(QWidget* parent, const QString& text, const QString& caption, const QString& ok);
+    // The same warning without waiting for the user: the box stays open while
+    // the program goes on. A new one replaces one still open.
+    virtual void notify(QWidget* parent, const QString& text, const QString& caption, const QString& ok);
     // Modal colour choice; nullopt for Cancel.
     virtual std::optional<QColor> pickColour(QWidget* parent, const QColor& initial);
+
+private:
+    QPointer<QWidget> notice_;
 };
 
 }  // namespace zr417

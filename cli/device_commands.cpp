@@ -101,18 +101,14 @@ int RunSave(const Options& options, const std::vector<std::string>& operands)
 {
     const std::string& file = operands[0];
     // Check the file before touching the keyboard.
-    auto bytes = ReadFileBytes(file, kImageSize + 1);
-    if (!bytes) {
-        std::fprintf(stderr, "zr417ctl: save: cannot read %s\n", file.c_str());
-        return kFileError;
-    }
-    if (auto problem = WholeImageProblem(file, bytes->size())) {
+    auto read = ReadWholeImage(file, file);
+    if (auto* problem = std::get_if<std::string>(&read)) {
         std::fprintf(stderr, "zr417ctl: save: %s\n", problem->c_str());
         return kFileError;
     }
     Session s;
     if (int rc = openSession(options, s)) return rc;
-    s.image().fill(*bytes);
+    s.image() = std::get<ConfigImage>(read);
     s.protocol->DownloadAll();
     int rc = finish(s, "save");
     if (rc == kOk) std::printf("Saved %s into the %s keyboard\n", file.c_str(), s.modelName().c_str());

@@ -1,4 +1,5 @@
 #include "cli/cli.h"
+#include "platform/files.h"
 #include "platform/trace.h"
 
 #include <cstdio>
@@ -28,7 +29,7 @@ const Command g_commands[] = {
 
 void usage(std::FILE* out)
 {
-    std::fprintf(out, "usage: zr417ctl [--simulate MODEL] [--trace] COMMAND [ARGS]\n\ncommands:\n");
+    std::fprintf(out, "usage: zr417ctl [--simulate MODEL] [--trace] [--] COMMAND [ARGS]\n\ncommands:\n");
     for (const auto& c : g_commands) {
         std::string head = std::string(c.name) + (*c.arguments ? " " : "") + c.arguments;
         std::fprintf(out, "  %-14s %s\n", head.c_str(), c.summary);
@@ -38,6 +39,8 @@ void usage(std::FILE* out)
                  "  --simulate MODEL  use the simulated keyboard QV310, QV420 or OEM (its memory is kept\n"
                  "                    between runs); ZR417_SIMULATE does the same\n"
                  "  --trace           print the protocol's trace lines\n"
+                 "  --                the options end here: later words are taken as they are, so a\n"
+                 "                    profile or file name may begin with \"-\"\n"
                  "\nexit codes: 0 done, 1 the keyboard did not confirm every step, 2 wrong usage, 3 no keyboard,\n"
                  "  4 a file that cannot be read, written or used, 5 a firmware image too large,\n"
                  "  6 no such profile, 7 the running program cannot take the request now\n");
@@ -47,9 +50,14 @@ int run(int argc, char** argv)
 {
     Options options;
     std::vector<std::string> words;
+    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         std::string_view a = argv[i];
-        if (a == "--simulate") {
+        if (optionsEnded) {
+            words.emplace_back(a);
+        } else if (a == "--") {
+            optionsEnded = true;
+        } else if (a == "--simulate") {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "zr417ctl: --simulate needs a model (QV310, QV420 or OEM)\n");
                 return kUsage;
@@ -99,5 +107,6 @@ int run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    zr417::SurviveFileSizeLimit();
     return zr417::cli::run(argc, argv);
 }

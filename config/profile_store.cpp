@@ -16,8 +16,6 @@ namespace {
 
 constexpr Bilingual kCaption{"Profile", "配置管理"};
 constexpr Bilingual kAppCaption{"ZR417 RGB Gaming Keyboard", "ZR417 RGB Gaming Keyboard"};
-constexpr std::size_t kMaxFileNameBytes = 255;
-
 bool EndsWithExtension(std::string_view name)
 {
     return name.size() >= kProfileExtension.size() &&
@@ -63,11 +61,9 @@ ProfileMessageText ProfileMessageTexts(ProfileMessage message)
 
 std::string ProfileFileName(std::string_view name)
 {
-    // Only a name that already ends in ".bin" keeps its own ending: "a.bin.x"
-    // would otherwise become a file the folder scan never lists again.
-    std::string file(name);
-    if (!EndsWithExtension(name)) file += kProfileExtension;
-    return file;
+    // Even "a.bin" gets its own ending: read as the file a.bin, it would be
+    // profile "a".
+    return std::string(name) + std::string(kProfileExtension);
 }
 
 std::string ProfileNameOfFile(std::string_view fileName)
@@ -79,11 +75,12 @@ std::string ProfileNameOfFile(std::string_view fileName)
 
 bool IsValidProfileName(std::string_view name)
 {
-    const std::string file = ProfileFileName(name);
-    const std::string stem = ProfileNameOfFile(file);
-    if (stem.empty() || stem == "." || stem == ".." || file.size() > kMaxFileNameBytes) return false;
-    if (stem.find_first_not_of(" \t") == std::string::npos) return false;
-    for (unsigned char c : file) {
+    // The file is written through a temporary with a longer name, which
+    // must fit too.
+    if (name.empty() || name == "." || name == ".." || ProfileFileName(name).size() > kMaxAtomicFileNameBytes)
+        return false;
+    if (name.find_first_not_of(" \t") == std::string_view::npos) return false;
+    for (unsigned char c : name) {
         if (c == '/' || c == '\\' || c < 0x20 || c == 0x7f) return false;
     }
     return true;
@@ -137,9 +134,8 @@ fs::path ProfileStore::PathOfRow(int row) const
 
 fs::path ProfileStore::pathOf(std::string_view name) const
 {
-    // A row's file is always its name with ".bin": the row "a.bin" lists the
-    // file a.bin.bin. Only typed names keep an ending of their own.
-    return g_szProfileDir / (std::string(name) + std::string(kProfileExtension));
+    // The row "a.bin" lists the file a.bin.bin.
+    return g_szProfileDir / ProfileFileName(name);
 }
 
 bool ProfileStore::hasRow(std::string_view name) const
@@ -344,7 +340,7 @@ void ProfileStore::Rename(int startRow, const std::string& newName)
         Refresh();  // the row shows its old name again
         return;
     }
-    const fs::path newPath = g_szProfileDir / ProfileFileName(newName);
+    const fs::path newPath = pathOf(newName);
     const fs::path oldPath = g_profilePaths[static_cast<std::size_t>(startRow)];
     std::error_code ec;
     const bool taken = std::find(g_profilePaths.begin(), g_profilePaths.end(), newPath) != g_profilePaths.end() ||

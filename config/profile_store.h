@@ -58,12 +58,14 @@ struct ProfileMessageText {
 };
 ProfileMessageText ProfileMessageTexts(ProfileMessage message);
 
-// A name typed for a profile becomes the file "<name>.bin" in the profile
-// folder ("<name>" itself when it already ends in ".bin"). Refused: empty or
-// blank names, "." and "..", path separators ('/' and '\'), control
-// characters, and names too long for a file name.
+// A profile name is its file "<name>.bin" in the profile folder, always (a
+// name ending in ".bin" too), so every name has one file and every file one
+// name. Refused: empty or blank names, "." and "..", path separators ('/'
+// and '\'), control characters, and names whose file is too long to be
+// written.
 bool IsValidProfileName(std::string_view name);
-// The file name of a profile name, and the list name of a file name.
+// The file name of a profile name ("<name>.bin"), and the list name of a
+// file name (one ".bin" off its end).
 std::string ProfileFileName(std::string_view name);
 std::string ProfileNameOfFile(std::string_view fileName);
 

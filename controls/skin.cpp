@@ -12,6 +12,10 @@
 #include <array>
 #include <cmath>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 // Outside any namespace, as the resource initialiser requires.
 static void InitSkinResources()
 {
@@ -31,6 +35,16 @@ void EnsureResources()
 QString ToQString(std::string_view s)
 {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// A closed window's pictures go back to the system. Once one large picture
+// has been freed, the allocator serves the next ones from its heap, which it
+// otherwise keeps for good.
+void ReturnFreedMemory()
+{
+#ifdef __GLIBC__
+    ::malloc_trim(0);
+#endif
 }
 
 }  // namespace
@@ -62,7 +76,30 @@ QString ResolveSkinPath(const QString& folder, const QString& fileName)
     return {};
 }
 
-const QImage& SkinImageCache::Get(const QString& path)
+class SkinImageCache::Lease {
+public:
+    explicit Lease(SkinImageCache* cache) : cache_(cache) { cache_->leases_.insert(this); }
+    ~Lease()
+    {
+        if (!cache_) return;
+        bool released = false;
+        for (const auto& key : keys_) released |= cache_->Release(key);
+        cache_->leases_.erase(this);
+        if (released) ReturnFreedMemory();
+    }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+
+    SkinImageCache* cache_;
+    std::unordered_set<std::string> keys_;  // each counted once in its entry
+};
+
+SkinImageCache::~SkinImageCache()
+{
+    for (Lease* lease : leases_) lease->cache_ = nullptr;
+}
+
+SkinImageCache::Entry& SkinImageCache::Find(const QString& path)
 {
     const std::string key = path.toStdString();
     if (auto it = images_.find(key); it != images_.end()) return it->second;
@@ -77,7 +114,38 @@ const QImage& SkinImageCache::Get(const QString& path)
         // A twin drawn at twice each side measures and draws in layout units.
         if (info.completeBaseName().endsWith(QLatin1String("@2x"), Qt::CaseInsensitive)) image.setDevicePixelRatio(2);
     }
-    return images_.emplace(key, std::move(image)).first->second;
+    return images_.emplace(key, Entry{std::move(image)}).first->second;
+}
+
+QImage SkinImageCache::Take(const QString& path, Lease* lease)
+{
+    Entry& entry = Find(path);
+    if (!lease)
+        entry.kept = true;
+    else if (lease->keys_.insert(path.toStdString()).second)
+        ++entry.leases;
+    return entry.image;
+}
+
+QImage SkinImageCache::Take(const QString& path, qreal devicePixelRatio, Lease* lease)
+{
+    if (devicePixelRatio <= 1) return Take(path, lease);
+    const QFileInfo info(path);
+    QImage twin = Take(info.dir().filePath(HighResolutionName(info.fileName())), lease);
+    return twin.isNull() ? Take(path, lease) : twin;
+}
+
+bool SkinImageCache::Release(const std::string& key)
+{
+    auto it = images_.find(key);
+    if (it == images_.end() || --it->second.leases > 0 || it->second.kept) return false;
+    images_.erase(it);
+    return true;
+}
+
+QImage SkinImageCache::Get(const QString& path)
+{
+    return Take(path, nullptr);
 }
 
 QString HighResolutionName(const QString& fileName)
@@ -87,17 +155,16 @@ QString HighResolutionName(const QString& fileName)
                : fileName + QLatin1String("@2x");
 }
 
-const QImage& SkinImageCache::Get(const QString& path, qreal devicePixelRatio)
+QImage SkinImageCache::Get(const QString& path, qreal devicePixelRatio)
 {
-    if (devicePixelRatio <= 1) return Get(path);
-    const QFileInfo info(path);
-    const QImage& twin = Get(info.dir().filePath(HighResolutionName(info.fileName())));
-    return twin.isNull() ? Get(path) : twin;
+    return Take(path, devicePixelRatio, nullptr);
 }
 
 void SkinImageCache::clear()
 {
     images_.clear();
+    // What the windows counted is gone with the entries.
+    for (Lease* lease : leases_) lease->keys_.clear();
     decodeCount_ = 0;
 }
 
@@ -111,6 +178,7 @@ SkinFolder::SkinFolder(QString dir, SkinImageCache* cache)
     : dir_(std::move(dir)), cache_(cache ? cache : &SkinImageCache::Shared())
 {
     if (!dir_.isEmpty() && !dir_.endsWith('/')) dir_ += '/';
+    lease_ = std::make_shared<SkinImageCache::Lease>(cache_);
 }
 
 SkinFolder SkinFolder::ForLanguage(const AppPaths& paths, int language, std::string_view subfolder,
@@ -126,11 +194,18 @@ QString SkinFolder::PathOf(std::string_view fileName) const
     return ResolveSkinPath(dir_, ToQString(fileName));
 }
 
-const QImage& SkinFolder::Image(std::string_view fileName, qreal devicePixelRatio) const
+QImage SkinFolder::Image(std::string_view fileName, qreal devicePixelRatio) const
 {
-    static const QImage none;
-    if (!cache_) return none;
-    return cache_->Get(dir_ + ToQString(fileName), devicePixelRatio);
+    if (!cache_ || !lease_ || !lease_->cache_) return {};
+    return cache_->Take(dir_ + ToQString(fileName), devicePixelRatio, lease_.get());
+}
+
+QSize SkinFolder::Size(std::string_view fileName) const
+{
+    const QString path = PathOf(fileName);
+    if (path.isEmpty()) return {};
+    QImageReader reader(path);
+    return reader.size();
 }
 
 qreal DevicePixelRatio(const QPainter& painter)
@@ -303,7 +378,7 @@ void DrawFittedSkinText(QPainter& painter, const QString& text, int x, int y, in
     painter.restore();
 }
 
-const QImage& LoadBitmapResource(int id, qreal devicePixelRatio)
+QImage LoadBitmapResource(int id, qreal devicePixelRatio)
 {
     EnsureResources();
     return SkinImageCache::Shared().Get(QStringLiteral(":/zr417/bitmap/%1.png").arg(id), devicePixelRatio);

@@ -11,9 +11,11 @@
 #include <QImage>
 #include <QString>
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 class QPainter;
 
@@ -24,10 +26,17 @@ namespace zr417 {
 // the first entry of the folder that matches ignoring case. Empty when none.
 QString ResolveSkinPath(const QString& folder, const QString& fileName);
 
-// Decoded skins by path. Each path is decoded at most once, failures included,
-// so a repaint never touches the disk. Images are kept opaque (RGB32) with the
-// colour values the file stores, also under fully transparent pixels.
-// Used from the GUI thread only.
+// Decoded skins by path. A window's SkinFolder decodes each picture at most
+// once, failures included, so a repaint never touches the disk. Images are
+// kept opaque (RGB32) with the colour values the file stores, also under
+// fully transparent pixels. Used from the GUI thread only.
+//
+// A picture taken through a SkinFolder stays decoded while some copy of that
+// folder (one per window) lives; when the last window that drew it goes, the
+// picture is released, so closed dialogs hold no decoded skins. A picture
+// asked for by path alone (the compiled-in bitmaps) stays until clear().
+// Images come back by value: a copy shares the decoded pixels and keeps them
+// alive however the cache changes.
 //
 // High-resolution screens: every skin name.png has a twin name@2x.png drawn
 // at twice each side. For a device pixel ratio above 1 the twin is taken
@@ -35,23 +44,47 @@ QString ResolveSkinPath(const QString& folder, const QString& fileName);
 // the layout's units); without a twin, the plain picture.
 class SkinImageCache {
 public:
-    // Null image when the file is missing or cannot be decoded.
-    const QImage& Get(const QString& path);
+    SkinImageCache() = default;
+    SkinImageCache(const SkinImageCache&) = delete;
+    SkinImageCache& operator=(const SkinImageCache&) = delete;
+    ~SkinImageCache();
+
+    // Null image when the file is missing or cannot be decoded. Kept until clear().
+    QImage Get(const QString& path);
     // The picture for a device of `devicePixelRatio`.
-    const QImage& Get(const QString& path, qreal devicePixelRatio);
-    // Decode attempts so far (one per distinct path).
+    QImage Get(const QString& path, qreal devicePixelRatio);
+    // Decode attempts so far.
     int decodeCount() const { return decodeCount_; }
+    // Pictures (and failed attempts) held now.
+    std::size_t size() const { return images_.size(); }
     void clear();
 
     // The program's cache, shared by every window.
     static SkinImageCache& Shared();
 
+    // The pictures one window holds; released together when it goes.
+    class Lease;
+
 private:
-    std::unordered_map<std::string, QImage> images_;  // node-based: references stay valid
+    struct Entry {
+        QImage image;
+        int leases = 0;     // windows that hold it
+        bool kept = false;  // asked for by path alone
+    };
+    Entry& Find(const QString& path);
+    QImage Take(const QString& path, Lease* lease);
+    QImage Take(const QString& path, qreal devicePixelRatio, Lease* lease);
+    bool Release(const std::string& key);  // true when the picture went
+
+    std::unordered_map<std::string, Entry> images_;
+    std::unordered_set<Lease*> leases_;  // alive, told when the cache goes first
     int decodeCount_ = 0;
+
+    friend class SkinFolder;
 };
 
-// One window's skin folder (png/<language>/ and maybe a subfolder).
+// One window's skin folder (png/<language>/ and maybe a subfolder). Copies
+// share what they have decoded; it is released when the last copy goes.
 class SkinFolder {
 public:
     SkinFolder() = default;
@@ -67,11 +100,16 @@ public:
     QString PathOf(std::string_view fileName) const;
     // The decoded picture, null when the file is missing or undecodable; for
     // a device pixel ratio above 1 its @2x twin where there is one.
-    const QImage& Image(std::string_view fileName, qreal devicePixelRatio = 1) const;
+    QImage Image(std::string_view fileName, qreal devicePixelRatio = 1) const;
+    // The picture's size as its file states it, without decoding it (a window
+    // sized by its background at 200 % never needs the plain picture);
+    // invalid when the file is missing or not a picture.
+    QSize Size(std::string_view fileName) const;
 
 private:
     QString dir_;  // ends in '/'
     SkinImageCache* cache_ = nullptr;
+    std::shared_ptr<SkinImageCache::Lease> lease_;
 };
 
 // The picture as skins are kept: RGB32 with the colour values the source
@@ -122,9 +160,9 @@ void DrawFittedSkinText(QPainter& painter, const QString& text, int x, int y, in
 QFont FittedSkinFont(const QString& text, int height, int width, int weight = 300);
 
 // Numbered bitmap resources (131, 133, 134, 137, 138, 139, 140, 141, 145),
-// decoded once; null for an unknown number. Their @2x twins for a device
-// pixel ratio above 1.
-const QImage& LoadBitmapResource(int id, qreal devicePixelRatio = 1);
+// decoded once and kept; null for an unknown number. Their @2x twins for a
+// device pixel ratio above 1.
+QImage LoadBitmapResource(int id, qreal devicePixelRatio = 1);
 // Program icons 128 and 155.
 QIcon LoadIconResource(int id);
 

@@ -24,18 +24,19 @@ void RealPause(std::chrono::milliseconds duration);
 // The handles and model the protocol works with, taken at one moment.
 struct DeviceHandles {
     std::shared_ptr<hid::Device> command, data, matrix;
-    std::uint8_t model = 0;
+    Model model = Model::Third;
 };
 
 class DeviceLink {
 public:
     struct Events {
         // A keyboard was plugged in and collection 3 opened: run the arrival
-        // read-out and refresh the window (0x77b). Runs on the caller's thread.
+        // read-out and refresh the window. Runs on the caller's thread.
         std::function<void()> arrived;
-        // From the listener thread: a host-action key (0x778) and "the device
-        // is not connected" (0x784). The owner must not destroy the link (or
-        // stop the listener and join) on the thread these block on.
+        // From the listener thread: a host-action key and "the device is not
+        // connected" (the listener's two callbacks passed on). The owner must
+        // not destroy the link (or stop the listener and join) on the thread
+        // these block on.
         std::function<void(std::uint8_t code)> keyCode;
         std::function<void()> notConnected;
     };
@@ -84,7 +85,7 @@ public:
     // Returns false when the window should hide (collection 3 or 7 missing).
     bool OpenAtStartup();
 
-    // Plug handling (WM_DEVICECHANGE). Arrival: wait 100 ms; open the
+    // Plug handling (the bus's plug events). Arrival: wait 100 ms; open the
     // handles when collection 3 is not open and report `arrived`; open
     // collection 7 and start the listener when it is not open. Removal: when
     // the keyboard's handles no longer work, stop the listener and close
@@ -101,7 +102,7 @@ public:
 
     // True when collection 3 is open and its device has not gone away.
     bool connected() const;
-    DeviceHandles handles() const { return {g_hCommandDev, g_hDataDev, g_hMatrixDev, g_nModel}; }
+    DeviceHandles handles() const { return {g_hCommandDev, g_hDataDev, g_hMatrixDev, ModelOf(g_nModel)}; }
 
 private:
     void startListener();

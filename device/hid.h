@@ -73,7 +73,7 @@ enum class ReadStatus {
     Ok,            // a report arrived
     Timeout,       // nothing within the wait
     Interrupted,   // interruptRead() was called
-    Disconnected,  // the device is gone (Windows error 1167)
+    Disconnected,  // the device is gone (unplugged, or its node removed)
     Error,
 };
 

@@ -1,6 +1,8 @@
 // The keyboards the main program accepts, and the collections it uses.
 #pragma once
 
+#include "config/lighting.h"
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -8,11 +10,12 @@
 
 namespace zr417 {
 
-// g_nModel values. Everything but the first model is treated as the second
-// model, except the lighting-effect mapping, which tests for kModelQV420.
-constexpr std::uint8_t kModelThird = 0;
-constexpr std::uint8_t kModelQV310 = 1;
-constexpr std::uint8_t kModelQV420 = 2;
+// g_nModel values: the numbers of Model. Everything but the first model is
+// treated as the second model, except reading Neon back, which only the
+// second model does.
+constexpr std::uint8_t kModelThird = ModelNumber(Model::Third);
+constexpr std::uint8_t kModelQV310 = ModelNumber(Model::QV310);
+constexpr std::uint8_t kModelQV420 = ModelNumber(Model::QV420);
 
 struct KeyboardIdentity {
     std::uint16_t vendorId;

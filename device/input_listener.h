@@ -38,8 +38,8 @@ std::vector<std::uint8_t> CodesOfInputReport(const std::uint8_t* report, std::si
 class InputListener {
 public:
     struct Callbacks {
-        std::function<void(std::uint8_t code)> keyCode;  // a mapped position was reported (0x778)
-        std::function<void()> notConnected;              // the read failed: device gone (0x784)
+        std::function<void(std::uint8_t code)> keyCode;  // a mapped position was reported: a host action
+        std::function<void()> notConnected;              // the read failed: device gone
     };
 
     explicit InputListener(Callbacks callbacks);

@@ -42,8 +42,8 @@ public:
 
     // Starts the start-up read-out on a worker thread, once per session, on
     // a snapshot of the link's handles and a copy of the image. `finished`
-    // runs on the worker once the conversation is over (message 0x77b; it may
-    // wait for the owner's thread: nothing is held meanwhile).
+    // runs on the worker once the conversation is over (the refresh callback;
+    // it may wait for the owner's thread: nothing is held meanwhile).
     bool StartStartupReadout(std::function<void()> finished);
     bool startupReadoutStarted() const { return workerStarted_; }
 
@@ -53,7 +53,7 @@ public:
     void WaitUntilIdle() const;
     // Owner's thread: once the start-up read-out has ended, puts what it read
     // into the image (if no sequence did so already) and returns true, once;
-    // false before it ended and ever after. The caller refreshes (0x77b).
+    // false before it ended and ever after. The caller refreshes.
     bool TakeStartupReadout();
 
     // The last status reply and the firmware version it carried (owner's thread).

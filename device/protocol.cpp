@@ -1,5 +1,6 @@
 #include "device/protocol.h"
 
+#include "config/lighting.h"
 #include "platform/trace.h"
 
 #include <algorithm>
@@ -134,8 +135,7 @@ void KeyboardProtocol::ReadLedGroup(int group)
     }
     if (g == 0) {
         std::copy_n(reply.begin() + 3, settings::LedGroupSize, image_.settings.begin() + settings::LedGroup0);
-        if (handles().model == kModelQV420 && image_.at(settings::Effect) == 8 && image_.at(settings::ColourIndex) == 0)
-            image_.at(settings::Effect) = 9;  // Neon exists only on the host
+        SetMainEffect(image_, FromKeyboard(handles().model, MainEffect(image_)));
     } else if (g == 6) {
         std::copy_n(reply.begin() + 3, settings::LedGroupSize, image_.settings.begin() + settings::LedGroup6);
     }
@@ -144,18 +144,14 @@ void KeyboardProtocol::ReadLedGroup(int group)
 void KeyboardProtocol::WriteLedGroup(int group)
 {
     auto g = static_cast<std::uint8_t>(group);
-    std::uint8_t model = handles().model;
+    const Model model = handles().model;
     for (int attempt = 0; attempt < 3; ++attempt) {
         Trace("SetLedType Data \n");
         Report8 sent = command(kCmdWriteGroup, g);
         if (g >= 6) {
             std::copy_n(image_.settings.begin() + settings::LedGroup6, settings::LedGroupSize, sent.begin() + 3);
         } else {
-            if (model == kModelQV310 && image_.at(settings::Effect) == 10) image_.at(settings::ColourIndex) = 0;
-            if (model != kModelQV310 && image_.at(settings::Effect) == 9) {
-                image_.at(settings::Effect) = 8;
-                image_.at(settings::ColourIndex) = 0;
-            }
+            SetMainEffect(image_, ToKeyboard(model, MainEffect(image_)));
             std::copy_n(image_.settings.begin() + settings::LedGroup0, settings::LedGroupSize, sent.begin() + 3);
         }
         setCommand(sent, true);
@@ -315,9 +311,7 @@ void KeyboardProtocol::WritePicturePages()
 
 void KeyboardProtocol::ApplyEffectDefault()
 {
-    std::uint8_t staticEffect = handles().model == kModelQV310 ? 0 : 8;
-    if (image_.at(settings::Effect) == staticEffect && image_.at(settings::ColourIndex) == 0)
-        image_.at(settings::ColourIndex) = 7;
+    SetMainEffect(image_, WithEffectDefault(handles().model, MainEffect(image_)));
 }
 
 void KeyboardProtocol::DownloadAll()

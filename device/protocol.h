@@ -2,7 +2,19 @@
 // 513-byte data pages on collection 4 and the key-matrix report on
 // collection 6, each write verified by reading it back, and the sequences
 // that read the keyboard into the configuration image and write the image
-// into the keyboard. Results show only as trace lines ("Data OK\n" ...).
+// into the keyboard.
+//
+// Nothing here reports an error to its caller. A verified write makes up to
+// three attempts (the five picture pages share three) and leaves trace lines
+// ("Data OK\n", "Data not OK(Macro)\n" ...); a write that never verifies and
+// a read whose transfer fails add one to failures(). A transfer the device
+// refuses is issued once more where the operation says "repeated once". A
+// read that fails stores nothing: the image keeps what it held. With no
+// keyboard every operation fails at once and skips its pauses, and a
+// sequence still runs to its end.
+//
+// Not re-entrant, no locks: one conversation at a time on one set of handles
+// (the keyboard session sees to that).
 #pragma once
 
 #include "config/image.h"
@@ -27,8 +39,9 @@ void ConvertMacroDelays(std::uint8_t* pageData);
 
 class KeyboardProtocol {
 public:
-    // `refresh` is message 0x77b to the window (lParam: 0 = also offer a
-    // firmware update, 1 = not), sent by StartupReadout and FactoryReset.
+    // `refresh` is the window's refresh callback, called with 0 (also offer
+    // a firmware update) at the end of StartupReadout and FactoryReset, on
+    // the thread that ran them; none is called when it is empty.
     KeyboardProtocol(DeviceLink& link, ConfigImage& image, PauseFn pause = RealPause,
                      std::function<void(int lParam)> refresh = {});
     // On a fixed set of handles for the protocol's whole life (one
@@ -41,29 +54,96 @@ public:
     std::uint8_t g_nFwMajor = 0;
     std::uint8_t g_nFwMinor = 0;
 
+    // Sends 03 51 07 (not repeated) and reads the reply (not repeated); pause
+    // 10 ms. Only when both succeed is the reply kept in g_abStatusReply and
+    // the image (status copy, Win Lock, Game Mode from the inverted bit);
+    // otherwise nothing changes and a failure is counted. The firmware
+    // version is copied by the sequences, not here.
     void ReadStatus();
+    // Sends 03 50 00 flags (bit 0 Win Lock, bit 1 Game Mode off), repeated
+    // once; pause 10 ms. Not verified, never counted.
     void WriteStatusFlags();
+    // Sends 03 51 group and reads the reply, each repeated once; no pause.
+    // Group 0 goes into the image with Neon read back (FromKeyboard), group 6
+    // into the second zone; any other group's reply is dropped. A failed read
+    // leaves the image as it was and counts a failure.
     void ReadLedGroup(int group);
+    // Up to 3 attempts, each traced "SetLedType Data \n": sends 03 53 group
+    // and the five group bytes (group 6's for 6 and above, group 0's below,
+    // after ToKeyboard, which the image keeps), repeated once; pause 20 ms;
+    // reads the group back (ask and read each repeated once). All 8 bytes
+    // equal, report code 0x53 included: "Data OK\n"; else "Data Not OK\n".
+    // Three misses count one failure.
     void WriteLedGroup(int group);
+    // Up to 3 attempts, each traced "SetLedTypeOFF Data \n": sends 03 51 07
+    // code, repeated once; pause 20 ms; reads the reply (not repeated). Done
+    // when bit 0 of reply byte 7 says off for kLedPowerOff ("LED OFF OK\n")
+    // or on for kLedPowerOn ("LED ON OK\n"); else "Data Not OK\n". Three
+    // misses count one failure.
     void SetLedPower(std::uint8_t code);
+    // Sends 03 52 5A once (no repeat, no reply); pause 10 ms. Never counted.
     void ResetKeyboard();
+    // Sends 03 4D page, repeated once; pause 10 ms. The keyboard keeps the
+    // page selected for the next data-page set or get.
     void SelectPage(int page);
+    // Reads report 6 (repeated once) into the image's key matrix, report ID
+    // included; pause 20 ms. A failed read keeps the image's matrix and
+    // counts a failure.
     void ReadKeyMatrix();
+    // Up to 3 attempts: sets the image's key matrix as report 6 (byte 0
+    // forced to 6 in what is sent, repeated once); pause 20 ms; reads it
+    // back (repeated once); pause 10 ms. All 513 bytes equal:
+    // "Data OK(KeyMatrix)\n"; else "Data not OK(KeyMatrix)\n". Three misses
+    // count one failure; the image is not changed.
     void WriteKeyMatrix();
+    // Pages 0..11: SelectPage, read report 4 (not repeated) into the image's
+    // macro page; pause 10 ms after each and once more at the end. A failed
+    // read keeps that page and counts a failure; the next page follows.
     void ReadMacroPages();
+    // Up to 3 attempts per page 0..11: the page's macro slot is copied into
+    // the image's macro page with its delays converted (the image keeps the
+    // page as sent), then SelectPage, set report 4 (not repeated), pause
+    // 20 ms, SelectPage, read it back (not repeated), pause 20 ms. All 513
+    // bytes equal: "Data OK(Macro)\n"; else "Data not OK(Macro)\n". A page
+    // that misses three times counts one failure and the next page follows.
     void WriteMacroPages();
+    // As ReadMacroPages for pages 0x10..0x14 into the image's per-key colour
+    // pages, 10 ms after each page and no more at the end.
     void ReadPicturePages();
+    // Pages 0x10..0x14 with one budget of three missed verifications for all
+    // five: SelectPage, set report 4 (the image page's byte 0 set to 4, not
+    // repeated), pause 20 ms, SelectPage, read back (not repeated), pause
+    // 10 ms. Equal: "Data OK(SetUserPicture)\n"; else
+    // "Data not OK(SetUserPicture)\n" and the page is tried again while the
+    // budget lasts. Once it is spent the remaining pages are not sent; each
+    // page left unwritten counts a failure.
     void WritePicturePages();
 
+    // The whole image into the keyboard: SetLedPower(off), WriteStatusFlags,
+    // WriteKeyMatrix, WriteMacroPages, WritePicturePages, WriteLedGroup(6),
+    // WriteLedGroup(0), SetLedPower(on). Each step runs however the one
+    // before it ended.
     void DownloadAll();
+    // ReadStatus, the firmware version, groups 0 and 6, the key matrix, Game
+    // Mode set to 1, ApplyEffectDefault, macro pages, picture pages, then
+    // the refresh callback. The regions it fills: g_startupReadoutRegions.
     void StartupReadout();
+    // On plugging: WriteStatusFlags from the image, ReadStatus, the firmware
+    // version, groups 0 and 6, the key matrix, macro pages. No picture pages,
+    // Game Mode not forced, no effect default, no refresh (the caller does).
     void ArrivalReadout();
     // Every region the keyboard holds, as it holds it (its Game Mode flag
     // too, which StartupReadout sets): what a profile saved from it keeps.
+    // The firmware version is not copied and no refresh is called.
     void ReadEverything();
+    // ResetKeyboard, 100 ms, ResetKeyboard, 1 s, ReadStatus,
+    // WriteStatusFlags, the firmware version, group 0 (not 6), the key matrix,
+    // macro pages, picture pages, Game Mode set to 1, ApplyEffectDefault,
+    // then the refresh callback.
     void FactoryReset();
 
-    // Static with colour index 0 becomes white (colour index 7).
+    // The effect default on the image (WithEffectDefault): Static with the
+    // multicolour index becomes white.
     void ApplyEffectDefault();
 
     // Verified writes abandoned after their last attempt and reads whose

@@ -102,8 +102,8 @@ KeymapDialogBase::~KeymapDialogBase()
 
 void KeymapDialogBase::InitDialog(std::string_view sizingBackground)
 {
-    const QImage& background = skins_.Image(sizingBackground);
-    setFixedSize(background.isNull() ? kFallbackSize : background.size());
+    const QSize background = skins_.Size(sizingBackground);
+    setFixedSize(background.isValid() ? background : kFallbackSize);
 
     // Members in the order of the dialog: tree, single box, combination box,
     // macro list (also the order the focus moves in).

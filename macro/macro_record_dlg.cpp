@@ -120,8 +120,8 @@ CMacroRecordDlg::CMacroRecordDlg(MacroStore& store, int language, const AppPaths
 
     // The skin and the window's size.
     skins_ = SkinFolder::ForLanguage(paths, language_, skins::kMacroFolder);
-    background_ = skins_.Image(mm::kBackground);
-    resize(background_.isNull() ? QSize(400, 430) : background_.size());
+    const QSize background = skins_.Size(mm::kBackground);
+    resize(background.isValid() ? background : QSize(400, 430));
     setFixedSize(size());
 
     for (std::size_t i = 0; i < kRegions.size(); ++i) {

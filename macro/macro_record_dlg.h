@@ -94,16 +94,15 @@ private:
     MacroManagerSeams seams_;
     int language_;
     SkinFolder skins_;
-    QImage background_;
     std::array<MacroButtonRegion, kRegionCount> MacroHotRegions;
     int hover_ = -1;
     QPoint dragOffset_;
     bool dragging_ = false;
     bool syncing_ = false;
 
-    CTransparentListBox* macroList_ = nullptr;  // id 1001
-    CTransparentListBox* stepList_ = nullptr;   // id 1000
-    QLineEdit* loopEdit_ = nullptr;             // id 1002
+    CTransparentListBox* macroList_ = nullptr;  // the macro names
+    CTransparentListBox* stepList_ = nullptr;   // the steps of the selected macro
+    QLineEdit* loopEdit_ = nullptr;             // the loop count
     MacroManagerModel model_;
 };
 

@@ -1,6 +1,7 @@
 #include "platform/autostart.h"
 
 #include "platform/files.h"
+#include "platform/text.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -13,12 +14,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Empty when neither the variable nor the account's home gives a folder.
 fs::path EnvFolder(const char* variable, const char* homeFallback)
 {
     const char* value = std::getenv(variable);
     if (value && *value == '/') return value;
-    const char* home = std::getenv("HOME");
-    return fs::path(home && *home ? home : "/") / homeFallback;
+    if (auto home = AccountHome()) return *home / homeFallback;
+    return {};
 }
 
 std::string Trim(std::string s)
@@ -68,9 +70,17 @@ fs::path SystemEntry(const AutostartFolders& folders)
 
 // A path as one argument of an Exec line: quoted, with the characters the
 // desktop entry rules reserve inside quotes escaped, then escaped once more
-// as a string value ('\' doubled); '%' is doubled as field codes demand.
-std::string ExecArgument(const std::string& path)
+// as a string value ('\' doubled, tab, newline and carriage return as \t,
+// \n, \r, so the entry stays one line a key); '%' is doubled as field codes
+// demand. nullopt for a path no entry can hold: other control characters,
+// or bytes that are not UTF-8.
+std::optional<std::string> ExecArgument(const std::string& path)
 {
+    for (std::size_t i = 0; i < path.size();) {
+        const unsigned char c = static_cast<unsigned char>(path[i]);
+        if ((c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7f) return std::nullopt;
+        if (DecodeUtf8(path, i) < 0) return std::nullopt;
+    }
     std::string quoted = "\"";
     for (char c : path) {
         if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += '\\';
@@ -79,11 +89,39 @@ std::string ExecArgument(const std::string& path)
     quoted += '"';
     std::string out;
     for (char c : quoted) {
-        if (c == '\\') out += '\\';
-        if (c == '%') out += '%';
-        out += c;
+        switch (c) {
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '%':
+                out += "%%";
+                break;
+            default:
+                out += c;
+        }
     }
     return out;
+}
+
+std::string UnusablePath(const fs::path& program)
+{
+    return "the program's path " + program.string() +
+           " holds a control character or a byte that is not UTF-8, which a desktop entry cannot hold; move "
+           "the program to a folder with a plain name";
+}
+
+std::string ExecLine(const std::string& argument)
+{
+    return "Exec=env " + std::string(kAutostartVariable) + "=1 " + argument + "\n";
 }
 
 const char kEntryHead[] =
@@ -94,6 +132,10 @@ const char kEntryHead[] =
 
 bool WriteUserEntry(const AutostartFolders& folders, const std::string& text, std::string* error)
 {
+    if (folders.user.empty()) {
+        if (error) *error = "the account has no home folder for the autostart entry";
+        return false;
+    }
     std::error_code ec;
     fs::create_directories(folders.user, ec);
     const fs::path file = folders.user / kAutostartFileName;
@@ -104,6 +146,7 @@ bool WriteUserEntry(const AutostartFolders& folders, const std::string& text, st
 
 bool RemoveUserEntry(const AutostartFolders& folders, std::string* error)
 {
+    if (folders.user.empty()) return true;  // no home, no entry of the user's
     std::error_code ec;
     const fs::path file = folders.user / kAutostartFileName;
     fs::remove(file, ec);
@@ -117,7 +160,7 @@ bool RemoveUserEntry(const AutostartFolders& folders, std::string* error)
 AutostartFolders AutostartFolders::FromEnvironment()
 {
     AutostartFolders folders;
-    folders.user = EnvFolder("XDG_CONFIG_HOME", ".config") / "autostart";
+    if (fs::path config = EnvFolder("XDG_CONFIG_HOME", ".config"); !config.empty()) folders.user = config / "autostart";
     const char* dirs = std::getenv("XDG_CONFIG_DIRS");
     std::stringstream list(dirs && *dirs ? dirs : "/etc/xdg");
     for (std::string dir; std::getline(list, dir, ':');)
@@ -128,19 +171,19 @@ AutostartFolders AutostartFolders::FromEnvironment()
 bool AutostartEnabled(const AutostartFolders& folders)
 {
     const fs::path user = folders.user / kAutostartFileName;
-    if (IsFile(user)) return !EntryTurnedOff(user);
+    if (!folders.user.empty() && IsFile(user)) return !EntryTurnedOff(user);
     const fs::path system = SystemEntry(folders);
     return !system.empty() && !EntryTurnedOff(system);
 }
 
-std::string AutostartEntry(const fs::path& program)
+std::optional<std::string> AutostartEntry(const fs::path& program)
 {
+    const auto argument = ExecArgument(program.string());
+    if (!argument) return std::nullopt;
     return std::string(kEntryHead) +
            "Comment=Keeps the keyboard program in the notification area\n"
-           "Comment[zh_CN]=在通知区域运行键盘程序\n"
-           "Exec=env " +
-           std::string(kAutostartVariable) + "=1 " + ExecArgument(program.string()) +
-           "\n"
+           "Comment[zh_CN]=在通知区域运行键盘程序\n" +
+           ExecLine(*argument) +
            "Icon=org.zr417.Keyboard\n"
            "Terminal=false\n"
            "NoDisplay=true\n"
@@ -151,17 +194,15 @@ bool SetAutostart(const AutostartFolders& folders, bool enabled, const fs::path&
 {
     const fs::path system = SystemEntry(folders);
     const bool systemStarts = !system.empty() && !EntryTurnedOff(system);
-    if (enabled) {
-        // The system entry starts it once the user's override is gone.
-        if (systemStarts) return RemoveUserEntry(folders, error);
-        return WriteUserEntry(folders, AutostartEntry(program), error);
+    if (enabled && systemStarts) return RemoveUserEntry(folders, error);  // the system entry starts it
+    if (!enabled && !systemStarts) return RemoveUserEntry(folders, error);
+    const auto argument = ExecArgument(program.string());
+    if (!argument) {
+        if (error) *error = UnusablePath(program);
+        return false;
     }
-    if (systemStarts)
-        return WriteUserEntry(folders,
-                              std::string(kEntryHead) + "Exec=env " + std::string(kAutostartVariable) + "=1 " +
-                                  ExecArgument(program.string()) + "\nHidden=true\n",
-                              error);
-    return RemoveUserEntry(folders, error);
+    if (enabled) return WriteUserEntry(folders, *AutostartEntry(program), error);
+    return WriteUserEntry(folders, std::string(kEntryHead) + ExecLine(*argument) + "Hidden=true\n", error);
 }
 
 }  // namespace zr417

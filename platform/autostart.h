@@ -7,6 +7,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,7 +20,10 @@ inline constexpr std::string_view kAutostartFileName = "org.zr417.Keyboard.deskt
 inline constexpr std::string_view kAutostartVariable = "ZR417_AUTOSTART";
 
 struct AutostartFolders {
-    std::filesystem::path user;                 // where the user's entry goes
+    // Where the user's entry goes: $XDG_CONFIG_HOME, else the account's home
+    // (from the password database when HOME is unset) with .config, then
+    // "autostart". Empty when the account has no home folder.
+    std::filesystem::path user;
     std::vector<std::filesystem::path> system;  // searched in this order
     static AutostartFolders FromEnvironment();
 };
@@ -33,7 +37,9 @@ bool AutostartEnabled(const AutostartFolders& folders);
 bool SetAutostart(const AutostartFolders& folders, bool enabled, const std::filesystem::path& program,
                   std::string* error);
 
-// The user's own entry that starts `program` at login, hidden.
-std::string AutostartEntry(const std::filesystem::path& program);
+// The user's own entry that starts `program` at login, hidden; nullopt when
+// the path holds what no entry can (a control character other than tab,
+// newline and carriage return, or bytes that are not UTF-8).
+std::optional<std::string> AutostartEntry(const std::filesystem::path& program);
 
 }  // namespace zr417

@@ -74,7 +74,9 @@ std::optional<fs::path> resolveLinks(fs::path path)
     return std::nullopt;
 }
 
-// Temporaries are named ".<file>.<pid>.<6 characters>" beside the file.
+// Temporaries are named ".<file>.<pid>.<6 characters>" beside the file
+// (kMaxAtomicFileNameBytes counts on that).
+
 std::string temporaryPrefix(const fs::path& file)
 {
     return "." + file.filename().string() + ".";
@@ -208,6 +210,21 @@ bool WriteFileAtomic(const fs::path& requested, std::initializer_list<std::span<
 bool WriteFileAtomic(const fs::path& path, std::span<const std::uint8_t> bytes)
 {
     return WriteFileAtomic(path, {bytes});
+}
+
+namespace {
+void IgnoreSignal(int) {}
+}  // namespace
+
+void SurviveFileSizeLimit()
+{
+    // A handler that does nothing rather than SIG_IGN: an ignored signal
+    // would stay ignored in the programs started from here.
+    struct sigaction action {};
+    action.sa_handler = IgnoreSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGXFSZ, &action, nullptr);
 }
 
 fs::path ExecutableDir()

@@ -28,6 +28,17 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::filesystem::pa
 bool WriteFileAtomic(const std::filesystem::path& path, std::initializer_list<std::span<const std::uint8_t>> parts);
 bool WriteFileAtomic(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
+// The longest file name WriteFileAtomic can write. Its temporary is named
+// ".<file>.<pid>.<6 characters>" beside the file, and that name too must fit
+// the 255 bytes a file name may have, with a PID of up to 7 digits (the
+// kernel's largest, 4194304).
+inline constexpr std::size_t kMaxAtomicFileNameBytes = 255 - (1 + 1 + 7 + 1 + 6);
+
+// Called at the start of a program: under a file-size limit (ulimit -f) a
+// write past it then fails with EFBIG and is reported like any other failed
+// write, instead of SIGXFSZ killing the program without a word.
+void SurviveFileSizeLimit();
+
 // Folder of the running executable (from /proc/self/exe).
 std::filesystem::path ExecutableDir();
 

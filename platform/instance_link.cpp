@@ -4,13 +4,13 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <thread>
@@ -23,15 +23,6 @@ namespace {
 constexpr std::string_view kInstanceName = " {57D1171D-1a34-0804-8A3A-65ABA2150010}";
 
 using Clock = std::chrono::steady_clock;
-
-// The lock file's first line is the holder's process id (QLockFile's layout).
-bool LockHolderAlive(const std::filesystem::path& lock)
-{
-    std::ifstream in(lock);
-    long pid = 0;
-    if (!(in >> pid) || pid <= 0) return false;
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
-}
 
 int Connect(const std::filesystem::path& path)
 {
@@ -74,9 +65,40 @@ std::string MainProgramInstanceKey()
     return key;
 }
 
+std::string InstanceSocketName(std::string_view key, uid_t uid)
+{
+    return std::string(key) + "-" + std::to_string(uid);
+}
+
 std::filesystem::path InstanceSocketPath(const std::filesystem::path& folder, std::string_view key, uid_t uid)
 {
-    return folder / (std::string(key) + "-" + std::to_string(uid));
+    return folder / InstanceSocketName(key, uid);
+}
+
+bool MainProgramHoldsLock(const std::filesystem::path& lock)
+{
+    // The lock file's first line is the holder's process id (QLockFile's layout).
+    std::ifstream in(lock);
+    long pid = 0;
+    if (!(in >> pid) || pid <= 0) return false;
+    const std::string process = "/proc/" + std::to_string(pid);
+    struct stat st {};
+    if (::stat(process.c_str(), &st) != 0 || st.st_uid != ::geteuid()) return false;
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink(process + "/exe", ec);
+    if (!ec) {
+        std::string name = exe.filename().string();
+        // The program's file was replaced (an upgrade) while it runs.
+        constexpr std::string_view kDeleted = " (deleted)";
+        if (name.size() > kDeleted.size() && name.ends_with(kDeleted)) name.resize(name.size() - kDeleted.size());
+        return name == kMainProgramFile;
+    }
+    // A zombie has no executable; one we may not look into still has its
+    // name, cut to 15 bytes.
+    if (ec != std::errc::permission_denied) return false;
+    std::ifstream commFile(process + "/comm");
+    std::string comm;
+    return std::getline(commFile, comm) && !comm.empty() && comm == kMainProgramFile.substr(0, 15);
 }
 
 std::string FormatInstanceReply(const InstanceReply& reply)
@@ -104,20 +126,23 @@ AskResult AskMainProgram(std::string_view request, InstanceReply* reply, std::st
         if (error) *error = std::move(why);
         return AskResult::Failed;
     };
-    auto folder = UserRuntimeFolder({::geteuid(), ::getegid()}, /*prepare=*/false, nullptr);
+    const std::string key = MainProgramInstanceKey();
+    auto folder =
+        UserRuntimeFolder({::geteuid(), ::getegid()}, /*prepare=*/false, nullptr, InstanceSocketName(key, ::geteuid()));
     if (!folder) return AskResult::NotRunning;
-    const auto socket = InstanceSocketPath(*folder, MainProgramInstanceKey(), ::geteuid());
+    const auto socket = InstanceSocketPath(*folder, key, ::geteuid());
     const auto lock = socket.string() + ".lock";
 
-    // A copy that holds the lock but does not listen yet is still starting:
-    // give it a few seconds rather than talk to the keyboard beside it.
+    // A copy that holds the lock but does not listen yet is still starting
+    // (or listening again): give it a few seconds rather than talk to the
+    // keyboard beside it.
     int fd = -1;
     const auto startDeadline = Clock::now() + std::chrono::seconds(5);
     for (;;) {
         fd = Connect(socket);
         if (fd >= 0) break;
         if (errno != ENOENT && errno != ECONNREFUSED) return fail(socket.string() + ": " + std::strerror(errno));
-        if (!LockHolderAlive(lock)) return AskResult::NotRunning;
+        if (!MainProgramHoldsLock(lock)) return AskResult::NotRunning;
         if (Clock::now() > startDeadline) return fail("the program runs but does not answer on " + socket.string());
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }

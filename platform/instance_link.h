@@ -16,11 +16,19 @@
 namespace zr417 {
 
 inline constexpr std::string_view kActivateRequest = "activate";
+// The main program's file name, as its running process shows it.
+inline constexpr std::string_view kMainProgramFile = "ZR417 RGB Gaming Keyboard";
 
 // The key that names the main program's lock and socket.
 std::string MainProgramInstanceKey();
+// The name of the socket of `key` for `uid`.
+std::string InstanceSocketName(std::string_view key, uid_t uid);
 // The socket of `key` for `uid` in `folder` (the lock is this path + ".lock").
 std::filesystem::path InstanceSocketPath(const std::filesystem::path& folder, std::string_view key, uid_t uid);
+// Whether `lock` is held by a running main program of this user: a holder
+// that is gone, belongs to another user, or whose process number now belongs
+// to another program holds nothing.
+bool MainProgramHoldsLock(const std::filesystem::path& lock);
 
 struct InstanceReply {
     int exitCode = 0;

@@ -11,12 +11,29 @@
 #include <memory>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace zr417 {
+namespace {
 
-SingleInstance::SingleInstance(const QString& key, QObject* parent) : QObject(parent), key_(key) {}
+// How often the server is checked: Qt closes it, and removes its socket,
+// when accept() fails (no file descriptor left), and says nothing.
+constexpr std::chrono::seconds kWatchInterval{2};
 
-SingleInstance::~SingleInstance() = default;
+}  // namespace
+
+SingleInstance::SingleInstance(const QString& key, QObject* parent) : QObject(parent), key_(key)
+{
+    watch_.setInterval(kWatchInterval);
+    watch_.setTimerType(Qt::VeryCoarseTimer);
+    connect(&watch_, &QTimer::timeout, this, &SingleInstance::keepListening);
+}
+
+SingleInstance::~SingleInstance()
+{
+    // The clients go with the server, while everything they count on is here.
+    server_.reset();
+}
 
 // Everything that reaches this copy through its socket comes from a program
 // of the same user: the lock and the socket sit in a folder no one else can
@@ -62,13 +79,18 @@ bool SingleInstance::notifyRunningCopy() const
 bool SingleInstance::acquire()
 {
     std::string error;
-    auto folder = UserRuntimeFolder({::geteuid(), ::getegid()}, /*prepare=*/true, &error);
+    const std::string name = InstanceSocketName(key_.toStdString(), ::geteuid());
+    auto folder = UserRuntimeFolder({::geteuid(), ::getegid()}, /*prepare=*/true, &error, name);
     if (!folder) {
         // Better a second copy than none at all.
         std::fprintf(stderr, "%s: cannot guard against a second copy: %s\n", program_invocation_short_name,
                      error.c_str());
         return true;
     }
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        runtime && *runtime == '/' && !SocketPathFits(runtime, name))
+        std::fprintf(stderr, "%s: XDG_RUNTIME_DIR (%s) is too long a path for a local socket; using %s instead\n",
+                     program_invocation_short_name, runtime, folder->c_str());
     folder_ = QString::fromStdString(folder->string());
     const QString lockPath = socketName() + QStringLiteral(".lock");
     lock_ = std::make_unique<QLockFile>(lockPath);
@@ -79,65 +101,121 @@ bool SingleInstance::acquire()
     }
     server_ = std::make_unique<QLocalServer>();
     server_->setSocketOptions(QLocalServer::UserAccessOption);
-    QLocalServer::removeServer(socketName());  // left over by a crashed copy
-    server_->listen(socketName());
-    connect(server_.get(), &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* client = server_->nextPendingConnection()) {
-            if (!sameUser(*client)) {
-                auto peer = PeerUid(static_cast<int>(client->socketDescriptor()));
-                std::fprintf(stderr, "%s: refused a request from a program of %s\n", program_invocation_short_name,
-                             peer ? DescribeUser(*peer).c_str() : "an unknown user");
-                client->abort();
-                client->deleteLater();
-                continue;
-            }
-            serve(client);
-        }
-    });
+    connect(server_.get(), &QLocalServer::newConnection, this, &SingleInstance::acceptClients);
+    listen();
+    watch_.start();
     return true;
 }
 
+bool SingleInstance::listen()
+{
+    QLocalServer::removeServer(socketName());  // left over by a crashed copy
+    if (server_->listen(socketName())) {
+        listenFailed_ = false;
+        return true;
+    }
+    // Said once; tried again until it works.
+    if (!std::exchange(listenFailed_, true))
+        std::fprintf(stderr, "%s: cannot listen on %s (%s); other programs cannot reach this one until it can\n",
+                     program_invocation_short_name, qPrintable(socketName()), qPrintable(server_->errorString()));
+    return false;
+}
+
+void SingleInstance::keepListening()
+{
+    if (server_->isListening()) return;
+    if (!listenFailed_)
+        std::fprintf(stderr, "%s: %s stopped taking connections (%s); listening again\n", program_invocation_short_name,
+                     qPrintable(socketName()), qPrintable(server_->errorString()));
+    listen();
+}
+
+void SingleInstance::acceptClients()
+{
+    while (QLocalSocket* client = server_->nextPendingConnection()) {
+        if (!sameUser(*client)) {
+            auto peer = PeerUid(static_cast<int>(client->socketDescriptor()));
+            std::fprintf(stderr, "%s: refused a request from a program of %s\n", program_invocation_short_name,
+                         peer ? DescribeUser(*peer).c_str() : "an unknown user");
+            client->abort();
+            client->deleteLater();
+            continue;
+        }
+        if (clients_ >= kMaxClients) {
+            if (!std::exchange(crowdReported_, true))
+                std::fprintf(stderr, "%s: more than %d programs connected at once; turning the others away\n",
+                             program_invocation_short_name, kMaxClients);
+            client->abort();
+            client->deleteLater();
+            continue;
+        }
+        serve(client);
+    }
+}
+
 // One request a line. "activate" gets no reply and leaves the socket open for
-// more; any other request is answered and the socket closed.
+// more; any other request is answered and the socket closed. The socket lives
+// until the asker hangs up or the answer is out; the request is handled from
+// the event loop, never inside the socket's own signals.
 void SingleInstance::serve(QLocalSocket* client)
 {
+    ++clients_;
+    connect(client, &QObject::destroyed, this, [this] {
+        if (--clients_ < kMaxClients / 2) crowdReported_ = false;
+    });
     connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+    auto* idle = new QTimer(client);
+    idle->setSingleShot(true);
+    idle->setInterval(kIdleTimeout);
+    connect(idle, &QTimer::timeout, client, [client] {
+        client->abort();
+        client->deleteLater();
+    });
+    idle->start();
+
     struct Pending {
         QByteArray buffer;
-        bool answered = false;  // a request is being answered: nothing more is read
+        bool answering = false;  // a request is being answered: nothing more is read
     };
     auto pending = std::make_shared<Pending>();
-    connect(client, &QLocalSocket::readyRead, this, [this, client, pending] {
-        QByteArray* buffer = &pending->buffer;
-        if (pending->answered) {
+    connect(client, &QLocalSocket::readyRead, this, [this, client, idle, pending] {
+        if (pending->answering) {
             client->readAll();
             return;
         }
-        buffer->append(client->readAll());
-        for (qsizetype end; (end = buffer->indexOf('\n')) >= 0;) {
-            const QByteArray line = buffer->left(end);
-            buffer->remove(0, end + 1);
+        QByteArray& buffer = pending->buffer;
+        buffer.append(client->readAll());
+        for (qsizetype end; (end = buffer.indexOf('\n')) >= 0;) {
+            const QByteArray line = buffer.left(end);
+            buffer.remove(0, end + 1);
             if (line == QByteArray::fromStdString(std::string(kActivateRequest))) {
-                emit activationRequested();
+                idle->start();
+                QMetaObject::invokeMethod(this, &SingleInstance::activationRequested, Qt::QueuedConnection);
                 continue;
             }
-            QPointer<QLocalSocket> target(client);
-            Reply reply = [target](int exitCode, const QString& text) {
-                if (!target) return;  // the asker gave up
+            buffer.clear();
+            pending->answering = true;
+            idle->stop();
+            auto done = std::make_shared<bool>(false);
+            Reply reply = [target = QPointer<QLocalSocket>(client), done](int exitCode, const QString& text) {
+                if (std::exchange(*done, true)) return;
+                if (!target || target->state() != QLocalSocket::ConnectedState) return;  // the asker gave up
                 target->write(QByteArray::fromStdString(FormatInstanceReply({exitCode, text.toStdString()})));
-                target->flush();
-                target->disconnectFromServer();
+                target->disconnectFromServer();  // once the answer is out
             };
-            buffer->clear();
-            pending->answered = true;
-            if (handler_)
-                handler_(QString::fromUtf8(line), std::move(reply));
-            else
-                reply(2, QStringLiteral("the program does not take requests\n"));
+            QMetaObject::invokeMethod(
+                this,
+                [this, request = QString::fromUtf8(line), reply = std::move(reply)] {
+                    if (handler_)
+                        handler_(request, reply);
+                    else
+                        reply(2, QStringLiteral("the program does not take requests\n"));
+                },
+                Qt::QueuedConnection);
             return;
         }
         // A line longer than any request is no request.
-        if (buffer->size() > 4096) client->abort();
+        if (buffer.size() > 4096) client->abort();
     });
 }
 

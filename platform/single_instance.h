@@ -11,6 +11,8 @@
 #include <QLockFile>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -19,6 +21,12 @@ namespace zr417 {
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
+    // Programs connected at once; more are turned away, so a runaway caller
+    // cannot use up the file descriptors the program needs.
+    static constexpr int kMaxClients = 32;
+    // A connection that sends no request for this long is closed.
+    static constexpr std::chrono::seconds kIdleTimeout{10};
+
     // `key` names the lock and the socket; it is made per-user here.
     explicit SingleInstance(const QString& key, QObject* parent = nullptr);
     ~SingleInstance() override;
@@ -32,8 +40,12 @@ public:
     // leaves the first copy's window alone.
     void setActivateRunningCopy(bool activate) { activateRunningCopy_ = activate; }
 
-    // Answers a request other than "activate"; may be called later, once.
+    // Answers a request other than "activate": once, now or later, on this
+    // object's thread. It may be called after the asker has gone (the answer
+    // is then dropped) and after this object is gone.
     using Reply = std::function<void(int exitCode, const QString& text)>;
+    // Called from the event loop, never from inside the socket's own
+    // signals, so it may take its time and answer later.
     using RequestHandler = std::function<void(const QString& request, Reply reply)>;
     // Without a handler every such request is refused.
     void setRequestHandler(RequestHandler handler) { handler_ = std::move(handler); }
@@ -46,14 +58,21 @@ private:
     static bool sameUser(const QLocalSocket& socket);
     QString socketName() const;
     bool notifyRunningCopy() const;
+    bool listen();
+    void keepListening();
+    void acceptClients();
     void serve(QLocalSocket* client);
 
     QString key_;
     QString folder_;
     std::unique_ptr<QLockFile> lock_;
     std::unique_ptr<QLocalServer> server_;
+    QTimer watch_;  // the server is closed by Qt when accept() fails
     RequestHandler handler_;
     bool activateRunningCopy_ = true;
+    int clients_ = 0;
+    bool listenFailed_ = false;  // said so already
+    bool crowdReported_ = false;
 };
 
 }  // namespace zr417

@@ -3,6 +3,7 @@
 #include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -62,10 +63,19 @@ std::optional<uid_t> PeerUid(int fd)
     return cred.uid;
 }
 
-std::optional<std::filesystem::path> UserRuntimeFolder(const UserIds& user, bool prepare, std::string* error)
+bool SocketPathFits(const std::filesystem::path& folder, std::string_view name)
 {
+    return (folder / name).native().size() < sizeof(sockaddr_un::sun_path);
+}
+
+std::optional<std::filesystem::path> UserRuntimeFolder(const UserIds& user, bool prepare, std::string* error,
+                                                       std::string_view socketName)
+{
+    // A folder too deep for the socket would make listen() fail; the next
+    // one in line is short.
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/')
-        if (PrivateFolderOf(runtime, user.uid)) return std::filesystem::path(runtime);
+        if (PrivateFolderOf(runtime, user.uid) && (socketName.empty() || SocketPathFits(runtime, socketName)))
+            return std::filesystem::path(runtime);
     std::filesystem::path login = "/run/user/" + std::to_string(user.uid);
     if (PrivateFolderOf(login, user.uid)) return login;
 

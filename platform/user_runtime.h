@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace zr417 {
 
@@ -27,11 +28,17 @@ std::string DescribeUser(uid_t uid);
 // one that connected, or the one that listened); nullopt when unknown.
 std::optional<uid_t> PeerUid(int fd);
 
+// Whether a local socket named `name` in `folder` has a path short enough to
+// bind or connect to (sun_path holds 107 bytes and the terminating zero).
+bool SocketPathFits(const std::filesystem::path& folder, std::string_view name);
+
 // The runtime folder of `user`: $XDG_RUNTIME_DIR, else /run/user/<uid>, each
-// only when it is a folder of that user's that no one else may write to;
-// else /tmp/zr417-<uid>. With `prepare`, that last folder is made (mode
-// 0700, owned by `user`) when missing, and refused with the reason in
-// `error` when it is anything but a folder of that user's.
-std::optional<std::filesystem::path> UserRuntimeFolder(const UserIds& user, bool prepare, std::string* error);
+// only when it is a folder of that user's that no one else may write to (and
+// leaves room for a socket named `socketName`, when one is given); else
+// /tmp/zr417-<uid>. With `prepare`, that last folder is made (mode 0700,
+// owned by `user`) when missing, and refused with the reason in `error` when
+// it is anything but a folder of that user's.
+std::optional<std::filesystem::path> UserRuntimeFolder(const UserIds& user, bool prepare, std::string* error,
+                                                       std::string_view socketName = {});
 
 }  // namespace zr417

@@ -26,6 +26,8 @@ tests=(
   x11-xkb-utils
   # the installed menu entry and AppStream data are validated
   desktop-file-utils appstream
+  # the udev rule is evaluated by udevadm on a made-up sysfs
+  udev
   # the program as a Wayland client under the reference compositor (tests/wayland)
   weston
   # the virtual-machine test of the real kernel HID path (tests/vm)

@@ -4,7 +4,6 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <algorithm>
@@ -13,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <map>
 
@@ -46,12 +46,65 @@ struct SimServer::Client {
     bool dead = false;
     std::map<std::uint32_t, std::unique_ptr<Handle>> handles;
     std::uint32_t nextHandle = 1;
+    std::deque<std::vector<std::uint8_t>> queue;  // encoded, not yet taken by the socket
+    std::size_t queued = 0;                       // bytes plus overhead in `queue`
 
     void send(const Message& m)
     {
         if (dead) return;
-        // A client that stops reading for two seconds is dropped (SO_SNDTIMEO).
-        if (!simwire::SendMessage(fd, m)) dead = true;
+        auto bytes = simwire::Encode(m);
+        if (bytes.size() > simwire::kMaxMessage) {
+            dead = true;  // the socket would refuse it whole
+            return;
+        }
+        // Order is kept: nothing goes straight out while older messages wait.
+        if (queue.empty()) {
+            switch (trySend(bytes)) {
+                case Sent::Done:
+                    return;
+                case Sent::Failed:
+                    dead = true;
+                    return;
+                case Sent::Later:
+                    break;
+            }
+        }
+        queued += bytes.size() + kQueueOverhead;
+        if (queued > kMaxQueuedBytes) {
+            dead = true;  // it stopped reading; nobody else waits for it
+            return;
+        }
+        queue.push_back(std::move(bytes));
+    }
+
+    // What the socket takes now; false when the client is gone.
+    bool flush()
+    {
+        while (!queue.empty()) {
+            switch (trySend(queue.front())) {
+                case Sent::Done:
+                    queued -= queue.front().size() + kQueueOverhead;
+                    queue.pop_front();
+                    break;
+                case Sent::Failed:
+                    return false;
+                case Sent::Later:
+                    return true;
+            }
+        }
+        return true;
+    }
+
+    enum class Sent { Done, Later, Failed };
+    Sent trySend(const std::vector<std::uint8_t>& bytes) const
+    {
+        for (;;) {
+            ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (n == static_cast<ssize_t>(bytes.size())) return Sent::Done;
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return Sent::Later;
+            return Sent::Failed;
+        }
     }
 };
 
@@ -132,7 +185,8 @@ void SimServer::run()
         std::vector<pollfd> fds{
             {stopFd_, POLLIN, 0}, {listenFd_, POLLIN, 0}, {bus_.eventFd(), POLLIN, 0}, {host_.inputFd(), POLLIN, 0}};
         constexpr std::size_t kFirstClient = 4;
-        for (auto& c : clients_) fds.push_back({c->fd, POLLIN, 0});
+        for (auto& c : clients_)
+            fds.push_back({c->fd, static_cast<short>(c->queue.empty() ? POLLIN : POLLIN | POLLOUT), 0});
         int n = ::poll(fds.data(), fds.size(), 1000);
         if (n < 0 && errno != EINTR) break;
         if (n > 0 && fds[0].revents) break;
@@ -141,8 +195,12 @@ void SimServer::run()
         if (n > 0 && fds[3].revents) forwardInput();
         if (n > 0 && fds[2].revents) forwardPlugEvents();
         if (n > 0)
-            for (std::size_t i = 0; i < clients_.size(); ++i)
-                if (fds[kFirstClient + i].revents && !serve(*clients_[i])) clients_[i]->dead = true;
+            for (std::size_t i = 0; i < clients_.size(); ++i) {
+                Client& client = *clients_[i];
+                const short events = fds[kFirstClient + i].revents;
+                if ((events & POLLOUT) && !client.flush()) client.dead = true;
+                if ((events & ~POLLOUT) && !client.dead && !serve(client)) client.dead = true;
+            }
         if (n > 0 && fds[1].revents) accept();
 
         for (auto it = clients_.begin(); it != clients_.end();) {
@@ -175,7 +233,7 @@ void SimServer::run()
 
 void SimServer::accept()
 {
-    int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) return;
     auto peer = PeerUid(fd);
     if (!peer || !simwire::TrustedPeer(*peer)) {
@@ -191,8 +249,6 @@ void SimServer::accept()
                        " programs; close one and try again");
         return;
     }
-    timeval tv{2, 0};
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
     auto client = std::make_unique<Client>();
     client->fd = fd;
     clients_.push_back(std::move(client));

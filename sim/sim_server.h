@@ -3,6 +3,9 @@
 // every request is answered in arrival order, and input reports are passed
 // on as the host queues them. What one client may hold is bounded, so a
 // program that opens without end gets errors while the others are served.
+// Sockets never block: what a client has not read yet waits in its own
+// queue, so a slow reader delays nobody else, and a client whose queue
+// overflows is dropped.
 #pragma once
 
 #include "device/hid.h"
@@ -25,6 +28,10 @@ class SimServer {
 public:
     static constexpr std::size_t kMaxClients = 64;
     static constexpr std::size_t kMaxHandlesPerClient = 256;
+    // Unread messages one client may have waiting beyond what its socket
+    // holds, counted in bytes plus kQueueOverhead each.
+    static constexpr std::size_t kMaxQueuedBytes = 1024 * 1024;
+    static constexpr std::size_t kQueueOverhead = 64;
 
     SimServer(EmulatedBusHost& host, Simulator& simulator);
     ~SimServer();
@@ -48,6 +55,7 @@ private:
     struct Client;
     void accept();
     bool serve(Client& client);  // false: drop the client
+    void flushQueue(Client& client);
     void refuse(int fd, const std::string& why);
     simwire::Message answer(Client& client, const simwire::Message& request);
     void openHandle(Client& client, const simwire::Message& request, simwire::Message& reply);

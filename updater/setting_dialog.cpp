@@ -79,8 +79,9 @@ CSettingDialog::CSettingDialog(std::filesystem::path iniPath, int language,
     m_checkIncrease->setGeometry(20, 128, 150, 22);
     Register(m_checkIncrease, 1043);
 
-    // Edit 1041 holds the configured serial text; it is never shown. Of the
-    // slot edits, only 1050 appears (as the Device tab's serial field).
+    // m_editSerial holds the configured serial text; it is never shown. Of
+    // the slot edits, only the first appears (as the Device tab's serial
+    // field).
     m_editSerial = edit(1041, 290, 128, 60);
     m_editSerial->setMaxLength(5);
     m_editSerial->hide();

@@ -41,7 +41,7 @@ public:
     bool m_bFirmwarePicked = false;
     bool m_bImageReady = false;
 
-    // Control by its number (1018 ... 1097), for the tool and for tests.
+    // A control by the number it was registered under, for the tool and for tests.
     QWidget* control(int id) const;
 
     void OnInitDialog();
@@ -62,15 +62,15 @@ private:
     std::array<std::int64_t, kSlotCount> serials_;
     MessageSink& sink_;
 
-    QTabBar* m_tab = nullptr;                        // 1018
-    QPushButton* m_btnSelect = nullptr;              // 1019
-    QLineEdit* m_editPath = nullptr;                 // 1020
-    QLineEdit* m_editSerial = nullptr;               // 1041
-    QComboBox* m_comboSensor = nullptr;              // 1049
-    QLineEdit* m_editVid = nullptr;                  // 1035
-    QLineEdit* m_editPid = nullptr;                  // 1036
-    QCheckBox* m_checkIncrease = nullptr;            // 1043
-    std::array<QLineEdit*, kSlotCount> m_editWin{};  // 1050-1065
+    QTabBar* m_tab = nullptr;
+    QPushButton* m_btnSelect = nullptr;
+    QLineEdit* m_editPath = nullptr;
+    QLineEdit* m_editSerial = nullptr;
+    QComboBox* m_comboSensor = nullptr;
+    QLineEdit* m_editVid = nullptr;
+    QLineEdit* m_editPid = nullptr;
+    QCheckBox* m_checkIncrease = nullptr;
+    std::array<QLineEdit*, kSlotCount> m_editWin{};  // one serial edit per slot
     QPushButton* m_btnOk = nullptr;
     QPushButton* m_btnCancel = nullptr;
     std::vector<std::pair<int, QWidget*>> controls_;

@@ -65,7 +65,7 @@ public:
 
     UpdateTool& tool() { return *tool_; }
     CMouseStatic* slot(int k) const { return m_slots[static_cast<std::size_t>(k)]; }
-    QWidget* control(int id) const;  // by number (1, 2, 1016 ... 1044)
+    QWidget* control(int id) const;  // by the number it was registered under
     std::filesystem::path iniPath() const { return options_.toolDir / "config.ini"; }
 
 signals:
@@ -85,15 +85,15 @@ private:
     Options options_;
     std::unique_ptr<UpdateTool> tool_;
     std::array<CMouseStatic*, kSlotCount> m_slots{};
-    QGroupBox* m_groupModel = nullptr;  // 1021
+    QGroupBox* m_groupModel = nullptr;  // the product model frame
     QGroupBox* m_groupSlots = nullptr;  // the frame around the slots
-    QLabel* m_staticModel = nullptr;    // 1017
+    QLabel* m_staticModel = nullptr;    // the model text in it
     QPushButton* m_btnUpdate = nullptr;
     QPushButton* m_btnExit = nullptr;
     QPushButton* m_btnSettings = nullptr;
     QPushButton* m_btnRefresh = nullptr;
-    QLabel* m_staticSuccess = nullptr;        // 1033
-    QLabel* m_staticFail = nullptr;           // 1034
+    QLabel* m_staticSuccess = nullptr;        // the success count
+    QLabel* m_staticFail = nullptr;           // the failure count
     std::array<QRadioButton*, 3> m_radios{};  // by language index
     std::string m_modelText;
     QSocketNotifier* notifier_ = nullptr;

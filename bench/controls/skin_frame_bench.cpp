@@ -2,6 +2,8 @@
 // background, the keyboard picture with lit keys, the lighting panel's small
 // pictures and sliders, and about thirty labels. Target: under 2 ms; at 200 %
 // (four times the pixels, from the @2x skins) under 8 ms.
+// Also the skins on disk (png/, goal at most 4 MB) and what decoding every
+// @2x skin costs, as each window decodes its own when it opens.
 #include "config/keys.h"
 #include "controls/skin.h"
 #include "controls/skin_names.h"
@@ -12,6 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace zr417 {
 namespace {
@@ -145,6 +148,45 @@ void BM_MainFrameEnglishAt200Percent(benchmark::State& state)
 BENCHMARK(BM_MainFrameEnglish)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MainFrameChinese)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MainFrameEnglishAt200Percent)->Unit(benchmark::kMicrosecond);
+
+// png/ as installed: both languages, every @2x twin.
+void BM_SkinFilesOnDisk(benchmark::State& state)
+{
+    const std::filesystem::path png = RuntimePaths().exeDir / "png";
+    std::uintmax_t bytes = 0;
+    std::size_t files = 0;
+    for (auto _ : state) {
+        bytes = 0;
+        files = 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(png)) {
+            if (!entry.is_regular_file()) continue;
+            bytes += entry.file_size();
+            ++files;
+        }
+    }
+    if (files == 0) state.SkipWithError("skins not built: build zr417_skins or set ZR417_RUNTIME_DIR");
+    state.counters["png_MB"] = static_cast<double>(bytes) / 1e6;
+    state.counters["files"] = static_cast<double>(files);
+}
+BENCHMARK(BM_SkinFilesOnDisk)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Every named skin of one language decoded from its @2x twin, each by a
+// folder of its own that lets it go again, as a window does when it closes.
+void BM_DecodeEveryTwin(benchmark::State& state)
+{
+    SkinImageCache cache;
+    const AppPaths paths = RuntimePaths();
+    for (auto _ : state) {
+        for (const auto& file : skins::kAllSkinFiles) {
+            const SkinFolder folder = SkinFolder::ForLanguage(paths, kLanguageEnglish, file.folder, &cache);
+            benchmark::DoNotOptimize(folder.Image(file.name, 2).constBits());
+        }
+    }
+    state.counters["pictures"] = static_cast<double>(skins::kAllSkinFiles.size());
+    state.counters["decodes"] =
+        benchmark::Counter(static_cast<double>(cache.decodeCount()), benchmark::Counter::kAvgIterations);
+}
+BENCHMARK(BM_DecodeEveryTwin)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace zr417

@@ -57,13 +57,13 @@ CConfigureDlg::CConfigureDlg(KeymapStore& store, int language, const AppPaths& p
 {
     setModal(true);
     setWindowTitle(qs(ProfileMessageTexts(ProfileMessage::SixProfiles).caption.in(language_)));
-    const QImage& background = skins_.Image(cfg::kBackground);
-    setFixedSize(background.isNull() ? kDefaultSize : background.size());
+    const QSize background = skins_.Size(cfg::kBackground);
+    setFixedSize(background.isValid() ? background : kDefaultSize);
     move(mainWindowRect.left() - 1, mainWindowRect.top() - 1);
     frame_ = RenderFrame();
 
     list_ = new CTransparentListBox(this);
-    list_->setObjectName(QStringLiteral("profileList"));  // control 1016
+    list_->setObjectName(QStringLiteral("profileList"));
     list_->setGeometry(kListRect);
     list_->SetEditMode(kEditParentText);
     list_->SetNotify(false);

@@ -97,14 +97,14 @@ private:
     int language_;
     SkinFolder skins_;
     QImage frame_;                         // the panel's picture; the language never changes while it is open
-    CTransparentListBox* list_ = nullptr;  // id 1016
+    CTransparentListBox* list_ = nullptr;  // the profile names
     bool syncing_ = false;
     ProfileStore profiles_;
 };
 
 // Runs the profile manager modally over the main window (its rectangle
 // `mainWindowRect`) on `store`'s working image. The caller then pauses 50 ms
-// and refreshes itself from the image (message 0x77b with lParam 1), which
+// and refreshes itself from the image (its refresh with lParam 1), which
 // also saves keymap.bin. Returns the dialog's result (Accepted for the close
 // button, Rejected for Escape); the refresh is due either way.
 int RunProfileManager(QWidget* parent, QRect mainWindowRect, KeymapStore& store, int language, const AppPaths& paths,

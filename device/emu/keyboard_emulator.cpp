@@ -2,6 +2,7 @@
 
 #include "config/image.h"
 #include "config/keys.h"
+#include "config/lighting.h"
 #include "device/input_listener.h"
 #include "platform/files.h"
 
@@ -36,11 +37,10 @@ KeyboardEmulator::Memory KeyboardEmulator::FactoryMemory(std::uint8_t model)
 {
     Memory m;
     for (int g = 0; g < 256; ++g) m.groups[g] = {3, 0x53, static_cast<std::uint8_t>(g), 0, 0, 0, 0, 0};
-    // Static (0 on the first model, 8 on the others), full brightness, white.
-    std::uint8_t staticEffect = model == kModelQV310 ? 0 : 8;
-    m.groups[0] = {3, 0x53, 0, staticEffect, 5, 3, 7, 0};
-    // Second zone off (mode 0 on the first model, 4 on the others).
-    m.groups[6] = {3, 0x53, 6, static_cast<std::uint8_t>(model == kModelQV310 ? 0 : 4), 2, 2, 7, 0};
+    // Static, full brightness, white; the second zone off.
+    const Model lighting = ModelOf(model);
+    m.groups[0] = {3, 0x53, 0, StaticEffect(lighting), kMaxBrightness, 3, colour::kWhite, direction::kRight};
+    m.groups[6] = {3, 0x53, 6, ZoneOffMode(lighting), kMaxZoneBrightness, 2, colour::kWhite, direction::kRight};
     // Every key sends its own device code: plane 0 only.
     for (int key = 0; key < kKeyCount; ++key) m.matrix[g_matrixPosByKey[key]] = KeyCode(g_defaultVkByKey[key]);
     return m;

@@ -12,8 +12,8 @@ using namespace zr417;
 
 namespace {
 
-constexpr int kQV310 = 1;
-constexpr int kQV420 = 2;
+constexpr Model kQV310 = Model::QV310;
+constexpr Model kQV420 = Model::QV420;
 
 struct Panel : ::testing::Test {
     std::unique_ptr<ConfigImage> owned = std::make_unique<ConfigImage>();
@@ -39,12 +39,12 @@ TEST_F(Panel, ReportIntervalFollowsTheClickedQuarter)
 
 TEST_F(Panel, StaticWithMulticolourBecomesWhiteOnBothModels)
 {
-    for (int model : {kQV310, kQV420}) {
+    for (Model model : {kQV310, kQV420}) {
         image.at(settings::ColourIndex) = 0;
         int row = model == kQV310 ? 0 : 1;  // Static
         EffectListClick(image, state, model, 100, rowY(row));
         EXPECT_TRUE(IsStaticEffect(model, at(settings::Effect)));
-        EXPECT_EQ(at(settings::ColourIndex), 7) << "model " << model;
+        EXPECT_EQ(at(settings::ColourIndex), 7) << "model " << static_cast<int>(model);
     }
     // A chosen colour is kept.
     image.at(settings::ColourIndex) = 3;
@@ -247,7 +247,7 @@ TEST_F(Panel, LayoutFollowsEffectZoneModeAndOpenLists)
 
     // Second zone by mode (low four bits).
     struct Case {
-        int model;
+        Model model;
         std::uint8_t mode;
         bool directions, cells, brightness, speed;
     };
@@ -256,10 +256,11 @@ TEST_F(Panel, LayoutFollowsEffectZoneModeAndOpenLists)
                    Case{kQV420, 0, true, false, false, false}, Case{kQV420, 4, false, false, false, false}}) {
         image.at(settings::ZoneMode) = c.mode;
         l = ComputePanelLayout(image, state, c.model);
-        EXPECT_EQ(l.zoneDirections, c.directions) << c.model << "/" << int(c.mode);
-        EXPECT_EQ(l.zoneColourCells, c.cells) << c.model << "/" << int(c.mode);
-        EXPECT_EQ(l.sliderVisible(kSliderZoneBrightness), c.brightness) << c.model << "/" << int(c.mode);
-        EXPECT_EQ(l.sliderVisible(kSliderZoneSpeed), c.speed) << c.model << "/" << int(c.mode);
+        EXPECT_EQ(l.zoneDirections, c.directions) << static_cast<int>(c.model) << "/" << int(c.mode);
+        EXPECT_EQ(l.zoneColourCells, c.cells) << static_cast<int>(c.model) << "/" << int(c.mode);
+        EXPECT_EQ(l.sliderVisible(kSliderZoneBrightness), c.brightness)
+            << static_cast<int>(c.model) << "/" << int(c.mode);
+        EXPECT_EQ(l.sliderVisible(kSliderZoneSpeed), c.speed) << static_cast<int>(c.model) << "/" << int(c.mode);
     }
 
     // An open list hides the sliders it is drawn over.

@@ -1,20 +1,28 @@
 // Starts the real program twice and checks that one copy remains and that the
 // first copy was asked to show its window; also that a first start creates
-// keymap.bin at its full size, and that programs of another user are neither
-// heard nor asked.
+// keymap.bin at its full size, that programs of another user are neither
+// heard nor asked, and that askers who hang up or pile up cost the socket
+// nothing.
 #include "config/image.h"
+#include "platform/single_instance.h"
 #include "tests/support/process.h"
 
 #include <gtest/gtest.h>
 
 #include <grp.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <cstring>
+#include <set>
 
 using namespace zr417;
 using namespace zr417::test;
@@ -80,6 +88,40 @@ std::filesystem::path FindSocket(const std::filesystem::path& dir)
     for (const auto& e : std::filesystem::directory_iterator(dir))
         if (e.is_socket()) return e.path();
     return {};
+}
+
+// A connection to `socket` that has sent `request`; -1 when none was made.
+int Ask(const std::filesystem::path& socket, const std::string& request, bool nonBlocking = false)
+{
+    sockaddr_un addr = Address(socket);
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | (nonBlocking ? SOCK_NONBLOCK : 0), 0);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    const std::string line = request + "\n";
+    if (!request.empty()) (void)!::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+    return fd;
+}
+
+// What the other end sent on `fd` until it closed (at most 10 s), while this
+// process's event loop runs; `fd` is closed.
+std::string AnswerOn(int fd)
+{
+    std::string bytes;
+    char buffer[256];
+    QElapsedTimer waited;
+    waited.start();
+    while (fd >= 0 && waited.elapsed() < 10000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, 10) <= 0) continue;
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n <= 0) break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    if (fd >= 0) ::close(fd);
+    return bytes;
 }
 
 }  // namespace
@@ -184,4 +226,88 @@ TEST(SingleInstance, AnotherUsersProgramIsNeitherHeardNorAsked)
     EXPECT_NE(ReadText(secondLog).find("not one of yours: not asking it anything"), std::string::npos)
         << ReadText(secondLog);
     EXPECT_NE(ReadText(secondLog).find("uid 65534"), std::string::npos) << ReadText(secondLog);
+}
+
+// A request whose answer takes a loop of events (a dialog, a conversation
+// with the keyboard) while its asker hangs up: the socket must not be freed
+// under code that still uses it. A memory checker (valgrind) sees every such
+// use; without one, it crashes only when the freed memory is reused.
+TEST(SingleInstance, AnAskerWhoHangsUpWhileTheAnswerIsMadeIsLeftAloneSafely)
+{
+    static int argc = 1;
+    static char name[] = "test_single_instance";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    TempDir dir;
+    ::setenv("XDG_RUNTIME_DIR", dir.path().c_str(), 1);
+    SingleInstance::Reply late;
+    {
+        SingleInstance instance(QStringLiteral("zr417-hang-up"));
+        ASSERT_TRUE(instance.acquire());
+        const auto socket = FindSocket(dir.path());
+        ASSERT_FALSE(socket.empty());
+        instance.setRequestHandler([&](const QString& request, SingleInstance::Reply reply) {
+            if (request != QStringLiteral("slow")) {
+                reply(0, request + QStringLiteral("\n"));
+                return;
+            }
+            // A message box would run such a loop; the asker is gone by its end.
+            QEventLoop loop;
+            QTimer::singleShot(300, &loop, &QEventLoop::quit);
+            loop.exec();
+            late = reply;
+        });
+        int gone = Ask(socket, "slow");
+        ASSERT_GE(gone, 0);
+        ::close(gone);
+        QElapsedTimer waited;
+        waited.start();
+        while (!late && waited.elapsed() < 10000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        ASSERT_TRUE(late) << "the request was never handled";
+        EXPECT_EQ(AnswerOn(Ask(socket, "next")), "0\nnext\n") << "the next asker is answered";
+        late(0, QStringLiteral("too late\n"));
+    }
+    ::unsetenv("XDG_RUNTIME_DIR");
+}
+
+TEST(SingleInstance, RunningOutOfFileDescriptorsDoesNotCostTheSocketForGood)
+{
+    TempDir dir;
+    auto program = RuntimeDir() / "ZR417 RGB Gaming Keyboard";
+    auto log = dir.path() / "program.log";
+    ChildProcess first(program, {}, ProgramEnvironment(dir), log);
+    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(dir.path() / "data" / "keymap.bin"); }, 20s));
+    const auto socket = FindSocket(dir.path());
+    ASSERT_FALSE(socket.empty());
+
+    // Room for three more descriptors, then many askers at once: accept()
+    // fails, and Qt closes the server and removes its socket.
+    std::set<int> open;
+    for (const auto& e : std::filesystem::directory_iterator("/proc/" + std::to_string(first.pid()) + "/fd"))
+        open.insert(std::stoi(e.path().filename().string()));
+    int lowestFree = 0;
+    while (open.count(lowestFree)) ++lowestFree;
+    rlimit limit{};
+    ASSERT_EQ(::prlimit(first.pid(), RLIMIT_NOFILE, nullptr, &limit), 0);
+    limit.rlim_cur = static_cast<rlim_t>(lowestFree + 3);
+    ASSERT_EQ(::prlimit(first.pid(), RLIMIT_NOFILE, &limit, nullptr), 0);
+    std::vector<int> crowd;
+    for (int i = 0; i < 40; ++i)
+        if (int fd = Ask(socket, "", /*nonBlocking=*/true); fd >= 0) crowd.push_back(fd);
+    EXPECT_TRUE(WaitUntil([&] { return ReadText(log).find("stopped taking connections") != std::string::npos; }, 20s))
+        << ReadText(log);
+    for (int fd : crowd) ::close(fd);
+
+    // Once the crowd has gone the program listens again, on the same path.
+    auto answered = [&] {
+        int fd = Ask(socket, "profile list");
+        if (fd < 0) return false;
+        pollfd p{fd, POLLIN, 0};
+        char buffer[64] = {};
+        bool ok = ::poll(&p, 1, 5000) > 0 && ::read(fd, buffer, sizeof buffer - 1) > 0 && buffer[0] == '0';
+        ::close(fd);
+        return ok;
+    };
+    EXPECT_TRUE(WaitUntil(answered, 20s)) << ReadText(log);
+    EXPECT_TRUE(first.running());
 }

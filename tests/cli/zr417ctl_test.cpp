@@ -1,17 +1,23 @@
 // Runs zr417ctl against the simulated keyboard in a temporary home folder.
 #include "config/image.h"
 #include "platform/files.h"
+#include "platform/instance_link.h"
+#include "platform/user_runtime.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 
@@ -48,6 +54,26 @@ protected:
     }
 
     fs::path file(const std::string& name) const { return home_ / name; }
+
+    // The main program on a simulated QV310 of its own, with runtime folder
+    // `runtime` and data folder `data`, which zr417ctl's runs use too.
+    std::map<std::string, std::string> useProgramFolders(const fs::path& runtime, const fs::path& data)
+    {
+        fs::create_directories(runtime);
+        fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+        fs::create_directories(data / "Configure");
+        env_ += "XDG_RUNTIME_DIR='" + runtime.string() + "' ZR417_DATA_DIR='" + data.string() + "' ";
+        return {
+            {"XDG_RUNTIME_DIR", runtime.string()},
+            {"ZR417_DATA_DIR", data.string()},
+            {"XDG_STATE_HOME", (home_ / "state").string()},
+            {"XDG_CONFIG_HOME", (home_ / "config").string()},
+            {"HOME", home_.string()},
+            {"QT_QPA_PLATFORM", "offscreen"},
+            {"ZR417_SIMULATE", "QV310"},
+        };
+    }
+    fs::path mainProgram() const { return program_.parent_path() / std::string(kMainProgramFile); }
 
     int count(const std::string& text, const std::string& line)
     {
@@ -181,6 +207,77 @@ TEST_F(Zr417ctl, UnwritableOutputIsAFileError)
     EXPECT_EQ(r.exitCode, 4) << r.output;
 }
 
+// Under a file-size limit a write fails like any other, with a message and
+// the old file intact, instead of SIGXFSZ killing zr417ctl.
+TEST_F(Zr417ctl, AFileSizeLimitIsAFailedWrite)
+{
+    const std::vector<std::uint8_t> old(1000, 7);
+    ASSERT_TRUE(WriteFileAtomic(file("out.bin"), old));
+    const fs::path log = home_ / "log.txt";
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_DFL);  // as a shell starts it, whatever this test process does
+        struct rlimit limit {};
+        ::getrlimit(RLIMIT_FSIZE, &limit);
+        limit.rlim_cur = 64 * 1024;
+        if (::chdir(home_.c_str()) != 0 || ::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(100);
+        if (!std::freopen(log.c_str(), "w", stdout) || ::dup2(STDOUT_FILENO, STDERR_FILENO) < 0) ::_exit(101);
+        ::setenv("HOME", home_.c_str(), 1);
+        ::unsetenv("XDG_STATE_HOME");
+        ::unsetenv("ZR417_SIMULATE");
+        ::execl(program_.c_str(), "zr417ctl", "--simulate", "QV420", "read", "out.bin", nullptr);
+        ::_exit(102);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_FALSE(WIFSIGNALED(status)) << "killed by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 4) << test::ReadText(log);
+    EXPECT_NE(test::ReadText(log).find("cannot write out.bin"), std::string::npos) << test::ReadText(log);
+    EXPECT_EQ(ReadFileBytes(file("out.bin")), old);
+}
+
+// A profile name is its file with ".bin", always: the row "W.bin" is the file
+// W.bin.bin, never profile W. Names whose file could not be written are
+// refused, "--" lets a name begin with "-", and a grown file is reported with
+// its real size.
+TEST_F(Zr417ctl, ProfileNamesAreTheirFilesExactly)
+{
+    const fs::path data = home_ / "data", profiles = data / "Configure", runtime = home_ / "run";
+    fs::create_directories(profiles);
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+    env_ = "ZR417_DATA_DIR='" + data.string() + "' XDG_RUNTIME_DIR='" + runtime.string() + "' ";
+    auto w = someImage();
+    auto wBin = w;
+    w[settings::Effect] = 3;
+    wBin[settings::Effect] = 6;
+    ASSERT_TRUE(WriteFileAtomic(profiles / "W.bin", w));
+    ASSERT_TRUE(WriteFileAtomic(profiles / "W.bin.bin", wBin));
+    auto applied = run("--simulate QV420 profile apply W.bin");
+    ASSERT_EQ(applied.exitCode, 0) << applied.output;
+    auto keymap = ReadFileBytes(data / "keymap.bin");
+    ASSERT_TRUE(keymap && keymap->size() == kImageSize);
+    EXPECT_EQ((*keymap)[settings::Effect], 6);
+
+    auto dashed = run("--simulate QV420 profile save -- -dash");
+    EXPECT_EQ(dashed.exitCode, 0) << dashed.output;
+    EXPECT_TRUE(fs::exists(profiles / "-dash.bin"));
+
+    const std::string longest(kMaxAtomicFileNameBytes - 4, 'x');
+    auto saved = run("--simulate QV420 profile save " + longest);
+    EXPECT_EQ(saved.exitCode, 0) << saved.output;
+    EXPECT_TRUE(fs::exists(profiles / (longest + ".bin")));
+    auto tooLong = run("--simulate QV420 profile save " + longest + "x");
+    EXPECT_EQ(tooLong.exitCode, 2) << tooLong.output;
+    EXPECT_NE(tooLong.output.find("cannot be a profile name"), std::string::npos) << tooLong.output;
+
+    ASSERT_TRUE(WriteFileAtomic(profiles / "Big.bin", std::vector<std::uint8_t>(2 * kImageSize, 1)));
+    auto big = run("profile apply Big");
+    EXPECT_EQ(big.exitCode, 4);
+    EXPECT_NE(big.output.find(" is 426232 bytes"), std::string::npos) << big.output;
+}
+
 // profile apply through the running program and without it, on one keyboard
 // of zr417-sim that both see.
 TEST_F(Zr417ctl, ProfileApplyGoesThroughTheRunningProgramOrAloneAndSendsNothingTwice)
@@ -259,6 +356,104 @@ TEST_F(Zr417ctl, ProfileApplyGoesThroughTheRunningProgramOrAloneAndSendsNothingT
     auto after = this->run("--trace profile apply Wave");
     EXPECT_EQ(after.exitCode, 0) << after.output;
     EXPECT_EQ(count(after.output, "Data"), 0) << after.output;
+}
+
+// Through the running program a keymap.bin that cannot be written is
+// reported at once, as zr417ctl alone reports it, however often; and a start
+// at login on a desktop without a notification area takes requests as soon
+// as it is ready.
+TEST_F(Zr417ctl, TheRunningProgramReportsAnUnwritableKeymapAtOnceAlsoWhenStartedAtLogin)
+{
+    using namespace std::chrono_literals;
+    const fs::path runtime = home_ / "run", data = home_ / "data";
+    auto env = useProgramFolders(runtime, data);
+    env["ZR417_AUTOSTART"] = "1";
+    ASSERT_TRUE(WriteFileAtomic(data / "Configure" / "Calm.bin", someImage()));
+    fs::create_directories(data / "keymap.bin");
+    const fs::path log = home_ / "program.log";
+    test::ChildProcess program(mainProgram(), {}, env, log);
+    const fs::path socket = InstanceSocketPath(runtime, MainProgramInstanceKey(), ::geteuid());
+    ASSERT_TRUE(test::WaitUntil([&] { return fs::exists(socket); }, 20s)) << test::ReadText(log);
+    // The first is sent, the others are held already: each way ends in the file.
+    for (int i = 0; i < 3; ++i) {
+        auto r = this->run("profile apply Calm");
+        EXPECT_EQ(r.exitCode, 4) << r.output << test::ReadText(log);
+        EXPECT_NE(r.output.find((data / "keymap.bin").string() + " could not be written"), std::string::npos)
+            << r.output;
+        EXPECT_TRUE(program.running()) << test::ReadText(log);
+    }
+}
+
+// A runtime folder too deep for a socket path: the program and zr417ctl meet
+// in the same short one.
+TEST_F(Zr417ctl, ARuntimeFolderTooDeepForASocketLeadsProgramAndZr417ctlToTheSameShortOne)
+{
+    using namespace std::chrono_literals;
+    const fs::path runtime = home_ / std::string(90, 'r'), data = home_ / "data";
+    auto env = useProgramFolders(runtime, data);
+    const std::string name = InstanceSocketName(MainProgramInstanceKey(), ::geteuid());
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    auto fallback = UserRuntimeFolder({::geteuid(), ::getegid()}, /*prepare=*/false, nullptr, name);
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ASSERT_TRUE(fallback);
+    ASSERT_NE(*fallback, runtime);
+    if (MainProgramHoldsLock(*fallback / (name + ".lock")))
+        GTEST_SKIP() << "the program runs for this user in " << *fallback;
+    ASSERT_TRUE(WriteFileAtomic(data / "Configure" / "Calm.bin", someImage()));
+    const fs::path log = home_ / "program.log";
+    test::ChildProcess program(mainProgram(), {}, env, log);
+    ASSERT_TRUE(test::WaitUntil([&] { return fs::exists(data / "keymap.bin"); }, 20s)) << test::ReadText(log);
+    EXPECT_NE(test::ReadText(log).find("using " + fallback->string()), std::string::npos) << test::ReadText(log);
+    auto r = this->run("profile apply Calm");
+    EXPECT_EQ(r.exitCode, 0) << r.output << test::ReadText(log);
+    EXPECT_NE(r.output.find("the program and the QV310 keyboard hold it"), std::string::npos) << r.output;
+    // The folder is not the test's own: leave nothing of the program there.
+    program.terminate();
+    ASSERT_TRUE(program.waitFor(10s).has_value());
+    std::error_code ec;
+    fs::remove(*fallback / name, ec);
+    fs::remove(*fallback / (name + ".lock"), ec);
+    fs::remove(*fallback, ec);  // when it is empty
+}
+
+// The lock names a process that is no copy of the program: one of this
+// user's other programs (its number reused), or one of another user's (init
+// is root's; as root, a child of our own becomes another user).
+TEST_F(Zr417ctl, AStaleLockBlocksNeitherZr417ctlNorAStartOfTheProgram)
+{
+    using namespace std::chrono_literals;
+    const fs::path runtime = home_ / "run", data = home_ / "data";
+    auto env = useProgramFolders(runtime, data);
+    ASSERT_TRUE(WriteFileAtomic(data / "Configure" / "Calm.bin", someImage()));
+    const fs::path lock = InstanceSocketPath(runtime, MainProgramInstanceKey(), ::geteuid()).string() + ".lock";
+    std::vector<pid_t> holders{::getpid(), 1};
+    pid_t other = -1;
+    if (::geteuid() == 0) {
+        other = ::fork();
+        if (other == 0) {
+            if (::setgroups(0, nullptr) == 0 && ::setresgid(65534, 65534, 65534) == 0 &&
+                ::setresuid(65534, 65534, 65534) == 0)
+                ::pause();
+            ::_exit(1);
+        }
+        holders.push_back(other);
+    }
+    for (pid_t holder : holders) {
+        std::ofstream(lock) << holder << "\n";
+        auto r = this->run("profile list");
+        EXPECT_EQ(r.exitCode, 0) << "lock of " << holder << ": " << r.output;
+        EXPECT_EQ(r.output, "Calm\n");
+    }
+    const fs::path log = home_ / "program.log";
+    test::ChildProcess program(mainProgram(), {}, env, log);
+    EXPECT_TRUE(test::WaitUntil([&] { return fs::exists(data / "keymap.bin"); }, 20s)) << test::ReadText(log);
+    auto r = this->run("profile apply Calm");
+    EXPECT_EQ(r.exitCode, 0) << r.output << test::ReadText(log);
+    EXPECT_NE(r.output.find("the program and the QV310 keyboard hold it"), std::string::npos) << r.output;
+    if (other > 0) {
+        ::kill(other, SIGKILL);
+        ::waitpid(other, nullptr, 0);
+    }
 }
 
 }  // namespace

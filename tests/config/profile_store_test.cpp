@@ -390,10 +390,10 @@ TEST_F(ProfileStoreTest, RenameCopiesThenRemovesTheOldFile)
     EXPECT_EQ(host.pauses, (std::vector<long>{100, 200, 300}));
     EXPECT_EQ(trace.count(file("New name").string() + "\n"), 1);
 
-    // A typed ".bin" is not doubled.
+    // A typed ".bin" is part of the name: the row shows what was typed.
     s->Rename(s->FindRow("Other"), "third.bin");
-    EXPECT_TRUE(fs::exists(folder() / "third.bin"));
-    EXPECT_EQ(s->rows(), (Rows{"New name", "third"}));
+    EXPECT_TRUE(fs::exists(folder() / "third.bin.bin"));
+    EXPECT_EQ(s->rows(), (Rows{"New name", "third.bin"}));
     EXPECT_TRUE(host.messages.empty());
 }
 
@@ -405,8 +405,7 @@ TEST_F(ProfileStoreTest, RenameOntoATakenNameTouchesNoFile)
     auto s = Open();
     const auto before = Folder();
     s->Rename(s->FindRow("A"), "B");
-    s->Rename(s->FindRow("A"), "B.bin");
-    s->Rename(s->FindRow("A"), "A.bin");  // its own file
+    s->Rename(s->FindRow("A"), "A");  // its own file
     EXPECT_EQ(Folder(), before);
     EXPECT_EQ(s->rows(), (Rows{"A", "B"}));
     EXPECT_TRUE(host.messages.empty());
@@ -430,11 +429,11 @@ TEST_F(ProfileStoreTest, BadNamesAreRefusedAndNothingIsWritten)
     auto s = Open();
     const auto before = Folder();
     const auto parentBefore = std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator());
-    const std::string longName(252, 'x');
+    // Its temporary (".<file>.<pid>.<6 characters>") would not fit a file name.
+    const std::string longName(kMaxAtomicFileNameBytes - 3, 'x');
     for (const std::string& bad :
          {std::string(), std::string("   "), std::string("."), std::string(".."), std::string("../A"),
-          std::string("../escaped"), std::string("a/b"), std::string("a\\b"), std::string(".bin"), std::string("..bin"),
-          std::string("line\nbreak"), longName}) {
+          std::string("../escaped"), std::string("a/b"), std::string("a\\b"), std::string("line\nbreak"), longName}) {
         host.messages.clear();
         s->Rename(s->FindRow("A"), bad);
         EXPECT_EQ(host.messages, std::vector<ProfileMessage>{ProfileMessage::BadName}) << bad;
@@ -442,7 +441,8 @@ TEST_F(ProfileStoreTest, BadNamesAreRefusedAndNothingIsWritten)
     }
     EXPECT_EQ(Folder(), before);
     EXPECT_EQ(std::distance(fs::directory_iterator(tmp.path()), fs::directory_iterator()), parentBefore);
-    EXPECT_TRUE(IsValidProfileName(std::string(251, 'x')));  // 255 bytes with ".bin"
+    EXPECT_TRUE(IsValidProfileName(std::string(kMaxAtomicFileNameBytes - 4, 'x')));
+    EXPECT_TRUE(IsValidProfileName(".bin"));  // the file .bin.bin
     EXPECT_TRUE(IsValidProfileName(".hidden"));
     EXPECT_TRUE(IsValidProfileName("配置 1"));
 

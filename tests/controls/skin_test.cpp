@@ -9,6 +9,9 @@
 #include <QPainter>
 #include <QTemporaryDir>
 
+#include <memory>
+#include <optional>
+
 namespace zr417 {
 namespace {
 
@@ -115,6 +118,40 @@ TEST_F(SkinTest, RepaintsNeverDecodeAgainFailuresIncluded)
     // Deleting the file no longer matters once it is decoded.
     ASSERT_TRUE(QFile::remove(Path("a.png")));
     EXPECT_FALSE(skins.Image("a.png").isNull());
+    EXPECT_EQ(cache.decodeCount(), 3);
+}
+
+// Closed windows keep no decoded skins: a picture stays while some window's
+// folder (or a copy of it) holds it, and goes with the last one; pictures
+// taken meanwhile stay whole, and sizing a window decodes nothing.
+TEST_F(SkinTest, PicturesGoWithTheLastWindowThatDrewThem)
+{
+    WriteTransparentPng("a.png");
+    WriteTransparentPng("b.png");
+    SkinImageCache cache;
+    auto main = std::make_unique<SkinFolder>(dir_.path(), &cache);
+    auto dialog = std::make_unique<SkinFolder>(dir_.path(), &cache);
+    EXPECT_EQ(dialog->Size("b.png"), QSize(4, 1));
+    EXPECT_FALSE(dialog->Size("missing.png").isValid());
+    EXPECT_EQ(cache.decodeCount(), 0);
+
+    main->Image("a.png");
+    const QImage taken = dialog->Image("b.png");
+    dialog->Image("a.png");
+    std::optional<SkinFolder> copy(*dialog);
+    dialog.reset();
+    EXPECT_EQ(cache.size(), 2u) << "the copy still holds b.png";
+    copy.reset();
+    EXPECT_EQ(cache.size(), 1u);
+    EXPECT_EQ(PixelAt(taken, 2, 0), qRgb(0, 255, 0));
+    main->Image("a.png");
+    EXPECT_EQ(cache.decodeCount(), 2);
+    main.reset();
+    EXPECT_EQ(cache.size(), 0u);
+
+    // A window opened again decodes its pictures again, once.
+    SkinFolder reopened(dir_.path(), &cache);
+    for (int paint = 0; paint < 3; ++paint) reopened.Image("b.png");
     EXPECT_EQ(cache.decodeCount(), 3);
 }
 

@@ -186,7 +186,7 @@ TEST_F(ProtocolTest, StartupReadoutWorkerRunsOnceOnItsOwnHandles)
     EXPECT_EQ(image, expected) << "every byte the sequence reads, and nothing else, lands in the image";
     EXPECT_EQ(session.g_nFwMajor(), 4);
     EXPECT_EQ(session.g_nFwMinor(), 2);
-    // The worker's 0x77b comes after the conversation ended.
+    // The worker's refresh callback comes after the conversation ended.
     for (int i = 0; i < 500 && finished == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     EXPECT_EQ(finished, 1);
 }

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cstdio>
@@ -44,7 +45,9 @@ protected:
     {
         dir_ = new TempDir;
         std::string out;
-        int rc = Shell("cmake --install '" + std::string(ZR417_BINARY_DIR) + "' --prefix '" +
+        // Under a umask that leaves new files group-writable, as a builder's
+        // may: the installed modes must not follow it.
+        int rc = Shell("umask 002 && cmake --install '" + std::string(ZR417_BINARY_DIR) + "' --prefix '" +
                            (dir_->path() / "prefix").string() + "'",
                        &out);
         installed_ = rc == 0;
@@ -153,6 +156,110 @@ TEST_F(Installed, UdevRuleGivesTheSeatEveryKeyboardAndTheBootloaderAndNothingMor
     wanted.insert({hex(emu::BootloaderEmulator::kVendorId), hex(emu::BootloaderEmulator::kProductId)});
     EXPECT_EQ(matched, wanted);
     EXPECT_NE(rules.find("SUBSYSTEM!=\"hidraw\""), std::string::npos) << "only hidraw nodes";
+}
+
+TEST_F(Installed, ModesAreTheSameWhateverTheInstallersUmask)
+{
+    std::vector<fs::path> entries{prefix()};
+    for (const auto& e : fs::recursive_directory_iterator(prefix())) entries.push_back(e.path());
+    for (const fs::path& path : entries) {
+        struct stat st {};
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0) << path;
+        const unsigned mode = st.st_mode & 07777;
+        if (S_ISDIR(st.st_mode)) {
+            EXPECT_EQ(mode, 0755u) << std::oct << mode << " " << path;
+        } else if (S_ISREG(st.st_mode)) {
+            EXPECT_TRUE(mode == 0644u || mode == 0755u) << std::oct << mode << " " << path;
+        }
+    }
+    const fs::path entry = prefix() / "share/applications/org.zr417.Keyboard.desktop";
+    EXPECT_EQ(fs::status(entry).permissions(), fs::perms(0644));
+}
+
+// The rule as udev itself reads it, on a made-up sysfs of every keyboard
+// (interfaces 0 and 1), the bootloader and a stranger: udevadm test in a
+// private mount namespace where that tree is /sys and the rule is the only one.
+TEST_F(Installed, UdevGivesTheSeatInterfaceOneAndTheBootloaderButNeverTheTypedKeys)
+{
+    if (::geteuid() != 0) GTEST_SKIP() << "a private /sys needs root (CI runs the tests as root)";
+    TempDir fake;
+    const fs::path sys = fake.path() / "sys", rules = fake.path() / "rules", empty = fake.path() / "empty";
+    for (const fs::path& d : {sys / "class/hidraw", sys / "bus/usb", sys / "bus/hid", rules, empty})
+        fs::create_directories(d);
+    fs::copy_file(prefix() / "lib/udev/rules.d/60-zr417.rules", rules / "60-zr417.rules");
+    auto write = [](const fs::path& file, const std::string& text) { std::ofstream(file) << text; };
+    char text[128];
+    // hidraw node `n` of USB device 1-`device`, on its interface `iface`.
+    auto node = [&](int n, int device, unsigned vid, unsigned pid, int iface) {
+        const fs::path usb = sys / "devices/pci0000:00/0000:00:14.0/usb1" / ("1-" + std::to_string(device));
+        fs::create_directories(usb);
+        std::snprintf(text, sizeof text, "%04x", vid);
+        write(usb / "idVendor", text);
+        std::snprintf(text, sizeof text, "%04x", pid);
+        write(usb / "idProduct", text);
+        write(usb / "uevent", "DEVTYPE=usb_device\nDRIVER=usb\n");
+        if (!fs::is_symlink(usb / "subsystem")) fs::create_symlink("/sys/bus/usb", usb / "subsystem");
+        const fs::path intf = usb / ("1-" + std::to_string(device) + ":1." + std::to_string(iface));
+        std::snprintf(text, sizeof text, "0003:%04X:%04X.%04X", vid, pid, n);
+        const fs::path hid = intf / text, raw = hid / "hidraw" / ("hidraw" + std::to_string(n));
+        fs::create_directories(raw);
+        std::snprintf(text, sizeof text, "%02x", iface);
+        write(intf / "bInterfaceNumber", text);
+        write(intf / "uevent", "DEVTYPE=usb_interface\nDRIVER=usbhid\n");
+        fs::create_symlink("/sys/bus/usb", intf / "subsystem");
+        write(hid / "uevent", "DRIVER=hid-generic\n");
+        fs::create_symlink("/sys/bus/hid", hid / "subsystem");
+        write(raw / "uevent", "MAJOR=243\nMINOR=" + std::to_string(n) + "\nDEVNAME=" + raw.filename().string() + "\n");
+        write(raw / "dev", "243:" + std::to_string(n) + "\n");
+        fs::create_symlink("/sys/class/hidraw", raw / "subsystem");
+        fs::create_symlink("/sys" / fs::relative(raw, sys), sys / "class/hidraw" / raw.filename());
+        return raw.filename().string();
+    };
+    // What the programs open: the main program interface 1 of the keyboard,
+    // the update tool the vendor collections there and the bootloader.
+    std::set<std::string> nodes, wanted;
+    int n = 0, device = 0;
+    auto add = [&](unsigned vid, unsigned pid, int iface, bool opened) {
+        const std::string name = node(n++, device, vid, pid, iface);
+        nodes.insert(name);
+        if (opened) wanted.insert(name);
+    };
+    for (const auto& id : g_keyboardIdentities) {
+        ++device;
+        add(id.vendorId, id.productId, 0, false);
+        add(id.vendorId, id.productId, 1, true);
+    }
+    ++device;
+    add(emu::BootloaderEmulator::kVendorId, emu::BootloaderEmulator::kProductId, 0, true);
+    ++device;
+    add(0x046d, 0xc52b, 1, false);  // somebody else's receiver
+
+    const fs::path script = fake.path() / "evaluate.sh";
+    write(script,
+          "set -e\n"
+          "mount --bind \"$1\" /sys\n"
+          "mount -t tmpfs none /run\n"
+          "mount -t tmpfs none /dev\n"
+          "mount --bind \"$2\" /etc/udev/rules.d\n"
+          "for d in /usr/lib/udev/rules.d /lib/udev/rules.d; do [ ! -d \"$d\" ] || mount --bind \"$3\" \"$d\"; done\n"
+          "shift 3\n"
+          "for node; do\n"
+          "  echo \"== $node\"\n"
+          "  SYSTEMD_DEVICE_VERIFY_SYSFS=0 udevadm test --action=add \"/sys/class/hidraw/$node\" 2>&1 || true\n"
+          "done\n");
+    std::string command = "unshare -m --propagation private sh '" + script.string() + "' '" + sys.string() + "' '" +
+                          rules.string() + "' '" + empty.string() + "'";
+    for (const auto& name : nodes) command += " " + name;
+    std::string out;
+    ASSERT_EQ(Shell(command, &out), 0) << out;
+    std::set<std::string> tagged;
+    std::istringstream lines(out);
+    std::string current;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("== ", 0) == 0) current = line.substr(3);
+        if (line.rfind("TAGS=", 0) == 0 && line.find(":uaccess:") != std::string::npos) tagged.insert(current);
+    }
+    EXPECT_EQ(tagged, wanted) << out;
 }
 
 TEST_F(Installed, TheInstalledProgramRunsOnTheInstalledSimulator)

@@ -6,8 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <unistd.h>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <optional>
+#include <sstream>
 
 namespace zr417 {
 namespace {
@@ -68,6 +74,49 @@ TEST(Autostart, UserEntryOverridesTheSystemOneBothWays)
     std::string error;
     EXPECT_FALSE(SetAutostart(blocked, true, program, &error));
     EXPECT_FALSE(error.empty());
+}
+
+// A newline in the program's path must not start a line of its own (GLib
+// would reject the whole entry, a Hidden=true override with it), and with
+// HOME unset the entry still goes to the account's home.
+TEST(Autostart, AnyProgramPathStaysOneArgumentAndNoHomeVariableIsTheAccountsHome)
+{
+    test::TempDir dir;
+    AutostartFolders folders{dir.path() / "user", {dir.path() / "system"}};
+    const fs::path user = folders.user / kAutostartFileName;
+    const fs::path program = "/opt/line\nbreak/tab\there\r/ZR417 RGB Gaming Keyboard";
+    ASSERT_TRUE(SetAutostart(folders, true, program, nullptr));
+    std::string entry = Read(user);
+    EXPECT_NE(entry.find("Exec=env ZR417_AUTOSTART=1 \"/opt/line\\nbreak/tab\\there\\r/ZR417 RGB Gaming Keyboard\"\n"),
+              std::string::npos)
+        << entry;
+    Write(folders.system[0] / kAutostartFileName, "[Desktop Entry]\nType=Application\nName=x\nExec=x\n");
+    ASSERT_TRUE(SetAutostart(folders, false, program, nullptr));
+    entry = Read(user);
+    std::istringstream lines(entry);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_TRUE(line[0] == '[' || line.find('=') != std::string::npos) << line;
+    EXPECT_NE(entry.find("\nHidden=true\n"), std::string::npos) << entry;
+
+    // What no entry can hold is refused with a reason, and nothing is written.
+    fs::remove(user);
+    std::string error;
+    EXPECT_FALSE(SetAutostart(folders, false, "/opt/bell\a/ZR417 RGB Gaming Keyboard", &error));
+    EXPECT_NE(error.find("control character"), std::string::npos) << error;
+    EXPECT_FALSE(fs::exists(user));
+
+    std::map<std::string, std::optional<std::string>> saved;
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME"}) {
+        const char* value = std::getenv(name);
+        saved[name] = value ? std::optional<std::string>(value) : std::nullopt;
+        ::unsetenv(name);
+    }
+    const fs::path fromEnvironment = AutostartFolders::FromEnvironment().user;
+    for (const auto& [name, value] : saved)
+        if (value) ::setenv(name.c_str(), value->c_str(), 1);
+    const struct passwd* account = ::getpwuid(::getuid());
+    ASSERT_NE(account, nullptr);
+    EXPECT_EQ(fromEnvironment, fs::path(account->pw_dir) / ".config" / "autostart");
 }
 
 }  // namespace

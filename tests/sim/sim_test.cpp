@@ -545,6 +545,44 @@ TEST_F(SimBus, AClientThatOpensWithoutEndGetsErrorsWhileTheOthersAreServed)
     EXPECT_EQ(reply, group);
 }
 
+// A program that asks and never reads the answers: the others are served
+// meanwhile, and it is dropped once its unread answers pass the bound.
+TEST_F(SimBus, AClientThatNeverReadsDelaysNobodyAndIsDroppedWhenItsQueueOverflows)
+{
+    plug("QV310");
+    auto bus = simwire::ConnectSimulatorBus(socket());
+    auto command = bus->open(FindPath(*bus, std::string(kTagCommand)));
+    ASSERT_TRUE(command);
+    auto roundTrip = [&](std::uint8_t value) {
+        std::array<std::uint8_t, 8> group{kCommandReportId, 0x53, 6, value, 4, 3, 2, 0};
+        auto ask = Command(0x51, 6);
+        std::array<std::uint8_t, 8> reply{kCommandReportId};
+        return command->setFeature(group.data(), group.size()) && command->setFeature(ask.data(), ask.size()) &&
+               command->getFeature(reply.data(), reply.size()) && reply == group;
+    };
+
+    simwire::Message enumerate;
+    enumerate.op = Op::Enumerate;
+    const std::size_t answer = simwire::Encode(control(Op::Enumerate)).size() + sim::SimServer::kQueueOverhead;
+    const std::size_t bound = sim::SimServer::kMaxQueuedBytes / answer;
+    int deaf = simwire::ConnectSocket(socket());
+    ASSERT_GE(deaf, 0);
+
+    // Half the bound: far more than the socket holds, so the server has to
+    // keep answers back, and the other program's conversation goes on.
+    for (std::size_t i = 0; i < bound / 2; ++i) {
+        ASSERT_TRUE(simwire::SendMessage(deaf, enumerate)) << "dropped after " << i << " requests";
+        ASSERT_TRUE(roundTrip(static_cast<std::uint8_t>(i))) << "round trip " << i;
+    }
+    // Past the bound it is dropped.
+    std::size_t sent = bound / 2;
+    while (sent < 4 * bound && simwire::SendMessage(deaf, enumerate)) ++sent;
+    EXPECT_LT(sent, 4 * bound) << "never dropped";
+    EXPECT_GE(sent, bound);
+    ::close(deaf);
+    EXPECT_TRUE(roundTrip(77));
+}
+
 TEST_F(SimBus, ASecondSimulatorDoesNotTakeTheSocketButAStaleFileIsReplaced)
 {
     sim::EmulatedBusHost host;

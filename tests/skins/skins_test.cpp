@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 namespace zr417 {
 namespace {
@@ -33,7 +34,7 @@ protected:
         paths_ = AppPaths::InFolder(runtime);
     }
 
-    const QImage& Skin(int language, std::string_view folder, std::string_view name)
+    QImage Skin(int language, std::string_view folder, std::string_view name)
     {
         return SkinFolder::ForLanguage(paths_, language, folder, &cache_).Image(name);
     }
@@ -81,6 +82,21 @@ TEST_F(SkinFolders, EveryPictureHasATwinAtExactlyTwiceEachSide)
     LoadBitmapResource(skins::resource::kPressMark);  // makes the resources available
     check(QStringLiteral(":/zr417/bitmap"));
     EXPECT_GE(pairs, 2 * static_cast<int>(skins::kAllSkinFiles.size()) + 9);
+}
+
+// The skins are installed with the program: written deflated, the whole
+// png/ folder (both languages, every twin) stays small.
+TEST_F(SkinFolders, TheSkinFoldersStayUnderFourMegabytes)
+{
+    std::uintmax_t bytes = 0;
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(paths_.exeDir / "png")) {
+        if (!entry.is_regular_file()) continue;
+        bytes += entry.file_size();
+        ++files;
+    }
+    EXPECT_GE(files, 4 * skins::kAllSkinFiles.size());
+    EXPECT_LE(bytes, 4'000'000u) << files << " files";
 }
 
 TEST_F(SkinFolders, BothSpellingsOfTheRadioPicturesResolve)
