@@ -4,6 +4,7 @@
 #include "app/auto_profiles_dlg.h"
 #include "app/auto_profiles_texts.h"
 #include "app/autostart_menu.h"
+#include "app/profile_commands.h"
 #include "app/splash.h"
 #include "app/ui_call.h"
 #include "config/keys.h"
@@ -443,6 +444,27 @@ void CKalvexDlg::CheckKeyboardAfterResume()
         link_->OnDeviceRemoval();
         link_->OnDeviceArrival();
     }
+    if (!link_->g_hCommandDev) return;
+    // What the keyboard holds now, against what it was last given.
+    ConfigImage held = store_->saved;
+    KeyboardProtocol readBack(link_->handles(), held, options_.pause ? options_.pause : PauseFn(RealPause));
+    readBack.ReadEverything();
+    if (readBack.failures() > 0) {
+        Trace("After the suspend the keyboard did not answer every read; nothing sent\n");
+        return;
+    }
+    if (KeyboardAlreadyHolds(held, store_->saved, model())) {
+        Trace("After the suspend the keyboard holds what it was given; nothing sent\n");
+        return;
+    }
+    // It lost something: the saved image goes out again; the window keeps
+    // its own changes.
+    Trace("After the suspend the keyboard lost what it was given; sending it again\n");
+    WaitCursor wait;
+    const ConfigImage edits = store_->current;
+    store_->current = store_->saved;
+    session_->DownloadAll();
+    store_->current = edits;
 }
 
 void CKalvexDlg::OnDeviceVanished()

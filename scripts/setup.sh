@@ -34,6 +34,8 @@ tests=(
   qemu-system-x86 linux-image-amd64 busybox-static
   # the Debian package's contents and control fields (dpkg-shlibdeps, file)
   dpkg-dev file
+  # a private system bus for the end of a suspend (automatic profiles)
+  dbus-daemon
 )
 # scripts/package.sh: cpack's dependency list (dpkg-shlibdeps needs file),
 # Debian's build flags, and the package check.

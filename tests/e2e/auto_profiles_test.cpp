@@ -50,6 +50,33 @@ protected:
 
     fs::path racingGame() const { return root() / "games" / "racing-game"; }
 
+    // A system bus of this test's own, which the program is pointed at.
+    void startSystemBus()
+    {
+        const fs::path socket = root() / "run" / "system_bus";
+        bus_ = std::make_unique<test::ChildProcess>(
+            "/usr/bin/dbus-daemon",
+            std::vector<std::string>{"--session", "--nofork", "--address=unix:path=" + socket.string()},
+            std::map<std::string, std::string>{}, root() / "dbus.log");
+        ASSERT_TRUE(test::WaitUntil([&] { return fs::exists(socket) || !bus_->running(); }, 10s) && bus_->running())
+            << test::ReadText(root() / "dbus.log");
+        busAddress_ = "unix:path=" + socket.string();
+    }
+    std::map<std::string, std::string> environment() const override
+    {
+        auto env = E2E::environment();
+        if (!busAddress_.empty()) env["DBUS_SYSTEM_BUS_ADDRESS"] = busAddress_;
+        return env;
+    }
+    // logind says the computer woke up.
+    void resume()
+    {
+        test::ChildProcess logind(test::RuntimeDir().parent_path() / "tests" / "fake_logind", {}, environment(),
+                                  root() / "logind.log");
+        auto code = logind.waitFor(10s);
+        ASSERT_TRUE(code && *code == 0) << test::ReadText(root() / "logind.log");
+    }
+
     // The program with the rules given through it.
     std::optional<Window> startWithRules()
     {
@@ -77,6 +104,8 @@ protected:
         return image.size() == kImageSize ? image[settings::Effect] : 0xEE;
     }
     std::string now() { return ctl("profile auto list").text; }
+    std::unique_ptr<test::ChildProcess> bus_;
+    std::string busAddress_;
     // The program says it switched (or waits), through its socket.
     bool waitNow(const std::string& line)
     {
@@ -134,6 +163,38 @@ TEST_F(AutoProfilesFlows, ChangesNotSavedHoldASwitchBackUntilSaved)
     click(*w, kSaveX, kSaveY);
     ASSERT_TRUE(waitNow("Racing: racing-game runs")) << now() << programLog();
     EXPECT_EQ(keyboardEffect(), kRacingEffect);
+}
+
+TEST_F(AutoProfilesFlows, AfterASuspendTheKeyboardGetsBackWhatItLost)
+{
+    ASSERT_NO_FATAL_FAILURE(startSystemBus());
+    ASSERT_TRUE(startWithRules()) << programLog();
+    ASSERT_TRUE(waitNow("Office: the default profile")) << now() << programLog();
+
+    // Over the suspend the keyboard came to hold something else.
+    auto image = keyboardImage();
+    ASSERT_EQ(image.size(), kImageSize);
+    image[settings::Effect] = kFlightEffect;
+    ASSERT_TRUE(WriteFileAtomic(root() / "lost.bin", image));
+    Output lost = ctl("save " + (root() / "lost.bin").string());
+    ASSERT_EQ(lost.code, 0) << lost.text;
+
+    resume();
+    ASSERT_TRUE(test::WaitUntil(
+        [&] { return programLog().find("After the suspend the keyboard lost what it was given") != std::string::npos; },
+        30s))
+        << programLog();
+    ASSERT_TRUE(waitNow("Office: the default profile"));  // answered once the window is free again
+    EXPECT_EQ(keyboardEffect(), kOfficeEffect);
+
+    // Woken again with nothing lost: nothing is sent.
+    resume();
+    EXPECT_TRUE(test::WaitUntil(
+        [&] {
+            return programLog().find("After the suspend the keyboard holds what it was given") != std::string::npos;
+        },
+        30s))
+        << programLog();
 }
 
 }  // namespace
