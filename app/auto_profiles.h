@@ -1,8 +1,9 @@
 // Automatic profiles in the running program: the rules, the watch over the
 // user's processes once a second, and the switches that follow, which go
-// through the main window as a load in the profile panel and Save would
-// (only what the keyboard does not hold yet is sent). A switch waits while
-// the window holds changes not saved or a dialog is open. After a suspend
+// through the main window as a profile applied through the program does:
+// on the keyboard session's thread, only what the keyboard does not hold
+// yet is sent. A switch waits while the window talks to the keyboard, holds
+// changes not saved, or a dialog is open. After a suspend
 // the keyboard is checked. The tray's tooltip says which profile is active
 // and why, and when a switch waits.
 #pragma once
@@ -37,8 +38,9 @@ public:
     // Why a switch may not go now.
     virtual Wait switchMustWait() = 0;
     // Loads `image` into the window as the profile panel loads a profile and
-    // makes the keyboard hold it, saving as Save does; `done` hears what went
-    // wrong (empty when nothing did).
+    // makes the keyboard hold it (only what differs from what it holds goes
+    // out), saving as Save does; `done` hears, later, what went wrong (empty
+    // when nothing did).
     virtual void switchTo(const ConfigImage& image, std::function<void(const std::string& problem)> done) = 0;
     // Counts the images the window committed as the keyboard's (saves,
     // applied profiles, a factory reset): another count than after a switch

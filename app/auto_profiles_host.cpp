@@ -1,7 +1,6 @@
 #include "app/auto_profiles_host.h"
 
 #include "app/kalvex_dlg.h"
-#include "app/profile_commands.h"
 
 namespace zr417 {
 
@@ -12,17 +11,15 @@ AutoProfileWindow::Wait MainWindowAutoHost::switchMustWait()
 
 void MainWindowAutoHost::switchTo(const ConfigImage& image, std::function<void(const std::string& problem)> done)
 {
-    KeymapStore& store = dlg_.store();
-    // The saved image is what was last sent; with no edits in the window it
-    // stands for the keyboard, so a profile it holds already is not sent.
-    const bool held = KeyboardAlreadyHolds(store.saved, image, dlg_.model());
-    if (auto unsaved = dlg_.ApplyProfile(image, !held)) {
-        dlg_.NoteSaveFailure(*unsaved);
-        done(unsaved->string() + " could not be written");
-        return;
-    }
-    const int failed = held ? 0 : dlg_.session().failures();
-    done(failed ? "the keyboard did not confirm " + std::to_string(failed) + " step(s)" : std::string());
+    dlg_.ApplyProfile(image, [this, done = std::move(done)](const KeyboardSession::Result& r,
+                                                            const std::optional<std::filesystem::path>& unsaved) {
+        if (unsaved) {
+            dlg_.NoteSaveFailure(*unsaved);
+            done(unsaved->string() + " could not be written");
+            return;
+        }
+        done(r.failures ? "the keyboard did not confirm " + std::to_string(r.failures) + " step(s)" : std::string());
+    });
 }
 
 std::uint64_t MainWindowAutoHost::commitCount() const

@@ -1,5 +1,6 @@
 // Automatic profiles reach the main window through this: a switch is a
-// profile applied from outside, as zr417ctl's profile apply does.
+// profile applied from outside, as zr417ctl's profile apply through the
+// program is.
 #pragma once
 
 #include "app/auto_profiles.h"

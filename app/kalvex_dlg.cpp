@@ -4,7 +4,6 @@
 #include "app/auto_profiles_dlg.h"
 #include "app/auto_profiles_texts.h"
 #include "app/autostart_menu.h"
-#include "app/profile_commands.h"
 #include "app/splash.h"
 #include "app/ui_call.h"
 #include "config/keys.h"
@@ -30,6 +29,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <climits>
 
 namespace zr417 {
@@ -46,11 +46,8 @@ QString qpath(const std::filesystem::path& p)
     return QString::fromStdString(p.string());
 }
 
-// The wait cursor for the life of the object.
-struct WaitCursor {
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-};
+// How often the progress of a conversation is redrawn.
+constexpr int kBusyRepaintMs = 40;
 
 }  // namespace
 
@@ -127,7 +124,10 @@ void CKalvexDlg::OnInitDialog()
     events.keyCode = [this](std::uint8_t code) { uiCall_->run([this, code] { OnKeyEvent(code); }); };
     events.notConnected = [this] { uiCall_->run([this] { OnDeviceVanished(); }); };
     link_ = std::make_unique<DeviceLink>(*options_.bus, std::move(events), options_.pause);
-    session_ = std::make_unique<KeyboardSession>(*link_, store_->current, options_.pause);
+    session_ = std::make_unique<KeyboardSession>(options_.pause);
+    busyTimer_ = new QTimer(this);
+    busyTimer_->setInterval(kBusyRepaintMs);
+    connect(busyTimer_, &QTimer::timeout, this, [this] { redraw(); });
     if (int fd = options_.bus->eventFd(); fd >= 0) {
         plugNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
         plugNotifier_->setEnabled(false);
@@ -147,6 +147,7 @@ void CKalvexDlg::OnInitDialog()
 
     // The key tables are constant data; device start-up.
     bool show = link_->OpenAtStartup();
+    session_->SetHandles(link_->handles());
     hiddenForNoKeyboard_ = !show;
 
     ReadVersionFile();
@@ -156,9 +157,13 @@ void CKalvexDlg::OnInitDialog()
     panel_ = PanelState{};
     store_->Startup();
     SyncClean();
-    // The refresh callback: called on the read-out worker, it waits for the window.
+    // The refresh, once what the keyboard holds is in the image.
     if (link_->g_hCommandDev)
-        session_->StartStartupReadout([this] { uiCall_->run([this] { OnStartupReadoutEnded(); }); });
+        Converse(Sequence::StartupReadout, [this](const KeyboardSession::Result& r) {
+            r.MergeInto(store_->current);
+            NoteReadout(r);
+            Refresh(0);
+        });
 
     UpdateSliderVisibility();
     if (plugNotifier_) plugNotifier_->setEnabled(true);
@@ -183,6 +188,9 @@ int CKalvexDlg::DoModal()
     connect(qApp, &QApplication::aboutToQuit, &loop, &QEventLoop::quit);
     int result = loop.exec();
     loop_ = nullptr;
+    // A quit during a conversation: it ends, and what follows it happens,
+    // before the process does.
+    while (keyboardBusy()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     return result;
 }
 
@@ -299,7 +307,7 @@ void CKalvexDlg::CreateTrayIcon()
     trayMenu_->addSeparator();
     QAction* exit = trayMenu_->addAction(qs(texts::kExit.in(g_nLanguage)));
     // The exit item ends the program; no file is written.
-    connect(exit, &QAction::triggered, this, [this] { EndDialog(); });
+    connect(exit, &QAction::triggered, this, [this] { CloseWhenIdle(false); });
     tray_->setContextMenu(trayMenu_.get());
     connect(tray_, &QSystemTrayIcon::activated, this, &CKalvexDlg::OnTrayActivated);
     if (trayAvailable_) tray_->show();
@@ -354,44 +362,117 @@ void CKalvexDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)
 
 void CKalvexDlg::OnPlugEvents()
 {
+    auto events = options_.bus->drainEvents();
+    plugEvents_.insert(plugEvents_.end(), events.begin(), events.end());
+    if (arrivalWaiting_) return;  // handled with the batch that waits
+    const bool arrival = std::any_of(plugEvents_.begin(), plugEvents_.end(),
+                                     [](const hid::PlugEvent& e) { return e.kind == hid::PlugEvent::Kind::Arrival; });
+    if (!arrival) {
+        HandlePlugEvents();
+        return;
+    }
+    // A keyboard that arrives gets a moment to settle before it is opened:
+    // on a timer, so the window goes on painting meanwhile.
+    arrivalWaiting_ = true;
+    QTimer::singleShot(DeviceLink::kArrivalWait, this, [this] {
+        arrivalWaiting_ = false;
+        HandlePlugEvents();
+    });
+}
+
+void CKalvexDlg::HandlePlugEvents()
+{
     bool hadKeyboard = link_->g_hCommandDev != nullptr;
-    link_->OnPlugEvents(options_.bus->drainEvents());
+    link_->OnPlugEvents(std::exchange(plugEvents_, {}), /*arrivalWaited=*/true);
+    session_->SetHandles(link_->handles());
     // The keyboard itself went away: hide, whether or not the listener got
     // to report it first.
     if (hadKeyboard && !link_->g_hCommandDev) OnDeviceVanished();
 }
 
-void CKalvexDlg::WaitForKeyboard()
+void CKalvexDlg::Converse(Sequence sequence, std::function<void(const KeyboardSession::Result&)> then)
 {
-    if (session_->busy()) {
-        WaitCursor wait;
-        session_->WaitUntilIdle();
-    }
-    if (session_->TakeStartupReadout()) {
-        NoteReadout();
-        Refresh(0);
+    Converse(sequence, store_->current, std::move(then));
+}
+
+void CKalvexDlg::Converse(Sequence sequence, const ConfigImage& image,
+                          std::function<void(const KeyboardSession::Result&)> then)
+{
+    if (conversations_++ == 0) ShowBusy(true);
+    session_->Run(
+        sequence, image,
+        [post = uiCall_->poster(), this, then = std::move(then)](KeyboardSession::Result result) mutable {
+            // The window hears back on its own thread; once it is
+            // gone (the poster cancelled) nothing runs.
+            post([this, then = std::move(then), result = std::move(result)] { OnConversationEnded(result, then); });
+        });
+}
+
+void CKalvexDlg::OnConversationEnded(const KeyboardSession::Result& result,
+                                     const std::function<void(const KeyboardSession::Result&)>& then)
+{
+    keyboardVersion_ = {result.fwMajor, result.fwMinor};
+    // Not busy any more while what follows runs: a question it asks is no
+    // conversation with the keyboard.
+    if (--conversations_ == 0) ShowBusy(false);
+    if (then) then(result);
+    // What waited for the keyboard, in order, until one of them talks to it again.
+    while (!keyboardBusy() && !whenIdle_.empty()) {
+        auto work = std::move(whenIdle_.front());
+        whenIdle_.pop_front();
+        work();
     }
 }
 
-void CKalvexDlg::OnStartupReadoutEnded()
+void CKalvexDlg::WhenIdle(std::function<void()> work)
 {
-    // Nothing to do when an action that waited for the read-out refreshed already.
-    if (session_->TakeStartupReadout()) {
-        NoteReadout();
-        Refresh(0);
+    if (keyboardBusy())
+        whenIdle_.push_back(std::move(work));
+    else
+        work();
+}
+
+void CKalvexDlg::ShowBusy(bool busy)
+{
+    if (busy) {
+        setCursor(Qt::WaitCursor);
+        busyTimer_->start();
+    } else {
+        unsetCursor();
+        busyTimer_->stop();
     }
+    // The sliders go into the image on Save and come from it after a read-out.
+    for (auto [id, s] : sliders_) s->setEnabled(!busy);
+    redraw();
+}
+
+void CKalvexDlg::CloseWhenIdle(bool saveSavedImage)
+{
+    auto close = [this, saveSavedImage] {
+        if (saveSavedImage) store_->SaveSavedImage();
+        EndDialog();
+    };
+    if (!keyboardBusy()) {
+        close();
+        return;
+    }
+    hide();
+    if (tray_) tray_->hide();
+    WhenIdle(close);
 }
 
 void CKalvexDlg::OnArrived()
 {
-    WaitForKeyboard();
-    session_->ArrivalReadout();
-    NoteReadout();
-    SlidersFromImage();
-    ReadVersionFile();
-    Refresh(0);
-    // A window that was hidden for want of a keyboard comes to life.
-    if (hiddenForNoKeyboard_ && !ended_) ShowFromTray();
+    session_->SetHandles(link_->handles());
+    Converse(Sequence::ArrivalReadout, [this](const KeyboardSession::Result& r) {
+        r.MergeInto(store_->current);
+        NoteReadout(r);
+        SlidersFromImage();
+        ReadVersionFile();
+        Refresh(0);
+        // A window that was hidden for want of a keyboard comes to life.
+        if (hiddenForNoKeyboard_ && !ended_) ShowFromTray();
+    });
 }
 
 void CKalvexDlg::SyncClean()
@@ -401,11 +482,10 @@ void CKalvexDlg::SyncClean()
     cleanCommit_ = store_->commitCount();
 }
 
-void CKalvexDlg::NoteReadout()
+void CKalvexDlg::NoteReadout(const KeyboardSession::Result& readout)
 {
     SyncClean();
-    for (const ImageRegion& r : g_startupReadoutRegions)
-        std::copy_n(store_->current.settings.begin() + r.offset, r.size, clean_->settings.begin() + r.offset);
+    readout.MergeInto(*clean_);
 }
 
 bool CKalvexDlg::hasUnsavedEdits()
@@ -424,9 +504,9 @@ bool CKalvexDlg::hasUnsavedEdits()
 AutoProfileWindow::Wait CKalvexDlg::switchMustWait()
 {
     using Wait = AutoProfileWindow::Wait;
-    if (!initialised_ || ended_ || session_->busy()) return Wait::Busy;
-    // The start-up read-out is still to land in the image.
-    if (link_->g_hCommandDev && refreshCount_ == 0) return Wait::Busy;
+    // A conversation under way (the start-up read-out included) is about
+    // to change the image.
+    if (!initialised_ || ended_ || keyboardBusy()) return Wait::Busy;
     if (QApplication::activeModalWidget()) return Wait::Dialog;
     if (!link_->g_hCommandDev) return Wait::NoKeyboard;
     if (hasUnsavedEdits()) return Wait::Edits;
@@ -436,35 +516,34 @@ AutoProfileWindow::Wait CKalvexDlg::switchMustWait()
 void CKalvexDlg::CheckKeyboardAfterResume()
 {
     if (!initialised_ || ended_) return;
-    WaitForKeyboard();
-    // Handles that died over the suspend: the keyboard is opened again as
-    // when it is plugged in.
-    if (link_->g_hCommandDev && !link_->connected()) {
-        Trace("The keyboard's handles did not survive the suspend; opening it again\n");
-        link_->OnDeviceRemoval();
-        link_->OnDeviceArrival();
-    }
-    if (!link_->g_hCommandDev) return;
-    // What the keyboard holds now, against what it was last given.
-    ConfigImage held = store_->saved;
-    KeyboardProtocol readBack(link_->handles(), held, options_.pause ? options_.pause : PauseFn(RealPause));
-    readBack.ReadEverything();
-    if (readBack.failures() > 0) {
-        Trace("After the suspend the keyboard did not answer every read; nothing sent\n");
-        return;
-    }
-    if (KeyboardAlreadyHolds(held, store_->saved, model())) {
-        Trace("After the suspend the keyboard holds what it was given; nothing sent\n");
-        return;
-    }
-    // It lost something: the saved image goes out again; the window keeps
-    // its own changes.
-    Trace("After the suspend the keyboard lost what it was given; sending it again\n");
-    WaitCursor wait;
-    const ConfigImage edits = store_->current;
-    store_->current = store_->saved;
-    session_->DownloadAll();
-    store_->current = edits;
+    // After what the keyboard is busy with now; the window's own
+    // conversations keep their order.
+    WhenIdle([this] {
+        if (ended_) return;
+        // Handles that died over the suspend: the keyboard is opened again
+        // as when it is plugged in.
+        if (link_->g_hCommandDev && !link_->connected()) {
+            Trace("The keyboard's handles did not survive the suspend; opening it again\n");
+            link_->OnDeviceRemoval();
+            link_->OnDeviceArrival();
+        }
+        session_->SetHandles(link_->handles());
+        if (!link_->g_hCommandDev) return;
+        // What the keyboard holds now; the window keeps its own changes, so
+        // nothing of this reaches the working image.
+        Converse(Sequence::ReadEverything, store_->saved, [this](const KeyboardSession::Result& readBack) {
+            if (readBack.failures > 0) {
+                Trace("After the suspend the keyboard did not answer every read; nothing sent\n");
+                return;
+            }
+            // What it was last given goes out again where it differs.
+            Converse(Sequence::Hold, store_->saved, [](const KeyboardSession::Result& r) {
+                Trace(r.sent == 0 ? "After the suspend the keyboard holds what it was given; nothing sent\n"
+                                  : "After the suspend the keyboard lost what it was given; sent it again where "
+                                    "it differed\n");
+            });
+        });
+    });
 }
 
 void CKalvexDlg::OnDeviceVanished()
@@ -507,7 +586,7 @@ void CKalvexDlg::Refresh(int lParam)
     UpdateSliderVisibility();
     redraw();
     if (lParam != 0) return;
-    auto prompt = FirmwareUpdatePrompt(fileVersion_, {session_->g_nFwMajor(), session_->g_nFwMinor()}, g_nLanguage);
+    auto prompt = FirmwareUpdatePrompt(fileVersion_, keyboardVersion_, g_nLanguage);
     if (prompt && desktop_->confirm(this, qs(prompt->text), qs(prompt->caption))) StartUpdateTool();
 }
 
@@ -649,6 +728,19 @@ void CKalvexDlg::OnClick(int x, int y)
 {
     const Model m = ModelOf(model());
     ConfigImage& image = store_->current;
+    if (keyboardBusy()) {
+        // Hiding goes at once and the close button hides at once; every other
+        // click may change the image or talk to the keyboard: it waits.
+        const bool popupOpen = panel_.effectListOpen || panel_.zoneListOpen || panel_.helpOpen;
+        const int command = popupOpen ? kCmdNone : MainHitTest(x, y, image.at(settings::Effect));
+        if (command == kCmdHide || command == kCmdCancel)
+            HideWindow();
+        else if (command == kCmdClose)
+            CloseWhenIdle(true);
+        else
+            WhenIdle([this, x, y] { OnClick(x, y); });
+        return;
+    }
     if (panel_.effectListOpen) {
         EffectListClick(image, panel_, m, x, y);
         hoverRow_ = -1;
@@ -685,8 +777,7 @@ void CKalvexDlg::RunCommand(int command, int x, int y)
             HideWindow();
             return;
         case kCmdClose:
-            store_->SaveSavedImage();
-            EndDialog();
+            CloseWhenIdle(true);
             return;
         case kCmdMacroManager:
             RunMacroManager();
@@ -726,7 +817,6 @@ DialogContext CKalvexDlg::dialogContext()
 
 void CKalvexDlg::KeyClick(std::uint8_t key)
 {
-    WaitForKeyboard();
     if (panel_.perKeyMode) {
         PickKeyColour(key);
         return;
@@ -752,7 +842,6 @@ void CKalvexDlg::PickKeyColour(std::uint8_t key)
 
 void CKalvexDlg::RunMacroManager()
 {
-    WaitForKeyboard();
     if (!dialogs_->runMacroManager(dialogContext())) return;
     macros_->PlaceMacrosInImage(store_->current);
     if (!store_->SaveKeymapFile()) {
@@ -765,7 +854,6 @@ void CKalvexDlg::RunMacroManager()
 
 void CKalvexDlg::RunProfileManager()
 {
-    WaitForKeyboard();
     dialogs_->runProfileManager(dialogContext(), frameGeometry());
     if (options_.pause)
         options_.pause(std::chrono::milliseconds(50));
@@ -774,13 +862,16 @@ void CKalvexDlg::RunProfileManager()
     Refresh(1);
 }
 
-std::optional<std::filesystem::path> CKalvexDlg::ApplyProfile(const ConfigImage& image, bool send)
+void CKalvexDlg::ApplyProfile(const ConfigImage& image, ApplyDone done)
 {
     store_->current = image;
     Refresh(1);
-    if (send) return DownloadAndSave();
-    store_->CommitSavedImage();
-    return SaveFiles();
+    Converse(Sequence::Hold, [this, done = std::move(done)](const KeyboardSession::Result& r) {
+        r.MergeInto(store_->current);
+        store_->CommitSavedImage();
+        const auto unsaved = SaveFiles();
+        if (done) done(r, unsaved);
+    });
 }
 
 void CKalvexDlg::NoteSaveFailure(const std::filesystem::path& file)
@@ -791,40 +882,31 @@ void CKalvexDlg::NoteSaveFailure(const std::filesystem::path& file)
 
 void CKalvexDlg::FactoryResetCommand()
 {
-    WaitForKeyboard();
     if (!desktop_->confirm(this, qs(texts::kResetText.in(g_nLanguage)), qs(texts::kResetCaption.in(g_nLanguage))))
         return;
-    {
-        WaitCursor wait;
-        panel_.perKeyMode = false;
-        session_->FactoryReset();
+    panel_.perKeyMode = false;
+    Converse(Sequence::FactoryReset, [this](const KeyboardSession::Result& r) {
+        r.MergeInto(store_->current);
         Refresh(0);  // the reset's refresh
         keyState_.g_abKeyChanged.fill(0);
         store_->current.keyTable.fill(0);
         store_->RefreshKeyCodes();
         store_->CommitSavedImage();
-    }
-    if (auto failed = SaveFiles()) ReportSaveFailure(*failed);
+        if (auto failed = SaveFiles()) ReportSaveFailure(*failed);
+    });
 }
 
 void CKalvexDlg::SaveCommand()
 {
-    if (auto failed = DownloadAndSave()) ReportSaveFailure(*failed);
-}
-
-std::optional<std::filesystem::path> CKalvexDlg::DownloadAndSave()
-{
-    // A read-out still running first lands in the image and the sliders, so
-    // what is sent is the keyboard's state with the user's changes.
-    WaitForKeyboard();
+    // The image as it stands now is what goes out; nothing changes it until
+    // the download is over.
     for (int id : {kSliderBrightness, kSliderSpeed, kSliderZoneBrightness, kSliderZoneSpeed})
         CopySliderToImage(store_->current, id, sliders_[id]->value());
-    {
-        WaitCursor wait;
-        session_->DownloadAll();
+    Converse(Sequence::DownloadAll, [this](const KeyboardSession::Result& r) {
+        r.MergeInto(store_->current);
         store_->CommitSavedImage();
-    }
-    return SaveFiles();
+        if (auto failed = SaveFiles()) ReportSaveFailure(*failed);
+    });
 }
 
 std::optional<std::filesystem::path> CKalvexDlg::SaveFiles()

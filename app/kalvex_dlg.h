@@ -21,6 +21,8 @@
 #include <QWidget>
 #include <array>
 #include <chrono>
+#include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -29,6 +31,7 @@
 class QEventLoop;
 class QMenu;
 class QSocketNotifier;
+class QTimer;
 
 namespace zr417 {
 
@@ -101,10 +104,14 @@ public:
     void StartUpdateTool();
     void ShowAbout();
     // A profile applied from outside the window (zr417ctl): loaded into the
-    // working image as the profile manager loads one, the window refreshed,
-    // then saved as Save does; sent to the keyboard only when `send`. Returns
-    // the file that could not be written, if any; nobody is asked anything.
-    std::optional<std::filesystem::path> ApplyProfile(const ConfigImage& image, bool send);
+    // working image as the profile manager loads one and the window
+    // refreshed; then the keyboard is made to hold it (only what differs
+    // from what it holds goes out), and once that is done the image is
+    // committed and saved as Save does, and `done` hears how it went and
+    // which file could not be written, if any; nobody is asked anything.
+    using ApplyDone =
+        std::function<void(const KeyboardSession::Result&, const std::optional<std::filesystem::path>& unsaved)>;
+    void ApplyProfile(const ConfigImage& image, ApplyDone done);
     // Tells the user that `file` could not be written, without waiting for
     // an answer.
     void NoteSaveFailure(const std::filesystem::path& file);
@@ -122,6 +129,12 @@ public:
     // After a suspend: reopens the keyboard when its handles died, reads it
     // back and sends the saved image again where the keyboard differs.
     void CheckKeyboardAfterResume();
+    // True while a conversation the window asked for runs or waits; the
+    // window shows it and holds back everything that would change the image.
+    bool keyboardBusy() const { return conversations_ > 0; }
+    // Runs `work` now, or once the window's conversations with the keyboard
+    // have ended.
+    void WhenIdle(std::function<void()> work);
     // Plug events waiting on the bus (the notifier calls this).
     void OnPlugEvents();
     // Composes the client area into frame() now.
@@ -153,15 +166,19 @@ private:
     void RunProfileManager();
     void FactoryResetCommand();
     void SaveCommand();
-    // Save's work: the image to the keyboard, committed and written; the
-    // file that could not be written, if any.
-    std::optional<std::filesystem::path> DownloadAndSave();
     void OnArrived();
-    // Before anything that needs the keyboard or the whole image: waits
-    // (with the wait cursor) for the conversation with the keyboard that is
-    // running, and refreshes once for a start-up read-out that has ended.
-    void WaitForKeyboard();
-    void OnStartupReadoutEnded();
+    void HandlePlugEvents();
+    // Asks the session for `sequence` on a copy of the working image; `then`
+    // runs on this thread once it is over. Busy meanwhile.
+    void Converse(Sequence sequence, std::function<void(const KeyboardSession::Result&)> then);
+    // The same on a copy of `image` instead of the working image.
+    void Converse(Sequence sequence, const ConfigImage& image,
+                  std::function<void(const KeyboardSession::Result&)> then);
+    void OnConversationEnded(const KeyboardSession::Result& result,
+                             const std::function<void(const KeyboardSession::Result&)>& then);
+    void ShowBusy(bool busy);
+    // The close button and the tray's exit: a conversation under way ends first.
+    void CloseWhenIdle(bool saveSavedImage);
     // keymap.bin / MacroDefine.bin could not be written: tell the user.
     void ReportSaveFailure(const std::filesystem::path& file);
     // Saves keymap.bin, and MacroDefine.bin when an earlier write of it
@@ -175,7 +192,7 @@ private:
     void WaitForTray();
     // A read-out put the keyboard's regions into the working image: they
     // are no edits of the user's.
-    void NoteReadout();
+    void NoteReadout(const KeyboardSession::Result& readout);
     void SyncClean();
     void OpenHomePage();
     DialogContext dialogContext();
@@ -193,6 +210,7 @@ private:
     void DrawColourCells(QPainter& p, int y, std::uint8_t colourIndex);
     void DrawLists(QPainter& p);
     void DrawHelpMenu(QPainter& p);
+    void DrawBusy(QPainter& p);
 
     MainWindowOptions options_;
     SubDialogs* dialogs_;
@@ -210,6 +228,12 @@ private:
     std::unique_ptr<UiThreadCall> uiCall_;
     std::unique_ptr<DeviceLink> link_;
     std::unique_ptr<KeyboardSession> session_;  // every conversation with the keyboard
+    int conversations_ = 0;                     // asked for by the window and not yet heard back
+    std::deque<std::function<void()>> whenIdle_;
+    QTimer* busyTimer_ = nullptr;             // repaints the progress while busy
+    std::vector<hid::PlugEvent> plugEvents_;  // waiting for an arrival to settle
+    bool arrivalWaiting_ = false;
+    FirmwareVersion keyboardVersion_;  // g_nFwMajor, g_nFwMinor of the last read-out
 
     PanelState panel_;
     int hoverRow_ = -1;  // effect or zone list row under the cursor

@@ -89,14 +89,34 @@ void CKalvexDlg::Compose()
     DrawKeyboard(p);
     DrawImage(p, mw::kCancelNormal, 800, 605);
     DrawImage(p, mw::kCancelNormal, 862, 605);
-    DrawImage(p, mw::kSaveNormal, 924, 605);
+    // While the keyboard is busy the Save button stays held down.
+    const int down = keyboardBusy() ? 1 : 0;
+    DrawImage(p, mw::kSaveNormal, 924 + down, 605 + down);
     DrawImage(p, mw::kProfileButton, 17, 603);
     DrawText(p, texts::kProfile.in(lang), 45, 610, kLabelHeight, kProfileRed);
     DrawText(p, texts::kDefault.in(lang), 810, 612, kLabelHeight, kGrey);
     DrawText(p, texts::kCancel.in(lang), 872, 612, kLabelHeight, kGrey);
-    DrawText(p, texts::kSave.in(lang), lang == kLanguageChinese ? 934 : 938, 612, kLabelHeight, kSaveRed);
+    DrawText(p, texts::kSave.in(lang), (lang == kLanguageChinese ? 934 : 938) + down, 612 + down, kLabelHeight,
+             kSaveRed);
+    if (down) DrawBusy(p);
     DrawPanel(p);
     if (panel_.helpOpen) DrawHelpMenu(p);
+}
+
+// The Save button pressed in (its face shaded, a dark edge on the top and
+// left) and a thin line under the buttons that fills as the reports go out.
+void CKalvexDlg::DrawBusy(QPainter& p)
+{
+    const QRect save(924, 605, 57, 31);
+    p.fillRect(save, QColor(0, 0, 0, 70));
+    p.fillRect(QRect(save.left(), save.top(), save.width(), 1), QColor(0, 0, 0, 160));
+    p.fillRect(QRect(save.left(), save.top(), 1, save.height()), QColor(0, 0, 0, 160));
+
+    const QRect track(800, 637, 181, 2);
+    p.fillRect(track, kGrey);
+    KeyboardSession::Progress progress = session_->progress();
+    double done = progress.planned > 0 ? std::min(1.0, double(progress.done) / progress.planned) : 0.0;
+    p.fillRect(QRect(track.left(), track.top(), static_cast<int>(track.width() * done), track.height()), kSaveRed);
 }
 
 void CKalvexDlg::DrawKeyboard(QPainter& p)

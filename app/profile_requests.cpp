@@ -76,6 +76,12 @@ void ProfileRequests::answer(const QString& request, const SingleInstance::Reply
         send({profile_exit::kUsage, "the program does not know the request \"" + request.toStdString() + "\"\n"});
         return;
     }
+    // While the window talks to the keyboard the image is about to change
+    // (a read-out lands, a download commits): the request waits for that.
+    if (dlg_.keyboardBusy()) {
+        dlg_.WhenIdle([this, request, reply] { answer(request, reply); });
+        return;
+    }
     // A dialog of the window (a profile, macro or key dialog, a question)
     // works on the image itself: nothing may change under it.
     if (QApplication::activeModalWidget()) {
@@ -99,30 +105,32 @@ void ProfileRequests::answer(const QString& request, const SingleInstance::Reply
         send({profile_exit::kNoKeyboard, "the program sees no ZR417 keyboard; nothing was changed\n"});
         return;
     }
-    // The saved image is what was last sent (or found at start); only when
-    // the window holds nothing else can it stand for the keyboard.
     const int model = dlg_.model();
-    const bool held = store.current.settings == store.saved.settings && KeyboardAlreadyHolds(store.saved, image, model);
-    Tracef("Profile \"%s\" applied from outside%s\n", name.c_str(), held ? " (the keyboard holds it already)" : "");
-    const auto unsaved = dlg_.ApplyProfile(image, !held);
-    if (unsaved) {
-        // Answered first; the window's own word does not wait for anyone.
-        send({profile_exit::kFileError,
-              "the keyboard holds profile \"" + name + "\", but " + unsaved->string() + " could not be written\n"});
-        dlg_.NoteSaveFailure(*unsaved);
-        return;
-    }
-    if (int failed = held ? 0 : dlg_.session().failures()) {
-        send({profile_exit::kIncomplete, "profile \"" + name +
-                                             "\" is loaded in the program, but the keyboard did "
-                                             "not confirm " +
-                                             std::to_string(failed) + " step(s)\n"});
-        return;
-    }
-    send({profile_exit::kOk,
-          held ? "The " + ModelName(model) + " keyboard holds profile \"" + name +
-                     "\" already; nothing was sent. The program shows it.\n"
-               : "Applied profile \"" + name + "\": the program and the " + ModelName(model) + " keyboard hold it\n"});
+    Tracef("Profile \"%s\" applied from outside\n", name.c_str());
+    // Only what the keyboard does not hold yet goes out; the answer comes
+    // once it has.
+    dlg_.ApplyProfile(image, [this, reply, name, model](const KeyboardSession::Result& r,
+                                                        const std::optional<std::filesystem::path>& unsaved) {
+        if (unsaved) {
+            // Answered first; the window's own word does not wait for anyone.
+            reply(profile_exit::kFileError, QString::fromStdString("the keyboard holds profile \"" + name + "\", but " +
+                                                                   unsaved->string() + " could not be written\n"));
+            dlg_.NoteSaveFailure(*unsaved);
+            return;
+        }
+        if (r.failures > 0) {
+            reply(profile_exit::kIncomplete,
+                  QString::fromStdString("profile \"" + name +
+                                         "\" is loaded in the program, but the keyboard did not confirm " +
+                                         std::to_string(r.failures) + " step(s)\n"));
+            return;
+        }
+        const std::string text = r.sent == 0 ? "The " + ModelName(model) + " keyboard holds profile \"" + name +
+                                                   "\" already; nothing was sent. The program shows it.\n"
+                                             : "Applied profile \"" + name + "\": the program and the " +
+                                                   ModelName(model) + " keyboard hold it\n";
+        reply(profile_exit::kOk, QString::fromStdString(text));
+    });
 }
 
 }  // namespace zr417

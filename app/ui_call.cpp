@@ -67,6 +67,31 @@ bool UiThreadCall::run(std::function<void()> work)
     return job->outcome == State::Job::Ran;
 }
 
+bool UiThreadCall::queue(const std::shared_ptr<State>& state, std::function<void()> work)
+{
+    auto job = std::make_shared<State::Job>();
+    job->work = std::move(work);
+    std::lock_guard lock(state->mutex);
+    if (state->cancelled || state->wakeFd < 0) return false;
+    state->queue.push_back(job);
+    std::uint64_t one = 1;
+    if (::write(state->wakeFd, &one, sizeof one) != sizeof one) {
+        state->queue.pop_back();
+        return false;
+    }
+    return true;
+}
+
+void UiThreadCall::post(std::function<void()> work)
+{
+    queue(state_, std::move(work));
+}
+
+std::function<void(std::function<void()>)> UiThreadCall::poster() const
+{
+    return [state = state_](std::function<void()> work) { queue(state, std::move(work)); };
+}
+
 void UiThreadCall::runQueued()
 {
     std::uint64_t count = 0;

@@ -28,10 +28,17 @@ public:
     // the context's thread and waits until it ran, or until cancel(). Returns
     // whether it ran. After cancel() nothing runs any more.
     bool run(std::function<void()> work);
+    // From any thread, the context's too: queues `work` to run on the
+    // context's thread later and returns at once. Dropped after cancel().
+    void post(std::function<void()> work);
+    // post() as a function object that stays safe to call after this object
+    // is gone (it then drops the work): for callbacks of other threads.
+    std::function<void(std::function<void()>)> poster() const;
     void cancel();
 
 private:
     struct State;
+    static bool queue(const std::shared_ptr<State>& state, std::function<void()> work);
     void runQueued();
 
     QObject* context_;

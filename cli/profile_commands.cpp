@@ -70,17 +70,15 @@ ProfileOutcome ApplyAlone(const Options& options, const AppPaths& paths, const s
     const ConfigImage& profile = std::get<ConfigImage>(read);
     Keyboard k;
     if (auto failed = Open(options, k)) return *failed;
+    // What the keyboard holds, so that only what differs goes out.
+    KeyboardContents contents;
+    k.protocol->TrackContents(&contents);
     k.protocol->ReadEverything();
     const int model = k.link->g_nModel;
     if (k.protocol->failures() > 0)
         return {kIncomplete, "the " + ModelName(model) + " keyboard did not answer every read; nothing was sent\n"};
-    const bool held = KeyboardAlreadyHolds(k.image, profile, model);
-    if (!held) {
-        k.image = profile;
-        k.protocol->DownloadAll();
-    } else {
-        k.image = profile;
-    }
+    k.image = profile;
+    const bool held = k.protocol->Hold() == 0;
     // keymap.bin as the program's Save leaves it, so the program starts with
     // the profile's key table (its host actions) too.
     const bool keymapCurrent = [&] {

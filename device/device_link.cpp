@@ -113,10 +113,10 @@ bool DeviceLink::OpenAtStartup()
     return show;
 }
 
-void DeviceLink::OnDeviceArrival()
+void DeviceLink::OnDeviceArrival(bool waited)
 {
     Trace("Device arrival\n");
-    pause_(std::chrono::milliseconds(100));
+    if (!waited) pause_(kArrivalWait);
     if (!g_hCommandDev) {
         OpenDeviceHandles();
         if (g_hCommandDev && events_.arrived) events_.arrived();
@@ -144,12 +144,12 @@ void DeviceLink::OnDeviceRemoval()
     Trace("DBT_DEVICEREMOVECOMPLETE\n");
 }
 
-void DeviceLink::OnPlugEvents(const std::vector<hid::PlugEvent>& events)
+void DeviceLink::OnPlugEvents(const std::vector<hid::PlugEvent>& events, bool arrivalWaited)
 {
     for (std::size_t i = 0; i < events.size(); ++i) {
         if (i > 0 && events[i].kind == events[i - 1].kind) continue;
         if (events[i].kind == hid::PlugEvent::Kind::Arrival)
-            OnDeviceArrival();
+            OnDeviceArrival(arrivalWaited);
         else
             OnDeviceRemoval();
     }

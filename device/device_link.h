@@ -90,11 +90,15 @@ public:
     // collection 7 and start the listener when it is not open. Removal: when
     // the keyboard's handles no longer work, stop the listener and close
     // every handle; the removal of another device leaves them open.
-    void OnDeviceArrival();
+    // `waited`: the caller has let the 100 ms go by already (a window that
+    // must not sleep waits on a timer instead).
+    void OnDeviceArrival(bool waited = false);
     void OnDeviceRemoval();
     // Handles a batch from Bus::drainEvents: each run of events of one kind
     // counts once (one device brings several collections).
-    void OnPlugEvents(const std::vector<hid::PlugEvent>& events);
+    void OnPlugEvents(const std::vector<hid::PlugEvent>& events, bool arrivalWaited = false);
+    // The pause before an arrival is handled.
+    static constexpr std::chrono::milliseconds kArrivalWait{100};
 
     bool listenerRunning() const { return listener_.running(); }
     // Sets g_bStopListen, waits 500 ms, closes the handles, joins the listener.

@@ -4,122 +4,238 @@
 #include <utility>
 
 namespace zr417 {
+namespace {
 
-KeyboardSession::KeyboardSession(DeviceLink& link, ConfigImage& image, PauseFn pause)
-    : link_(link), image_(image), pause_(pause ? std::move(pause) : PauseFn(RealPause))
+using settings::LedGroupSize;
+
+constexpr ImageRegion kStatus{settings::StatusCopy, 5};
+constexpr ImageRegion kGameMode{settings::GameMode, 1};
+constexpr ImageRegion kWinLock{settings::WinLock, 1};
+constexpr ImageRegion kGroup0{settings::LedGroup0, LedGroupSize};
+constexpr ImageRegion kBothGroups{settings::LedGroup0, 2 * LedGroupSize};
+constexpr ImageRegion kMatrix{settings::KeyMatrix, settings::KeyMatrixSize};
+constexpr ImageRegion kMacroPages{settings::MacroPages, settings::PageSize* settings::MacroPageCount};
+constexpr ImageRegion kPicturePages{settings::PicturePages, settings::PageSize* settings::PicturePageCount};
+
+constexpr std::array<ImageRegion, 6> kArrivalRegions{kStatus, kGameMode, kWinLock, kBothGroups, kMatrix, kMacroPages};
+constexpr std::array<ImageRegion, 7> kResetRegions{kStatus, kGameMode,   kWinLock,     kGroup0,
+                                                   kMatrix, kMacroPages, kPicturePages};
+
+// A handle that counts the reports sent through it.
+class CountingDevice : public hid::Device {
+public:
+    CountingDevice(std::shared_ptr<hid::Device> device, std::atomic<int>& sets, std::atomic<int>& gets,
+                   std::atomic<int>& all)
+        : device_(std::move(device)), sets_(sets), gets_(gets), all_(all)
+    {
+    }
+    bool setFeature(const std::uint8_t* data, std::size_t length) override
+    {
+        ++sets_;
+        ++all_;
+        return device_->setFeature(data, length);
+    }
+    bool getFeature(std::uint8_t* data, std::size_t length) override
+    {
+        ++gets_;
+        ++all_;
+        return device_->getFeature(data, length);
+    }
+    hid::ReadStatus readInput(std::uint8_t* data, std::size_t length, std::chrono::milliseconds timeout,
+                              std::size_t* received) override
+    {
+        return device_->readInput(data, length, timeout, received);
+    }
+    void interruptRead() override { device_->interruptRead(); }
+    bool connected() const override { return device_->connected(); }
+
+private:
+    std::shared_ptr<hid::Device> device_;
+    std::atomic<int>&sets_, &gets_, &all_;
+};
+
+int plannedReports(Sequence sequence)
 {
+    switch (sequence) {
+        case Sequence::StartupReadout:
+            return kStartupReadoutReports;
+        case Sequence::ArrivalReadout:
+            return kArrivalReadoutReports;
+        case Sequence::DownloadAll:
+            return kDownloadAllReports;
+        case Sequence::FactoryReset:
+            return kFactoryResetReports;
+        case Sequence::ReadEverything:
+            return kReadEverythingReports;
+        case Sequence::WriteStatusFlags:
+            return 1;
+        case Sequence::Hold:
+            return 0;  // known once the differences are
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::span<const ImageRegion> RegionsOf(Sequence sequence)
+{
+    switch (sequence) {
+        case Sequence::StartupReadout:
+        case Sequence::ReadEverything:
+            return g_startupReadoutRegions;
+        case Sequence::ArrivalReadout:
+            return kArrivalRegions;
+        case Sequence::FactoryReset:
+            return kResetRegions;
+        case Sequence::DownloadAll:
+        case Sequence::Hold:
+            return g_downloadRegions;
+        case Sequence::WriteStatusFlags:
+            return {};
+    }
+    return {};
+}
+
+void KeyboardSession::Result::MergeInto(ConfigImage& target) const
+{
+    for (const ImageRegion& r : RegionsOf(sequence))
+        std::copy_n(image.settings.begin() + r.offset, r.size, target.settings.begin() + r.offset);
+}
+
+KeyboardSession::KeyboardSession(PauseFn pause) : pause_(pause ? std::move(pause) : PauseFn(RealPause))
+{
+    thread_ = std::thread([this] { loop(); });
 }
 
 KeyboardSession::~KeyboardSession()
 {
-    if (worker_.joinable()) worker_.join();
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+}
+
+void KeyboardSession::SetHandles(const DeviceHandles& handles)
+{
+    std::lock_guard lock(mutex_);
+    handles_ = handles;
+}
+
+void KeyboardSession::Run(Sequence sequence, const ConfigImage& image, Done done)
+{
+    auto job = std::make_unique<Job>(Job{sequence, image, {}, std::move(done)});
+    {
+        std::lock_guard lock(mutex_);
+        job->handles = handles_;
+        queue_.push_back(std::move(job));
+    }
+    wake_.notify_all();
 }
 
 bool KeyboardSession::busy() const
 {
     std::lock_guard lock(mutex_);
-    return busy_;
+    return running_ || !queue_.empty();
 }
 
 void KeyboardSession::WaitUntilIdle() const
 {
     std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return !busy_; });
+    idle_.wait(lock, [this] { return !running_ && queue_.empty(); });
 }
 
-void KeyboardSession::beginConversation() const
+KeyboardSession::Progress KeyboardSession::progress() const
+{
+    return {reportsDone_.load(), reportsPlanned_.load()};
+}
+
+void KeyboardSession::loop()
 {
     std::unique_lock lock(mutex_);
-    idle_.wait(lock, [this] { return !busy_; });
-    busy_ = true;
-}
+    for (;;) {
+        wake_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        if (queue_.empty()) return;  // stopping, with nothing left to do
+        std::unique_ptr<Job> job = std::move(queue_.front());
+        queue_.pop_front();
+        running_ = true;
+        lock.unlock();
 
-void KeyboardSession::endConversation() const
-{
-    {
-        std::lock_guard lock(mutex_);
-        busy_ = false;
+        Result result = converse(*job);
+        reportsPlanned_ = 0;
+        reportsDone_ = 0;
+        // Busy until the caller heard back, so that a caller who waits for
+        // the session finds the result delivered.
+        if (job->done) job->done(std::move(result));
+        job.reset();
+
+        lock.lock();
+        running_ = false;
+        if (queue_.empty()) idle_.notify_all();
     }
-    idle_.notify_all();
 }
 
-template <typename Sequence>
-void KeyboardSession::converse(Sequence sequence)
+KeyboardSession::Result KeyboardSession::converse(Job& job)
 {
-    beginConversation();
-    // What the start-up read-out brought lands before anything is sent, so
-    // a download never sends the image as it was before the read-out, and
-    // the read-out never lands over what a later sequence did.
-    bringInStartupReadout();
-    KeyboardProtocol protocol(link_.handles(), image_, pause_);
-    protocol.g_abStatusReply = status_.reply;
-    protocol.g_nFwMajor = status_.major;
-    protocol.g_nFwMinor = status_.minor;
-    sequence(protocol);
-    status_ = {protocol.g_abStatusReply, protocol.g_nFwMajor, protocol.g_nFwMinor};
-    failures_ = protocol.failures();
-    endConversation();
-}
+    // Another keyboard (or none) holds something else.
+    if (knownFor_.lock() != job.handles.command || !job.handles.command) {
+        known_ = {};
+        knownFor_ = job.handles.command;
+    }
+    std::atomic<int> sets{0}, gets{0};
+    auto count = [&](const std::shared_ptr<hid::Device>& d) -> std::shared_ptr<hid::Device> {
+        if (!d) return nullptr;
+        return std::make_shared<CountingDevice>(d, sets, gets, reportsDone_);
+    };
+    DeviceHandles counted{count(job.handles.command), count(job.handles.data), count(job.handles.matrix),
+                          job.handles.model};
 
-void KeyboardSession::DownloadAll()
-{
-    converse([](KeyboardProtocol& p) { p.DownloadAll(); });
-}
-
-void KeyboardSession::ArrivalReadout()
-{
-    converse([](KeyboardProtocol& p) { p.ArrivalReadout(); });
-}
-
-void KeyboardSession::FactoryReset()
-{
-    converse([](KeyboardProtocol& p) { p.FactoryReset(); });
-}
-
-bool KeyboardSession::StartStartupReadout(std::function<void()> finished)
-{
-    if (workerStarted_) return false;
-    workerStarted_ = true;
-    // Busy from now on, so whatever the owner asks next waits for the
-    // read-out, however late the worker thread gets going.
-    beginConversation();
-    workerImage_ = std::make_unique<ConfigImage>(image_);
-    worker_ =
-        std::thread([this, handles = link_.handles(), image = workerImage_.get(), finished = std::move(finished)] {
-            KeyboardProtocol protocol(handles, *image, pause_);
+    Result result;
+    result.sequence = job.sequence;
+    result.keyboardAttached = job.handles.command != nullptr;
+    result.image = std::move(job.image);
+    KeyboardProtocol protocol(counted, result.image, pause_);
+    protocol.TrackContents(&known_);
+    protocol.g_abStatusReply = statusReply_;
+    protocol.g_nFwMajor = fwMajor_;
+    protocol.g_nFwMinor = fwMinor_;
+    reportsDone_ = 0;
+    reportsPlanned_ = plannedReports(job.sequence);
+    switch (job.sequence) {
+        case Sequence::StartupReadout:
             protocol.StartupReadout();
-            {
-                std::lock_guard lock(mutex_);
-                workerStatus_ = {protocol.g_abStatusReply, protocol.g_nFwMajor, protocol.g_nFwMinor};
-                readoutEnded_ = true;
-            }
-            endConversation();
-            if (finished) finished();
-        });
-    return true;
-}
-
-void KeyboardSession::bringInStartupReadout()
-{
-    if (readoutMerged_ || !workerImage_) return;
-    {
-        std::lock_guard lock(mutex_);
-        if (!readoutEnded_) return;
-        status_ = workerStatus_;
+            break;
+        case Sequence::ArrivalReadout:
+            protocol.ArrivalReadout();
+            break;
+        case Sequence::DownloadAll:
+            protocol.DownloadAll();
+            break;
+        case Sequence::FactoryReset:
+            protocol.FactoryReset();
+            break;
+        case Sequence::ReadEverything:
+            protocol.ReadEverything();
+            break;
+        case Sequence::Hold:
+            reportsPlanned_ = PlannedReports(SectionsToSend(known_, ContentsToSend(result.image, counted.model)));
+            result.sent = protocol.Hold();
+            break;
+        case Sequence::WriteStatusFlags:
+            protocol.WriteStatusFlags();
+            break;
     }
-    for (const ImageRegion& r : g_startupReadoutRegions)
-        std::copy_n(workerImage_->settings.begin() + r.offset, r.size, image_.settings.begin() + r.offset);
-    workerImage_.reset();
-    readoutMerged_ = true;
-}
-
-bool KeyboardSession::TakeStartupReadout()
-{
-    if (readoutTaken_) return false;
-    bringInStartupReadout();
-    if (!readoutMerged_) return false;
-    readoutTaken_ = true;
-    return true;
+    statusReply_ = protocol.g_abStatusReply;
+    fwMajor_ = protocol.g_nFwMajor;
+    fwMinor_ = protocol.g_nFwMinor;
+    result.statusReply = statusReply_;
+    result.fwMajor = fwMajor_;
+    result.fwMinor = fwMinor_;
+    result.failures = protocol.failures();
+    result.sets = sets;
+    result.gets = gets;
+    return result;
 }
 
 }  // namespace zr417

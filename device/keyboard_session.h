@@ -1,15 +1,16 @@
 // The one owner of every conversation with the keyboard. A conversation is a
-// whole sequence of the command protocol (the start-up or arrival read-out,
-// the download, the factory reset); the session runs each to its end before
-// the next one begins, whichever thread asks, so the reports of two
-// sequences never interleave on the keyboard's handles (the keyboard keeps
-// one selected page, and one reply buffer, for everybody).
+// whole sequence of the command protocol (a read-out, the download, the
+// factory reset, "make the keyboard hold this image"); the session runs them
+// one after the other on a thread of its own, in the order they were asked
+// for, whichever thread asks, so the reports of two sequences never
+// interleave on the keyboard's handles (the keyboard keeps one selected page,
+// and one reply buffer, for everybody).
 //
-// The configuration image belongs to the owner's thread (the window's). A
-// sequence asked for there works on it directly. The start-up read-out runs
-// on a worker thread of its own, on a copy; what it read reaches the image on
-// the owner's thread, before any later sequence runs and at the latest when
-// the owner takes it (TakeStartupReadout).
+// A sequence works on a copy of the image it was given; what it read or
+// changed comes back with its result, to a callback that runs on the
+// session's thread once the conversation is over (the caller hands it on to
+// its own thread). The session also keeps what the keyboard is known to hold,
+// so that Hold sends only the sections that differ.
 #pragma once
 
 #include "config/image.h"
@@ -17,84 +18,106 @@
 #include "device/protocol.h"
 
 #include <array>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <thread>
 
 namespace zr417 {
 
+enum class Sequence {
+    StartupReadout,
+    ArrivalReadout,
+    DownloadAll,
+    FactoryReset,
+    ReadEverything,
+    Hold,              // only the sections that differ from what the keyboard holds
+    WriteStatusFlags,  // the flags byte alone
+};
+
+// The regions of the settings block a sequence reads or changes; the rest of
+// the image it was given comes back as it went.
+std::span<const ImageRegion> RegionsOf(Sequence sequence);
+
 class KeyboardSession {
 public:
-    KeyboardSession(DeviceLink& link, ConfigImage& image, PauseFn pause = RealPause);
-    ~KeyboardSession();  // waits for the start-up worker
+    struct Result {
+        Sequence sequence = Sequence::Hold;
+        ConfigImage image;  // the copy the sequence worked on, as it left it
+        std::array<std::uint8_t, 8> statusReply{};
+        std::uint8_t fwMajor = 0, fwMinor = 0;
+        int failures = 0;               // verified writes abandoned, reads that failed
+        std::uint32_t sent = 0;         // Hold: the sections that went out
+        int sets = 0, gets = 0;         // feature reports of the conversation
+        bool keyboardAttached = false;  // the conversation had the keyboard's handles
+
+        // Copies the regions the sequence read or changed into `target`.
+        void MergeInto(ConfigImage& target) const;
+    };
+    // Runs on the session's thread, after the conversation.
+    using Done = std::function<void(Result)>;
+
+    explicit KeyboardSession(PauseFn pause = RealPause);
+    // Lets the conversations asked for run to their end, then stops the thread.
+    ~KeyboardSession();
     KeyboardSession(const KeyboardSession&) = delete;
     KeyboardSession& operator=(const KeyboardSession&) = delete;
 
-    // Owner's thread. Each waits until no conversation runs, brings in a
-    // finished start-up read-out, then runs its sequence on the link's
-    // handles as they stand now.
-    void DownloadAll();
-    void ArrivalReadout();
-    void FactoryReset();
+    // Any thread: the handles later requests converse on. Another keyboard
+    // than the last one (or none) makes everything it holds unknown.
+    void SetHandles(const DeviceHandles& handles);
 
-    // Starts the start-up read-out on a worker thread, once per session, on
-    // a snapshot of the link's handles and a copy of the image. `finished`
-    // runs on the worker once the conversation is over (the refresh callback;
-    // it may wait for the owner's thread: nothing is held meanwhile).
-    bool StartStartupReadout(std::function<void()> finished);
-    bool startupReadoutStarted() const { return workerStarted_; }
+    // Any thread: queues `sequence` on a copy of `image`, with the handles as
+    // they stand now. Returns at once.
+    void Run(Sequence sequence, const ConfigImage& image, Done done = {});
+    // "Make the keyboard hold this image."
+    void Hold(const ConfigImage& image, Done done = {}) { Run(Sequence::Hold, image, std::move(done)); }
 
-    // True while a conversation runs.
+    // True while a conversation runs or waits.
     bool busy() const;
-    // Blocks until no conversation runs.
+    // Blocks until no conversation runs or waits.
     void WaitUntilIdle() const;
-    // Owner's thread: once the start-up read-out has ended, puts what it read
-    // into the image (if no sequence did so already) and returns true, once;
-    // false before it ended and ever after. The caller refreshes.
-    bool TakeStartupReadout();
-
-    // The last status reply and the firmware version it carried (owner's thread).
-    const std::array<std::uint8_t, 8>& g_abStatusReply() const { return status_.reply; }
-    std::uint8_t g_nFwMajor() const { return status_.major; }
-    std::uint8_t g_nFwMinor() const { return status_.minor; }
-    // Failures of the last sequence run on the owner's thread.
-    int failures() const { return failures_; }
+    // Reports of the running conversation so far, and how many it takes when
+    // every verification succeeds (0 when none runs).
+    struct Progress {
+        int done = 0, planned = 0;
+    };
+    Progress progress() const;
 
 private:
-    struct Status {
-        std::array<std::uint8_t, 8> reply{};
-        std::uint8_t major = 0, minor = 0;
+    struct Job {
+        Sequence sequence;
+        ConfigImage image;
+        DeviceHandles handles;
+        Done done;
     };
-    // Marks the session busy once no conversation runs.
-    void beginConversation() const;
-    void endConversation() const;
-    // A conversation on the owner's thread over the image.
-    template <typename Sequence>
-    void converse(Sequence sequence);
-    // Copies a finished start-up read-out into the image (owner's thread).
-    void bringInStartupReadout();
+    void loop();
+    Result converse(Job& job);
 
-    DeviceLink& link_;
-    ConfigImage& image_;
     PauseFn pause_;
-    Status status_;
-    int failures_ = 0;
 
-    mutable std::mutex mutex_;  // guards busy_, readoutEnded_ and workerStatus_
-    mutable std::condition_variable idle_;
-    mutable bool busy_ = false;
-    bool readoutEnded_ = false;
-    Status workerStatus_;
+    mutable std::mutex mutex_;  // guards everything up to the thread
+    mutable std::condition_variable wake_, idle_;
+    std::deque<std::unique_ptr<Job>> queue_;
+    DeviceHandles handles_;
+    bool running_ = false;
+    bool stopping_ = false;
 
-    // Owner's thread only.
-    bool workerStarted_ = false;
-    bool readoutMerged_ = false;
-    bool readoutTaken_ = false;
-    std::unique_ptr<ConfigImage> workerImage_;
-    std::thread worker_;
+    std::atomic<int> reportsDone_{0};
+    std::atomic<int> reportsPlanned_{0};
+
+    // The session's thread only.
+    KeyboardContents known_;
+    std::weak_ptr<hid::Device> knownFor_;  // the keyboard known_ describes
+    std::array<std::uint8_t, 8> statusReply_{};
+    std::uint8_t fwMajor_ = 0, fwMinor_ = 0;
+
+    std::thread thread_;  // last: started once everything above exists
 };
 
 }  // namespace zr417

@@ -37,6 +37,51 @@ constexpr int kFirstPicturePage = 0x10;
 // the first step whose key-code byte is 0, and at the end of the page.
 void ConvertMacroDelays(std::uint8_t* pageData);
 
+// The sections of the keyboard's memory a write reaches, one bit each, in
+// the order a download sends them.
+namespace section {
+constexpr std::uint32_t kFlags = 1u << 0;
+constexpr std::uint32_t kKeyMatrix = 1u << 1;
+constexpr std::uint32_t kMacroPage0 = 1u << 2;    // macro page n: kMacroPage0 << n, n = 0..11
+constexpr std::uint32_t kColourPage0 = 1u << 14;  // colour page k: kColourPage0 << k, k = 0..4
+constexpr std::uint32_t kGroup6 = 1u << 19;
+constexpr std::uint32_t kGroup0 = 1u << 20;
+constexpr std::uint32_t kMacroPages = 0xFFFu << 2;
+constexpr std::uint32_t kColourPages = 0x1Fu << 14;
+constexpr std::uint32_t kAll = (1u << 21) - 1;
+// What the firmware may take only at LED power-on: sent between power off and on.
+constexpr std::uint32_t kLighting = kColourPages | kGroup6 | kGroup0;
+}  // namespace section
+
+// What the keyboard holds, section by section, as it holds it: the flags
+// byte, the data bytes of the matrix and of each page, the five bytes of
+// each LED group. An empty section is not known.
+struct KeyboardContents {
+    using PageData = std::array<std::uint8_t, 512>;
+    using GroupBytes = std::array<std::uint8_t, 5>;
+    std::optional<std::uint8_t> flags;
+    std::optional<PageData> matrix;
+    std::array<std::optional<PageData>, 12> macroPages;
+    std::array<std::optional<PageData>, 5> colourPages;
+    std::optional<GroupBytes> group6, group0;
+};
+
+// What a download of `image` leaves in a keyboard of `model`: macro pages
+// as sent (the slot, delays converted), LED group 0 as the keyboard is told it.
+KeyboardContents ContentsToSend(const ConfigImage& image, Model model);
+// The sections where `wanted` differs from `held`, or `held` is not known.
+std::uint32_t SectionsToSend(const KeyboardContents& held, const KeyboardContents& wanted);
+// Reports a write of `sections` takes when every verification succeeds,
+// with the LED power frame around lighting.
+int PlannedReports(std::uint32_t sections);
+
+// Reports of the fixed sequences when every verification succeeds.
+constexpr int kDownloadAllReports = 81;
+constexpr int kStartupReadoutReports = 41;
+constexpr int kArrivalReadoutReports = 32;
+constexpr int kFactoryResetReports = 42;
+constexpr int kReadEverythingReports = 41;
+
 class KeyboardProtocol {
 public:
     // `refresh` is the window's refresh callback, called with 0 (also offer
@@ -84,8 +129,9 @@ public:
     // Sends 03 52 5A once (no repeat, no reply); pause 10 ms. Never counted.
     void ResetKeyboard();
     // Sends 03 4D page, repeated once; pause 10 ms. The keyboard keeps the
-    // page selected for the next data-page set or get.
-    void SelectPage(int page);
+    // page selected for the next data-page set or get. False when the
+    // keyboard refused it.
+    bool SelectPage(int page);
     // Reads report 6 (repeated once) into the image's key matrix, report ID
     // included; pause 20 ms. A failed read keeps the image's matrix and
     // counts a failure.
@@ -100,24 +146,25 @@ public:
     // macro page; pause 10 ms after each and once more at the end. A failed
     // read keeps that page and counts a failure; the next page follows.
     void ReadMacroPages();
-    // Up to 3 attempts per page 0..11: the page's macro slot is copied into
-    // the image's macro page with its delays converted (the image keeps the
-    // page as sent), then SelectPage, set report 4 (not repeated), pause
-    // 20 ms, SelectPage, read it back (not repeated), pause 20 ms. All 513
-    // bytes equal: "Data OK(Macro)\n"; else "Data not OK(Macro)\n". A page
-    // that misses three times counts one failure and the next page follows.
-    void WriteMacroPages();
+    // Every page 0..11 takes its macro slot into the image's macro page with
+    // its delays converted (the image keeps the page as sent); the pages in
+    // `sections` are then sent, up to 3 attempts each: SelectPage, set
+    // report 4 (not repeated), pause 20 ms, SelectPage, read it back (not
+    // repeated), pause 20 ms. All 513 bytes equal: "Data OK(Macro)\n"; else
+    // "Data not OK(Macro)\n". A page that misses three times counts one
+    // failure and the next page follows.
+    void WriteMacroPages(std::uint32_t sections = section::kMacroPages);
     // As ReadMacroPages for pages 0x10..0x14 into the image's per-key colour
     // pages, 10 ms after each page and no more at the end.
     void ReadPicturePages();
-    // Pages 0x10..0x14 with one budget of three missed verifications for all
-    // five: SelectPage, set report 4 (the image page's byte 0 set to 4, not
-    // repeated), pause 20 ms, SelectPage, read back (not repeated), pause
-    // 10 ms. Equal: "Data OK(SetUserPicture)\n"; else
-    // "Data not OK(SetUserPicture)\n" and the page is tried again while the
-    // budget lasts. Once it is spent the remaining pages are not sent; each
-    // page left unwritten counts a failure.
-    void WritePicturePages();
+    // The pages of 0x10..0x14 in `sections`, with one budget of three missed
+    // verifications for all of them: SelectPage, set report 4 (the image
+    // page's byte 0 set to 4, not repeated), pause 20 ms, SelectPage, read
+    // back (not repeated), pause 10 ms. Equal: "Data OK(SetUserPicture)\n";
+    // else "Data not OK(SetUserPicture)\n" and the page is tried again while
+    // the budget lasts. Once it is spent the remaining pages are not sent;
+    // each page left unwritten counts a failure.
+    void WritePicturePages(std::uint32_t sections = section::kColourPages);
 
     // The whole image into the keyboard: SetLedPower(off), WriteStatusFlags,
     // WriteKeyMatrix, WriteMacroPages, WritePicturePages, WriteLedGroup(6),
@@ -141,6 +188,17 @@ public:
     // macro pages, picture pages, Game Mode set to 1, ApplyEffectDefault,
     // then the refresh callback.
     void FactoryReset();
+    // Makes the keyboard hold the image: the sections where it differs from
+    // what the keyboard is known to hold (TrackContents) go out, each with
+    // its own verified write, in the download's order; lighting inside the
+    // LED power frame. The image is left as a download leaves it. Returns
+    // the sections sent. Without tracking, everything is sent.
+    std::uint32_t Hold();
+
+    // Keeps `contents` up to date with every read and write from now on: a
+    // read or verified write makes its section known, a failed one unknown,
+    // a reset forgets everything. nullptr stops it.
+    void TrackContents(KeyboardContents* contents) { known_ = contents; }
 
     // The effect default on the image (WithEffectDefault): Static with the
     // multicolour index becomes white.
@@ -162,6 +220,9 @@ private:
     void storeStatus(const std::array<std::uint8_t, 8>& reply);
     void copyFirmwareVersion();
     bool writePage(int page, std::uint8_t* imagePage, int afterGetMs, const char* ok, const char* notOk);
+    void readPage(int page, std::uint8_t* imagePage);
+    std::optional<KeyboardContents::PageData>* knownPage(int page);
+    std::optional<KeyboardContents::GroupBytes>* knownGroup(int group);
 
     DeviceLink* link_ = nullptr;
     std::optional<DeviceHandles> pinned_;
@@ -169,6 +230,7 @@ private:
     PauseFn pause_;
     std::function<void(int)> refresh_;
     int failures_ = 0;
+    KeyboardContents* known_ = nullptr;
 };
 
 // The regions of the settings block StartupReadout fills: the status copy,
@@ -179,5 +241,9 @@ struct ImageRegion {
     std::size_t size;
 };
 extern const std::array<ImageRegion, 7> g_startupReadoutRegions;
+// The regions a download (or Hold) changes in the image: the macro pages
+// take their slots, the picture pages their report ID, LED group 0 the
+// model's adjustments.
+extern const std::array<ImageRegion, 3> g_downloadRegions;
 
 }  // namespace zr417

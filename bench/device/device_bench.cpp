@@ -1,7 +1,8 @@
 // DownloadAll against the keyboard emulator: with the protocol's real pauses
 // (reported as a ratio to the floor those pauses set), and with no pauses
-// (the CPU cost of one download). And the listener's CPU use while no report
-// arrives.
+// (the CPU cost of one download). A profile applied without the program (read
+// back, then only what differs sent). And the listener's CPU use while no
+// report arrives.
 #include "config/image.h"
 #include "device/device_link.h"
 #include "device/emu/emulated_bus.h"
@@ -80,6 +81,61 @@ void BM_DownloadAllNoPauses(benchmark::State& state)
     if (s.protocol.failures() != 0) state.SkipWithError("a write did not verify");
 }
 BENCHMARK(BM_DownloadAllNoPauses)->Unit(benchmark::kMicrosecond);
+
+// zr417ctl profile apply without the program: everything read back, then
+// only what differs from it sent (lighting only, one key, nothing), with
+// the real pauses; wall time and reports.
+template <typename Change>
+void MeasureApplyAlone(benchmark::State& state, Change change)
+{
+    Setup s(RealPause);
+    s.protocol.DownloadAll();  // the keyboard holds the image
+    ConfigImage profile = *s.image;
+    change(profile);
+    int sets = 0, gets = 0;
+    for (auto _ : state) {
+        // The keyboard back to the image, out of the clock.
+        state.PauseTiming();
+        ConfigImage held = *s.image;
+        {
+            KeyboardProtocol reset(s.link, held, [](auto) {});
+            reset.DownloadAll();
+        }
+        const auto before = s.keyboard->counters();
+        state.ResumeTiming();
+        ConfigImage work;
+        KeyboardContents contents;
+        KeyboardProtocol alone(s.link, work, RealPause);
+        alone.TrackContents(&contents);
+        alone.ReadEverything();
+        work = profile;
+        alone.Hold();
+        const auto after = s.keyboard->counters();
+        sets = after.sets - before.sets;
+        gets = after.gets - before.gets;
+        if (alone.failures() != 0) state.SkipWithError("a write did not verify");
+    }
+    state.counters["set_reports"] = sets;
+    state.counters["get_reports"] = gets;
+}
+
+void BM_ApplyAloneLightingOnly(benchmark::State& state)
+{
+    MeasureApplyAlone(state, [](ConfigImage& p) { p.at(settings::Effect) ^= 1; });
+}
+BENCHMARK(BM_ApplyAloneLightingOnly)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ApplyAloneOneKey(benchmark::State& state)
+{
+    MeasureApplyAlone(state, [](ConfigImage& p) { p.plane(0, 10) ^= 1; });
+}
+BENCHMARK(BM_ApplyAloneOneKey)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ApplyAloneWhatTheKeyboardHolds(benchmark::State& state)
+{
+    MeasureApplyAlone(state, [](ConfigImage&) {});
+}
+BENCHMARK(BM_ApplyAloneWhatTheKeyboardHolds)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 double ProcessCpuMs()
 {

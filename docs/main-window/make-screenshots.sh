@@ -39,6 +39,9 @@ shoot QV310 chinese qv310-chinese-diy-per-key-colours.png "c 100 165; c 100 303;
     set -- \$k; c \$1 \$2; c \$3 \$4; xdotool key Return; sleep 0.5
   done; m 700 550"
 shoot QV310 chinese chinese-message-box.png "c 820 618"
+# Half a second into Save's download (about 1.1 s): the window shows it is busy.
+shoot QV310 english qv310-english-saving.png "m 600 560; xdotool mousemove 950 620 click 1"
+shoot QV310 chinese qv310-chinese-saving.png "m 600 560; xdotool mousemove 950 620 click 1"
 shoot QV310 chinese chinese-colour-dialog.png "c 100 165; c 100 303; c 480 255; sleep 1"
 # Key A, the Advance tab, the first row's browse button.
 shoot QV310 chinese chinese-file-dialog.png "c 366 307; sleep 1; c 608 182; c 598 217; sleep 1.5"

@@ -171,15 +171,23 @@ protected:
         }
     }
 
+    // A click, then whatever it set the keyboard talking about runs to its
+    // end (as a user who waits for the wait cursor to go).
     void click(int x, int y)
     {
+        press(x, y);
+        EXPECT_TRUE(Spin([&] { return !dlg || !dlg->keyboardBusy(); })) << "the keyboard never got done";
+    }
+    // A click, and back at once.
+    void press(int x, int y)
+    {
         QPointF p(x, y);
-        QMouseEvent press(QEvent::MouseButtonPress, p, dlg->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton,
-                          Qt::NoModifier);
-        QApplication::sendEvent(dlg.get(), &press);
-        QMouseEvent release(QEvent::MouseButtonRelease, p, dlg->mapToGlobal(p), Qt::LeftButton, Qt::NoButton,
-                            Qt::NoModifier);
-        QApplication::sendEvent(dlg.get(), &release);
+        QMouseEvent down(QEvent::MouseButtonPress, p, dlg->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QApplication::sendEvent(dlg.get(), &down);
+        QMouseEvent up(QEvent::MouseButtonRelease, p, dlg->mapToGlobal(p), Qt::LeftButton, Qt::NoButton,
+                       Qt::NoModifier);
+        QApplication::sendEvent(dlg.get(), &up);
     }
     void move(int x, int y, Qt::MouseButtons buttons = Qt::NoButton)
     {

@@ -3,10 +3,13 @@
 // settings file that cannot be written is reported and loses nothing.
 #include "tests/app/main_window_fixture.h"
 
+#include "app/profile_commands.h"
+#include "app/profile_requests.h"
 #include "macro/macro_model.h"
 #include "platform/trace.h"
 
 #include <sys/resource.h>
+#include <condition_variable>
 #include <csignal>
 #include <mutex>
 #include <thread>
@@ -39,6 +42,7 @@ public:
     bool setFeature(std::size_t index, const std::uint8_t* data, std::size_t length) override
     {
         std::this_thread::sleep_for(delay_);
+        if (beforeSet) beforeSet(data, length);
         record(true, index, data, length);
         return keyboard_->setFeature(index, data, length);
     }
@@ -55,6 +59,12 @@ public:
         std::lock_guard lock(mutex_);
         return log_;
     }
+    // Something the test saw, in order with the reports (collection 99).
+    void mark(std::vector<std::uint8_t> what) { record(false, 99, what.data(), what.size()); }
+
+    // Runs on the sending thread before a set reaches the keyboard (set
+    // before the keyboard is plugged in).
+    std::function<void(const std::uint8_t* data, std::size_t length)> beforeSet;
 
 private:
     void record(bool set, std::size_t index, const std::uint8_t* data, std::size_t length)
@@ -119,15 +129,15 @@ TEST_F(MainWindowTest, SaveAndDefaultRightAfterTheWindowAppearsWaitForTheStartup
     const auto log = slow->log();
     const auto window = std::this_thread::get_id();
     ASSERT_FALSE(log.empty());
-    EXPECT_NE(log.front().thread, window) << "the read-out runs on its worker";
+    EXPECT_NE(log.front().thread, window) << "the read-out runs on the keyboard session's thread";
     std::size_t first = 0;
-    while (first < log.size() && log[first].thread != window) ++first;
+    while (first < log.size() && !Starts(log[first].bytes, {3, 0x51, 7, 0x5A})) ++first;
     // The read-out is one unbroken run of 41 reports: status, both groups,
     // the matrix, 12 macro pages and 5 pictures (each page selected, then
-    // read); after it, the window's reports alone.
+    // read); after it, the download and the reset, on the same thread.
     EXPECT_EQ(first, 41u);
     EXPECT_TRUE(Starts(log.front().bytes, {3, 0x51, 7}));
-    for (std::size_t i = first; i < log.size(); ++i) EXPECT_EQ(log[i].thread, window) << "report " << i;
+    for (std::size_t i = first; i < log.size(); ++i) EXPECT_EQ(log[i].thread, log.front().thread) << "report " << i;
 
     // The download comes next, whole: LED off first, every data page right
     // after its own selection, macro pages 0..11 then pictures 0x10..0x14,
@@ -159,6 +169,82 @@ TEST_F(MainWindowTest, SaveAndDefaultRightAfterTheWindowAppearsWaitForTheStartup
     EXPECT_TRUE(groupSent);
     EXPECT_EQ(trace.text().find("ot OK"), std::string::npos) << trace.text();
     EXPECT_EQ(dlg->refreshCount(), 2) << "one refresh for the read-out, one for the reset";
+}
+
+// While Save talks to the keyboard the window answers: a profile request
+// sent meanwhile is answered before the download's last report (LED power
+// on) goes out, and Default waits for the download instead of cutting in.
+TEST_F(MainWindowTest, RequestsAreAnsweredWhileSaveTalksToTheKeyboard)
+{
+    auto inner = std::make_shared<emu::KeyboardEmulator>(*FindKeyboardIdentity("QV310"));
+    auto slow = std::make_shared<SlowLoggingKeyboard>(inner, std::chrono::microseconds(0));
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool answered = false;
+    // The LED power-on waits for the answer; a window that does not answer
+    // while the keyboard is busy lets it go after 10 s, and the order fails.
+    slow->beforeSet = [&](const std::uint8_t* data, std::size_t length) {
+        if (length == 8 && data[1] == 0x51 && data[2] == 7 && data[3] == 0xA5) {
+            std::unique_lock lock(mutex);
+            cv.wait_for(lock, std::chrono::seconds(10), [&] { return answered; });
+        }
+    };
+    port = bus.plug(slow);
+    start();
+    ASSERT_TRUE(Spin([&] { return dlg->refreshCount() >= 1 && !dlg->keyboardBusy(); }));
+    ProfileRequests requests(*dlg);
+    const std::size_t before = slow->log().size();
+
+    press(950, 620);  // Save
+    EXPECT_TRUE(dlg->keyboardBusy());
+    EXPECT_EQ(dlg->cursor().shape(), Qt::WaitCursor);
+    press(830, 620);  // Default: waits for the download
+    EXPECT_TRUE(desktop.questions.empty());
+    std::optional<std::pair<int, QString>> reply;
+    requests.handle("profile list", [&](int code, const QString& text) {
+        slow->mark({'a', 'n', 's', 'w', 'e', 'r'});
+        reply.emplace(code, text);
+        std::lock_guard lock(mutex);
+        answered = true;
+        cv.notify_all();
+    });
+    ASSERT_TRUE(Spin([&] { return reply.has_value(); }));
+    EXPECT_EQ(reply->first, profile_exit::kOk);
+    ASSERT_TRUE(Spin([&] { return !dlg->keyboardBusy(); }, 20000));
+    EXPECT_EQ(dlg->cursor().shape(), Qt::ArrowCursor);
+
+    const auto log = slow->log();
+    constexpr std::size_t none = std::string::npos;
+    std::size_t answer = none, ledOn = none, reset = none;
+    for (std::size_t i = before; i < log.size(); ++i) {
+        if (log[i].collection == 99) answer = i;
+        if (log[i].set && Starts(log[i].bytes, {3, 0x51, 7, 0xA5}) && ledOn == none) ledOn = i;
+        if (log[i].set && Starts(log[i].bytes, {3, 0x52, 0x5A}) && reset == none) reset = i;
+    }
+    ASSERT_NE(answer, none);
+    ASSERT_NE(ledOn, none);
+    EXPECT_LT(answer, ledOn) << "the answer came before the download's last report";
+    ASSERT_EQ(desktop.questions.size(), 1u) << "Default asked once the download was over";
+    ASSERT_NE(reset, none);
+    EXPECT_GT(reset, ledOn);
+}
+
+// The close button during Save hides the window at once and ends the program
+// only once the download is over and the saved image is in keymap.bin.
+TEST_F(MainWindowTest, CloseDuringSaveEndsOnlyAfterTheDownload)
+{
+    plugKeyboard("QV310");
+    start();
+    image().at(settings::Effect) = 3;
+    press(950, 620);  // Save
+    press(985, 12);   // close
+    EXPECT_FALSE(dlg->isVisible());
+    EXPECT_FALSE(dlg->ended()) << "the download runs to its end first";
+    ASSERT_TRUE(Spin([&] { return dlg->ended(); }));
+    EXPECT_EQ(keyboard->memory().groups[0][3], 3);
+    EXPECT_TRUE(keyboard->memory().ledOn);
+    EXPECT_EQ(dlg->store().saved, image());
+    EXPECT_EQ(keymapFile(), bytesOf(dlg->store().saved));
 }
 
 TEST_F(MainWindowTest, SavesOnAFullDiskSaySoAndLoseNothing)

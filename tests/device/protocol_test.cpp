@@ -158,7 +158,7 @@ TEST_F(ProtocolTest, SaveThenReadBackRoundTrips)
     EXPECT_EQ(image.at(settings::WinLock), 1);
 }
 
-TEST_F(ProtocolTest, StartupReadoutWorkerRunsOnceOnItsOwnHandles)
+TEST_F(ProtocolTest, SessionReadsOutOnItsOwnThreadIntoACopy)
 {
     keyboard->setFirmwareVersion(4, 2);
     auto m = keyboard->memory();
@@ -171,24 +171,131 @@ TEST_F(ProtocolTest, StartupReadoutWorkerRunsOnceOnItsOwnHandles)
     KeyboardProtocol direct(link, expected, countingPause());
     direct.StartupReadout();
 
-    KeyboardSession session(link, image, countingPause());
-    std::atomic<int> finished{0};
-    ASSERT_TRUE(session.StartStartupReadout([&] { ++finished; }));
-    EXPECT_FALSE(session.StartStartupReadout([&] { ++finished; }));
+    KeyboardSession session(countingPause());
+    session.SetHandles(link.handles());
+    std::optional<KeyboardSession::Result> result;
+    std::thread::id worker;
+    session.Run(Sequence::StartupReadout, image, [&](KeyboardSession::Result r) {
+        worker = std::this_thread::get_id();
+        result = std::move(r);
+    });
     // The window edits what the read-out does not read meanwhile: that stays.
     image.at(settings::ReportInterval) = 2;
     expected.at(settings::ReportInterval) = 2;
     ConfigImage before = image;
     session.WaitUntilIdle();
-    EXPECT_EQ(image, before) << "the worker reads into a copy, never into the window's image";
-    ASSERT_TRUE(session.TakeStartupReadout());
-    EXPECT_FALSE(session.TakeStartupReadout()) << "one refresh per read-out";
+    ASSERT_TRUE(result);
+    EXPECT_NE(worker, std::this_thread::get_id());
+    EXPECT_EQ(image, before) << "the session reads into a copy, never into the caller's image";
+    result->MergeInto(image);
     EXPECT_EQ(image, expected) << "every byte the sequence reads, and nothing else, lands in the image";
-    EXPECT_EQ(session.g_nFwMajor(), 4);
-    EXPECT_EQ(session.g_nFwMinor(), 2);
-    // The worker's refresh callback comes after the conversation ended.
-    for (int i = 0; i < 500 && finished == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    EXPECT_EQ(finished, 1);
+    EXPECT_EQ(result->fwMajor, 4);
+    EXPECT_EQ(result->fwMinor, 2);
+    EXPECT_EQ(result->sets + result->gets, kStartupReadoutReports);
+}
+
+// "Make the keyboard hold this image" through the session, as a profile
+// applied to a running program does.
+struct HoldTest : ProtocolTest {
+    HoldTest() { session.SetHandles(link.handles()); }
+
+    KeyboardSession::Result run(Sequence sequence, const ConfigImage& img)
+    {
+        std::optional<KeyboardSession::Result> out;
+        session.Run(sequence, img, [&](KeyboardSession::Result r) { out = std::move(r); });
+        session.WaitUntilIdle();
+        return std::move(*out);
+    }
+
+    KeyboardSession session{countingPause()};
+};
+
+TEST_F(HoldTest, OnlyTheSectionsThatDifferGoOut)
+{
+    fillImage(4);
+    ConfigImage held = run(Sequence::DownloadAll, image).image;
+    TraceCapture trace;
+
+    // A lighting change: LED group 0 alone, inside the LED power frame.
+    ConfigImage lit = held;
+    lit.at(settings::Effect) = 3;
+    lit.at(settings::Brightness) = 5;
+    auto r = run(Sequence::Hold, lit);
+    EXPECT_EQ(r.sent, section::kGroup0);
+    EXPECT_LE(r.sets, 12);
+    EXPECT_EQ(r.failures, 0);
+    EXPECT_EQ(keyboard->memory().groups[0], (std::array<std::uint8_t, 8>{3, 0x53, 0, 3, 5, 2, 3, 1}));
+    EXPECT_EQ(trace.count("LED OFF OK\n"), 1);
+    EXPECT_EQ(trace.count("LED ON OK\n"), 1);
+
+    // What the keyboard holds already: nothing at all.
+    r = run(Sequence::Hold, lit);
+    EXPECT_EQ(r.sent, 0u);
+    EXPECT_EQ(r.sets + r.gets, 0);
+
+    // A remap: the key matrix alone, without blinking the lights.
+    ConfigImage remapped = lit;
+    remapped.plane(0, 10) ^= 0xFF;
+    r = run(Sequence::Hold, remapped);
+    EXPECT_EQ(r.sent, section::kKeyMatrix);
+    EXPECT_EQ(r.sets, 1);
+    EXPECT_EQ(trace.count("LED OFF OK\n"), 1);
+    EXPECT_EQ(keyboard->memory().matrix[128 * 0 + 10], remapped.plane(0, 10));
+
+    // A slot whose delays convert to the page the keyboard holds sends
+    // nothing; one that converts to another page sends that page alone.
+    ConfigImage macro = remapped;
+    std::uint8_t* slot3 = macro.settings.data() + settings::MacroSlots + settings::MacroSlotSize * 3;
+    ASSERT_EQ(slot3[5], 3);  // 3 ms: one unit of 8 ms
+    slot3[5] = 7;            // still one unit
+    EXPECT_EQ(run(Sequence::Hold, macro).sent, 0u);
+    slot3[5] = 9;  // two units
+    r = run(Sequence::Hold, macro);
+    EXPECT_EQ(r.sent, section::kMacroPage0 << 3);
+    EXPECT_EQ(keyboard->memory().pages[3][5], 2);
+    EXPECT_EQ(0, std::memcmp(&r.image.settings[MacroPages + PageSize * 3 + 1], keyboard->memory().pages[3].data(), 512))
+        << "the image keeps the page as sent";
+}
+
+TEST_F(HoldTest, WhatFailedOrWasNeverReadIsSentAgain)
+{
+    fillImage(5);
+    ConfigImage held = run(Sequence::DownloadAll, image).image;
+
+    // The matrix never verifies: the next Hold of the same image sends it again.
+    ConfigImage remapped = held;
+    remapped.plane(1, 20) = 0x33;
+    keyboard->faults().wrongReadBack = {3, 6, -1};
+    auto r = run(Sequence::Hold, remapped);
+    EXPECT_EQ(r.failures, 1);
+    r = run(Sequence::Hold, remapped);
+    EXPECT_EQ(r.sent, section::kKeyMatrix);
+    EXPECT_EQ(r.failures, 0);
+
+    // A factory reset reads everything back but LED group 6: that goes out
+    // with the next change, inside the LED power frame.
+    ConfigImage reset = run(Sequence::FactoryReset, remapped).image;
+    std::fill_n(&reset.at(settings::MacroSlots), settings::MacroSlotSize * 12, 0);  // the keyboard has none now
+    reset.at(settings::GameMode) = 0;                                               // as the keyboard has it
+    r = run(Sequence::Hold, reset);
+    EXPECT_EQ(r.sent, section::kGroup6);
+    EXPECT_EQ(r.sets, 4);
+
+    // The second model reads Static without colour back as Neon, which is
+    // sent as Static without colour: the keyboard holds it already.
+    ConfigImage neon = reset;
+    neon.at(settings::Effect) = 9;
+    r = run(Sequence::Hold, neon);
+    EXPECT_EQ(r.sent, section::kGroup0);
+    ConfigImage readBack = run(Sequence::ReadEverything, r.image).image;
+    ASSERT_EQ(readBack.at(settings::Effect), 9);
+    EXPECT_EQ(run(Sequence::Hold, readBack).sent, 0u);
+
+    // Another keyboard in its place: nothing of it is known.
+    link.CloseDeviceHandles();
+    link.OpenDeviceHandles();
+    session.SetHandles(link.handles());
+    EXPECT_EQ(run(Sequence::Hold, readBack).sent, section::kAll);
 }
 
 TEST_F(ProtocolTest, ArrivalReadoutSendsFlagsFirstAndSkipsPictures)
