@@ -210,6 +210,17 @@ void AutoProfiles::trySwitch()
         return;
     }
     waiting_ = window_.switchMustWait();
+    if (waiting_ == AutoProfileWindow::Wait::Busy && !idleHooked_) {
+        // A Save, a read-out or another apply runs: the switch goes right
+        // after it rather than at the next look.
+        QPointer<AutoProfiles> self(this);
+        idleHooked_ = window_.whenIdle([self] {
+            if (!self) return;
+            self->idleHooked_ = false;
+            self->trySwitch();
+            self->updateStatus();
+        });
+    }
     if (waiting_ != AutoProfileWindow::Wait::None) return;
     const AutoTarget target = *pending_;
     pending_.reset();

@@ -2,8 +2,8 @@
 // user's processes once a second, and the switches that follow, which go
 // through the main window as a profile applied through the program does:
 // on the keyboard session's thread, only what the keyboard does not hold
-// yet is sent. A switch waits while the window talks to the keyboard, holds
-// changes not saved, or a dialog is open. After a suspend
+// yet is sent. A switch waits while the window talks to the keyboard (and
+// goes right after), holds changes not saved, or a dialog is open. After a suspend
 // the keyboard is checked. The tray's tooltip says which profile is active
 // and why, and when a switch waits.
 #pragma once
@@ -42,6 +42,9 @@ public:
     // out), saving as Save does; `done` hears, later, what went wrong (empty
     // when nothing did).
     virtual void switchTo(const ConfigImage& image, std::function<void(const std::string& problem)> done) = 0;
+    // While the window talks to the keyboard: runs `work` once it has ended
+    // and returns true. False, with nothing kept, when it talks to nobody.
+    virtual bool whenIdle(std::function<void()> work) = 0;
     // Counts the images the window committed as the keyboard's (saves,
     // applied profiles, a factory reset): another count than after a switch
     // means something else has changed the keyboard since.
@@ -123,6 +126,7 @@ private:
     std::optional<AutoTarget> pending_;  // to switch to once the window lets it
     AutoProfileWindow::Wait waiting_ = AutoProfileWindow::Wait::None;
     bool switching_ = false;
+    bool idleHooked_ = false;       // a look is due once the window's conversation ends
     std::optional<Switch> active_;  // the last switch, while nothing else changed the keyboard
     std::string failed_;            // why the last switch could not go
     std::string failedProfile_;

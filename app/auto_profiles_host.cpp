@@ -22,6 +22,13 @@ void MainWindowAutoHost::switchTo(const ConfigImage& image, std::function<void(c
     });
 }
 
+bool MainWindowAutoHost::whenIdle(std::function<void()> work)
+{
+    if (!dlg_.keyboardBusy()) return false;
+    dlg_.WhenIdle(std::move(work));
+    return true;
+}
+
 std::uint64_t MainWindowAutoHost::commitCount() const
 {
     return dlg_.store().commitCount();

@@ -15,6 +15,7 @@ public:
 
     Wait switchMustWait() override;
     void switchTo(const ConfigImage& image, std::function<void(const std::string& problem)> done) override;
+    bool whenIdle(std::function<void()> work) override;
     std::uint64_t commitCount() const override;
     std::filesystem::path profileDir() const override;
     int language() const override;

@@ -29,6 +29,7 @@ public:
     explicit NoWindow(fs::path profiles) : profiles_(std::move(profiles)) {}
     Wait switchMustWait() override { return Wait::NoKeyboard; }
     void switchTo(const ConfigImage&, std::function<void(const std::string&)>) override {}
+    bool whenIdle(std::function<void()>) override { return false; }
     std::uint64_t commitCount() const override { return 0; }
     fs::path profileDir() const override { return profiles_; }
     int language() const override { return kLanguageEnglish; }
