@@ -435,7 +435,14 @@ void CKalvexDlg::WhenIdle(std::function<void()> work)
 void CKalvexDlg::ShowBusy(bool busy)
 {
     if (busy) {
-        setCursor(Qt::WaitCursor);
+        // Qt 6.4's Wayland client frees an animated cursor's frame callback
+        // from inside that callback, and the theme's wait cursor is animated:
+        // a few frames into a Save the program could crash. There the wait
+        // cursor is a still picture.
+        if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+            setCursor(StillWaitCursor());
+        else
+            setCursor(Qt::WaitCursor);
         busyTimer_->start();
     } else {
         unsetCursor();

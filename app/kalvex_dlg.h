@@ -177,6 +177,7 @@ private:
     void OnConversationEnded(const KeyboardSession::Result& result,
                              const std::function<void(const KeyboardSession::Result&)>& then);
     void ShowBusy(bool busy);
+    QCursor StillWaitCursor() const;
     // The close button and the tray's exit: a conversation under way ends first.
     void CloseWhenIdle(bool saveSavedImage);
     // keymap.bin / MacroDefine.bin could not be written: tell the user.

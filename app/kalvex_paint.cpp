@@ -9,6 +9,8 @@
 #include <QFontMetrics>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPixmap>
+#include <QPolygonF>
 
 namespace zr417 {
 
@@ -101,6 +103,30 @@ void CKalvexDlg::Compose()
     if (down) DrawBusy(p);
     DrawPanel(p);
     if (panel_.helpOpen) DrawHelpMenu(p);
+}
+
+// An hourglass that never moves, with the sand in the Save button's red.
+QCursor CKalvexDlg::StillWaitCursor() const
+{
+    const qreal ratio = devicePixelRatioF();
+    QPixmap picture(QSize(16, 24) * ratio);
+    picture.setDevicePixelRatio(ratio);
+    picture.fill(Qt::transparent);
+    QPainter p(&picture);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QPolygonF glass{{3, 3}, {13, 3}, {9, 12}, {13, 21}, {3, 21}, {7, 12}};
+    p.setPen(QPen(Qt::black, 1.5));
+    p.setBrush(kWhite);
+    p.drawPolygon(glass);
+    p.setPen(Qt::NoPen);
+    p.setBrush(kSaveRed);
+    p.drawPolygon(QPolygonF{{5.5, 7}, {10.5, 7}, {8, 11}});
+    p.drawPolygon(QPolygonF{{8, 15}, {11.5, 20}, {4.5, 20}});
+    p.setBrush(Qt::black);
+    p.drawRoundedRect(QRectF(1, 0.5, 14, 2.5), 1, 1);
+    p.drawRoundedRect(QRectF(1, 21, 14, 2.5), 1, 1);
+    p.end();
+    return QCursor(picture, 8, 12);
 }
 
 // The Save button pressed in (its face shaded, a dark edge on the top and

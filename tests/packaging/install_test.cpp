@@ -178,7 +178,7 @@ TEST_F(Installed, ModesAreTheSameWhateverTheInstallersUmask)
 
 // The rule as udev itself reads it, on a made-up sysfs of every keyboard
 // (interfaces 0 and 1), the bootloader and a stranger: udevadm test in a
-// private mount namespace where that tree is /sys and the rule is the only one.
+// mount namespace of its own where that tree is /sys and the rule is the only one.
 TEST_F(Installed, UdevGivesTheSeatInterfaceOneAndTheBootloaderButNeverTheTypedKeys)
 {
     if (::geteuid() != 0) GTEST_SKIP() << "a private /sys needs root (CI runs the tests as root)";
@@ -237,17 +237,33 @@ TEST_F(Installed, UdevGivesTheSeatInterfaceOneAndTheBootloaderButNeverTheTypedKe
     const fs::path script = fake.path() / "evaluate.sh";
     write(script,
           "set -e\n"
+          // A chroot's / is no mount point, so it cannot be made private;
+          // there only the mount points we mount over are, and nothing is
+          // mounted on a folder of the (shared) root file system.
+          "if mount --make-rprivate / 2>/dev/null; then whole=1; else\n"
+          "  whole=0; for m in /sys /run /dev; do mount --make-rprivate \"$m\"; done\n"
+          "fi\n"
           "mount --bind \"$1\" /sys\n"
           "mount -t tmpfs none /run\n"
           "mount -t tmpfs none /dev\n"
-          "mount --bind \"$2\" /etc/udev/rules.d\n"
-          "for d in /usr/lib/udev/rules.d /lib/udev/rules.d; do [ ! -d \"$d\" ] || mount --bind \"$3\" \"$d\"; done\n"
+          // /run's rules come before /usr/lib's: an empty file of the same
+          // name masks each packaged rule, so ours is the only one.
+          "mkdir -p /run/udev/rules.d\n"
+          "cp \"$2\"/*.rules /run/udev/rules.d/\n"
+          "for f in /usr/lib/udev/rules.d/*.rules /lib/udev/rules.d/*.rules; do\n"
+          "  [ -e \"$f\" ] && [ ! -e \"/run/udev/rules.d/${f##*/}\" ] && : >\"/run/udev/rules.d/${f##*/}\" || true\n"
+          "done\n"
+          // /etc's rules come before /run's: hidden where a mount may go there.
+          "if [ $whole = 1 ]; then mount --bind \"$3\" /etc/udev/rules.d\n"
+          "elif ls /etc/udev/rules.d/*.rules >/dev/null 2>&1; then\n"
+          "  echo 'cannot hide the rules in /etc/udev/rules.d without a private /'; exit 1\n"
+          "fi\n"
           "shift 3\n"
           "for node; do\n"
           "  echo \"== $node\"\n"
           "  SYSTEMD_DEVICE_VERIFY_SYSFS=0 udevadm test --action=add \"/sys/class/hidraw/$node\" 2>&1 || true\n"
           "done\n");
-    std::string command = "unshare -m --propagation private sh '" + script.string() + "' '" + sys.string() + "' '" +
+    std::string command = "unshare -m --propagation unchanged sh '" + script.string() + "' '" + sys.string() + "' '" +
                           rules.string() + "' '" + empty.string() + "'";
     for (const auto& name : nodes) command += " " + name;
     std::string out;
