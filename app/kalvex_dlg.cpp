@@ -527,27 +527,43 @@ void CKalvexDlg::CheckKeyboardAfterResume()
     // conversations keep their order.
     WhenIdle([this] {
         if (ended_) return;
+        // What the keyboard held before the suspend, as far as the window
+        // knows: what it was last given and what it was found holding since
+        // (the file alone may be older than the keyboard).
+        SyncClean();
+        auto known = std::make_shared<const ConfigImage>(*clean_);
         // Handles that died over the suspend: the keyboard is opened again
-        // as when it is plugged in.
+        // as when it is plugged in (its read-out then lands in the window).
+        bool reopened = false;
         if (link_->g_hCommandDev && !link_->connected()) {
             Trace("The keyboard's handles did not survive the suspend; opening it again\n");
             link_->OnDeviceRemoval();
             link_->OnDeviceArrival();
+            reopened = true;
         }
         session_->SetHandles(link_->handles());
         if (!link_->g_hCommandDev) return;
         // What the keyboard holds now; the window keeps its own changes, so
         // nothing of this reaches the working image.
-        Converse(Sequence::ReadEverything, store_->saved, [this](const KeyboardSession::Result& readBack) {
+        Converse(Sequence::ReadEverything, *known, [this, known, reopened](const KeyboardSession::Result& readBack) {
             if (readBack.failures > 0) {
                 Trace("After the suspend the keyboard did not answer every read; nothing sent\n");
                 return;
             }
-            // What it was last given goes out again where it differs.
-            Converse(Sequence::Hold, store_->saved, [](const KeyboardSession::Result& r) {
+            // What it held goes out again where it differs.
+            Converse(Sequence::Hold, *known, [this, known, reopened](const KeyboardSession::Result& r) {
                 Trace(r.sent == 0 ? "After the suspend the keyboard holds what it was given; nothing sent\n"
                                   : "After the suspend the keyboard lost what it was given; sent it again where "
                                     "it differed\n");
+                if (!reopened || r.failures > 0) return;
+                // The reopening's read-out showed what it had lost; the
+                // window shows what it holds again.
+                SyncClean();
+                for (const ImageRegion& region : RegionsOf(Sequence::ArrivalReadout))
+                    for (ConfigImage* image : {&store_->current, clean_.get()})
+                        std::copy_n(known->settings.begin() + region.offset, region.size,
+                                    image->settings.begin() + region.offset);
+                Refresh(1);
             });
         });
     });

@@ -127,7 +127,8 @@ public:
     // sliders, or an image edited since the last save or read-out.
     bool hasUnsavedEdits();
     // After a suspend: reopens the keyboard when its handles died, reads it
-    // back and sends the saved image again where the keyboard differs.
+    // back and sends what it held before (what it was last given or found
+    // holding) again where it differs.
     void CheckKeyboardAfterResume();
     // True while a conversation the window asked for runs or waits; the
     // window shows it and holds back everything that would change the image.
