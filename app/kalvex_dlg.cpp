@@ -117,6 +117,10 @@ void CKalvexDlg::OnInitDialog()
     // up once the initialisation is through).
     keyState_.g_abKeyChanged.fill(0);
     store_ = std::make_unique<KeymapStore>(paths_.keymapFile());
+    // keymap.bin is written off this thread: a flush to a busy disk would
+    // hold up the window after every conversation.
+    writer_ = std::make_shared<FileWriter>();
+    store_->WriteThrough(writer_);
     macros_ = std::make_unique<MacroStore>(paths_.macroFile());
     uiCall_ = std::make_unique<UiThreadCall>(this);
     DeviceLink::Events events;
@@ -127,7 +131,7 @@ void CKalvexDlg::OnInitDialog()
     session_ = std::make_unique<KeyboardSession>(options_.pause);
     busyTimer_ = new QTimer(this);
     busyTimer_->setInterval(kBusyRepaintMs);
-    connect(busyTimer_, &QTimer::timeout, this, [this] { redraw(); });
+    connect(busyTimer_, &QTimer::timeout, this, [this] { update(kBusyArea); });
     if (int fd = options_.bus->eventFd(); fd >= 0) {
         plugNotifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
         plugNotifier_->setEnabled(false);
@@ -605,7 +609,7 @@ void CKalvexDlg::Refresh(int lParam)
     SlidersFromImage();
     if (IsPerKeyEffect(store_->current.at(settings::Effect))) panel_.perKeyMode = true;
     MarkChangedKeys(store_->current, keyState_.g_abKeyChanged);
-    store_->SaveKeymapFile();
+    SaveKeymapLater({});
     UpdateSliderVisibility();
     redraw();
     if (lParam != 0) return;
@@ -892,8 +896,9 @@ void CKalvexDlg::ApplyProfile(const ConfigImage& image, ApplyDone done)
     Converse(Sequence::Hold, [this, done = std::move(done)](const KeyboardSession::Result& r) {
         r.MergeInto(store_->current);
         store_->CommitSavedImage();
-        const auto unsaved = SaveFiles();
-        if (done) done(r, unsaved);
+        SaveFilesLater([r, done](const std::optional<std::filesystem::path>& unsaved) {
+            if (done) done(r, unsaved);
+        });
     });
 }
 
@@ -915,7 +920,9 @@ void CKalvexDlg::FactoryResetCommand()
         store_->current.keyTable.fill(0);
         store_->RefreshKeyCodes();
         store_->CommitSavedImage();
-        if (auto failed = SaveFiles()) ReportSaveFailure(*failed);
+        SaveFilesLater([this](const std::optional<std::filesystem::path>& failed) {
+            if (failed) ReportSaveFailure(*failed);
+        });
     });
 }
 
@@ -928,16 +935,34 @@ void CKalvexDlg::SaveCommand()
     Converse(Sequence::DownloadAll, [this](const KeyboardSession::Result& r) {
         r.MergeInto(store_->current);
         store_->CommitSavedImage();
-        if (auto failed = SaveFiles()) ReportSaveFailure(*failed);
+        SaveFilesLater([this](const std::optional<std::filesystem::path>& failed) {
+            if (failed) ReportSaveFailure(*failed);
+        });
     });
 }
 
-std::optional<std::filesystem::path> CKalvexDlg::SaveFiles()
+void CKalvexDlg::SaveKeymapLater(std::function<void(bool written)> then)
 {
-    if (!store_->SaveKeymapFile()) return store_->file();
-    // Macros an earlier write could not store get another chance.
-    if (macros_->unsaved() && !macros_->SaveMacroFile()) return macros_->file();
-    return std::nullopt;
+    ++writesPending_;
+    store_->SaveKeymapFileLater([post = uiCall_->poster(), this, then = std::move(then)](bool written) mutable {
+        post([this, written, then = std::move(then)] {
+            --writesPending_;
+            if (then) then(written);
+        });
+    });
+}
+
+void CKalvexDlg::SaveFilesLater(std::function<void(const std::optional<std::filesystem::path>& failed)> then)
+{
+    SaveKeymapLater([this, then = std::move(then)](bool written) {
+        std::optional<std::filesystem::path> failed;
+        if (!written)
+            failed = store_->file();
+        else if (macros_->unsaved() && !macros_->SaveMacroFile())
+            // Macros an earlier write could not store get another chance.
+            failed = macros_->file();
+        then(failed);
+    });
 }
 
 void CKalvexDlg::ReportSaveFailure(const std::filesystem::path& file)

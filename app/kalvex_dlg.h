@@ -13,10 +13,13 @@
 #include "device/keyboard_session.h"
 #include "keymap/key_assignment.h"
 #include "macro/macro_store.h"
+#include "platform/file_writer.h"
 #include "platform/files.h"
 
 #include <QImage>
 #include <QPoint>
+#include <QRect>
+#include <QRegion>
 #include <QSystemTrayIcon>
 #include <QWidget>
 #include <array>
@@ -133,6 +136,8 @@ public:
     // True while a conversation the window asked for runs or waits; the
     // window shows it and holds back everything that would change the image.
     bool keyboardBusy() const { return conversations_ > 0; }
+    // True while files the window saved are still being written.
+    bool writingFiles() const { return writesPending_ > 0; }
     // Runs `work` now, or once the window's conversations with the keyboard
     // have ended.
     void WhenIdle(std::function<void()> work);
@@ -140,6 +145,9 @@ public:
     void OnPlugEvents();
     // Composes the client area into frame() now.
     void Compose();
+    // The busy state's part of the client area: the Save button held down
+    // and the progress line under the buttons.
+    static constexpr QRect kBusyArea{798, 600, 190, 40};
 
 public slots:
     // A second start of the program asks for the window, also from the tray.
@@ -183,9 +191,12 @@ private:
     void CloseWhenIdle(bool saveSavedImage);
     // keymap.bin / MacroDefine.bin could not be written: tell the user.
     void ReportSaveFailure(const std::filesystem::path& file);
-    // Saves keymap.bin, and MacroDefine.bin when an earlier write of it
-    // failed; the file that could not be written, if any.
-    std::optional<std::filesystem::path> SaveFiles();
+    // Writes keymap.bin from the working image as it stands, off this
+    // thread; `then` hears on this thread whether it was written.
+    void SaveKeymapLater(std::function<void(bool written)> then);
+    // The same, then MacroDefine.bin when an earlier write of it failed;
+    // `then` hears which file could not be written, if any.
+    void SaveFilesLater(std::function<void(const std::optional<std::filesystem::path>& failed)> then);
     void ReadVersionFile();
     void CreateSliders();
     void SlidersFromImage();
@@ -213,6 +224,8 @@ private:
     void DrawLists(QPainter& p);
     void DrawHelpMenu(QPainter& p);
     void DrawBusy(QPainter& p);
+    // Composes `region` of the client area into frame().
+    void Compose(QRegion region);
 
     MainWindowOptions options_;
     SubDialogs* dialogs_;
@@ -232,6 +245,8 @@ private:
     std::unique_ptr<KeyboardSession> session_;  // every conversation with the keyboard
     int conversations_ = 0;                     // asked for by the window and not yet heard back
     std::deque<std::function<void()>> whenIdle_;
+    std::shared_ptr<FileWriter> writer_;      // keymap.bin, in the order the writes were asked for
+    int writesPending_ = 0;                   // asked of the writer and not yet heard back
     QTimer* busyTimer_ = nullptr;             // repaints the progress while busy
     std::vector<hid::PlugEvent> plugEvents_;  // waiting for an arrival to settle
     bool arrivalWaiting_ = false;

@@ -65,22 +65,33 @@ void CKalvexDlg::DrawCentredText(QPainter& p, std::string_view text, int centreX
     DrawText(p, text, centreX - width / 2, y, height, colour);
 }
 
-void CKalvexDlg::paintEvent(QPaintEvent*)
+void CKalvexDlg::paintEvent(QPaintEvent* event)
 {
-    Compose();
+    // Only what is to be repainted is composed anew (the progress of a
+    // conversation is a small part); the rest of the frame is still right.
+    Compose(event->region());
     QPainter p(this);
     p.drawImage(0, 0, frame_);
 }
 
 void CKalvexDlg::Compose()
 {
+    Compose(QRegion(rect()));
+}
+
+void CKalvexDlg::Compose(QRegion region)
+{
     // Composed at the screen's resolution (skins from their @2x twins above
     // 100 %), in the layout's units.
     const qreal ratio = devicePixelRatioF();
-    if (LayoutSize(frame_) != size() || frame_.devicePixelRatio() != ratio) frame_ = MakeFrame(size(), ratio);
+    if (LayoutSize(frame_) != size() || frame_.devicePixelRatio() != ratio) {
+        frame_ = MakeFrame(size(), ratio);
+        region = rect();
+    }
     ++composeCount_;
-    frame_.fill(Qt::black);
     QPainter p(&frame_);
+    p.setClipRegion(region);
+    p.fillRect(rect(), Qt::black);
     const int lang = g_nLanguage;
 
     DrawImage(p, mw::kBackground, 0, 0);
@@ -100,7 +111,7 @@ void CKalvexDlg::Compose()
     DrawText(p, texts::kCancel.in(lang), 872, 612, kLabelHeight, kGrey);
     DrawText(p, texts::kSave.in(lang), (lang == kLanguageChinese ? 934 : 938) + down, 612 + down, kLabelHeight,
              kSaveRed);
-    if (down) DrawBusy(p);
+    if (down) DrawBusy(p);  // within kBusyArea
     DrawPanel(p);
     if (panel_.helpOpen) DrawHelpMenu(p);
 }

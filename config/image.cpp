@@ -1,11 +1,13 @@
 #include "config/image.h"
 
 #include "config/keys.h"
+#include "platform/file_writer.h"
 #include "platform/files.h"
 
 #include <sys/stat.h>
 #include <algorithm>
 #include <cerrno>
+#include <future>
 #include <utility>
 #include <vector>
 
@@ -30,11 +32,15 @@ bool KeymapStore::LoadKeymapFile()
     // One-shot: this load consumes the flag whatever happens, so a failed
     // load cannot leak "keep settings" into a later, unrelated one.
     const bool keepSettings = std::exchange(g_bKeepSettings, false);
-    if (unwritten_) {
-        if (!keepSettings) current.settings = unwritten_->settings;
-        current.keyTable = unwritten_->keyTable;
-        RefreshKeyCodes();
-        return true;
+    if (writer_) writer_->WaitUntilIdle();
+    {
+        std::lock_guard lock(unwritten_->mutex);
+        if (const ConfigImage* meant = unwritten_->image.get()) {
+            if (!keepSettings) current.settings = meant->settings;
+            current.keyTable = meant->keyTable;
+            RefreshKeyCodes();
+            return true;
+        }
     }
     auto bytes = ReadFileBytes(file_, kImageSize);
     if (!bytes) {
@@ -62,14 +68,70 @@ void ConfigImage::fill(const std::vector<std::uint8_t>& bytes, bool keepSettings
         std::copy_n(data + kSettingsSize, std::min(size - kSettingsSize, kKeyTableSize), keyTable.begin());
 }
 
+namespace {
+
+std::vector<std::uint8_t> FileBytes(const ConfigImage& image)
+{
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(kImageSize);
+    bytes.insert(bytes.end(), image.settings.begin(), image.settings.end());
+    bytes.insert(bytes.end(), image.keyTable.begin(), image.keyTable.end());
+    return bytes;
+}
+
+}  // namespace
+
+void KeymapStore::Unwritten::note(const ConfigImage& meant, bool written)
+{
+    std::lock_guard lock(mutex);
+    if (written)
+        image.reset();
+    else
+        image = std::make_unique<ConfigImage>(meant);
+}
+
 bool KeymapStore::save(const ConfigImage& image)
 {
-    if (WriteFileAtomic(file_, {image.settings, image.keyTable})) {
-        unwritten_.reset();
-        return true;
+    if (!writer_) {
+        const bool written = WriteFileAtomic(file_, {image.settings, image.keyTable});
+        unwritten_->note(image, written);
+        return written;
     }
-    unwritten_ = std::make_unique<ConfigImage>(image);
-    return false;
+    std::promise<bool> outcome;
+    std::future<bool> written = outcome.get_future();
+    queue(image, [&outcome](bool ok) { outcome.set_value(ok); });
+    return written.get();
+}
+
+void KeymapStore::queue(const ConfigImage& image, std::function<void(bool written)> done)
+{
+    writer_->Write(file_, FileBytes(image),
+                   [unwritten = unwritten_, meant = std::make_shared<const ConfigImage>(image),
+                    done = std::move(done)](bool written) {
+                       unwritten->note(*meant, written);
+                       if (done) done(written);
+                   });
+}
+
+void KeymapStore::WriteThrough(std::shared_ptr<FileWriter> writer)
+{
+    writer_ = std::move(writer);
+}
+
+void KeymapStore::SaveKeymapFileLater(std::function<void(bool written)> done)
+{
+    if (!writer_) {
+        const bool written = save(current);
+        if (done) done(written);
+        return;
+    }
+    queue(current, std::move(done));
+}
+
+bool KeymapStore::unsaved() const
+{
+    std::lock_guard lock(unwritten_->mutex);
+    return unwritten_->image != nullptr;
 }
 
 bool KeymapStore::SaveKeymapFile()

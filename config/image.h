@@ -7,11 +7,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace zr417 {
+
+class FileWriter;
 
 constexpr std::size_t kSettingsSize = 16256;
 constexpr std::size_t kKeyEntrySize = 772;
@@ -97,6 +101,8 @@ struct ConfigImage {
 class KeymapStore {
 public:
     explicit KeymapStore(std::filesystem::path file);
+    KeymapStore(const KeymapStore&) = delete;
+    KeymapStore& operator=(const KeymapStore&) = delete;
 
     const std::filesystem::path& file() const { return file_; }
 
@@ -117,8 +123,16 @@ public:
     // (and the image in memory) as they were.
     bool SaveKeymapFile();
     bool SaveSavedImage();
+    // From now on keymap.bin is written by `writer`, behind whatever was
+    // asked of it before: the saves above wait for their write, the one
+    // below does not, and a load first waits for the writes under way.
+    void WriteThrough(std::shared_ptr<FileWriter> writer);
+    // Queues a write of the current image as it stands now and returns at
+    // once; `done` hears how it went, on the writer's thread. Without a
+    // writer the write happens now.
+    void SaveKeymapFileLater(std::function<void(bool written)> done = {});
     // True from a failed save until the next successful one.
-    bool unsaved() const { return unwritten_ != nullptr; }
+    bool unsaved() const;
     void CommitSavedImage();
     // How many times the saved image was committed (others tell by it that
     // the keyboard was given something new).
@@ -130,10 +144,20 @@ public:
     void Startup();
 
 private:
+    // What the last save, when it failed, meant to write; the writer's
+    // thread records how its writes went.
+    struct Unwritten {
+        mutable std::mutex mutex;
+        std::unique_ptr<ConfigImage> image;
+        void note(const ConfigImage& meant, bool written);
+    };
     bool save(const ConfigImage& image);
+    // Hands a write of `image` to the writer; `done` runs on its thread.
+    void queue(const ConfigImage& image, std::function<void(bool written)> done);
 
     std::filesystem::path file_;
-    std::unique_ptr<ConfigImage> unwritten_;  // what the last, failed save meant to write
+    std::shared_ptr<Unwritten> unwritten_ = std::make_shared<Unwritten>();
+    std::shared_ptr<FileWriter> writer_;
     std::uint64_t commits_ = 0;
 };
 

@@ -106,7 +106,7 @@ struct Window {
     {
         QElapsedTimer t;
         t.start();
-        while ((dlg->refreshCount() < 1 || dlg->keyboardBusy()) && t.elapsed() < 20000)
+        while ((dlg->refreshCount() < 1 || dlg->keyboardBusy() || dlg->writingFiles()) && t.elapsed() < 20000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     void click(int x, int y)
@@ -158,7 +158,7 @@ void MeasureStall(benchmark::State& state, Window& w, Act act)
         t.start();
         probe.start();
         act();
-        while (w.dlg->keyboardBusy() && t.elapsed() < 20000)
+        while ((w.dlg->keyboardBusy() || w.dlg->writingFiles()) && t.elapsed() < 20000)
             QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
         longest = std::max(longest, probe.stop());
         state.SetIterationTime(static_cast<double>(t.elapsed()) / 1000.0);

@@ -159,7 +159,11 @@ protected:
             ASSERT_TRUE(Spin([&] { return dlg->refreshCount() >= 1; })) << "start-up read-out never refreshed";
             Settle();
         }
+        EXPECT_TRUE(Spin([&] { return !dlg->writingFiles(); })) << "keymap.bin was never written";
     }
+
+    // The keyboard is done and the files the window saved are written.
+    bool done() const { return !dlg || (!dlg->keyboardBusy() && !dlg->writingFiles()); }
 
     // Lets the paints a refresh set off run to their end: the sliders repaint
     // once moved, and ask the window to redraw.
@@ -176,7 +180,7 @@ protected:
     void click(int x, int y)
     {
         press(x, y);
-        EXPECT_TRUE(Spin([&] { return !dlg || !dlg->keyboardBusy(); })) << "the keyboard never got done";
+        EXPECT_TRUE(Spin([&] { return done(); })) << "the keyboard never got done";
     }
     // A click, and back at once.
     void press(int x, int y)

@@ -1,5 +1,6 @@
 #include "config/image.h"
 #include "config/keys.h"
+#include "platform/file_writer.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -274,6 +276,49 @@ TEST_F(KeymapFileTest, FailedSaveLeavesTheOldFileIntact)
         EXPECT_EQ(Read(file()), old);
         EXPECT_EQ(FilesInDir(), 1u);
     }
+}
+
+// Writes handed to a writer thread land in the order they were asked for, a
+// load first waits for them, and one that fails still keeps what it meant.
+TEST_F(KeymapFileTest, WritesThroughAWriterKeepTheirOrderAndTheirFailures)
+{
+    auto writer = std::make_shared<FileWriter>();
+    store_->WriteThrough(writer);
+    Fill(store_->current, 40);
+    store_->SaveKeymapFileLater();
+    Fill(store_->current, 41);
+    const ConfigImage second = store_->current;
+    const Bytes last = Flatten(second);
+    std::atomic<int> heard{0};
+    store_->SaveKeymapFileLater([&](bool written) { heard = written ? 1 : -1; });
+    Fill(store_->current, 42);  // never saved
+
+    ASSERT_TRUE(store_->LoadKeymapFile());
+    EXPECT_EQ(heard, 1) << "the load waited for the writes";
+    EXPECT_EQ(store_->current.settings, second.settings);
+    EXPECT_EQ(Read(file()), last);
+    EXPECT_EQ(FilesInDir(), 1u);
+
+    const ConfigImage meant = store_->current;
+    {
+        struct rlimit saved {};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = saved;
+        small.rlim_cur = 4096;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        store_->SaveKeymapFileLater([&](bool written) { heard = written ? 1 : -1; });
+        writer->WaitUntilIdle();
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+    }
+    EXPECT_EQ(heard, -1);
+    EXPECT_TRUE(store_->unsaved());
+    EXPECT_EQ(Read(file()), last) << "the old file is left whole";
+    Fill(store_->current, 43);
+    ASSERT_TRUE(store_->LoadKeymapFile());
+    EXPECT_EQ(store_->current.settings, meant.settings) << "the load takes what the failed write meant";
+    EXPECT_EQ(store_->current.keyTable.back(), meant.keyTable.back());
 }
 
 TEST_F(KeymapFileTest, SaveSavedImageWritesTheSavedImageNotTheWorkingOne)
