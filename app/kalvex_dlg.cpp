@@ -107,11 +107,11 @@ void CKalvexDlg::OnInitDialog()
     m_szSkinDir = paths_.skinDir(g_nLanguage);
     skins_ = SkinFolder::ForLanguage(paths_, g_nLanguage);
     setWindowIcon(LoadIconResource(skins::resource::kIconMain));
-    const QImage& background = skins_.Image(skins::main_window::kBackground);
     // A fixed size: a compositor that sizes windows itself (tiling, kiosk)
-    // gets no other size to offer the skinned window.
-    setFixedSize(background.isNull() ? QSize(1000, 640) : background.size());
-    frame_ = MakeFrame(size(), devicePixelRatioF());
+    // gets no other size to offer the skinned window. Taken from the file's
+    // header: at 200 % the plain picture is never drawn.
+    const QSize background = skins_.Size(skins::main_window::kBackground);
+    setFixedSize(background.isValid() ? background : QSize(1000, 640));
 
     // Changed-key marks; the device link and the plug notifications (taken
     // up once the initialisation is through).

@@ -86,8 +86,7 @@ public:
     CBitSlider* slider(int id) const;
     QSystemTrayIcon* trayIcon() const { return tray_; }
     QMenu* trayMenu() const { return trayMenu_.get(); }
-    // The last composed client area and how many times it was composed.
-    const QImage& frame() const { return frame_; }
+    // How many times the client area was composed.
     int composeCount() const { return composeCount_; }
     int effectListHoverRow() const { return hoverRow_; }
     // Refreshes handled so far.
@@ -143,8 +142,10 @@ public:
     void WhenIdle(std::function<void()> work);
     // Plug events waiting on the bus (the notifier calls this).
     void OnPlugEvents();
-    // Composes the client area into frame() now.
-    void Compose();
+    // The whole client area, composed now.
+    QImage Compose();
+    // Draws `region` of the client area with `p` (what a paint does).
+    void Compose(QPainter& p, const QRegion& region);
     // The busy state's part of the client area: the Save button held down
     // and the progress line under the buttons.
     static constexpr QRect kBusyArea{798, 600, 190, 40};
@@ -224,8 +225,6 @@ private:
     void DrawLists(QPainter& p);
     void DrawHelpMenu(QPainter& p);
     void DrawBusy(QPainter& p);
-    // Composes `region` of the client area into frame().
-    void Compose(QRegion region);
 
     MainWindowOptions options_;
     SubDialogs* dialogs_;
@@ -278,7 +277,6 @@ private:
     bool ended_ = false;
     QEventLoop* loop_ = nullptr;
 
-    QImage frame_;
     int composeCount_ = 0;
     int refreshCount_ = 0;
     SkinFolder skins_;

@@ -1,5 +1,5 @@
-// The main window's redraw: the whole client area is composed off screen in
-// the drawing order, then copied to the window in one piece.
+// The main window's redraw: the client area drawn in the drawing order into
+// the window's back buffer, which reaches the screen in one piece.
 #include "app/kalvex_dlg.h"
 
 #include "config/keys.h"
@@ -67,29 +67,25 @@ void CKalvexDlg::DrawCentredText(QPainter& p, std::string_view text, int centreX
 
 void CKalvexDlg::paintEvent(QPaintEvent* event)
 {
-    // Only what is to be repainted is composed anew (the progress of a
-    // conversation is a small part); the rest of the frame is still right.
-    Compose(event->region());
+    // Straight into the window's own back buffer, and only what is to be
+    // repainted (the progress of a conversation is a small part).
     QPainter p(this);
-    p.drawImage(0, 0, frame_);
+    Compose(p, event->region());
 }
 
-void CKalvexDlg::Compose()
+QImage CKalvexDlg::Compose()
 {
-    Compose(QRegion(rect()));
+    QImage frame = MakeFrame(size(), devicePixelRatioF());
+    QPainter p(&frame);
+    Compose(p, QRegion(rect()));
+    return frame;
 }
 
-void CKalvexDlg::Compose(QRegion region)
+void CKalvexDlg::Compose(QPainter& p, const QRegion& region)
 {
-    // Composed at the screen's resolution (skins from their @2x twins above
+    // Drawn at the device's resolution (skins from their @2x twins above
     // 100 %), in the layout's units.
-    const qreal ratio = devicePixelRatioF();
-    if (LayoutSize(frame_) != size() || frame_.devicePixelRatio() != ratio) {
-        frame_ = MakeFrame(size(), ratio);
-        region = rect();
-    }
     ++composeCount_;
-    QPainter p(&frame_);
     p.setClipRegion(region);
     p.fillRect(rect(), Qt::black);
     const int lang = g_nLanguage;
