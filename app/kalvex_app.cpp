@@ -1,5 +1,7 @@
 #include "app/kalvex_app.h"
 
+#include "app/auto_profiles.h"
+#include "app/auto_profiles_host.h"
 #include "app/kalvex_dlg.h"
 #include "app/openrgb_link.h"
 #include "app/profile_requests.h"
@@ -83,14 +85,23 @@ bool CKalvexApp::InitInstance(int& argc, char** argv)
     OpenRgbLink openrgb(dlg);
     dlg.setTrayItems([&openrgb](QMenu& menu) { openrgb.addTrayItem(menu); });
     openrgb.startFromSettings();
-    // zr417ctl's profile and openrgb requests, answered through the window.
+    // Automatic profiles switch through the window.
+    MainWindowAutoHost autoHost(dlg);
+    AutoProfiles autoProfiles(autoHost);
+    dlg.setAutoProfiles(&autoProfiles);
+    autoProfiles.start();
+    // zr417ctl's profile and openrgb requests, answered through the window;
+    // the rules of automatic profiles by their owner.
     ProfileRequests requests(dlg);
-    instance.setRequestHandler([&requests, &openrgb](const QString& request, SingleInstance::Reply reply) {
-        if (OpenRgbLink::IsRequest(request))
-            openrgb.handle(request, reply);
-        else
-            requests.handle(request, std::move(reply));
-    });
+    instance.setRequestHandler(
+        [&requests, &openrgb, &autoProfiles](const QString& request, SingleInstance::Reply reply) {
+            if (OpenRgbLink::IsRequest(request))
+                openrgb.handle(request, reply);
+            else if (IsAutoRequestLine(request.toStdString()))
+                autoProfiles.handle(request, reply);
+            else
+                requests.handle(request, std::move(reply));
+        });
     dlg.DoModal();
     instance.setRequestHandler({});
     return false;

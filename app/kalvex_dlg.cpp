@@ -1,6 +1,8 @@
 #include "app/kalvex_dlg.h"
 
 #include "app/about_dlg.h"
+#include "app/auto_profiles_dlg.h"
+#include "app/auto_profiles_texts.h"
 #include "app/autostart_menu.h"
 #include "app/splash.h"
 #include "app/ui_call.h"
@@ -158,10 +160,12 @@ void CKalvexDlg::OnInitDialog()
     // Configuration, then the read-out worker.
     panel_ = PanelState{};
     store_->Startup();
+    SyncClean();
     // The refresh, once what the keyboard holds is in the image.
     if (link_->g_hCommandDev)
         Converse(Sequence::StartupReadout, [this](const KeyboardSession::Result& r) {
             r.MergeInto(store_->current);
+            NoteReadout(r);
             Refresh(0);
         });
 
@@ -296,8 +300,13 @@ void CKalvexDlg::CreateTrayIcon()
     trayAvailable_ = options_.trayAvailable ? *options_.trayAvailable : QSystemTrayIcon::isSystemTrayAvailable();
     tray_ = new QSystemTrayIcon(this);
     tray_->setIcon(LoadIconResource(skins::resource::kIconMain));
-    tray_->setToolTip(qs(texts::kTitle.english));
+    setTrayStatus(trayStatus_);
     trayMenu_ = std::make_unique<QMenu>();
+    if (autoProfiles_) {
+        QAction* automatic = trayMenu_->addAction(qs(auto_text::kMenuItem.in(g_nLanguage)));
+        connect(automatic, &QAction::triggered, this,
+                [this] { ShowAutoProfilesDlg(*autoProfiles_, g_nLanguage, nullptr, false); });
+    }
     AddAutostartItem(*trayMenu_, g_nLanguage);
     if (trayItems_) trayItems_(*trayMenu_);
     trayMenu_->addSeparator();
@@ -331,6 +340,13 @@ void CKalvexDlg::WaitForTray()
         }
     });
     poll->start();
+}
+
+void CKalvexDlg::setTrayStatus(const QString& status)
+{
+    trayStatus_ = status;
+    if (tray_)
+        tray_->setToolTip(qs(texts::kTitle.english) + (status.isEmpty() ? QString() : QStringLiteral("\n") + status));
 }
 
 void CKalvexDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)
@@ -462,11 +478,99 @@ void CKalvexDlg::OnArrived()
     session_->SetHandles(link_->handles());
     Converse(Sequence::ArrivalReadout, [this](const KeyboardSession::Result& r) {
         r.MergeInto(store_->current);
+        NoteReadout(r);
         SlidersFromImage();
         ReadVersionFile();
         Refresh(0);
         // A window that was hidden for want of a keyboard comes to life.
         if (hiddenForNoKeyboard_ && !ended_) ShowFromTray();
+    });
+}
+
+void CKalvexDlg::SyncClean()
+{
+    if (clean_ && cleanCommit_ == store_->commitCount()) return;
+    clean_ = std::make_unique<ConfigImage>(store_->saved);
+    cleanCommit_ = store_->commitCount();
+}
+
+void CKalvexDlg::NoteReadout(const KeyboardSession::Result& readout)
+{
+    SyncClean();
+    readout.MergeInto(*clean_);
+}
+
+bool CKalvexDlg::hasUnsavedEdits()
+{
+    if (!store_) return false;
+    // A slider goes into the image on Save.
+    for (int id : {kSliderBrightness, kSliderSpeed, kSliderZoneBrightness, kSliderZoneSpeed}) {
+        const CBitSlider* s = sliders_[id];
+        if (s->value() != std::clamp<int>(store_->current.at(SliderImageOffset(id)), s->minimum(), s->maximum()))
+            return true;
+    }
+    SyncClean();
+    return store_->current.settings != clean_->settings || store_->current.keyTable != clean_->keyTable;
+}
+
+AutoProfileWindow::Wait CKalvexDlg::switchMustWait()
+{
+    using Wait = AutoProfileWindow::Wait;
+    // A conversation under way (the start-up read-out included) is about
+    // to change the image.
+    if (!initialised_ || ended_ || keyboardBusy()) return Wait::Busy;
+    if (QApplication::activeModalWidget()) return Wait::Dialog;
+    if (!link_->g_hCommandDev) return Wait::NoKeyboard;
+    if (hasUnsavedEdits()) return Wait::Edits;
+    return Wait::None;
+}
+
+void CKalvexDlg::CheckKeyboardAfterResume()
+{
+    if (!initialised_ || ended_) return;
+    // After what the keyboard is busy with now; the window's own
+    // conversations keep their order.
+    WhenIdle([this] {
+        if (ended_) return;
+        // What the keyboard held before the suspend, as far as the window
+        // knows: what it was last given and what it was found holding since
+        // (the file alone may be older than the keyboard).
+        SyncClean();
+        auto known = std::make_shared<const ConfigImage>(*clean_);
+        // Handles that died over the suspend: the keyboard is opened again
+        // as when it is plugged in (its read-out then lands in the window).
+        bool reopened = false;
+        if (link_->g_hCommandDev && !link_->connected()) {
+            Trace("The keyboard's handles did not survive the suspend; opening it again\n");
+            link_->OnDeviceRemoval();
+            link_->OnDeviceArrival();
+            reopened = true;
+        }
+        session_->SetHandles(link_->handles());
+        if (!link_->g_hCommandDev) return;
+        // What the keyboard holds now; the window keeps its own changes, so
+        // nothing of this reaches the working image.
+        Converse(Sequence::ReadEverything, *known, [this, known, reopened](const KeyboardSession::Result& readBack) {
+            if (readBack.failures > 0) {
+                Trace("After the suspend the keyboard did not answer every read; nothing sent\n");
+                return;
+            }
+            // What it held goes out again where it differs.
+            Converse(Sequence::Hold, *known, [this, known, reopened](const KeyboardSession::Result& r) {
+                Trace(r.sent == 0 ? "After the suspend the keyboard holds what it was given; nothing sent\n"
+                                  : "After the suspend the keyboard lost what it was given; sent it again where "
+                                    "it differed\n");
+                if (!reopened || r.failures > 0) return;
+                // The reopening's read-out showed what it had lost; the
+                // window shows what it holds again.
+                SyncClean();
+                for (const ImageRegion& region : RegionsOf(Sequence::ArrivalReadout))
+                    for (ConfigImage* image : {&store_->current, clean_.get()})
+                        std::copy_n(known->settings.begin() + region.offset, region.size,
+                                    image->settings.begin() + region.offset);
+                Refresh(1);
+            });
+        });
     });
 }
 
@@ -736,6 +840,10 @@ DialogContext CKalvexDlg::dialogContext()
     ctx.skinDir = m_szSkinDir;
     ctx.store = store_.get();
     ctx.macros = macros_.get();
+    if (autoProfiles_)
+        ctx.openAutomaticProfiles = [this](QWidget* parent) {
+            ShowAutoProfilesDlg(*autoProfiles_, g_nLanguage, parent, true);
+        };
     return ctx;
 }
 

@@ -4,6 +4,7 @@
 // image on Save, lives in the tray and follows plugging.
 #pragma once
 
+#include "app/auto_profiles.h"
 #include "app/main_logic.h"
 #include "app/seams.h"
 #include "config/image.h"
@@ -125,6 +126,21 @@ public:
     // Tells the user that `file` could not be written, without waiting for
     // an answer.
     void NoteSaveFailure(const std::filesystem::path& file);
+    // Automatic profiles: the tray menu and the profile panel's menu open
+    // their dialog, and the tray's tooltip carries their status.
+    void setAutoProfiles(AutoProfiles* autoProfiles) { autoProfiles_ = autoProfiles; }
+    void setTrayStatus(const QString& status);
+    // Why a profile switch from outside must wait now: a conversation with
+    // the keyboard under way, a dialog open, no keyboard, or changes in the
+    // window not saved.
+    AutoProfileWindow::Wait switchMustWait();
+    // True while the window holds changes the keyboard does not have: moved
+    // sliders, or an image edited since the last save or read-out.
+    bool hasUnsavedEdits();
+    // After a suspend: reopens the keyboard when its handles died, reads it
+    // back and sends what it held before (what it was last given or found
+    // holding) again where it differs.
+    void CheckKeyboardAfterResume();
     // True while a conversation the window asked for runs or waits; the
     // window shows it and holds back everything that would change the image.
     bool keyboardBusy() const { return conversations_ > 0; }
@@ -206,6 +222,10 @@ private:
     void UpdateSliderVisibility();
     void CreateTrayIcon();
     void WaitForTray();
+    // A read-out put the keyboard's regions into the working image: they
+    // are no edits of the user's.
+    void NoteReadout(const KeyboardSession::Result& readout);
+    void SyncClean();
     void OpenHomePage();
     DialogContext dialogContext();
     void redraw();
@@ -259,6 +279,12 @@ private:
 
     std::map<int, CBitSlider*> sliders_;
     std::map<int, int> lastThumbX_;  // per slider: the thumb position last painted
+    AutoProfiles* autoProfiles_ = nullptr;
+    QString trayStatus_;
+    // The working image as it would be without the user's changes: the saved
+    // image as of commit cleanCommit_, with later read-outs in it.
+    std::unique_ptr<ConfigImage> clean_;
+    std::uint64_t cleanCommit_ = 0;
     QSystemTrayIcon* tray_ = nullptr;
     std::unique_ptr<QMenu> trayMenu_;
     std::function<void(QMenu&)> trayItems_;

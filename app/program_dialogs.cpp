@@ -27,7 +27,9 @@ public:
     // CConfigureDlg over the main window's corner.
     void runProfileManager(const DialogContext& ctx, const QRect& mainRect) override
     {
-        RunProfileManager(ctx.parent, mainRect, *ctx.store, ctx.language, ctx.paths);
+        ProfileManagerSeams seams;
+        seams.openAutomaticProfiles = ctx.openAutomaticProfiles;
+        RunProfileManager(ctx.parent, mainRect, *ctx.store, ctx.language, ctx.paths, std::move(seams));
     }
 };
 

@@ -15,6 +15,7 @@
 #include <QString>
 #include <QUrl>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -30,6 +31,9 @@ struct DialogContext {
     std::filesystem::path skinDir;  // png/<language>/ with its trailing separator
     KeymapStore* store = nullptr;
     MacroStore* macros = nullptr;
+    // Opens the automatic profiles dialog over `parent` (the profile panel's
+    // menu); empty where the program has none.
+    std::function<void(QWidget* parent)> openAutomaticProfiles;
 };
 
 // The modal sub-dialogs. Each returns what its dialog ended with; the main

@@ -48,8 +48,10 @@ int RunFlash(const Options&, const std::vector<std::string>&);
 // Host-action keys and plug events as they come (listen_commands.cpp).
 int RunListen(const Options&, const std::vector<std::string>&);
 
-// Profiles, through the running program or on their own (profile_commands.cpp).
+// Profiles, through the running program or on their own (profile_commands.cpp),
+// and the rules of automatic profiles (auto_commands.cpp).
 int RunProfile(const Options&, const std::vector<std::string>&);
+int RunProfileAuto(const Options&, const std::vector<std::string>&);
 
 // The running program's OpenRGB SDK server (openrgb_commands.cpp).
 int RunOpenRgb(const Options&, const std::vector<std::string>&);

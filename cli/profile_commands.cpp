@@ -126,9 +126,11 @@ ProfileOutcome SaveAlone(const Options& options, const AppPaths& paths, const st
 int RunProfile(const Options& options, const std::vector<std::string>& operands)
 {
     const std::string& what = operands[0];
+    if (what == "auto") return RunProfileAuto(options, operands);
     const bool named = what == "apply" || what == "save";
     if (!(what == "list" && operands.size() == 1) && !(named && operands.size() == 2)) {
-        std::fprintf(stderr, "usage: zr417ctl profile list | profile apply NAME | profile save NAME\n");
+        std::fprintf(stderr,
+                     "usage: zr417ctl profile list | profile apply NAME | profile save NAME | profile auto ...\n");
         return kUsage;
     }
     std::string request = "profile " + what;

@@ -14,9 +14,10 @@ const Command g_commands[] = {
     {"read", "FILE", "read the keyboard into a configuration image file (keymap.bin format)", 1, RunRead},
     {"save", "FILE", "write a keymap.bin or profile file into the keyboard", 1, RunSave},
     {"reset", "", "restore the keyboard's factory settings", 0, RunReset},
-    {"profile", "list|apply NAME|save NAME",
-     "list the profiles, apply one to the keyboard, or save the keyboard's settings as one (through the running "
-     "program when it runs)",
+    {"profile", "list|apply NAME|save NAME|auto ...",
+     "list the profiles, apply one to the keyboard, or save the keyboard's settings as one; \"profile auto\" "
+     "lists and edits the automatic profiles: list, add PROGRAM PROFILE, remove PROGRAM, default PROFILE|none, "
+     "on, off (all through the running program when it runs)",
      -1, RunProfile},
     {"openrgb", "on [--port N]|off|status",
      "switch the running program's OpenRGB SDK server on (port 6742 unless given) or off, or show its state", 1,

@@ -159,6 +159,7 @@ bool KeymapStore::SaveSavedImage()
 void KeymapStore::CommitSavedImage()
 {
     saved = current;
+    ++commits_;
 }
 
 void KeymapStore::RefreshKeyCodes()

@@ -140,6 +140,9 @@ public:
     // Why the last save failed (an errno value); empty once a save succeeds.
     std::error_code saveError() const;
     void CommitSavedImage();
+    // How many times the saved image was committed (others tell by it that
+    // the keyboard was given something new).
+    std::uint64_t commitCount() const { return commits_; }
     // Byte 0 of entries 0..103 from the fixed key list.
     void RefreshKeyCodes();
     // Start-up order: zero the key table, clear the keep flag, load, refresh
@@ -163,6 +166,7 @@ private:
     bool keepSettings_ = false;
     std::shared_ptr<Unwritten> unwritten_ = std::make_shared<Unwritten>();
     std::shared_ptr<FileWriter> writer_;
+    std::uint64_t commits_ = 0;
 };
 
 }  // namespace zr417

@@ -32,6 +32,8 @@ inline constexpr Bilingual kLoad{"Load", "加载"};
 inline constexpr Bilingual kDelete{"Delete", "删除"};
 inline constexpr Bilingual kCopyPrefix{"Copy of ", "复制 "};
 inline constexpr Bilingual kMenuCaption{"profile", "profile"};
+// The program's own item of the menu (its tray menu has it too).
+inline constexpr Bilingual kAutomaticProfiles{"Automatic profiles…", "自动切换配置…"};
 }  // namespace profile_text
 
 enum class ProfileMessage {

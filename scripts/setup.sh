@@ -37,6 +37,8 @@ tests=(
   dpkg-dev file
   # the format check of every C++ file (Debian 12's clang-format is 14)
   clang-format
+  # a private system bus for the end of a suspend (automatic profiles)
+  dbus-daemon
 )
 # scripts/package.sh: cpack's dependency list (dpkg-shlibdeps needs file),
 # Debian's build flags, and the package check.

@@ -166,6 +166,10 @@ void CConfigureDlg::BuildContextMenu(QMenu& menu) const
         {kCmdProfileDelete, profile_text::kDelete},
     };
     for (const auto& [id, text] : items) menu.addAction(qs(text.in(language_)))->setData(id);
+    if (seams_.openAutomaticProfiles) {
+        menu.addSeparator();
+        menu.addAction(qs(profile_text::kAutomaticProfiles.in(language_)))->setData(kCmdAutomaticProfiles);
+    }
 }
 
 void CConfigureDlg::OpenContextMenu(const QPoint& globalPos)
@@ -201,6 +205,9 @@ void CConfigureDlg::Command(int command)
             break;
         case kCmdProfileDelete:
             profiles_.Delete();
+            break;
+        case kCmdAutomaticProfiles:
+            if (seams_.openAutomaticProfiles) seams_.openAutomaticProfiles(this);
             break;
         default:
             break;

@@ -32,6 +32,9 @@ struct ProfileManagerSeams {
     // Shows the context menu at a global position; returns the chosen action or nullptr.
     std::function<QAction*(QMenu& menu, const QPoint& globalPos)> execMenu;
     std::function<void(std::chrono::milliseconds)> pause;
+    // Set: the context menu ends with "Automatic profiles…", which calls it
+    // with the panel as the parent.
+    std::function<void(QWidget* parent)> openAutomaticProfiles;
 };
 
 // Context menu and drawn-button commands (the menu item ids).
@@ -41,6 +44,7 @@ enum ProfileCommand : int {
     kCmdProfileSave = 32786,
     kCmdProfileLoad = 32787,
     kCmdProfileDelete = 32788,
+    kCmdAutomaticProfiles = 32900,  // the program's own, not the profile manager's
 };
 
 // Drawn buttons of the panel, by client point (borders as the panel reads them).

@@ -3,6 +3,8 @@
 // settings file that cannot be written is reported and loses nothing.
 #include "tests/app/main_window_fixture.h"
 
+#include "app/auto_profiles.h"
+#include "app/auto_profiles_host.h"
 #include "app/main_logic.h"
 #include "app/openrgb_link.h"
 #include "app/profile_commands.h"
@@ -247,6 +249,67 @@ TEST_F(MainWindowTest, CloseDuringSaveEndsOnlyAfterTheDownload)
     EXPECT_TRUE(keyboard->memory().ledOn);
     EXPECT_EQ(dlg->store().saved, image());
     EXPECT_EQ(keymapFile(), bytesOf(dlg->store().saved));
+}
+
+// An automatic switch that comes while Save talks to the keyboard (with
+// nothing else to wait for) waits: the window keeps its image until the
+// download is over, then the profile lands in the keyboard, the window and
+// keymap.bin alike.
+TEST_F(MainWindowTest, AnAutomaticSwitchDuringSaveWaitsForItThenLands)
+{
+    auto inner = std::make_shared<emu::KeyboardEmulator>(*FindKeyboardIdentity("QV310"));
+    auto slow = std::make_shared<SlowLoggingKeyboard>(inner, std::chrono::microseconds(0));
+    std::mutex mutex;
+    std::condition_variable cv;
+    bool release = false, held = false;
+    // The Save's LED power-on waits until the switch has come.
+    slow->beforeSet = [&](const std::uint8_t* data, std::size_t length) {
+        if (length == 8 && data[1] == 0x51 && data[2] == 7 && data[3] == 0xA5 && !held) {
+            held = true;
+            std::unique_lock lock(mutex);
+            cv.wait_for(lock, std::chrono::seconds(10), [&] { return release; });
+        }
+    };
+    port = bus.plug(slow);
+    start();
+    ASSERT_TRUE(Spin([&] { return dlg->refreshCount() >= 1 && !dlg->keyboardBusy(); }));
+
+    const std::uint8_t effect = at(settings::Effect);
+    ConfigImage racing = dlg->store().saved;
+    racing.at(settings::Effect) = effect == 5 ? 6 : 5;
+    std::filesystem::create_directories(dlg->paths().profileDir());
+    ASSERT_TRUE(WriteFileAtomic(dlg->paths().profileDir() / "Racing.bin", bytesOf(racing)));
+    const auto rules = dir.path() / "auto-profiles.conf";
+    ASSERT_TRUE(SaveAutoRules(rules, AutoRules{true, "Racing", {}}, nullptr));
+    std::filesystem::create_directories(dir.path() / "proc");  // no process runs
+    MainWindowAutoHost host(*dlg);
+    AutoProfiles automatic(host, rules, dir.path() / "proc");
+    automatic.reload();
+
+    const std::size_t before = slow->log().size();
+    press(950, 620);  // Save
+    ASSERT_TRUE(dlg->keyboardBusy());
+    automatic.tick();  // the default profile is due now
+    EXPECT_EQ(at(settings::Effect), effect) << "the switch cut into the Save";
+    {
+        std::lock_guard lock(mutex);
+        release = true;
+    }
+    cv.notify_all();
+
+    ASSERT_TRUE(Spin([&] {
+        return !dlg->keyboardBusy() && automatic.status(kLanguageEnglish) == "Racing: the default profile";
+    })) << automatic.status(kLanguageEnglish).toStdString();
+    EXPECT_EQ(inner->memory().groups[0][3], racing.at(settings::Effect));
+    EXPECT_EQ(at(settings::Effect), racing.at(settings::Effect));
+    EXPECT_EQ(dlg->store().saved, image());
+    EXPECT_EQ(keymapFile(), bytesOf(dlg->store().saved));
+    // The Save's download and the switch each went out whole, one after the other.
+    const auto log = slow->log();
+    int ledOns = 0;
+    for (std::size_t i = before; i < log.size(); ++i)
+        if (log[i].set && Starts(log[i].bytes, {3, 0x51, 7, 0xA5})) ++ledOns;
+    EXPECT_EQ(ledOns, 2);
 }
 
 TEST_F(MainWindowTest, SavesOnAFullDiskSaySoAndLoseNothing)

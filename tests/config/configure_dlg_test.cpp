@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <random>
 
 namespace zr417 {
@@ -86,6 +87,7 @@ protected:
             return chosen;
         };
         s.pause = [this](std::chrono::milliseconds ms) { pauses.push_back(ms.count()); };
+        s.openAutomaticProfiles = automatic;
         return s;
     }
 
@@ -141,6 +143,7 @@ protected:
     QStringList menuTexts;
     std::vector<int> menuIds;
     std::vector<long> pauses;
+    std::function<void(QWidget*)> automatic;
 };
 
 // --- where and how it is drawn --------------------------------------------------------
@@ -320,6 +323,15 @@ TEST_F(ConfigureDlgTest, ContextMenuInBothLanguagesRunsTheChosenCommand)
     EXPECT_EQ(messages[0].text, "请选择一个配置存储");
     EXPECT_EQ(messages[0].caption, "配置管理");
     EXPECT_FALSE(messages[0].okCancel);
+
+    // The program adds an item of its own at the end: automatic profiles,
+    // opened over the panel.
+    QWidget* openedOver = nullptr;
+    automatic = [&](QWidget* parent) { openedOver = parent; };
+    Open(kLanguageChinese);
+    Menu("自动切换配置…");
+    EXPECT_EQ(menuTexts.back(), "自动切换配置…");
+    EXPECT_EQ(openedOver, dlg.get());
 }
 
 TEST_F(ConfigureDlgTest, MessagesFollowTheLanguage)
