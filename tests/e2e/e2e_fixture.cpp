@@ -68,17 +68,9 @@ void E2E::SetUp()
     ::chmod((root() / "run").c_str(), 0700);
 
     // A display of our own.
-    for (int n = 90 + ::getpid() % 400, tries = 0; tries < 20 && display_.empty(); ++n, ++tries) {
-        std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-        if (fs::exists(socket) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
-        auto xvfb = std::make_unique<test::ChildProcess>(
-            "/usr/bin/Xvfb",
-            std::vector<std::string>{":" + std::to_string(n), "-screen", "0", xvfbScreen_, "-nolisten", "tcp"},
-            std::map<std::string, std::string>{}, root() / "xvfb.log");
-        if (test::WaitUntil([&] { return fs::exists(socket) || !xvfb->running(); }, 10s) && xvfb->running()) {
-            display_ = ":" + std::to_string(n);
-            xvfb_ = std::move(xvfb);
-        }
+    if (auto display = test::StartXvfb(90 + ::getpid() % 400, xvfbScreen_, root() / "xvfb.log")) {
+        display_ = display->name;
+        xvfb_ = std::move(display->server);
     }
     ASSERT_FALSE(display_.empty()) << test::ReadText(root() / "xvfb.log");
     startSimulator();

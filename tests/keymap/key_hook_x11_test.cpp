@@ -43,16 +43,10 @@ public:
         for (const char* tool : {"Xvfb", "xdotool", "setxkbmap"})
             ASSERT_EQ(std::system((std::string("command -v ") + tool + " >/dev/null").c_str()), 0)
                 << tool << " is not installed (scripts/setup.sh --tests installs it)";
-        for (int n = 500 + ::getpid() % 400, tries = 0; tries < 20 && g_display.empty(); ++n, ++tries) {
-            const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
-            if (fs::exists(socket) || fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) continue;
-            auto xvfb = std::make_unique<test::ChildProcess>(
-                "/usr/bin/Xvfb",
-                std::vector<std::string>{":" + std::to_string(n), "-screen", "0", "640x480x24", "-nolisten", "tcp"},
-                std::map<std::string, std::string>{}, dir_.path() / "xvfb.log");
-            if (test::WaitUntil([&] { return fs::exists(socket) || !xvfb->running(); }, 10s) && xvfb->running()) {
-                g_display = ":" + std::to_string(n);
-                xvfb_ = std::move(xvfb);
+        if (g_display.empty()) {
+            if (auto display = test::StartXvfb(500 + ::getpid() % 400, "640x480x24", dir_.path() / "xvfb.log")) {
+                g_display = display->name;
+                xvfb_ = std::move(display->server);
             }
         }
         ASSERT_FALSE(g_display.empty()) << test::ReadText(dir_.path() / "xvfb.log");

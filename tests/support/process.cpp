@@ -79,6 +79,27 @@ void ChildProcess::terminate()
     }
 }
 
+std::optional<PrivateDisplay> StartXvfb(int first, const std::string& screen, const fs::path& logFile)
+{
+    for (int n = first; n < first + 20; ++n) {
+        const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n),
+                          lock = "/tmp/.X" + std::to_string(n) + "-lock";
+        if (fs::exists(socket) || fs::exists(lock)) continue;
+        auto server = std::make_unique<ChildProcess>(
+            "/usr/bin/Xvfb",
+            std::vector<std::string>{":" + std::to_string(n), "-screen", "0", screen, "-nolisten", "tcp", "-noreset"},
+            std::map<std::string, std::string>{}, logFile);
+        auto ours = [&] {
+            int holder = 0;
+            std::ifstream(lock) >> holder;
+            return holder == server->pid() && fs::exists(socket);
+        };
+        if (WaitUntil([&] { return ours() || !server->running(); }, std::chrono::seconds(10)) && server->running())
+            return PrivateDisplay{":" + std::to_string(n), std::move(server)};
+    }
+    return std::nullopt;
+}
+
 fs::path RuntimeDir()
 {
     const char* dir = std::getenv("ZR417_RUNTIME_DIR");

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +34,17 @@ private:
     int pid_ = -1;
     std::optional<int> status_;
 };
+
+// An X server (Xvfb) of the test's own, on the first free display from
+// `first` on. Tests running side by side race for the same numbers, so a
+// display counts as ours only when its lock names our server; -noreset keeps
+// it from restarting (and refusing clients a moment) whenever its last
+// client leaves.
+struct PrivateDisplay {
+    std::string name;  // ":N"
+    std::unique_ptr<ChildProcess> server;
+};
+std::optional<PrivateDisplay> StartXvfb(int first, const std::string& screen, const std::filesystem::path& logFile);
 
 std::filesystem::path RuntimeDir();  // ZR417_RUNTIME_DIR: build/bin
 std::string ReadText(const std::filesystem::path& file);
