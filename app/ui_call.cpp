@@ -22,6 +22,20 @@ struct UiThreadCall::State {
         if (wakeFd >= 0) ::close(wakeFd);
     }
 
+    // With `mutex` held: queues `job` and wakes the context's thread; false
+    // (nothing queued) once cancelled or when the wake cannot be sent.
+    bool push(const std::shared_ptr<Job>& job)
+    {
+        if (cancelled || wakeFd < 0) return false;
+        queue.push_back(job);
+        std::uint64_t one = 1;
+        if (::write(wakeFd, &one, sizeof one) != sizeof one) {
+            queue.pop_back();
+            return false;
+        }
+        return true;
+    }
+
     std::mutex mutex;
     std::condition_variable cv;
     bool cancelled = false;
@@ -56,13 +70,7 @@ bool UiThreadCall::run(std::function<void()> work)
     auto job = std::make_shared<State::Job>();
     job->work = std::move(work);
     std::unique_lock lock(state->mutex);
-    if (state->cancelled || state->wakeFd < 0) return false;
-    state->queue.push_back(job);
-    std::uint64_t one = 1;
-    if (::write(state->wakeFd, &one, sizeof one) != sizeof one) {
-        state->queue.pop_back();
-        return false;
-    }
+    if (!state->push(job)) return false;
     state->cv.wait(lock, [&] { return job->outcome != State::Job::Waiting || state->cancelled; });
     return job->outcome == State::Job::Ran;
 }
@@ -72,14 +80,7 @@ bool UiThreadCall::queue(const std::shared_ptr<State>& state, std::function<void
     auto job = std::make_shared<State::Job>();
     job->work = std::move(work);
     std::lock_guard lock(state->mutex);
-    if (state->cancelled || state->wakeFd < 0) return false;
-    state->queue.push_back(job);
-    std::uint64_t one = 1;
-    if (::write(state->wakeFd, &one, sizeof one) != sizeof one) {
-        state->queue.pop_back();
-        return false;
-    }
-    return true;
+    return state->push(job);
 }
 
 void UiThreadCall::post(std::function<void()> work)

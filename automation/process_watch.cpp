@@ -1,5 +1,7 @@
 #include "automation/process_watch.h"
 
+#include "platform/files.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -33,19 +35,10 @@ std::optional<std::string> ReadSmall(int dir, const char* name)
     int fd = ::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW);  // a name, or PID/name
     if (fd < 0) return std::nullopt;
     std::string text(kMaxSmallFile, '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
-        ssize_t n = ::read(fd, text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-    }
+    const long got = ReadUpTo(fd, text.data(), text.size());
     ::close(fd);
-    text.resize(got);
+    if (got < 0) return std::nullopt;
+    text.resize(static_cast<std::size_t>(got));
     return text;
 }
 

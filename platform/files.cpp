@@ -26,20 +26,25 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const fs::path& path, std
     std::vector<std::uint8_t> bytes;
     std::size_t want = std::min<std::size_t>(maxBytes, static_cast<std::size_t>(st.st_size));
     bytes.resize(want);
+    const long got = ReadUpTo(fd, bytes.data(), want);
+    ::close(fd);
+    if (got < 0) return std::nullopt;
+    bytes.resize(static_cast<std::size_t>(got));
+    return bytes;
+}
+
+long ReadUpTo(int fd, void* data, std::size_t size)
+{
+    auto* at = static_cast<char*>(data);
     std::size_t got = 0;
-    while (got < want) {
-        ssize_t n = ::read(fd, bytes.data() + got, want - got);
+    while (got < size) {
+        ssize_t n = ::read(fd, at + got, size - got);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(fd);
-            return std::nullopt;
-        }
+        if (n < 0) return -1;
         if (n == 0) break;
         got += static_cast<std::size_t>(n);
     }
-    ::close(fd);
-    bytes.resize(got);
-    return bytes;
+    return static_cast<long>(got);
 }
 
 namespace {

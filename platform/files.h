@@ -14,6 +14,10 @@
 
 namespace zr417 {
 
+// Reads from `fd` until `size` bytes are in `data` or the end comes (EINTR
+// is retried); the count read, or -1 with errno set. The caller closes fd.
+long ReadUpTo(int fd, void* data, std::size_t size);
+
 // Reads at most maxBytes of a regular file. nullopt when the file is missing,
 // unreadable or not a regular file (a directory named like the file).
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::filesystem::path& path,
