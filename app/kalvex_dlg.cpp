@@ -81,7 +81,7 @@ CKalvexDlg::~CKalvexDlg()
 
 int CKalvexDlg::model() const
 {
-    return link_ ? link_->g_nModel : kModelThird;
+    return link_ ? link_->g_nModel() : kModelThird;
 }
 
 void CKalvexDlg::OnInitDialog()
@@ -162,7 +162,7 @@ void CKalvexDlg::OnInitDialog()
     store_->Startup();
     SyncClean();
     // The refresh, once what the keyboard holds is in the image.
-    if (link_->g_hCommandDev)
+    if (link_->g_hCommandDev())
         Converse(Sequence::StartupReadout, [this](const KeyboardSession::Result& r) {
             r.MergeInto(store_->current);
             NoteReadout(r);
@@ -355,7 +355,7 @@ void CKalvexDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)
     // Long enough to read (Windows, too, keeps such a balloon up for several
     // seconds whatever time-out it is given).
     constexpr int kBalloonMs = 8000;
-    if (link_->g_hCommandDev)
+    if (link_->g_hCommandDev())
         ShowFromTray();
     else
         tray_->showMessage(qs(texts::kWarning.in(g_nLanguage)), qs(texts::kNoKeyboard.in(g_nLanguage)),
@@ -387,12 +387,12 @@ void CKalvexDlg::OnPlugEvents()
 
 void CKalvexDlg::HandlePlugEvents()
 {
-    bool hadKeyboard = link_->g_hCommandDev != nullptr;
+    bool hadKeyboard = link_->g_hCommandDev() != nullptr;
     link_->OnPlugEvents(std::exchange(plugEvents_, {}), /*arrivalWaited=*/true);
     session_->SetHandles(link_->handles());
     // The keyboard itself went away: hide, whether or not the listener got
     // to report it first.
-    if (hadKeyboard && !link_->g_hCommandDev) OnDeviceVanished();
+    if (hadKeyboard && !link_->g_hCommandDev()) OnDeviceVanished();
 }
 
 void CKalvexDlg::Converse(Sequence sequence, std::function<void(const KeyboardSession::Result&)> then)
@@ -520,7 +520,7 @@ AutoProfileWindow::Wait CKalvexDlg::switchMustWait()
     // to change the image.
     if (!initialised_ || ended_ || keyboardBusy()) return Wait::Busy;
     if (QApplication::activeModalWidget()) return Wait::Dialog;
-    if (!link_->g_hCommandDev) return Wait::NoKeyboard;
+    if (!link_->g_hCommandDev()) return Wait::NoKeyboard;
     if (hasUnsavedEdits()) return Wait::Edits;
     return Wait::None;
 }
@@ -540,14 +540,14 @@ void CKalvexDlg::CheckKeyboardAfterResume()
         // Handles that died over the suspend: the keyboard is opened again
         // as when it is plugged in (its read-out then lands in the window).
         bool reopened = false;
-        if (link_->g_hCommandDev && !link_->connected()) {
+        if (link_->g_hCommandDev() && !link_->connected()) {
             Trace("The keyboard's handles did not survive the suspend; opening it again\n");
             link_->OnDeviceRemoval();
             link_->OnDeviceArrival();
             reopened = true;
         }
         session_->SetHandles(link_->handles());
-        if (!link_->g_hCommandDev) return;
+        if (!link_->g_hCommandDev()) return;
         // What the keyboard holds now; the window keeps its own changes, so
         // nothing of this reaches the working image.
         Converse(Sequence::ReadEverything, *known, [this, known, reopened](const KeyboardSession::Result& readBack) {

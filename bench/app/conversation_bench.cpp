@@ -201,7 +201,7 @@ void BM_StallDuringArrivalReadout(benchmark::State& state)
         w.bus.unplug(w.port);
         QElapsedTimer t;
         t.start();
-        while (w.dlg->link().g_hCommandDev && t.elapsed() < 5000)
+        while (w.dlg->link().g_hCommandDev() && t.elapsed() < 5000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         const int refreshes = w.dlg->refreshCount();
         w.port = w.bus.plug(w.keyboard);

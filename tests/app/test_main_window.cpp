@@ -451,7 +451,7 @@ TEST_F(MainWindowTest, KeyboardAbsentAtStartComesToLifeWhenPlugged)
     m.groups[0] = {3, 0x53, 0, 3, 1, 4, 2, 0};
     kb->setMemory(m);
     ASSERT_TRUE(Spin([&] { return dlg->isVisible(); }));
-    EXPECT_TRUE(dlg->link().g_hCommandDev);
+    EXPECT_TRUE(dlg->link().g_hCommandDev());
     EXPECT_TRUE(dlg->link().listenerRunning());
     EXPECT_EQ(dlg->model(), kModelQV420);
     EXPECT_EQ(at(settings::Effect), 3) << "the arrival read-out filled the image";
@@ -465,8 +465,8 @@ TEST_F(MainWindowTest, UnpluggingHidesTheWindowAndClosesEveryHandle)
     start();
     ASSERT_TRUE(dlg->isVisible());
     bus.unplug(port);
-    ASSERT_TRUE(Spin([&] { return !dlg->isVisible() && !dlg->link().g_hCommandDev; }));
-    EXPECT_FALSE(dlg->link().g_hInputDev);
+    ASSERT_TRUE(Spin([&] { return !dlg->isVisible() && !dlg->link().g_hCommandDev(); }));
+    EXPECT_FALSE(dlg->link().g_hInputDev());
     EXPECT_FALSE(dlg->ended());
 
     port = bus.plug(keyboard);  // plugged back: alive again

@@ -381,7 +381,7 @@ TEST_F(ConfigureDlgTest, SixProfilesSaveChangeLoadBackAndSendToTheKeyboard)
     auto noPause = [](std::chrono::milliseconds) {};
     DeviceLink link{kb.bus, DeviceLink::Events{}, noPause};
     link.OpenDeviceHandles();
-    ASSERT_TRUE(link.g_hCommandDev);
+    ASSERT_TRUE(link.g_hCommandDev());
     KeyboardProtocol protocol{link, keymap.current, noPause};
 
     keymap.Startup();
