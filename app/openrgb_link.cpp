@@ -205,7 +205,7 @@ openrgb::KeyboardFacts OpenRgbLink::facts() const
 
 const ConfigImage& OpenRgbLink::image() const
 {
-    return dlg_.store().current;
+    return dlg_.store().current();
 }
 
 bool OpenRgbLink::canChange() const

@@ -91,7 +91,7 @@ void ProfileRequests::answer(const QString& request, const SingleInstance::Reply
     const std::string name = request.mid((applying ? apply : save).size()).toStdString();
     KeymapStore& store = dlg_.store();
     if (saving) {
-        send(SaveProfile(profileDir, name, store.current));
+        send(SaveProfile(profileDir, name, store.current()));
         return;
     }
 

@@ -22,7 +22,7 @@ struct Session {
     std::unique_ptr<KeymapStore> store;
     std::unique_ptr<KeyboardProtocol> protocol;
 
-    ConfigImage& image() { return store->current; }
+    ConfigImage& image() { return store->current(); }
     std::string modelName() const
     {
         for (const auto& id : g_keyboardIdentities)

@@ -112,9 +112,9 @@ ProfileOutcome SaveAlone(const Options& options, const AppPaths& paths, const st
     // keymap.bin; everything else comes from the keyboard.
     KeymapStore keys(paths.keymapFile());
     // keymap.bin as it is; a missing one is not made here.
-    if (auto keymap = ReadFileBytes(paths.keymapFile(), kImageSize)) keys.current.fill(*keymap);
+    if (auto keymap = ReadFileBytes(paths.keymapFile(), kImageSize)) keys.current().fill(*keymap);
     keys.RefreshKeyCodes();  // every key's own code, as after a load of keymap.bin
-    k.image = keys.current;
+    k.image = keys.current();
     k.protocol->ReadEverything();
     if (int failed = k.protocol->failures())
         return {kIncomplete, "the keyboard did not answer " + std::to_string(failed) + " read(s); nothing was saved\n"};
