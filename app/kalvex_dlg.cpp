@@ -81,7 +81,7 @@ CKalvexDlg::~CKalvexDlg()
 
 int CKalvexDlg::model() const
 {
-    return link_ ? link_->g_nModel : kModelThird;
+    return link_ ? link_->g_nModel() : kModelThird;
 }
 
 void CKalvexDlg::OnInitDialog()
@@ -162,9 +162,9 @@ void CKalvexDlg::OnInitDialog()
     store_->Startup();
     SyncClean();
     // The refresh, once what the keyboard holds is in the image.
-    if (link_->g_hCommandDev)
+    if (link_->g_hCommandDev())
         Converse(Sequence::StartupReadout, [this](const KeyboardSession::Result& r) {
-            r.MergeInto(store_->current);
+            r.MergeInto(store_->current());
             NoteReadout(r);
             Refresh(0);
         });
@@ -280,7 +280,7 @@ CBitSlider* CKalvexDlg::slider(int id) const
 
 void CKalvexDlg::SlidersFromImage()
 {
-    const ConfigImage& image = store_->current;
+    const ConfigImage& image = store_->current();
     for (int id : {kSliderBrightness, kSliderSpeed, kSliderZoneBrightness, kSliderZoneSpeed})
         sliders_[id]->setValue(image.at(SliderImageOffset(id)));
 }
@@ -288,7 +288,7 @@ void CKalvexDlg::SlidersFromImage()
 void CKalvexDlg::UpdateSliderVisibility()
 {
     if (!store_) return;
-    PanelLayout layout = ComputePanelLayout(store_->current, panel_, ModelOf(model()));
+    PanelLayout layout = ComputePanelLayout(store_->current(), panel_, ModelOf(model()));
     for (auto [id, s] : sliders_) s->setVisible(layout.sliderVisible(id));
 }
 
@@ -355,7 +355,7 @@ void CKalvexDlg::OnTrayActivated(QSystemTrayIcon::ActivationReason reason)
     // Long enough to read (Windows, too, keeps such a balloon up for several
     // seconds whatever time-out it is given).
     constexpr int kBalloonMs = 8000;
-    if (link_->g_hCommandDev)
+    if (link_->g_hCommandDev())
         ShowFromTray();
     else
         tray_->showMessage(qs(texts::kWarning.in(g_nLanguage)), qs(texts::kNoKeyboard.in(g_nLanguage)),
@@ -387,17 +387,17 @@ void CKalvexDlg::OnPlugEvents()
 
 void CKalvexDlg::HandlePlugEvents()
 {
-    bool hadKeyboard = link_->g_hCommandDev != nullptr;
+    bool hadKeyboard = link_->g_hCommandDev() != nullptr;
     link_->OnPlugEvents(std::exchange(plugEvents_, {}), /*arrivalWaited=*/true);
     session_->SetHandles(link_->handles());
     // The keyboard itself went away: hide, whether or not the listener got
     // to report it first.
-    if (hadKeyboard && !link_->g_hCommandDev) OnDeviceVanished();
+    if (hadKeyboard && !link_->g_hCommandDev()) OnDeviceVanished();
 }
 
 void CKalvexDlg::Converse(Sequence sequence, std::function<void(const KeyboardSession::Result&)> then)
 {
-    Converse(sequence, store_->current, std::move(then));
+    Converse(sequence, store_->current(), std::move(then));
 }
 
 void CKalvexDlg::Converse(Sequence sequence, const ConfigImage& image,
@@ -477,7 +477,7 @@ void CKalvexDlg::OnArrived()
 {
     session_->SetHandles(link_->handles());
     Converse(Sequence::ArrivalReadout, [this](const KeyboardSession::Result& r) {
-        r.MergeInto(store_->current);
+        r.MergeInto(store_->current());
         NoteReadout(r);
         SlidersFromImage();
         ReadVersionFile();
@@ -490,7 +490,7 @@ void CKalvexDlg::OnArrived()
 void CKalvexDlg::SyncClean()
 {
     if (clean_ && cleanCommit_ == store_->commitCount()) return;
-    clean_ = std::make_unique<ConfigImage>(store_->saved);
+    clean_ = std::make_unique<ConfigImage>(store_->saved());
     cleanCommit_ = store_->commitCount();
 }
 
@@ -506,11 +506,11 @@ bool CKalvexDlg::hasUnsavedEdits()
     // A slider goes into the image on Save.
     for (int id : {kSliderBrightness, kSliderSpeed, kSliderZoneBrightness, kSliderZoneSpeed}) {
         const CBitSlider* s = sliders_[id];
-        if (s->value() != std::clamp<int>(store_->current.at(SliderImageOffset(id)), s->minimum(), s->maximum()))
+        if (s->value() != std::clamp<int>(store_->current().at(SliderImageOffset(id)), s->minimum(), s->maximum()))
             return true;
     }
     SyncClean();
-    return store_->current.settings != clean_->settings || store_->current.keyTable != clean_->keyTable;
+    return store_->current().settings != clean_->settings || store_->current().keyTable != clean_->keyTable;
 }
 
 AutoProfileWindow::Wait CKalvexDlg::switchMustWait()
@@ -520,7 +520,7 @@ AutoProfileWindow::Wait CKalvexDlg::switchMustWait()
     // to change the image.
     if (!initialised_ || ended_ || keyboardBusy()) return Wait::Busy;
     if (QApplication::activeModalWidget()) return Wait::Dialog;
-    if (!link_->g_hCommandDev) return Wait::NoKeyboard;
+    if (!link_->g_hCommandDev()) return Wait::NoKeyboard;
     if (hasUnsavedEdits()) return Wait::Edits;
     return Wait::None;
 }
@@ -540,14 +540,14 @@ void CKalvexDlg::CheckKeyboardAfterResume()
         // Handles that died over the suspend: the keyboard is opened again
         // as when it is plugged in (its read-out then lands in the window).
         bool reopened = false;
-        if (link_->g_hCommandDev && !link_->connected()) {
+        if (link_->g_hCommandDev() && !link_->connected()) {
             Trace("The keyboard's handles did not survive the suspend; opening it again\n");
             link_->OnDeviceRemoval();
             link_->OnDeviceArrival();
             reopened = true;
         }
         session_->SetHandles(link_->handles());
-        if (!link_->g_hCommandDev) return;
+        if (!link_->g_hCommandDev()) return;
         // What the keyboard holds now; the window keeps its own changes, so
         // nothing of this reaches the working image.
         Converse(Sequence::ReadEverything, *known, [this, known, reopened](const KeyboardSession::Result& readBack) {
@@ -565,7 +565,7 @@ void CKalvexDlg::CheckKeyboardAfterResume()
                 // window shows what it holds again.
                 SyncClean();
                 for (const ImageRegion& region : RegionsOf(Sequence::ArrivalReadout))
-                    for (ConfigImage* image : {&store_->current, clean_.get()})
+                    for (ConfigImage* image : {&store_->current(), clean_.get()})
                         std::copy_n(known->settings.begin() + region.offset, region.size,
                                     image->settings.begin() + region.offset);
                 Refresh(1);
@@ -584,7 +584,7 @@ void CKalvexDlg::OnDeviceVanished()
 
 void CKalvexDlg::OnKeyEvent(std::uint8_t code)
 {
-    zr417::OnKeyEvent(store_->current, code, [this](const HostAction& action) {
+    zr417::OnKeyEvent(store_->current(), code, [this](const HostAction& action) {
         HostOpenPlan plan = PlanHostOpen(action.kind, action.directory, action.file);
         switch (plan.kind) {
             case HostOpenPlan::Kind::Nothing:
@@ -609,11 +609,11 @@ void CKalvexDlg::Refresh(int lParam)
 {
     ++refreshCount_;
     SlidersFromImage();
-    if (IsPerKeyEffect(store_->current.at(settings::Effect))) panel_.perKeyMode = true;
+    if (IsPerKeyEffect(store_->current().at(settings::Effect))) panel_.perKeyMode = true;
     std::array<std::uint8_t, 255> marks = keyState_.g_abKeyChanged();
-    MarkChangedKeys(store_->current, marks);
+    MarkChangedKeys(store_->current(), marks);
     keyState_.SetChangedKeys(marks);
-    SaveKeymapLater(store_->current, {});
+    SaveKeymapLater(store_->current(), {});
     UpdateSliderVisibility();
     redraw();
     if (lParam != 0) return;
@@ -676,7 +676,7 @@ void CKalvexDlg::mouseMoveEvent(QMouseEvent* event)
             redraw();
         }
     } else {
-        int spot = MainHitTest(x, y, store_->current.at(settings::Effect));
+        int spot = MainHitTest(x, y, store_->current().at(settings::Effect));
         if (spot != kCmdNone) {
             m_nLastSpot = spot;
         } else if (m_nLastSpot != kCmdNone) {
@@ -759,7 +759,7 @@ void CKalvexDlg::ShowAbout()
 void CKalvexDlg::OnClick(int x, int y)
 {
     const Model m = ModelOf(model());
-    ConfigImage& image = store_->current;
+    ConfigImage& image = store_->current();
     if (keyboardBusy()) {
         // Hiding goes at once and the close button hides at once; every other
         // click may change the image or talk to the keyboard: it waits.
@@ -824,7 +824,7 @@ void CKalvexDlg::RunCommand(int command, int x, int y)
             SaveCommand();
             return;
         default:
-            ApplyPanelCommand(store_->current, panel_, command, x);
+            ApplyPanelCommand(store_->current(), panel_, command, x);
             if (panel_.effectListOpen || panel_.zoneListOpen) hoverRow_ = -1;
             return;
     }
@@ -863,11 +863,11 @@ void CKalvexDlg::KeyClick(std::uint8_t key)
 void CKalvexDlg::PickKeyColour(std::uint8_t key)
 {
     keyState_.SelectKey(key);
-    auto page = PicturePageOf(store_->current.at(settings::Effect));
+    auto page = PicturePageOf(store_->current().at(settings::Effect));
     if (!page) return;  // per-key mode without a picture effect: nothing to paint
     auto colour = desktop_->pickColour(this, QColor(0, 0, 0));
     if (!colour) return;
-    SetKeyColour(store_->current, *page, key,
+    SetKeyColour(store_->current(), *page, key,
                  Rgb{static_cast<std::uint8_t>(colour->red()), static_cast<std::uint8_t>(colour->green()),
                      static_cast<std::uint8_t>(colour->blue())});
 }
@@ -875,7 +875,7 @@ void CKalvexDlg::PickKeyColour(std::uint8_t key)
 void CKalvexDlg::RunMacroManager()
 {
     if (!dialogs_->runMacroManager(dialogContext())) return;
-    macros_->PlaceMacrosInImage(store_->current);
+    macros_->PlaceMacrosInImage(store_->current());
     if (!store_->SaveKeymapFile()) {
         ReportSaveFailure(store_->file());
         macros_->SaveMacroFile();  // the same folder: no second box for it
@@ -896,12 +896,12 @@ void CKalvexDlg::RunProfileManager()
 
 void CKalvexDlg::ApplyProfile(const ConfigImage& image, ApplyDone done)
 {
-    store_->current = image;
+    store_->current() = image;
     Refresh(1);
     Converse(Sequence::Hold, [this, done = std::move(done)](const KeyboardSession::Result& r) {
-        r.MergeInto(store_->current);
+        r.MergeInto(store_->current());
         store_->CommitSavedImage();
-        SaveFilesLater(store_->current, [r, done](const std::optional<std::filesystem::path>& unsaved) {
+        SaveFilesLater(store_->current(), [r, done](const std::optional<std::filesystem::path>& unsaved) {
             if (done) done(r, unsaved);
         });
     });
@@ -909,11 +909,14 @@ void CKalvexDlg::ApplyProfile(const ConfigImage& image, ApplyDone done)
 
 void CKalvexDlg::ApplyLighting(const std::function<void(ConfigImage&)>& putLighting, ApplyDone done)
 {
-    ConfigImage held = store_->saved;
+    // On what the keyboard holds as the window knows it (the saved image and
+    // what read-outs found since), not on the working image's other edits.
+    SyncClean();
+    ConfigImage held = *clean_;
     putLighting(held);
     // Sliders go into the image only on Save: one the lighting leaves alone
     // keeps the position the user gave it.
-    ConfigImage& current = store_->current;
+    ConfigImage& current = store_->current();
     const ConfigImage before = current;
     putLighting(current);
     for (int id : {kSliderBrightness, kSliderSpeed, kSliderZoneBrightness, kSliderZoneSpeed}) {
@@ -924,12 +927,12 @@ void CKalvexDlg::ApplyLighting(const std::function<void(ConfigImage&)>& putLight
     UpdateSliderVisibility();
     redraw();
     Converse(Sequence::Hold, held, [this, done = std::move(done)](const KeyboardSession::Result& r) {
-        store_->saved = r.image;
+        store_->CommitSavedImage(r.image);
         // The key table stays the working one: the key dialog keeps the
         // user's assignments in the file until Save or close, and reads
         // them back from there.
-        ConfigImage file = store_->saved;
-        file.keyTable = store_->current.keyTable;
+        ConfigImage file = store_->saved();
+        file.keyTable = store_->current().keyTable;
         SaveFilesLater(file, [r, done](const std::optional<std::filesystem::path>& unsaved) {
             if (done) done(r, unsaved);
         });
@@ -948,13 +951,13 @@ void CKalvexDlg::FactoryResetCommand()
         return;
     panel_.perKeyMode = false;
     Converse(Sequence::FactoryReset, [this](const KeyboardSession::Result& r) {
-        r.MergeInto(store_->current);
+        r.MergeInto(store_->current());
         Refresh(0);  // the reset's refresh
         keyState_.ClearChangedKeys();
-        store_->current.keyTable.fill(0);
+        store_->current().keyTable.fill(0);
         store_->RefreshKeyCodes();
         store_->CommitSavedImage();
-        SaveFilesLater(store_->current, [this](const std::optional<std::filesystem::path>& failed) {
+        SaveFilesLater(store_->current(), [this](const std::optional<std::filesystem::path>& failed) {
             if (failed) ReportSaveFailure(*failed);
         });
     });
@@ -965,11 +968,11 @@ void CKalvexDlg::SaveCommand()
     // The image as it stands now is what goes out; nothing changes it until
     // the download is over.
     for (int id : {kSliderBrightness, kSliderSpeed, kSliderZoneBrightness, kSliderZoneSpeed})
-        CopySliderToImage(store_->current, id, sliders_[id]->value());
+        CopySliderToImage(store_->current(), id, sliders_[id]->value());
     Converse(Sequence::DownloadAll, [this](const KeyboardSession::Result& r) {
-        r.MergeInto(store_->current);
+        r.MergeInto(store_->current());
         store_->CommitSavedImage();
-        SaveFilesLater(store_->current, [this](const std::optional<std::filesystem::path>& failed) {
+        SaveFilesLater(store_->current(), [this](const std::optional<std::filesystem::path>& failed) {
             if (failed) ReportSaveFailure(*failed);
         });
     });

@@ -160,7 +160,7 @@ void CKalvexDlg::DrawKeyboard(QPainter& p)
     const QImage& lit = skins_.Image(first ? mw::kKeyboardLitQV310 : mw::kKeyboardLitQV420, ratio);
     DrawSkinImage(p, plain, kKeyboardPictureX, kKeyboardPictureY);
 
-    const ConfigImage& image = store_->current;
+    const ConfigImage& image = store_->current();
     auto page = PicturePageOf(image.at(settings::Effect));
     if (panel_.perKeyMode) {
         if (!page) return;
@@ -217,7 +217,7 @@ void CKalvexDlg::DrawPanel(QPainter& p)
 {
     const int lang = g_nLanguage;
     const Model m = ModelOf(model());
-    ConfigImage& image = store_->current;
+    ConfigImage& image = store_->current();
     const std::uint8_t effect = image.at(settings::Effect);
     const PanelLayout layout = ComputePanelLayout(image, panel_, m);
 

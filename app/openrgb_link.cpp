@@ -197,7 +197,7 @@ openrgb::KeyboardFacts OpenRgbLink::facts() const
     f.model = dlg_.model();
     f.firmwareMajor = dlg_.keyboardVersion().major;
     f.firmwareMinor = dlg_.keyboardVersion().minor;
-    const std::string node = HidrawNode(dlg_.link().g_szDevicePath);
+    const std::string node = HidrawNode(dlg_.link().g_szDevicePath());
     f.location = node.empty() ? "simulated keyboard" : "HID: " + node;
     if (!node.empty()) f.serial = SerialOfNode(node);
     return f;
@@ -205,7 +205,7 @@ openrgb::KeyboardFacts OpenRgbLink::facts() const
 
 const ConfigImage& OpenRgbLink::image() const
 {
-    return dlg_.store().current;
+    return dlg_.store().current();
 }
 
 bool OpenRgbLink::canChange() const

@@ -34,7 +34,7 @@ ProfileRequests::ProfileRequests(CKalvexDlg& dlg, QObject* parent) : QObject(par
 // worker writes the image until its refresh has run).
 bool ProfileRequests::ready() const
 {
-    return dlg_.initialised() && (!dlg_.link().g_hCommandDev || dlg_.refreshCount() > 0);
+    return dlg_.initialised() && (!dlg_.link().g_hCommandDev() || dlg_.refreshCount() > 0);
 }
 
 void ProfileRequests::handle(const QString& request, SingleInstance::Reply reply)
@@ -91,7 +91,7 @@ void ProfileRequests::answer(const QString& request, const SingleInstance::Reply
     const std::string name = request.mid((applying ? apply : save).size()).toStdString();
     KeymapStore& store = dlg_.store();
     if (saving) {
-        send(SaveProfile(profileDir, name, store.current));
+        send(SaveProfile(profileDir, name, store.current()));
         return;
     }
 
@@ -101,7 +101,7 @@ void ProfileRequests::answer(const QString& request, const SingleInstance::Reply
         return;
     }
     const ConfigImage& image = std::get<ConfigImage>(read);
-    if (!dlg_.link().g_hCommandDev) {
+    if (!dlg_.link().g_hCommandDev()) {
         send({profile_exit::kNoKeyboard, "the program sees no ZR417 keyboard; nothing was changed\n"});
         return;
     }

@@ -22,11 +22,11 @@ struct Session {
     std::unique_ptr<KeymapStore> store;
     std::unique_ptr<KeyboardProtocol> protocol;
 
-    ConfigImage& image() { return store->current; }
+    ConfigImage& image() { return store->current(); }
     std::string modelName() const
     {
         for (const auto& id : g_keyboardIdentities)
-            if (id.model == link->g_nModel) return std::string(id.name);
+            if (id.model == link->g_nModel()) return std::string(id.name);
         return "?";
     }
 };
@@ -42,7 +42,7 @@ int openSession(const Options& options, Session& s, const std::filesystem::path&
     }
     s.link = std::make_unique<DeviceLink>(*s.bus, DeviceLink::Events{});
     s.link->OpenDeviceHandles();
-    if (!s.link->g_hCommandDev) {
+    if (!s.link->g_hCommandDev()) {
         std::fprintf(stderr,
                      "zr417ctl: no ZR417 keyboard found (is it plugged in, and may this user open its hidraw "
                      "nodes? --simulate MODEL uses the simulated one)\n");
@@ -71,10 +71,10 @@ int RunInfo(const Options& options, const std::vector<std::string>&)
         std::fprintf(stderr, "zr417ctl: info: the keyboard did not answer the status request\n");
         return kIncomplete;
     }
-    const auto& r = s.protocol->g_abStatusReply;
+    const auto& r = s.protocol->g_abStatusReply();
     s.link->FindDevicePath(kTagCommand);
     std::printf("Model:            %s\n", s.modelName().c_str());
-    std::printf("Path:             %s\n", s.link->g_szDevicePath.c_str());
+    std::printf("Path:             %s\n", s.link->g_szDevicePath().c_str());
     std::printf("Firmware version: %u.%u\n", r[4], r[5]);
     std::printf("Win Lock:         %s\n", (r[7] & 1) ? "on" : "off");
     std::printf("Game Mode:        %s\n", (r[7] & 2) ? "off" : "on");
@@ -94,8 +94,8 @@ int RunRead(const Options& options, const std::vector<std::string>& operands)
                      WriteFailureCause(s.store->saveError(), kLanguageEnglish).c_str());
         return kFileError;
     }
-    std::printf("Read %s keyboard (firmware %u.%u) into %s\n", s.modelName().c_str(), s.protocol->g_nFwMajor,
-                s.protocol->g_nFwMinor, operands[0].c_str());
+    std::printf("Read %s keyboard (firmware %u.%u) into %s\n", s.modelName().c_str(), s.protocol->g_nFwMajor(),
+                s.protocol->g_nFwMinor(), operands[0].c_str());
     return finish(s, "read");
 }
 
@@ -125,7 +125,7 @@ int RunReset(const Options& options, const std::vector<std::string>&)
     int rc = finish(s, "reset");
     if (rc == kOk)
         std::printf("Reset the %s keyboard to its factory settings (firmware %u.%u)\n", s.modelName().c_str(),
-                    s.protocol->g_nFwMajor, s.protocol->g_nFwMinor);
+                    s.protocol->g_nFwMajor(), s.protocol->g_nFwMinor());
     return rc;
 }
 

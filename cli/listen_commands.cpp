@@ -87,7 +87,7 @@ int RunListen(const Options& options, const std::vector<std::string>&)
     DeviceLink* self = nullptr;
     auto sayConnected = [&] {
         self->FindDevicePath(kTagCommand);
-        Say("keyboard %s connected at %s\n", ModelName(self->g_nModel).c_str(), self->g_szDevicePath.c_str());
+        Say("keyboard %s connected at %s\n", ModelName(self->g_nModel()).c_str(), self->g_szDevicePath().c_str());
     };
     DeviceLink link(*bus, {sayConnected,
                            [&](std::uint8_t code) {

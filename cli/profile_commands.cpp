@@ -55,7 +55,7 @@ std::optional<ProfileOutcome> Open(const Options& options, Keyboard& k)
     if (!k.bus) return ProfileOutcome{kUsage, error + "\n"};
     k.link = std::make_unique<DeviceLink>(*k.bus, DeviceLink::Events{});
     k.link->OpenDeviceHandles();
-    if (!k.link->g_hCommandDev)
+    if (!k.link->g_hCommandDev())
         return ProfileOutcome{kNoKeyboard,
                               "no ZR417 keyboard found (is it plugged in, and may this user open its "
                               "hidraw nodes? --simulate MODEL uses the simulated one)\n"};
@@ -75,7 +75,7 @@ ProfileOutcome ApplyAlone(const Options& options, const AppPaths& paths, const s
     KeyboardContents contents;
     k.protocol->TrackContents(&contents);
     k.protocol->ReadEverything();
-    const int model = k.link->g_nModel;
+    const int model = k.link->g_nModel();
     if (k.protocol->failures() > 0)
         return {kIncomplete, "the " + ModelName(model) + " keyboard did not answer every read; nothing was sent\n"};
     k.image = profile;
@@ -112,9 +112,9 @@ ProfileOutcome SaveAlone(const Options& options, const AppPaths& paths, const st
     // keymap.bin; everything else comes from the keyboard.
     KeymapStore keys(paths.keymapFile());
     // keymap.bin as it is; a missing one is not made here.
-    if (auto keymap = ReadFileBytes(paths.keymapFile(), kImageSize)) keys.current.fill(*keymap);
+    if (auto keymap = ReadFileBytes(paths.keymapFile(), kImageSize)) keys.current().fill(*keymap);
     keys.RefreshKeyCodes();  // every key's own code, as after a load of keymap.bin
-    k.image = keys.current;
+    k.image = keys.current();
     k.protocol->ReadEverything();
     if (int failed = k.protocol->failures())
         return {kIncomplete, "the keyboard did not answer " + std::to_string(failed) + " read(s); nothing was saved\n"};

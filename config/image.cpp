@@ -36,8 +36,8 @@ bool KeymapStore::LoadKeymapFile()
     {
         std::lock_guard lock(unwritten_->mutex);
         if (const ConfigImage* meant = unwritten_->image.get()) {
-            if (!keepSettings) current.settings = meant->settings;
-            current.keyTable = meant->keyTable;
+            if (!keepSettings) current_.settings = meant->settings;
+            current_.keyTable = meant->keyTable;
             RefreshKeyCodes();
             return true;
         }
@@ -50,11 +50,11 @@ bool KeymapStore::LoadKeymapFile()
         struct stat st {};
         if (::stat(file_.c_str(), &st) == 0 || errno != ENOENT) return false;
         const std::vector<std::uint8_t> zeroTable(kKeyTableSize, 0);
-        if (!WriteFileAtomic(file_, {current.settings, zeroTable})) return false;
-        current.keyTable.fill(0);
+        if (!WriteFileAtomic(file_, {current_.settings, zeroTable})) return false;
+        current_.keyTable.fill(0);
         return true;
     }
-    current.fill(*bytes, keepSettings);
+    current_.fill(*bytes, keepSettings);
     RefreshKeyCodes();
     return true;
 }
@@ -121,7 +121,7 @@ void KeymapStore::WriteThrough(std::shared_ptr<FileWriter> writer)
 
 void KeymapStore::SaveKeymapFileLater(std::function<void(bool written)> done)
 {
-    SaveKeymapFileLater(current, std::move(done));
+    SaveKeymapFileLater(current_, std::move(done));
 }
 
 void KeymapStore::SaveKeymapFileLater(const ConfigImage& image, std::function<void(bool written)> done)
@@ -148,28 +148,33 @@ std::error_code KeymapStore::saveError() const
 
 bool KeymapStore::SaveKeymapFile()
 {
-    return save(current);
+    return save(current_);
 }
 
 bool KeymapStore::SaveSavedImage()
 {
-    return save(saved);
+    return save(saved_);
 }
 
 void KeymapStore::CommitSavedImage()
 {
-    saved = current;
+    CommitSavedImage(current_);
+}
+
+void KeymapStore::CommitSavedImage(const ConfigImage& image)
+{
+    saved_ = image;
     ++commits_;
 }
 
 void KeymapStore::RefreshKeyCodes()
 {
-    for (int k = 0; k < kKeyCount; ++k) current.entry(k)[entry::Vk] = g_defaultVkByKey[k];
+    for (int k = 0; k < kKeyCount; ++k) current_.entry(k)[entry::Vk] = g_defaultVkByKey[k];
 }
 
 void KeymapStore::Startup()
 {
-    current.keyTable.fill(0);
+    current_.keyTable.fill(0);
     keepSettings_ = false;
     LoadKeymapFile();
     RefreshKeyCodes();

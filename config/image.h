@@ -107,8 +107,12 @@ public:
 
     const std::filesystem::path& file() const { return file_; }
 
-    ConfigImage current;  // the working image every editor changes
-    ConfigImage saved;    // as last sent to the keyboard (or as loaded at start)
+    // The working image every editor changes.
+    ConfigImage& current() { return current_; }
+    const ConfigImage& current() const { return current_; }
+    // As last sent to the keyboard (or as loaded at start); it changes only
+    // by a commit.
+    const ConfigImage& saved() const { return saved_; }
 
     // One-shot: the next load keeps the settings block and takes only the key
     // table from the file; the load clears it.
@@ -139,7 +143,10 @@ public:
     bool unsaved() const;
     // Why the last save failed (an errno value); empty once a save succeeds.
     std::error_code saveError() const;
+    // The working image, or `image` (what a change that leaves the working
+    // image's other edits alone gave the keyboard), becomes the saved one.
     void CommitSavedImage();
+    void CommitSavedImage(const ConfigImage& image);
     // How many times the saved image was committed (others tell by it that
     // the keyboard was given something new).
     std::uint64_t commitCount() const { return commits_; }
@@ -150,6 +157,8 @@ public:
     void Startup();
 
 private:
+    ConfigImage current_;
+    ConfigImage saved_;
     // What the last save, when it failed, meant to write; the writer's
     // thread records how its writes went.
     struct Unwritten {

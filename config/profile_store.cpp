@@ -273,8 +273,8 @@ void ProfileStore::Save()
     }
     const fs::path profile = PathOfRow(selected_);
     auto exportFile = host_.chooseFile(FileChoice::Save, dialogDir_);
-    write(profile, image_.current);
-    if (exportFile && !exportFile->empty()) write(*exportFile, image_.current);
+    write(profile, image_.current());
+    if (exportFile && !exportFile->empty()) write(*exportFile, image_.current());
     host_.listChanged();
 }
 
@@ -295,7 +295,7 @@ void ProfileStore::Load()
         return;
     }
     // A short file fills what it holds; the rest of the image stays.
-    ConfigImage& image = image_.current;
+    ConfigImage& image = image_.current();
     image.fill(*bytes);
     write(profile, image);
     host_.listChanged();

@@ -23,7 +23,7 @@ DeviceLink::DeviceLink(hid::Bus& bus, Events events, PauseFn pause)
 
 DeviceLink::~DeviceLink()
 {
-    g_bStopListen = true;
+    stopListen_ = true;
     listener_.stop();
     CloseDeviceHandles();
     listener_.join();
@@ -42,8 +42,8 @@ bool DeviceLink::FindDevicePath(std::string_view tag)
         if (!identity) continue;
         std::string path = upperCased(c.path);
         if (path.find(tag) == std::string::npos) continue;
-        g_nModel = identity->model;
-        g_szDevicePath = std::move(path);
+        model_ = identity->model;
+        devicePath_ = std::move(path);
         return true;
     }
     return false;
@@ -51,8 +51,8 @@ bool DeviceLink::FindDevicePath(std::string_view tag)
 
 std::shared_ptr<hid::Device> DeviceLink::OpenDevice()
 {
-    if (g_szDevicePath.empty()) return nullptr;
-    return std::shared_ptr<hid::Device>(bus_.open(g_szDevicePath));
+    if (devicePath_.empty()) return nullptr;
+    return std::shared_ptr<hid::Device>(bus_.open(devicePath_));
 }
 
 std::shared_ptr<hid::Device> DeviceLink::FindAndOpen(std::string_view tag)
@@ -63,17 +63,17 @@ std::shared_ptr<hid::Device> DeviceLink::FindAndOpen(std::string_view tag)
 
 void DeviceLink::OpenDeviceHandles()
 {
-    g_hCommandDev = FindAndOpen(kTagCommand);
-    g_hDataDev = FindAndOpen(kTagData);
-    g_hMatrixDev = FindAndOpen(kTagMatrix);
+    commandDev_ = FindAndOpen(kTagCommand);
+    dataDev_ = FindAndOpen(kTagData);
+    matrixDev_ = FindAndOpen(kTagMatrix);
 }
 
 void DeviceLink::CloseDeviceHandles()
 {
-    g_hCommandDev.reset();
-    g_hDataDev.reset();
-    g_hMatrixDev.reset();
-    g_hInputDev.reset();  // the listener keeps its own reference until it ends
+    commandDev_.reset();
+    dataDev_.reset();
+    matrixDev_.reset();
+    inputDev_.reset();  // the listener keeps its own reference until it ends
 }
 
 bool DeviceLink::SetReport(hid::Device* handle, const std::uint8_t* buffer, std::size_t length, bool repeat)
@@ -96,16 +96,16 @@ bool DeviceLink::GetReport(hid::Device* handle, std::uint8_t reportId, std::uint
 
 void DeviceLink::startListener()
 {
-    if (g_hInputDev && !listener_.running()) listener_.start(g_hInputDev, g_bStopListen);
+    if (inputDev_ && !listener_.running()) listener_.start(inputDev_, stopListen_);
 }
 
 bool DeviceLink::OpenAtStartup()
 {
     OpenDeviceHandles();
-    bool show = g_hCommandDev != nullptr;
-    g_hInputDev = FindAndOpen(kTagInput);
-    if (g_hInputDev) {
-        g_bStopListen = false;
+    bool show = commandDev_ != nullptr;
+    inputDev_ = FindAndOpen(kTagInput);
+    if (inputDev_) {
+        stopListen_ = false;
         startListener();
     } else {
         show = false;
@@ -117,13 +117,13 @@ void DeviceLink::OnDeviceArrival(bool waited)
 {
     Trace("Device arrival\n");
     if (!waited) pause_(kArrivalWait);
-    if (!g_hCommandDev) {
+    if (!commandDev_) {
         OpenDeviceHandles();
-        if (g_hCommandDev && events_.arrived) events_.arrived();
+        if (commandDev_ && events_.arrived) events_.arrived();
     }
-    if (!g_hInputDev) {
-        g_bStopListen = false;
-        g_hInputDev = FindAndOpen(kTagInput);
+    if (!inputDev_) {
+        stopListen_ = false;
+        inputDev_ = FindAndOpen(kTagInput);
         startListener();
     }
 }
@@ -134,11 +134,11 @@ void DeviceLink::OnDeviceRemoval()
     // Some other HID device went away while the keyboard's handles still
     // work: keep them. Closing them would leave the keyboard unusable until
     // some device happens to arrive.
-    if (g_hCommandDev && g_hCommandDev->connected() && g_hInputDev && g_hInputDev->connected()) {
+    if (commandDev_ && commandDev_->connected() && inputDev_ && inputDev_->connected()) {
         Trace("DBT_DEVICEREMOVECOMPLETE\n");
         return;
     }
-    g_bStopListen = true;
+    stopListen_ = true;
     listener_.stop();
     CloseDeviceHandles();
     Trace("DBT_DEVICEREMOVECOMPLETE\n");
@@ -157,7 +157,7 @@ void DeviceLink::OnPlugEvents(const std::vector<hid::PlugEvent>& events, bool ar
 
 void DeviceLink::Shutdown()
 {
-    g_bStopListen = true;
+    stopListen_ = true;
     listener_.stop();
     pause_(std::chrono::milliseconds(500));
     CloseDeviceHandles();
@@ -166,7 +166,7 @@ void DeviceLink::Shutdown()
 
 bool DeviceLink::connected() const
 {
-    return g_hCommandDev && g_hCommandDev->connected();
+    return commandDev_ && commandDev_->connected();
 }
 
 }  // namespace zr417

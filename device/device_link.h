@@ -51,13 +51,14 @@ public:
     // The handle set; a handle is valid when it is not null. Shared, so a
     // worker that took a snapshot (and the listener) keeps its handles
     // usable, though failing, after a removal closed them here.
-    std::shared_ptr<hid::Device> g_hCommandDev;  // collection 3, report 3, 8 bytes
-    std::shared_ptr<hid::Device> g_hDataDev;     // collection 4, report 4, 513 bytes
-    std::shared_ptr<hid::Device> g_hMatrixDev;   // collection 6, report 6, 513 bytes
-    std::shared_ptr<hid::Device> g_hInputDev;    // collection 7, input report 7
-    std::uint8_t g_nModel = kModelThird;         // model of the keyboard last matched
-    std::string g_szDevicePath;                  // path of the last match (upper-cased)
-    std::atomic<bool> g_bStopListen{false};
+    // Only the link opens, closes and matches them.
+    const std::shared_ptr<hid::Device>& g_hCommandDev() const { return commandDev_; }  // collection 3, report 3
+    const std::shared_ptr<hid::Device>& g_hDataDev() const { return dataDev_; }        // collection 4, report 4
+    const std::shared_ptr<hid::Device>& g_hMatrixDev() const { return matrixDev_; }    // collection 6, report 6
+    const std::shared_ptr<hid::Device>& g_hInputDev() const { return inputDev_; }      // collection 7, input
+    std::uint8_t g_nModel() const { return model_; }                   // model of the keyboard last matched
+    const std::string& g_szDevicePath() const { return devicePath_; }  // path of the last match (upper-cased)
+    bool g_bStopListen() const { return stopListen_; }
 
     // Looks for an accepted keyboard collection whose upper-cased path holds
     // `tag`; on a match stores the path and the model and returns true. On no
@@ -106,7 +107,7 @@ public:
 
     // True when collection 3 is open and its device has not gone away.
     bool connected() const;
-    DeviceHandles handles() const { return {g_hCommandDev, g_hDataDev, g_hMatrixDev, ModelOf(g_nModel)}; }
+    DeviceHandles handles() const { return {commandDev_, dataDev_, matrixDev_, ModelOf(model_)}; }
 
 private:
     void startListener();
@@ -114,6 +115,10 @@ private:
     hid::Bus& bus_;
     Events events_;
     PauseFn pause_;
+    std::shared_ptr<hid::Device> commandDev_, dataDev_, matrixDev_, inputDev_;
+    std::uint8_t model_ = kModelThird;
+    std::string devicePath_;
+    std::atomic<bool> stopListen_{false};
     InputListener listener_;
 };
 

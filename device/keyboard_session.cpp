@@ -197,9 +197,7 @@ KeyboardSession::Result KeyboardSession::converse(Job& job)
     result.image = std::move(job.image);
     KeyboardProtocol protocol(counted, result.image, pause_);
     protocol.TrackContents(&known_);
-    protocol.g_abStatusReply = statusReply_;
-    protocol.g_nFwMajor = fwMajor_;
-    protocol.g_nFwMinor = fwMinor_;
+    protocol.ResumeStatus(status_);
     reportsDone_ = 0;
     reportsPlanned_ = plannedReports(job.sequence);
     switch (job.sequence) {
@@ -226,12 +224,10 @@ KeyboardSession::Result KeyboardSession::converse(Job& job)
             protocol.WriteStatusFlags();
             break;
     }
-    statusReply_ = protocol.g_abStatusReply;
-    fwMajor_ = protocol.g_nFwMajor;
-    fwMinor_ = protocol.g_nFwMinor;
-    result.statusReply = statusReply_;
-    result.fwMajor = fwMajor_;
-    result.fwMinor = fwMinor_;
+    status_ = protocol.status();
+    result.statusReply = status_.reply;
+    result.fwMajor = status_.major;
+    result.fwMinor = status_.minor;
     result.failures = protocol.failures();
     result.sets = sets;
     result.gets = gets;

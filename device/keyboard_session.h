@@ -114,8 +114,7 @@ private:
     // The session's thread only.
     KeyboardContents known_;
     std::weak_ptr<hid::Device> knownFor_;  // the keyboard known_ describes
-    std::array<std::uint8_t, 8> statusReply_{};
-    std::uint8_t fwMajor_ = 0, fwMinor_ = 0;
+    KeyboardStatus status_;
 
     std::thread thread_;  // last: started once everything above exists
 };

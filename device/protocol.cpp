@@ -161,7 +161,7 @@ bool KeyboardProtocol::getCommand(Report8& reply, bool repeat)
 
 void KeyboardProtocol::storeStatus(const Report8& r)
 {
-    g_abStatusReply = r;
+    status_.reply = r;
     auto& s = image_.settings;
     s[settings::StatusCopy + 0] = r[3];
     s[settings::StatusCopy + 1] = r[6];
@@ -174,8 +174,8 @@ void KeyboardProtocol::storeStatus(const Report8& r)
 
 void KeyboardProtocol::copyFirmwareVersion()
 {
-    g_nFwMajor = g_abStatusReply[4];
-    g_nFwMinor = g_abStatusReply[5];
+    status_.major = status_.reply[4];
+    status_.minor = status_.reply[5];
 }
 
 void KeyboardProtocol::ReadStatus()

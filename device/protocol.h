@@ -82,6 +82,12 @@ constexpr int kArrivalReadoutReports = 32;
 constexpr int kFactoryResetReports = 42;
 constexpr int kReadEverythingReports = 41;
 
+// The last status reply and the firmware version it carried.
+struct KeyboardStatus {
+    std::array<std::uint8_t, 8> reply{};
+    std::uint8_t major = 0, minor = 0;
+};
+
 class KeyboardProtocol {
 public:
     // `refresh` is the window's refresh callback, called with 0 (also offer
@@ -95,12 +101,16 @@ public:
     KeyboardProtocol(const DeviceHandles& handles, ConfigImage& image, PauseFn pause = RealPause);
 
     // The last status reply and the firmware version it carried.
-    std::array<std::uint8_t, 8> g_abStatusReply{};
-    std::uint8_t g_nFwMajor = 0;
-    std::uint8_t g_nFwMinor = 0;
+    const std::array<std::uint8_t, 8>& g_abStatusReply() const { return status_.reply; }
+    std::uint8_t g_nFwMajor() const { return status_.major; }
+    std::uint8_t g_nFwMinor() const { return status_.minor; }
+    // The three together; a conversation picks up where the last one left
+    // them.
+    const KeyboardStatus& status() const { return status_; }
+    void ResumeStatus(const KeyboardStatus& status) { status_ = status; }
 
     // Sends 03 51 07 (not repeated) and reads the reply (not repeated); pause
-    // 10 ms. Only when both succeed is the reply kept in g_abStatusReply and
+    // 10 ms. Only when both succeed is the reply kept in g_abStatusReply() and
     // the image (status copy, Win Lock, Game Mode from the inverted bit);
     // otherwise nothing changes and a failure is counted. The firmware
     // version is copied by the sequences, not here.
@@ -229,6 +239,7 @@ private:
     ConfigImage& image_;
     PauseFn pause_;
     std::function<void(int)> refresh_;
+    KeyboardStatus status_;
     int failures_ = 0;
     KeyboardContents* known_ = nullptr;
 };

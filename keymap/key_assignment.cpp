@@ -238,7 +238,7 @@ RunResult RunKeyAssignment(KeyAssignmentState& s, KeymapStore& store, const Macr
     store.KeepSettingsOnNextLoad(false);
     store.RefreshKeyCodes();
 
-    ConfigImage& image = store.current;
+    ConfigImage& image = store.current();
     const std::size_t pos = g_matrixPosByKey[k];
     s.SetKeyEnabled(image.plane(0, pos) != 0 || image.plane(1, pos) != 0);
 

@@ -201,7 +201,7 @@ void BM_StallDuringArrivalReadout(benchmark::State& state)
         w.bus.unplug(w.port);
         QElapsedTimer t;
         t.start();
-        while (w.dlg->link().g_hCommandDev && t.elapsed() < 5000)
+        while (w.dlg->link().g_hCommandDev() && t.elapsed() < 5000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         const int refreshes = w.dlg->refreshCount();
         w.port = w.bus.plug(w.keyboard);
@@ -215,7 +215,7 @@ BENCHMARK(BM_StallDuringArrivalReadout)->UseManualTime()->Iterations(5)->Unit(be
 void BM_StallDuringProfileApply(benchmark::State& state)
 {
     Window w;
-    ConfigImage a = w.dlg->store().current, b = a;
+    ConfigImage a = w.dlg->store().current(), b = a;
     b.at(settings::Effect) = 3;
     for (std::size_t i = 0; i < settings::KeyMatrixSize - 1; ++i) b.settings[settings::KeyMatrix + 1 + i] ^= 0x01;
     for (std::size_t n = 0; n < 12; ++n) b.settings[settings::MacroSlots + settings::MacroSlotSize * n + 1] = 1;
@@ -237,7 +237,7 @@ template <typename Change>
 void MeasureApply(benchmark::State& state, Change change)
 {
     Window w;
-    ConfigImage a = w.dlg->store().current, b = a;
+    ConfigImage a = w.dlg->store().current(), b = a;
     change(b);
     w.saveProfile("A", a);
     w.saveProfile("B", b);

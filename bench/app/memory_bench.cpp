@@ -100,7 +100,7 @@ int Measure(int argc, char** argv)
     ctx.macros = &dlg.macros();
     SubDialogs& dialogs = ProgramSubDialogs();
     dlg.keyState().SelectKey(1);
-    OpenAndClose([&] { dialogs.runKeyAssignment(ctx, dlg.keyState(), dlg.store().current); });
+    OpenAndClose([&] { dialogs.runKeyAssignment(ctx, dlg.keyState(), dlg.store().current()); });
     OpenAndClose([&] { dialogs.runMacroManager(ctx); });
     OpenAndClose([&] { dialogs.runProfileManager(ctx, dlg.geometry()); });
     OpenAndClose([&] { dlg.ShowAbout(); });

@@ -33,7 +33,7 @@ void BM_LoadKeymapFile(benchmark::State& state)
         return;
     }
     auto store = std::make_unique<zr417::KeymapStore>(fs::path(tmpl) / "keymap.bin");
-    store->current.settings.fill(0x5A);
+    store->current().settings.fill(0x5A);
     store->SaveKeymapFile();
     for (auto _ : state) benchmark::DoNotOptimize(store->LoadKeymapFile());
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(zr417::kImageSize));

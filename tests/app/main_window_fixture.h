@@ -218,7 +218,7 @@ protected:
         click(100, effectRowY(row));
     }
 
-    ConfigImage& image() { return dlg->store().current; }
+    ConfigImage& image() { return dlg->store().current(); }
     std::uint8_t at(std::size_t offset) { return image().at(offset); }
     std::vector<std::uint8_t> keymapFile()
     {

@@ -247,8 +247,8 @@ TEST_F(MainWindowTest, CloseDuringSaveEndsOnlyAfterTheDownload)
     ASSERT_TRUE(Spin([&] { return dlg->ended(); }));
     EXPECT_EQ(keyboard->memory().groups[0][3], 3);
     EXPECT_TRUE(keyboard->memory().ledOn);
-    EXPECT_EQ(dlg->store().saved, image());
-    EXPECT_EQ(keymapFile(), bytesOf(dlg->store().saved));
+    EXPECT_EQ(dlg->store().saved(), image());
+    EXPECT_EQ(keymapFile(), bytesOf(dlg->store().saved()));
 }
 
 // An automatic switch that comes while Save talks to the keyboard (with
@@ -275,7 +275,7 @@ TEST_F(MainWindowTest, AnAutomaticSwitchDuringSaveWaitsForItThenLands)
     ASSERT_TRUE(Spin([&] { return dlg->refreshCount() >= 1 && !dlg->keyboardBusy(); }));
 
     const std::uint8_t effect = at(settings::Effect);
-    ConfigImage racing = dlg->store().saved;
+    ConfigImage racing = dlg->store().saved();
     racing.at(settings::Effect) = effect == 5 ? 6 : 5;
     std::filesystem::create_directories(dlg->paths().profileDir());
     ASSERT_TRUE(WriteFileAtomic(dlg->paths().profileDir() / "Racing.bin", bytesOf(racing)));
@@ -302,8 +302,8 @@ TEST_F(MainWindowTest, AnAutomaticSwitchDuringSaveWaitsForItThenLands)
     })) << automatic.status(kLanguageEnglish).toStdString();
     EXPECT_EQ(inner->memory().groups[0][3], racing.at(settings::Effect));
     EXPECT_EQ(at(settings::Effect), racing.at(settings::Effect));
-    EXPECT_EQ(dlg->store().saved, image());
-    EXPECT_EQ(keymapFile(), bytesOf(dlg->store().saved));
+    EXPECT_EQ(dlg->store().saved(), image());
+    EXPECT_EQ(keymapFile(), bytesOf(dlg->store().saved()));
     // The Save's download and the switch each went out whole, one after the other.
     const auto log = slow->log();
     int ledOns = 0;
@@ -373,6 +373,22 @@ TEST_F(MainWindowTest, SavesOnAFullDiskSaySoAndLoseNothing)
 // assignment the user has not saved is neither sent nor taken into the saved
 // image, and the window keeps it, through the next key click too (the key
 // dialog reads the key table back from keymap.bin).
+// A client's colour is saved as it lands: afterwards the window holds
+// nothing unsaved, or an automatic switch would wait for a Save forever.
+TEST_F(MainWindowTest, AnOpenRgbColourLeavesNothingUnsavedBehind)
+{
+    plugKeyboard("QV310");
+    start();
+    ASSERT_FALSE(dlg->hasUnsavedEdits());
+    OpenRgbLink link(*dlg);
+    ConfigImage lighting = image();
+    SetKeyColour(lighting, 0, 7, Rgb{0x12, 0x34, 0x56});
+    bool finished = false;
+    link.applyLighting(lighting, [&] { finished = true; });
+    ASSERT_TRUE(Spin([&] { return finished && done(); }));
+    EXPECT_FALSE(dlg->hasUnsavedEdits());
+}
+
 TEST_F(MainWindowTest, AnOpenRgbColourLeavesTheWindowsUnsavedEditsUnsaved)
 {
     plugKeyboard("QV310");
@@ -385,7 +401,7 @@ TEST_F(MainWindowTest, AnOpenRgbColourLeavesTheWindowsUnsavedEditsUnsaved)
     clickKey(5);  // not saved
     const std::uint16_t pos = g_matrixPosByKey[5];
     ASSERT_EQ(image().plane(0, pos), 0x04);
-    const std::uint8_t heldBefore = dlg->store().saved.plane(0, pos);
+    const std::uint8_t heldBefore = keyboard->memory().matrix[pos];
     ASSERT_NE(heldBefore, 0x04);
 
     OpenRgbLink link(*dlg);
@@ -396,7 +412,7 @@ TEST_F(MainWindowTest, AnOpenRgbColourLeavesTheWindowsUnsavedEditsUnsaved)
     link.applyLighting(lighting, [&] { finished = true; });
     ASSERT_TRUE(Spin([&] { return finished && done(); }));
 
-    const ConfigImage& saved = dlg->store().saved;
+    const ConfigImage& saved = dlg->store().saved();
     EXPECT_EQ(KeyColour(saved, 0, 7), colour);
     EXPECT_EQ(saved.plane(0, pos), heldBefore) << "the assignment is not taken as saved";
     const auto m = keyboard->memory();

@@ -109,7 +109,7 @@ TEST_F(MainWindowTest, SaveSendsTheImageAndTheKeyboardHoldsIt)
     EXPECT_EQ(m.groups[0], (std::array<std::uint8_t, 8>{3, 0x53, 0, 3, 2, 5, image().at(settings::ColourIndex), 1}));
     EXPECT_EQ(m.groups[6], (std::array<std::uint8_t, 8>{3, 0x53, 6, 3, 1, 3, 4, image().at(settings::ZoneDirection)}));
     EXPECT_TRUE(std::equal(m.matrix.begin(), m.matrix.end(), image().settings.begin() + settings::KeyMatrix + 1));
-    EXPECT_EQ(dlg->store().saved, image()) << "Save commits the saved image";
+    EXPECT_EQ(dlg->store().saved(), image()) << "Save commits the saved image";
     EXPECT_EQ(keymapFile(), bytesOf(image()));
 }
 
@@ -156,7 +156,7 @@ TEST_F(MainWindowTest, FactoryResetAsksThenResetsTheKeyboardAndClearsTheKeyTable
     EXPECT_EQ(image().entry(10)[entry::Kind], 0) << "the key table is cleared";
     EXPECT_EQ(image().entry(10)[entry::Vk], g_defaultVkByKey[10]) << "with its key codes refreshed";
     EXPECT_EQ(dlg->keyState().g_abKeyChanged()[10], 0);
-    EXPECT_EQ(dlg->store().saved, image());
+    EXPECT_EQ(dlg->store().saved(), image());
     EXPECT_EQ(keymapFile(), bytesOf(image()));
 }
 
@@ -369,7 +369,7 @@ TEST_F(MainWindowTest, ProfilesRefreshWithoutAskingForFirmware)
     start();
     ASSERT_EQ(desktop.questions.size(), 1u) << "start-up offers the newer firmware";
     desktop.questions.clear();
-    dialogs.onProfile = [](const DialogContext& ctx) { ctx.store->current.at(settings::Brightness) = 3; };
+    dialogs.onProfile = [](const DialogContext& ctx) { ctx.store->current().at(settings::Brightness) = 3; };
     int refreshes = dlg->refreshCount();
     click(50, 620);
     EXPECT_EQ(dialogs.profileCalls, 1);
@@ -414,7 +414,7 @@ TEST_F(MainWindowTest, ClosingAfterAnUnsavedChangeKeepsTheSavedImage)
 {
     plugKeyboard();
     start();
-    ConfigImage saved = dlg->store().saved;
+    ConfigImage saved = dlg->store().saved();
     click(48 + 25 * 4 - 10, 233);  // colour 5, not saved
     click(35, 538);
     ASSERT_NE(image(), saved);
@@ -451,7 +451,7 @@ TEST_F(MainWindowTest, KeyboardAbsentAtStartComesToLifeWhenPlugged)
     m.groups[0] = {3, 0x53, 0, 3, 1, 4, 2, 0};
     kb->setMemory(m);
     ASSERT_TRUE(Spin([&] { return dlg->isVisible(); }));
-    EXPECT_TRUE(dlg->link().g_hCommandDev);
+    EXPECT_TRUE(dlg->link().g_hCommandDev());
     EXPECT_TRUE(dlg->link().listenerRunning());
     EXPECT_EQ(dlg->model(), kModelQV420);
     EXPECT_EQ(at(settings::Effect), 3) << "the arrival read-out filled the image";
@@ -465,8 +465,8 @@ TEST_F(MainWindowTest, UnpluggingHidesTheWindowAndClosesEveryHandle)
     start();
     ASSERT_TRUE(dlg->isVisible());
     bus.unplug(port);
-    ASSERT_TRUE(Spin([&] { return !dlg->isVisible() && !dlg->link().g_hCommandDev; }));
-    EXPECT_FALSE(dlg->link().g_hInputDev);
+    ASSERT_TRUE(Spin([&] { return !dlg->isVisible() && !dlg->link().g_hCommandDev(); }));
+    EXPECT_FALSE(dlg->link().g_hInputDev());
     EXPECT_FALSE(dlg->ended());
 
     port = bus.plug(keyboard);  // plugged back: alive again
@@ -609,7 +609,7 @@ TEST_F(MainWindowTest, ProfileAppliedFromOutsideReachesWindowKeyboardAndKeymapFi
     EXPECT_EQ(kb->memory().groups[0][3], 3) << "the keyboard got its effect";
     EXPECT_EQ(kb->memory().groups[0][4], 2);
     EXPECT_EQ(image().entry(7)[entry::Kind], 5);
-    EXPECT_EQ(dlg->store().saved, image()) << "saved as Save saves";
+    EXPECT_EQ(dlg->store().saved(), image()) << "saved as Save saves";
     EXPECT_EQ(keymapFile(), bytesOf(image()));
     EXPECT_GT(kb->counters().sets, setsBefore);
 

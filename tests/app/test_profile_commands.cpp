@@ -33,7 +33,7 @@ TEST(KeyboardAlreadyHolds, WhatWasSentAndNothingThatWouldSendMore)
 {
     for (std::string_view model : {"QV310", "QV420"}) {
         SentAndRead k(model);
-        const int m = k.link.g_nModel;
+        const int m = k.link.g_nModel();
         ASSERT_EQ(k.protocol.failures(), 0);
         EXPECT_TRUE(KeyboardAlreadyHolds(k.image, k.profile, m)) << model;
 

@@ -381,13 +381,13 @@ TEST_F(ConfigureDlgTest, SixProfilesSaveChangeLoadBackAndSendToTheKeyboard)
     auto noPause = [](std::chrono::milliseconds) {};
     DeviceLink link{kb.bus, DeviceLink::Events{}, noPause};
     link.OpenDeviceHandles();
-    ASSERT_TRUE(link.g_hCommandDev);
-    KeyboardProtocol protocol{link, keymap.current, noPause};
+    ASSERT_TRUE(link.g_hCommandDev());
+    KeyboardProtocol protocol{link, keymap.current(), noPause};
 
     keymap.Startup();
-    Fill(keymap.current, 1);
+    Fill(keymap.current(), 1);
     keymap.RefreshKeyCodes();
-    const ConfigImage configured = keymap.current;
+    const ConfigImage configured = keymap.current();
 
     // Six profiles; a seventh is refused.
     Open();
@@ -405,7 +405,7 @@ TEST_F(ConfigureDlgTest, SixProfilesSaveChangeLoadBackAndSendToTheKeyboard)
     const auto sentFirst = kb.keyboard->memory();
 
     // Change everything and send that.
-    Fill(keymap.current, 2);
+    Fill(keymap.current(), 2);
     keymap.RefreshKeyCodes();
     protocol.DownloadAll();
     ASSERT_NE(kb.keyboard->memory(), sentFirst);
@@ -416,13 +416,13 @@ TEST_F(ConfigureDlgTest, SixProfilesSaveChangeLoadBackAndSendToTheKeyboard)
     files.push_back(file("Profile_4"));
     Menu("Load");
     ClickPanel({255, 15});
-    EXPECT_EQ(keymap.current, configured);
+    EXPECT_EQ(keymap.current(), configured);
     keymap.SaveKeymapFile();
     protocol.DownloadAll();
     EXPECT_EQ(protocol.failures(), 0);
     EXPECT_EQ(kb.keyboard->memory(), sentFirst);
     EXPECT_EQ(0, std::memcmp(kb.keyboard->memory().matrix.data(),
-                             keymap.current.settings.data() + settings::KeyMatrix + 1, 512));
+                             keymap.current().settings.data() + settings::KeyMatrix + 1, 512));
     EXPECT_EQ(ReadFileBytes(file("Profile_4"))->size(), kImageSize);
     EXPECT_EQ(messages.size(), 1u);
 }

@@ -290,18 +290,18 @@ TEST_F(ProfileStoreTest, SaveWritesTheImageToTheProfileAndTheChosenFile)
     EXPECT_EQ(host.messages, std::vector<ProfileMessage>{ProfileMessage::SelectToSave});
     EXPECT_TRUE(host.dialogs.empty());
 
-    Fill(keymap.current, 9);
+    Fill(keymap.current(), 9);
     Select(*s, "P");
     host.files.push_back(tmp.path() / "export.bin");
     s->Save();
-    EXPECT_EQ(Read(file("P")), Flatten(keymap.current));
-    EXPECT_EQ(Read(tmp.path() / "export.bin"), Flatten(keymap.current));
+    EXPECT_EQ(Read(file("P")), Flatten(keymap.current()));
+    EXPECT_EQ(Read(tmp.path() / "export.bin"), Flatten(keymap.current()));
 
     // Cancelling the file dialog still saves into the profile.
-    const Bytes exported = Flatten(keymap.current);
-    Fill(keymap.current, 10);
+    const Bytes exported = Flatten(keymap.current());
+    Fill(keymap.current(), 10);
     s->Save();
-    EXPECT_EQ(Read(file("P")), Flatten(keymap.current));
+    EXPECT_EQ(Read(file("P")), Flatten(keymap.current()));
     EXPECT_EQ(Read(tmp.path() / "export.bin"), exported);
     EXPECT_EQ(host.dialogs.size(), 2u);
     EXPECT_EQ(host.messages.size(), 1u);
@@ -311,23 +311,23 @@ TEST_F(ProfileStoreTest, SaveThenLoadRestoresEveryByteOfTheImage)
 {
     MakeProfiles({{"A", 1}, {"B", 2}});
     auto s = Open();
-    Fill(keymap.current, 21);
-    const ConfigImage saved = keymap.current;
+    Fill(keymap.current(), 21);
+    const ConfigImage saved = keymap.current();
     Select(*s, "A");
     host.files.push_back(tmp.path() / "backup.bin");
     s->Save();
 
-    Fill(keymap.current, 22);  // change everything
+    Fill(keymap.current(), 22);  // change everything
     Select(*s, "B");
     host.files.push_back(file("A"));
     s->Load();
-    EXPECT_EQ(keymap.current, saved);
+    EXPECT_EQ(keymap.current(), saved);
     EXPECT_EQ(Read(file("B")), Flatten(saved));  // Load overwrote the selected profile
 
-    Fill(keymap.current, 23);
+    Fill(keymap.current(), 23);
     host.files.push_back(tmp.path() / "backup.bin");
     s->Load();
-    EXPECT_EQ(keymap.current, saved);
+    EXPECT_EQ(keymap.current(), saved);
     EXPECT_TRUE(host.messages.empty());
 }
 
@@ -335,25 +335,25 @@ TEST_F(ProfileStoreTest, LoadOfAShortFileFillsWhatItHolds)
 {
     MakeProfiles({{"P", 1}});
     auto s = Open();
-    Fill(keymap.current, 30);
-    const ConfigImage before = keymap.current;
+    Fill(keymap.current(), 30);
+    const ConfigImage before = keymap.current();
     Bytes part = Pattern(kSettingsSize + 100, 31);
     Write(tmp.path() / "short.bin", part);
     Select(*s, "P");
     host.files.push_back(tmp.path() / "short.bin");
     s->Load();
-    EXPECT_TRUE(std::equal(part.begin(), part.begin() + kSettingsSize, keymap.current.settings.begin()));
-    EXPECT_TRUE(std::equal(part.begin() + kSettingsSize, part.end(), keymap.current.keyTable.begin()));
+    EXPECT_TRUE(std::equal(part.begin(), part.begin() + kSettingsSize, keymap.current().settings.begin()));
+    EXPECT_TRUE(std::equal(part.begin() + kSettingsSize, part.end(), keymap.current().keyTable.begin()));
     EXPECT_TRUE(
-        std::equal(before.keyTable.begin() + 100, before.keyTable.end(), keymap.current.keyTable.begin() + 100));
-    EXPECT_EQ(Read(file("P")), Flatten(keymap.current));
+        std::equal(before.keyTable.begin() + 100, before.keyTable.end(), keymap.current().keyTable.begin() + 100));
+    EXPECT_EQ(Read(file("P")), Flatten(keymap.current()));
 
     // A longer file: only the image's length is taken.
     Bytes longer = Pattern(kImageSize + 50, 32);
     Write(tmp.path() / "long.bin", longer);
     host.files.push_back(tmp.path() / "long.bin");
     s->Load();
-    EXPECT_EQ(Flatten(keymap.current), Bytes(longer.begin(), longer.begin() + kImageSize));
+    EXPECT_EQ(Flatten(keymap.current()), Bytes(longer.begin(), longer.begin() + kImageSize));
 }
 
 TEST_F(ProfileStoreTest, LoadThatLoadsNothingLeavesImageAndProfile)
@@ -363,8 +363,8 @@ TEST_F(ProfileStoreTest, LoadThatLoadsNothingLeavesImageAndProfile)
     s->Load();
     EXPECT_EQ(host.messages, std::vector<ProfileMessage>{ProfileMessage::SelectToLoad});
 
-    Fill(keymap.current, 40);
-    const ConfigImage before = keymap.current;
+    Fill(keymap.current(), 40);
+    const ConfigImage before = keymap.current();
     Select(*s, "P");
     s->Load();  // Cancel
     fs::create_directory(tmp.path() / "dir.bin");
@@ -372,7 +372,7 @@ TEST_F(ProfileStoreTest, LoadThatLoadsNothingLeavesImageAndProfile)
     s->Load();  // unreadable
     host.files.push_back(tmp.path() / "missing.bin");
     s->Load();
-    EXPECT_EQ(keymap.current, before);
+    EXPECT_EQ(keymap.current(), before);
     EXPECT_EQ(Read(file("P")), Pattern(kImageSize, 1));
     EXPECT_EQ(host.messages, (std::vector<ProfileMessage>{ProfileMessage::SelectToLoad, ProfileMessage::ReadFailed,
                                                           ProfileMessage::ReadFailed}));
@@ -456,7 +456,7 @@ TEST_F(ProfileStoreTest, FailedWritesLeaveTheOldFiles)
     MakeProfiles({{"P", 1}, {"Q", 2}});
     auto s = Open();
     const auto before = Folder();
-    Fill(keymap.current, 50);
+    Fill(keymap.current(), 50);
     WithFullDisk([&] {
         Select(*s, "P");
         host.files.push_back(tmp.path() / "export.bin");
@@ -490,10 +490,10 @@ TEST_F(ProfileStoreTest, ListIsSortedByteWiseAndNamesMapBackToTheirFiles)
     EXPECT_EQ(trace.count((folder() / "a.bin.bin").string() + "\n"), 1);
 
     // The row "a.bin" is the file a.bin.bin, never a.bin.
-    Fill(keymap.current, 60);
+    Fill(keymap.current(), 60);
     Select(*s, "a.bin");
     s->Save();
-    EXPECT_EQ(Read(folder() / "a.bin.bin"), Flatten(keymap.current));
+    EXPECT_EQ(Read(folder() / "a.bin.bin"), Flatten(keymap.current()));
     EXPECT_FALSE(fs::exists(folder() / "a.bin"));
 }
 

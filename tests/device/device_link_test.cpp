@@ -42,12 +42,14 @@ private:
 
 TEST(Discovery, EachAcceptedIdentityGivesItsModel)
 {
-    for (auto [name, model] : {std::pair{"QV310", 1}, {"QV420", 2}, {"OEM", 0}}) {
-        EmulatedKeyboard kb(name);
-        DeviceLink link(kb.bus, {}, [](auto) {});
-        link.g_nModel = 99;
+    // One link meets each in turn, so a model left from the last match shows.
+    emu::EmulatedBus bus;
+    DeviceLink link(bus, {}, [](auto) {});
+    for (auto [name, model] : {std::pair{"QV420", 2}, {"OEM", 0}, {"QV310", 1}, {"QV420", 2}}) {
+        const int port = bus.plug(std::make_shared<emu::KeyboardEmulator>(Identity(name)));
         ASSERT_TRUE(link.FindDevicePath(kTagCommand)) << name;
-        EXPECT_EQ(link.g_nModel, model) << name;
+        EXPECT_EQ(link.g_nModel(), model) << name;
+        bus.unplug(port);
     }
 }
 
@@ -58,12 +60,18 @@ TEST(Discovery, VendorWithAnotherProductIsRefused)
                     KeyboardIdentity{0x260D, 0x5DC4, 2, "x"}})
         bus.plug(std::make_shared<emu::KeyboardEmulator>(id));
     DeviceLink link(bus, {}, [](auto) {});
-    link.g_nModel = 7;
     EXPECT_FALSE(link.FindDevicePath(kTagCommand));
-    EXPECT_TRUE(link.g_szDevicePath.empty());
-    EXPECT_EQ(link.g_nModel, 7);
+    EXPECT_TRUE(link.g_szDevicePath().empty());
+    // A miss keeps what the last match found.
+    const int qv420 = bus.plug(std::make_shared<emu::KeyboardEmulator>(Identity("QV420")));
+    ASSERT_TRUE(link.FindDevicePath(kTagCommand));
+    const std::string path = link.g_szDevicePath();
+    bus.unplug(qv420);
+    EXPECT_FALSE(link.FindDevicePath(kTagCommand));
+    EXPECT_EQ(link.g_szDevicePath(), path);
+    EXPECT_EQ(link.g_nModel(), kModelQV420);
     link.OpenDeviceHandles();
-    EXPECT_EQ(link.g_hCommandDev, nullptr);
+    EXPECT_EQ(link.g_hCommandDev(), nullptr);
 }
 
 TEST(Discovery, LowerCaseSystemPathMatchesAndIsStoredUpperCased)
@@ -75,7 +83,7 @@ TEST(Discovery, LowerCaseSystemPathMatchesAndIsStoredUpperCased)
     ASSERT_TRUE(link.FindDevicePath(kTagCommand));
     std::string upper = systemPath;
     for (auto& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    EXPECT_EQ(link.g_szDevicePath, upper);
+    EXPECT_EQ(link.g_szDevicePath(), upper);
     EXPECT_NE(link.OpenDevice(), nullptr);  // the bus maps the upper-cased path back
 }
 
@@ -83,22 +91,22 @@ TEST(Discovery, OpenDeviceHandlesOpensEachCollectionOnItsOwnHandle)
 {
     LinkFixture f;
     f.link.OpenDeviceHandles();
-    ASSERT_TRUE(f.link.g_hCommandDev && f.link.g_hDataDev && f.link.g_hMatrixDev);
-    EXPECT_EQ(f.link.g_hInputDev, nullptr);  // opened separately
+    ASSERT_TRUE(f.link.g_hCommandDev() && f.link.g_hDataDev() && f.link.g_hMatrixDev());
+    EXPECT_EQ(f.link.g_hInputDev(), nullptr);  // opened separately
     std::array<std::uint8_t, 8> status{3, 0x51, 7, 0, 0, 0, 0, 0};
-    EXPECT_TRUE(f.link.g_hCommandDev->setFeature(status.data(), status.size()));
+    EXPECT_TRUE(f.link.g_hCommandDev()->setFeature(status.data(), status.size()));
     std::array<std::uint8_t, 513> page{4};
-    EXPECT_TRUE(f.link.g_hDataDev->getFeature(page.data(), page.size()));
+    EXPECT_TRUE(f.link.g_hDataDev()->getFeature(page.data(), page.size()));
     std::array<std::uint8_t, 513> matrix{6};
-    EXPECT_TRUE(f.link.g_hMatrixDev->getFeature(matrix.data(), matrix.size()));
+    EXPECT_TRUE(f.link.g_hMatrixDev()->getFeature(matrix.data(), matrix.size()));
     // Like a hidraw handle, each takes every report its interface declares,
     // at its declared length only, and nothing else.
     std::array<std::uint8_t, 513> viaCommand{4};
-    EXPECT_TRUE(f.link.g_hCommandDev->getFeature(viaCommand.data(), viaCommand.size()));
+    EXPECT_TRUE(f.link.g_hCommandDev()->getFeature(viaCommand.data(), viaCommand.size()));
     EXPECT_EQ(viaCommand, page);
-    EXPECT_FALSE(f.link.g_hCommandDev->getFeature(viaCommand.data(), 8));  // report 4 is 513 bytes long
+    EXPECT_FALSE(f.link.g_hCommandDev()->getFeature(viaCommand.data(), 8));  // report 4 is 513 bytes long
     std::array<std::uint8_t, 8> undeclared{9, 0x51};
-    EXPECT_FALSE(f.link.g_hDataDev->setFeature(undeclared.data(), undeclared.size()));
+    EXPECT_FALSE(f.link.g_hDataDev()->setFeature(undeclared.data(), undeclared.size()));
     EXPECT_EQ(f.keyboard->counters().sets, 1);  // the refused reports never reached the keyboard
 }
 
@@ -109,10 +117,10 @@ TEST(Discovery, MissingCollectionIsNeverOpenedFromAStalePath)
     bus.plug(std::make_shared<PartialKeyboard>(inner, std::vector<std::size_t>{0, 1, 3}));  // no collection 6
     DeviceLink link(bus, {}, [](auto) {});
     link.OpenDeviceHandles();
-    EXPECT_NE(link.g_hCommandDev, nullptr);
-    EXPECT_NE(link.g_hDataDev, nullptr);
-    EXPECT_EQ(link.g_hMatrixDev, nullptr);
-    EXPECT_NE(link.g_szDevicePath.find("COL04"), std::string::npos);  // kept from the last match
+    EXPECT_NE(link.g_hCommandDev(), nullptr);
+    EXPECT_NE(link.g_hDataDev(), nullptr);
+    EXPECT_EQ(link.g_hMatrixDev(), nullptr);
+    EXPECT_NE(link.g_szDevicePath().find("COL04"), std::string::npos);  // kept from the last match
 }
 
 TEST(Transport, FailedSetIsRepeatedOnceWhenAsked)
@@ -122,18 +130,18 @@ TEST(Transport, FailedSetIsRepeatedOnceWhenAsked)
     std::array<std::uint8_t, 8> r{3, 0x4D, 1, 0, 0, 0, 0, 0};
 
     f.keyboard->faults().refuseSet = {1};
-    EXPECT_TRUE(DeviceLink::SetReport(f.link.g_hCommandDev.get(), r.data(), r.size(), true));
+    EXPECT_TRUE(DeviceLink::SetReport(f.link.g_hCommandDev().get(), r.data(), r.size(), true));
     EXPECT_EQ(f.keyboard->counters().sets, 2);
     EXPECT_EQ(f.keyboard->selectedPage(), 1);
 
     f.keyboard->faults().refuseSet = {1};
     r[2] = 2;
-    EXPECT_FALSE(DeviceLink::SetReport(f.link.g_hCommandDev.get(), r.data(), r.size(), false));
+    EXPECT_FALSE(DeviceLink::SetReport(f.link.g_hCommandDev().get(), r.data(), r.size(), false));
     EXPECT_EQ(f.keyboard->counters().sets, 3);
     EXPECT_EQ(f.keyboard->selectedPage(), 1);
 
     f.keyboard->faults().refuseSet = {2};
-    EXPECT_FALSE(DeviceLink::SetReport(f.link.g_hCommandDev.get(), r.data(), r.size(), true));
+    EXPECT_FALSE(DeviceLink::SetReport(f.link.g_hCommandDev().get(), r.data(), r.size(), true));
     EXPECT_EQ(f.keyboard->counters().sets, 5);
     EXPECT_FALSE(DeviceLink::SetReport(nullptr, r.data(), r.size(), true));
 }
@@ -145,10 +153,10 @@ TEST(Transport, GetSetsTheReportIdAndKeepsTheBufferOnFailure)
     std::array<std::uint8_t, 513> page;
     page.fill(0xEE);
     f.keyboard->faults().refuseGet = {2};
-    EXPECT_FALSE(DeviceLink::GetReport(f.link.g_hDataDev.get(), 4, page.data(), page.size(), true));
+    EXPECT_FALSE(DeviceLink::GetReport(f.link.g_hDataDev().get(), 4, page.data(), page.size(), true));
     EXPECT_EQ(page[0], 4);
     EXPECT_EQ(page[1], 0xEE);
-    EXPECT_TRUE(DeviceLink::GetReport(f.link.g_hDataDev.get(), 4, page.data(), page.size(), true));
+    EXPECT_TRUE(DeviceLink::GetReport(f.link.g_hDataDev().get(), 4, page.data(), page.size(), true));
     EXPECT_EQ(page[1], 0);
 }
 
@@ -165,22 +173,22 @@ TEST(Plugging, StartupWithoutKeyboardHidesThenArrivalOpensAndReadsOut)
     link.OnPlugEvents(bus.drainEvents());
     EXPECT_EQ(arrivals, 1);
     EXPECT_EQ(trace.count("Device arrival\n"), 1);  // four collections, one arrival
-    EXPECT_TRUE(link.g_hCommandDev && link.g_hDataDev && link.g_hMatrixDev && link.g_hInputDev);
-    EXPECT_EQ(link.g_nModel, 1);
+    EXPECT_TRUE(link.g_hCommandDev() && link.g_hDataDev() && link.g_hMatrixDev() && link.g_hInputDev());
+    EXPECT_EQ(link.g_nModel(), 1);
     EXPECT_TRUE(link.listenerRunning());
-    EXPECT_FALSE(link.g_bStopListen);
+    EXPECT_FALSE(link.g_bStopListen());
 }
 
 TEST(Plugging, SecondArrivalChangesNothing)
 {
     LinkFixture f;
     ASSERT_TRUE(f.link.OpenAtStartup());
-    auto command = f.link.g_hCommandDev;
-    auto input = f.link.g_hInputDev;
+    auto command = f.link.g_hCommandDev();
+    auto input = f.link.g_hInputDev();
     f.link.OnDeviceArrival();
     EXPECT_EQ(f.arrivals, 0);
-    EXPECT_EQ(f.link.g_hCommandDev, command);
-    EXPECT_EQ(f.link.g_hInputDev, input);
+    EXPECT_EQ(f.link.g_hCommandDev(), command);
+    EXPECT_EQ(f.link.g_hInputDev(), input);
     EXPECT_TRUE(f.link.listenerRunning());
     EXPECT_EQ(f.pausedMs, 100);  // the arrival's own wait
 }
@@ -201,32 +209,32 @@ TEST(Plugging, RemovalOfAnotherDeviceKeepsTheKeyboardsHandles)
     ASSERT_TRUE(f.link.listenerRunning());
 
     TraceCapture trace;
-    auto command = f.link.g_hCommandDev;
+    auto command = f.link.g_hCommandDev();
     f.bus.unplug(mouse);
     f.link.OnPlugEvents(f.bus.drainEvents());
     EXPECT_EQ(trace.text(), "Device DBT_DEVICEREMOVECOMPLETE\nDBT_DEVICEREMOVECOMPLETE\n");
     // The keyboard's handles still work, so they stay open and in use.
-    EXPECT_FALSE(f.link.g_bStopListen);
+    EXPECT_FALSE(f.link.g_bStopListen());
     EXPECT_TRUE(f.link.listenerRunning());
-    EXPECT_EQ(f.link.g_hCommandDev, command);
-    EXPECT_TRUE(f.link.g_hDataDev && f.link.g_hMatrixDev && f.link.g_hInputDev);
+    EXPECT_EQ(f.link.g_hCommandDev(), command);
+    EXPECT_TRUE(f.link.g_hDataDev() && f.link.g_hMatrixDev() && f.link.g_hInputDev());
 
     // A later arrival changes nothing either.
     f.link.OnDeviceArrival();
     EXPECT_EQ(f.arrivals, 0);
-    EXPECT_EQ(f.link.g_hCommandDev, command);
+    EXPECT_EQ(f.link.g_hCommandDev(), command);
 }
 
 TEST(Plugging, RemovingTheKeyboardClosesEveryHandle)
 {
     LinkFixture f;
     ASSERT_TRUE(f.link.OpenAtStartup());
-    std::weak_ptr<hid::Device> input = f.link.g_hInputDev;
+    std::weak_ptr<hid::Device> input = f.link.g_hInputDev();
     f.bus.unplug(f.port);
     f.link.OnPlugEvents(f.bus.drainEvents());
-    EXPECT_TRUE(f.link.g_bStopListen);
+    EXPECT_TRUE(f.link.g_bStopListen());
     EXPECT_FALSE(f.link.listenerRunning());
-    EXPECT_FALSE(f.link.g_hCommandDev || f.link.g_hDataDev || f.link.g_hMatrixDev || f.link.g_hInputDev);
+    EXPECT_FALSE(f.link.g_hCommandDev() || f.link.g_hDataDev() || f.link.g_hMatrixDev() || f.link.g_hInputDev());
     // The listener lets go of collection 7 as its loop ends, not at the next
     // start: nothing keeps the gone keyboard's input handle open.
     for (int i = 0; i < 500 && !input.expired(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -241,8 +249,8 @@ TEST(Plugging, ReplugAfterUnplugRunsOneArrival)
     f.port = f.bus.plug(f.keyboard);
     f.link.OnPlugEvents(f.bus.drainEvents());  // four removals, then four arrivals
     EXPECT_EQ(f.arrivals, 1);
-    ASSERT_TRUE(f.link.g_hCommandDev);
-    EXPECT_TRUE(f.link.g_hCommandDev->connected());
+    ASSERT_TRUE(f.link.g_hCommandDev());
+    EXPECT_TRUE(f.link.g_hCommandDev()->connected());
     EXPECT_TRUE(f.link.listenerRunning());
 }
 
@@ -252,7 +260,7 @@ TEST(Plugging, ShutdownStopsAndCloses)
     ASSERT_TRUE(f.link.OpenAtStartup());
     f.link.Shutdown();
     EXPECT_FALSE(f.link.listenerRunning());
-    EXPECT_EQ(f.link.g_hCommandDev, nullptr);
+    EXPECT_EQ(f.link.g_hCommandDev(), nullptr);
     EXPECT_EQ(f.pausedMs, 500);
 }
 

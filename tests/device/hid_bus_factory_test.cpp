@@ -25,8 +25,8 @@ TEST(HidrawBusTest, ListsTheKeyboardCollectionsFromSysfs)
 
     DeviceLink link(bus, {}, [](auto) {});
     ASSERT_TRUE(link.FindDevicePath(kTagMatrix));
-    EXPECT_EQ(link.g_nModel, kModelQV420);
-    EXPECT_NE(link.g_szDevicePath.find("HIDRAW5#VID_260D&PID_0015&MI_01&COL06"), std::string::npos);
+    EXPECT_EQ(link.g_nModel(), kModelQV420);
+    EXPECT_NE(link.g_szDevicePath().find("HIDRAW5#VID_260D&PID_0015&MI_01&COL06"), std::string::npos);
     // There is no such device node: the open fails cleanly.
     EXPECT_EQ(link.OpenDevice(), nullptr);
     EXPECT_EQ(bus.open("no such path"), nullptr);
@@ -78,7 +78,7 @@ TEST(HidBusFactory, SimulatedKeyboardKeepsItsMemoryBetweenRuns)
         DeviceLink link(*bus, {}, [](auto) {});
         KeyboardProtocol protocol(link, image, [](auto) {});
         ASSERT_TRUE(link.OpenAtStartup());
-        EXPECT_EQ(link.g_nModel, kModelQV420);
+        EXPECT_EQ(link.g_nModel(), kModelQV420);
         protocol.WriteKeyMatrix();
     }
     EXPECT_TRUE(std::filesystem::exists(home.dir / "zr417" / "sim-QV420.bin"));

@@ -26,7 +26,7 @@ TEST(KeyboardEmulator, StatusReplyCarriesVersionFlagsAndPower)
 {
     LinkFixture f;
     f.link.OpenDeviceHandles();
-    auto& cmd = *f.link.g_hCommandDev;
+    auto& cmd = *f.link.g_hCommandDev();
     f.keyboard->setFirmwareVersion(3, 9);
     ask(cmd, {3, 0x50, 0, 0x01, 0, 0, 0, 0});  // Win Lock on, Game Mode on
     EXPECT_EQ(ask(cmd, {3, 0x51, 7, 0, 0, 0, 0, 0}), (std::array<std::uint8_t, 8>{3, 0x51, 7, 0, 3, 9, 0, 0x01}));
@@ -41,7 +41,7 @@ TEST(KeyboardEmulator, GroupAndPageReadsReturnWhatWasLastWritten)
 {
     LinkFixture f;
     f.link.OpenDeviceHandles();
-    auto& cmd = *f.link.g_hCommandDev;
+    auto& cmd = *f.link.g_hCommandDev();
     std::array<std::uint8_t, 8> group{3, 0x53, 6, 1, 2, 3, 4, 5};
     ask(cmd, group);
     EXPECT_EQ(ask(cmd, {3, 0x51, 6, 0, 0, 0, 0, 0}), group);
@@ -49,15 +49,15 @@ TEST(KeyboardEmulator, GroupAndPageReadsReturnWhatWasLastWritten)
     std::array<std::uint8_t, 513> page{4};
     Noise(page.data() + 1, 512, 1);
     ask(cmd, {3, 0x4D, 0x12, 0, 0, 0, 0, 0});
-    ASSERT_TRUE(f.link.g_hDataDev->setFeature(page.data(), page.size()));
+    ASSERT_TRUE(f.link.g_hDataDev()->setFeature(page.data(), page.size()));
     ask(cmd, {3, 0x4D, 0x02, 0, 0, 0, 0, 0});
     std::array<std::uint8_t, 513> back{4};
-    ASSERT_TRUE(f.link.g_hDataDev->getFeature(back.data(), back.size()));
+    ASSERT_TRUE(f.link.g_hDataDev()->getFeature(back.data(), back.size()));
     EXPECT_NE(back, page);
     ask(cmd, {3, 0x4D, 0x12, 0, 0, 0, 0, 0});
-    ASSERT_TRUE(f.link.g_hDataDev->getFeature(back.data(), back.size()));
+    ASSERT_TRUE(f.link.g_hDataDev()->getFeature(back.data(), back.size()));
     EXPECT_EQ(back, page);
-    EXPECT_FALSE(f.link.g_hDataDev->setFeature(page.data(), 512));  // short report
+    EXPECT_FALSE(f.link.g_hDataDev()->setFeature(page.data(), 512));  // short report
 }
 
 TEST(KeyboardEmulator, ResetRestoresFactoryMemoryButKeepsTheFirmware)
@@ -76,7 +76,7 @@ TEST(KeyboardEmulator, ResetRestoresFactoryMemoryButKeepsTheFirmware)
     changed.pages[3][0] = 9;
     f.keyboard->setMemory(changed);
     f.keyboard->setFirmwareVersion(2, 4);
-    ask(*f.link.g_hCommandDev, {3, 0x52, 0x5A, 0, 0, 0, 0, 0});
+    ask(*f.link.g_hCommandDev(), {3, 0x52, 0x5A, 0, 0, 0, 0, 0});
     auto after = f.keyboard->memory();
     EXPECT_EQ(after.fwMajor, 2);
     EXPECT_EQ(after.fwMinor, 4);
@@ -154,11 +154,11 @@ TEST(KeyboardEmulator, BootloaderEntryHandsOverToTheSuccessor)
     std::vector<std::uint8_t> entry(513, 0);
     entry[0] = 5;
     entry[1] = 0x75;
-    EXPECT_FALSE(f.link.g_hDataDev->setFeature(entry.data(), entry.size()));
+    EXPECT_FALSE(f.link.g_hDataDev()->setFeature(entry.data(), entry.size()));
     EXPECT_EQ(made, 0);
-    ASSERT_TRUE(f.link.g_hDataDev->setFeature(entry.data(), 8));
+    ASSERT_TRUE(f.link.g_hDataDev()->setFeature(entry.data(), 8));
     EXPECT_EQ(made, 1);
-    EXPECT_FALSE(f.link.g_hCommandDev->connected());
+    EXPECT_FALSE(f.link.g_hCommandDev()->connected());
     auto list = f.bus.enumerate();
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].vendorId, 0x0603);
@@ -172,15 +172,15 @@ TEST(KeyboardEmulator, FaultsNarrowToCollectionAndPage)
     LinkFixture f;
     f.link.OpenDeviceHandles();
     f.keyboard->faults().wrongReadBack = {1, 4, 0x10};
-    auto& cmd = *f.link.g_hCommandDev;
+    auto& cmd = *f.link.g_hCommandDev();
     std::array<std::uint8_t, 513> page{4};
     ask(cmd, {3, 0x4D, 0x0F, 0, 0, 0, 0, 0});
-    ASSERT_TRUE(f.link.g_hDataDev->getFeature(page.data(), page.size()));
+    ASSERT_TRUE(f.link.g_hDataDev()->getFeature(page.data(), page.size()));
     EXPECT_EQ(page[1], 0);  // another page: untouched
     ask(cmd, {3, 0x4D, 0x10, 0, 0, 0, 0, 0});
-    ASSERT_TRUE(f.link.g_hDataDev->getFeature(page.data(), page.size()));
+    ASSERT_TRUE(f.link.g_hDataDev()->getFeature(page.data(), page.size()));
     EXPECT_NE(page[1], 0);  // garbled once
-    ASSERT_TRUE(f.link.g_hDataDev->getFeature(page.data(), page.size()));
+    ASSERT_TRUE(f.link.g_hDataDev()->getFeature(page.data(), page.size()));
     EXPECT_EQ(page[1], 0);
 }
 

@@ -133,9 +133,9 @@ TEST_F(ProtocolTest, StartupReadoutFillsTheImageFromTheKeyboard)
         EXPECT_EQ(0, std::memcmp(m.pages[0x10 + k].data(), pageData(PicturePages, k), 512)) << k;
     EXPECT_EQ(0, std::memcmp(m.groups[0].data() + 3, &image.at(settings::LedGroup0), 5));
     EXPECT_EQ(0, std::memcmp(m.groups[6].data() + 3, &image.at(settings::LedGroup6), 5));
-    EXPECT_EQ(protocol.g_nFwMajor, 2);
-    EXPECT_EQ(protocol.g_nFwMinor, 6);
-    EXPECT_EQ(protocol.g_abStatusReply, (std::array<std::uint8_t, 8>{3, 0x51, 7, 0, 2, 6, 0, 0x01}));
+    EXPECT_EQ(protocol.g_nFwMajor(), 2);
+    EXPECT_EQ(protocol.g_nFwMinor(), 6);
+    EXPECT_EQ(protocol.g_abStatusReply(), (std::array<std::uint8_t, 8>{3, 0x51, 7, 0, 2, 6, 0, 0x01}));
     std::array<std::uint8_t, 5> statusCopy{0, 0, 7, 2, 6};  // reply bytes 3, 6, 2, 4, 5
     EXPECT_EQ(0, std::memcmp(statusCopy.data(), &image.at(settings::StatusCopy), 5));
     EXPECT_EQ(image.at(settings::WinLock), 1);
@@ -466,7 +466,7 @@ TEST_F(ProtocolTest, StatusIsOnlyTakenFromAFreshAnswer)
     keyboard->setFirmwareVersion(3, 1);
     protocol.ReadStatus();
     ASSERT_EQ(protocol.failures(), 0);
-    ASSERT_EQ(protocol.g_abStatusReply[4], 3);
+    ASSERT_EQ(protocol.g_abStatusReply()[4], 3);
 
     // The request is refused; the read that follows gets whatever the
     // keyboard answered last (here a group read), not a status.
@@ -474,11 +474,11 @@ TEST_F(ProtocolTest, StatusIsOnlyTakenFromAFreshAnswer)
     protocol.ReadLedGroup(0);
     image.at(settings::WinLock) = 1;
     ConfigImage before = image;
-    auto reply = protocol.g_abStatusReply;
+    auto reply = protocol.g_abStatusReply();
     keyboard->faults().refuseSet = {1, 3};
     protocol.ReadStatus();
     EXPECT_EQ(protocol.failures(), 1) << "a status nobody answered is a failure (zr417ctl info exits 1)";
-    EXPECT_EQ(protocol.g_abStatusReply, reply);
+    EXPECT_EQ(protocol.g_abStatusReply(), reply);
     EXPECT_EQ(image, before);
 }
 

@@ -26,7 +26,7 @@ protected:
         store_ = std::make_unique<KeymapStore>(dir_ / "keymap.bin");
         // Every key at its default, as after a read-out of a fresh keyboard.
         for (int k = 0; k < kKeyCount; ++k)
-            store_->current.plane(0, g_matrixPosByKey[k]) = KeyCode(g_defaultVkByKey[k]);
+            store_->current().plane(0, g_matrixPosByKey[k]) = KeyCode(g_defaultVkByKey[k]);
         store_->Startup();
         ASSERT_TRUE(store_->SaveKeymapFile());
     }
@@ -37,15 +37,15 @@ protected:
     }
     Bytes ImageBytes() const
     {
-        Bytes b(store_->current.settings.begin(), store_->current.settings.end());
-        b.insert(b.end(), store_->current.keyTable.begin(), store_->current.keyTable.end());
+        Bytes b(store_->current().settings.begin(), store_->current().settings.end());
+        b.insert(b.end(), store_->current().keyTable.begin(), store_->current().keyTable.end());
         return b;
     }
-    std::uint8_t* Entry(int k) { return store_->current.entry(static_cast<std::size_t>(k)); }
+    std::uint8_t* Entry(int k) { return store_->current().entry(static_cast<std::size_t>(k)); }
     std::array<std::uint8_t, 4> Planes(int k) const
     {
         auto pos = g_matrixPosByKey[static_cast<std::size_t>(k)];
-        const ConfigImage& im = store_->current;
+        const ConfigImage& im = store_->current();
         return {im.plane(0, pos), im.plane(1, pos), im.plane(2, pos), im.plane(3, pos)};
     }
     // Runs a key click whose dialog prepares the state with `prepare` and
@@ -82,11 +82,11 @@ protected:
 
 TEST_F(KeyAssignmentTest, TheClickReloadsTheKeyTableKeepsTheSettingsAndReadsTheEnabledState)
 {
-    store_->current.settings[settings::Effect] = 7;  // a lighting edit not yet written
-    Entry(kKeyA)[entry::Kind] = 0xEE;                // a change a cancelled dialog left
+    store_->current().settings[settings::Effect] = 7;  // a lighting edit not yet written
+    Entry(kKeyA)[entry::Kind] = 0xEE;                  // a change a cancelled dialog left
     Entry(kKeyA)[entry::Vk] = 0x00;
-    store_->current.plane(0, g_matrixPosByKey[kKeyA]) = 0;
-    store_->current.plane(1, g_matrixPosByKey[kKeyA]) = 0;
+    store_->current().plane(0, g_matrixPosByKey[kKeyA]) = 0;
+    store_->current().plane(1, g_matrixPosByKey[kKeyA]) = 0;
 
     bool ran = false;
     RunResult r =
@@ -110,7 +110,7 @@ TEST_F(KeyAssignmentTest, TheClickReloadsTheKeyTableKeepsTheSettingsAndReadsTheE
     EXPECT_EQ(file[kSettingsSize + kKeyEntrySize * kKeyA + entry::Kind], 0);
 
     // A key whose plane 1 is not 0 counts as enabled.
-    store_->current.plane(1, g_matrixPosByKey[kKeyA]) = 1;
+    store_->current().plane(1, g_matrixPosByKey[kKeyA]) = 1;
     RunKeyAssignment(state_, *store_, macros_, kKeyA, kEnglish, [&](KeyAssignmentState& s, ConfigImage&) {
         EXPECT_EQ(s.g_bKeyEnabled(), 1);
         return false;
@@ -152,14 +152,14 @@ TEST_F(KeyAssignmentTest, MediaTargetsSetTheirFlagRecordAndOtherTargetsLeaveTheG
     const int key = 103;  // pad ., matrix position 124
     const std::size_t rec = settings::MediaFlags + 4 * 26;
     ASSERT_EQ(Run(key, [](KeyAssignmentState& s) { Single(s, 0x42); }), RunResult::Applied);
-    EXPECT_TRUE(std::all_of(store_->current.settings.begin() + settings::MediaFlags,
-                            store_->current.settings.begin() + settings::MediaFlags + 504,
+    EXPECT_TRUE(std::all_of(store_->current().settings.begin() + settings::MediaFlags,
+                            store_->current().settings.begin() + settings::MediaFlags + 504,
                             [](std::uint8_t b) { return b == 0; }));
 
     ASSERT_EQ(Run(key, [](KeyAssignmentState& s) { Single(s, 0xB1); }), RunResult::Applied);  // Prev Track, 0xE9
     EXPECT_EQ(Planes(key)[0], 0xE9);
-    EXPECT_EQ(store_->current.settings[rec], 3);
-    EXPECT_EQ(store_->current.settings[rec + 3], 0);
+    EXPECT_EQ(store_->current().settings[rec], 3);
+    EXPECT_EQ(store_->current().settings[rec + 3], 0);
     EXPECT_EQ(FileBytes()[rec], 3);
 }
 
@@ -290,7 +290,7 @@ TEST_F(KeyAssignmentTest, DefaultAfterABasicFunctionRestoresTheKeysOwnCode)
     state_.SelectKey(kKeyA);
     state_.RequestDefault();
     state_.SetPendingKind(kind::Basic);
-    EXPECT_EQ(ApplyKeyAssignment(state_, store_->current, macros_, kEnglish), ApplyResult::Applied);
+    EXPECT_EQ(ApplyKeyAssignment(state_, store_->current(), macros_, kEnglish), ApplyResult::Applied);
     EXPECT_EQ(Planes(kKeyA)[0], 0x04);
 }
 
@@ -371,7 +371,7 @@ TEST_F(KeyAssignmentTest, AMacroBindingWritesPlaneTwoAndPlacesTheMacroSlots)
     EXPECT_EQ(Bytes(e + 2, e + 6), (Bytes{0x04, 0x01, 0x03, 0x00}));
     EXPECT_EQ(Planes(kKeyA), (std::array<std::uint8_t, 4>{0, 2, 3, 0}));
     EXPECT_EQ(state_.g_abKeyChanged()[kKeyA], 1);
-    for (int m = 0; m < 4; ++m) EXPECT_EQ(store_->current.settings[settings::MacroSlots + 256 * m + 1], m + 1);
+    for (int m = 0; m < 4; ++m) EXPECT_EQ(store_->current().settings[settings::MacroSlots + 256 * m + 1], m + 1);
     EXPECT_EQ(FileBytes(), ImageBytes());
 }
 
@@ -412,7 +412,7 @@ TEST_F(KeyAssignmentTest, MacrosTheKeyboardCannotPlayAreRefused)
     state_.SetKeyCount(0);
     state_.SetPendingKind(kind::Macro);
     state_.SelectMacro(2);  // a free record
-    EXPECT_EQ(ApplyKeyAssignment(state_, store_->current, two, kEnglish), ApplyResult::Refused);
+    EXPECT_EQ(ApplyKeyAssignment(state_, store_->current(), two, kEnglish), ApplyResult::Refused);
 }
 
 // --- key capture -------------------------------------------------------------------------------

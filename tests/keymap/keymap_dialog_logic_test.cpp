@@ -523,7 +523,8 @@ protected:
         store = std::make_unique<KeymapStore>(dir / "keymap.bin");
         store->Startup();
         // Every key sends its own code, as a keyboard read at start gives.
-        for (int k = 0; k < kKeyCount; ++k) store->current.plane(0, g_matrixPosByKey[k]) = KeyCode(g_defaultVkByKey[k]);
+        for (int k = 0; k < kKeyCount; ++k)
+            store->current().plane(0, g_matrixPosByKey[k]) = KeyCode(g_defaultVkByKey[k]);
         ASSERT_TRUE(store->SaveKeymapFile());
         SetMacroName(macros[0], "m0");
         macros[0].deviceSteps[0] = {0x01, 0x04, 0, 0};
@@ -544,7 +545,7 @@ protected:
     {
         KeymapStore other(store->file());
         EXPECT_TRUE(other.LoadKeymapFile());
-        return other.current;
+        return other.current();
     }
     std::array<std::uint8_t, 4> Planes(const ConfigImage& img, int key)
     {
@@ -567,7 +568,7 @@ TEST_F(KeymapRunTest, NextIsPreselectedAfterReopening)
         d.OnClick(280, 255);
     });
     ASSERT_EQ(r, RunResult::Applied);
-    EXPECT_EQ(store->current.entry(kKeyA)[entry::Vk], 0xB0);  // loading refreshes byte 0
+    EXPECT_EQ(store->current().entry(kKeyA)[entry::Vk], 0xB0);  // loading refreshes byte 0
     ConfigImage file = FileImage();
     const std::uint8_t* e = file.entry(kKeyA);
     EXPECT_EQ(e[entry::Kind], kind::Basic);
@@ -608,13 +609,13 @@ TEST_F(KeymapRunTest, CancelAfterTabSwitchLeavesMemoryAndFileAlone)
         d.OnKeystroke(0x42);
         d.OnClick(280, 255);
     });
-    ConfigImage saved = store->current;
+    ConfigImage saved = store->current();
     auto r = Click(kKeyA, [](KeymapDialogLogic& d, FakeView&) {
         d.OnClick(300, 40);
         d.OnClick(230, 255);
     });
     EXPECT_EQ(r, RunResult::Cancelled);
-    EXPECT_TRUE(store->current == saved);
+    EXPECT_TRUE(store->current() == saved);
     ASSERT_TRUE(store->SaveKeymapFile());  // a later save of the file keeps the key
     EXPECT_EQ(FileImage().entry(kKeyA)[entry::Data], 0x42);
 }
@@ -655,8 +656,8 @@ TEST_F(KeymapRunTest, EveryKeyButFnTakesEveryKindThroughTheDialog)
             d.OnClick(280, 255);
         });
         ASSERT_EQ(r, RunResult::Applied) << "key " << k;
-        const auto p = Planes(store->current, k);
-        const std::uint8_t* e = store->current.entry(static_cast<std::size_t>(k));
+        const auto p = Planes(store->current(), k);
+        const std::uint8_t* e = store->current().entry(static_cast<std::size_t>(k));
         EXPECT_EQ(state.g_abKeyChanged()[static_cast<std::size_t>(k)], 1) << "key " << k;
         switch (which) {
             case 0:
@@ -683,7 +684,7 @@ TEST_F(KeymapRunTest, EveryKeyButFnTakesEveryKindThroughTheDialog)
     ConfigImage file = FileImage();
     for (int k = 0; k < kKeyCount; ++k) {
         if (k != kFnKey) {
-            ASSERT_EQ(Planes(file, k), Planes(store->current, k)) << "key " << k;
+            ASSERT_EQ(Planes(file, k), Planes(store->current(), k)) << "key " << k;
         }
     }
 }

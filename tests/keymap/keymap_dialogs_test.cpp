@@ -69,7 +69,8 @@ public:
         store = std::make_unique<KeymapStore>(paths.keymapFile());
         store->Startup();
         // As read from a keyboard: every key sends its own code.
-        for (int k = 0; k < kKeyCount; ++k) store->current.plane(0, g_matrixPosByKey[k]) = KeyCode(g_defaultVkByKey[k]);
+        for (int k = 0; k < kKeyCount; ++k)
+            store->current().plane(0, g_matrixPosByKey[k]) = KeyCode(g_defaultVkByKey[k]);
         ASSERT_TRUE(store->SaveKeymapFile());
         for (int i = 0; i < 3; ++i) {
             SetMacroName(macros[i], "macro " + std::to_string(i));
@@ -159,7 +160,7 @@ public:
     {
         KeymapStore other(store->file());
         EXPECT_TRUE(other.LoadKeymapFile());
-        return other.current;
+        return other.current();
     }
     static std::array<std::uint8_t, 4> Planes(const ConfigImage& img, int key)
     {
@@ -517,9 +518,9 @@ TEST_P(EveryKind, ReachesTheKeyTableTheFileAndTheKeyboard)
     ASSERT_EQ(r, RunResult::Applied);
 
     // The key table entry and planes in memory, and the same in keymap.bin.
-    const std::uint8_t* e = store->current.entry(c.key);
+    const std::uint8_t* e = store->current().entry(c.key);
     EXPECT_EQ(e[entry::Kind], c.entryKind);
-    EXPECT_EQ(Planes(store->current, c.key), c.planes);
+    EXPECT_EQ(Planes(store->current(), c.key), c.planes);
     ConfigImage file = FileImage();
     EXPECT_EQ(file.entry(c.key)[entry::Kind], c.entryKind);
     EXPECT_EQ(Planes(file, c.key), c.planes);
@@ -546,7 +547,7 @@ TEST_P(EveryKind, ReachesTheKeyTableTheFileAndTheKeyboard)
                      {}},
                     noPause);
     ASSERT_TRUE(link.OpenAtStartup());
-    KeyboardProtocol protocol(link, store->current, noPause);
+    KeyboardProtocol protocol(link, store->current(), noPause);
     protocol.DownloadAll();
     const auto memory = keyboard->memory();
     const std::size_t pos = g_matrixPosByKey[static_cast<std::size_t>(c.key)];
@@ -563,7 +564,7 @@ TEST_P(EveryKind, ReachesTheKeyTableTheFileAndTheKeyboard)
             },
             3000));
         std::optional<HostAction> opened;
-        OnKeyEvent(store->current, codes.front(), [&](const HostAction& a) { opened = a; });
+        OnKeyEvent(store->current(), codes.front(), [&](const HostAction& a) { opened = a; });
         ASSERT_TRUE(opened);
         EXPECT_EQ(opened->kind, c.entryKind);
         EXPECT_EQ(opened->directory + "/" + opened->file, c.path);

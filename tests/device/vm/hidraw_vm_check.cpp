@@ -128,7 +128,7 @@ int main()
                           },
                           [&] { ++notConnected; }});
     check(link.OpenAtStartup(), "collections 3, 4, 6 and 7 open");
-    check(link.g_nModel == kModelQV420, "model QV420");
+    check(link.g_nModel() == kModelQV420, "model QV420");
     check(link.listenerRunning(), "listener running");
 
     auto image = std::make_unique<ConfigImage>();
@@ -182,7 +182,7 @@ int main()
     for (int i = 0; i < 100 && notConnected == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     check(notConnected > 0, "listener reports the unplugged device");
     std::array<std::uint8_t, 8> status{3, 0x51, 7, 0, 0, 0, 0, 0};
-    check(!link.g_hCommandDev->setFeature(status.data(), status.size()), "feature report fails after unplug");
+    check(!link.g_hCommandDev()->setFeature(status.data(), status.size()), "feature report fails after unplug");
     check(!link.connected(), "link knows the keyboard is gone");
     start = std::chrono::steady_clock::now();
     protocol.DownloadAll();
