@@ -112,6 +112,14 @@ private:
 
 }  // namespace
 
+// The key dialog's answer: the clicked key becomes 'A'.
+bool AssignA(KeyAssignmentState& s, ConfigImage&)
+{
+    s.SetPendingKind(kind::Single);
+    s.SetKeys({0x41});
+    return true;
+}
+
 TEST_F(MainWindowTest, SaveAndDefaultRightAfterTheWindowAppearsWaitForTheStartupReadout)
 {
     auto inner = std::make_shared<emu::KeyboardEmulator>(*FindKeyboardIdentity("QV310"));
@@ -316,11 +324,7 @@ TEST_F(MainWindowTest, SavesOnAFullDiskSaySoAndLoseNothing)
 {
     plugKeyboard("QV310");
     start();
-    dialogs.onKey = [](KeyAssignmentState& s, ConfigImage&) {
-        s.SetPendingKind(kind::Single);
-        s.SetKeys({0x41});  // 'A'
-        return true;
-    };
+    dialogs.onKey = AssignA;
     dialogs.onMacro = [](const DialogContext& ctx) {
         ctx.macros->BeginWork();
         SetMacroName(ctx.macros->EditWorkRecord(0), std::string_view("Combo"));
@@ -393,11 +397,7 @@ TEST_F(MainWindowTest, AnOpenRgbColourLeavesTheWindowsUnsavedEditsUnsaved)
 {
     plugKeyboard("QV310");
     start();
-    dialogs.onKey = [](KeyAssignmentState& s, ConfigImage&) {
-        s.SetPendingKind(kind::Single);
-        s.SetKeys({0x41});  // 'A'
-        return true;
-    };
+    dialogs.onKey = AssignA;
     clickKey(5);  // not saved
     const std::uint16_t pos = g_matrixPosByKey[5];
     ASSERT_EQ(image().plane(0, pos), 0x04);
