@@ -106,6 +106,7 @@ void CKalvexDlg::OnInitDialog()
                             : AppPaths::ForExecutableDir(ExecutableDir()).value_or(AppPaths::InFolder(ExecutableDir()));
     m_szSkinDir = paths_.skinDir(g_nLanguage);
     skins_ = SkinFolder::ForLanguage(paths_, g_nLanguage);
+    backdrop_ = {};
     setWindowIcon(LoadIconResource(skins::resource::kIconMain));
     // A fixed size: a compositor that sizes windows itself (tiling, kiosk)
     // gets no other size to offer the skinned window. Taken from the file's

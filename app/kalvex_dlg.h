@@ -236,6 +236,7 @@ private:
     void DrawRightLabel(QPainter& p, std::string_view text, int x, int y, int height, QColor colour);
     void DrawCentredText(QPainter& p, std::string_view text, int centreX, int y, int height, QColor colour);
     void OnSliderRepaint(int id, int thumbX);
+    const QImage& Backdrop(qreal devicePixelRatio);
     void DrawKeyboard(QPainter& p);
     void DrawPanel(QPainter& p);
     void DrawSlider(QPainter& p, int id);
@@ -299,6 +300,12 @@ private:
     int composeCount_ = 0;
     int refreshCount_ = 0;
     SkinFolder skins_;
+    // main.png with the model's plain keyboard on it, and what it was made for.
+    struct BackdropPicture {
+        QImage image;
+        int model = -1;
+        qreal ratio = 0;
+    } backdrop_;
 };
 
 }  // namespace zr417

@@ -2,7 +2,8 @@
 // then after each dialog (key assignment, macro manager, profile manager,
 // about) was opened, painted and closed once. Each scale runs in a fresh
 // process of its own (this program started again with --measure), since
-// resident memory counts everything a process ever kept.
+// resident memory counts everything a process ever kept. Goal: at most 60 MB
+// at 200 % after the dialogs.
 #include "app/kalvex_dlg.h"
 #include "platform/hid_bus_factory.h"
 #include "tests/support/process.h"

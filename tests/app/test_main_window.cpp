@@ -195,6 +195,43 @@ TEST_F(MainWindowTest, RefreshMarksChangedKeysButNeverKey100AndHighlightsThem)
     EXPECT_TRUE(samePixel(plain, 100));
 }
 
+// The window keeps the background and the plain keyboard as one picture;
+// another model plugged in while it is open must not show the old keyboard.
+TEST_F(MainWindowTest, AnotherModelPluggedInShowsItsOwnKeyboardPicture)
+{
+    plugKeyboard("QV310");
+    start();
+    move(5, 630);
+    const QImage first = dlg->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    bus.unplug(port);
+    ASSERT_TRUE(Spin([&] { return !dlg->isVisible(); }));
+    plugKeyboard("QV420");
+    ASSERT_TRUE(Spin([&] { return dlg->isVisible() && dlg->model() == kModelQV420; }));
+    ASSERT_GE(dlg->keyState().g_nSelectedKey(), kKeyCount);  // none
+    ASSERT_EQ(std::count(dlg->keyState().g_abKeyChanged().begin(), dlg->keyState().g_abKeyChanged().end(), 1), 0);
+    const QImage second = dlg->grab().toImage().convertToFormat(QImage::Format_RGB32);
+
+    auto picture = [&](const char* name) {
+        return QImage(QString::fromStdString((exeDir() / "png/english" / name).string()))
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    const QImage qv310 = picture("kb_BK.png"), qv420 = picture("kb_BK_420.png");
+    ASSERT_FALSE(qv310.isNull());
+    ASSERT_EQ(qv310.size(), qv420.size());
+    int differing = 0, wrongBefore = 0, wrongAfter = 0;
+    for (int y = 0; y < qv310.height(); ++y)
+        for (int x = 0; x < qv310.width(); ++x) {
+            if (qv310.pixel(x, y) == qv420.pixel(x, y)) continue;
+            ++differing;
+            const QPoint at(x + kKeyboardPictureX, y + kKeyboardPictureY);
+            wrongBefore += first.pixel(at) != qv310.pixel(x, y);
+            wrongAfter += second.pixel(at) != qv420.pixel(x, y);
+        }
+    ASSERT_GT(differing, 0);
+    EXPECT_EQ(wrongBefore, 0);
+    EXPECT_EQ(wrongAfter, 0);
+}
+
 TEST_F(MainWindowTest, EffectListsOfBothModels)
 {
     plugKeyboard("QV420");
