@@ -11,10 +11,9 @@
 #include "app/profile_requests.h"
 #include "macro/macro_model.h"
 #include "platform/trace.h"
+#include "tests/support/full_disk.h"
 
-#include <sys/resource.h>
 #include <condition_variable>
-#include <csignal>
 #include <mutex>
 #include <thread>
 
@@ -87,28 +86,6 @@ bool Starts(const std::vector<std::uint8_t>& bytes, std::initializer_list<std::u
 {
     return bytes.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), bytes.begin());
 }
-
-// Every file write of this process beyond `bytes` fails, as on a full disk,
-// for the life of the object.
-class FullDisk {
-public:
-    explicit FullDisk(rlim_t bytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);  // the write fails with EFBIG instead
-        rlimit limit{bytes, old_.rlim_max};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FullDisk()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-
-private:
-    rlimit old_{};
-    void (*oldHandler_)(int) = SIG_DFL;
-};
 
 }  // namespace
 
@@ -335,7 +312,8 @@ TEST_F(MainWindowTest, SavesOnAFullDiskSaySoAndLoseNothing)
     const auto macrosBefore = ReadFileBytes(dataDir() / "MacroDefine.bin");
     const std::uint16_t pos = g_matrixPosByKey[5];
     {
-        FullDisk full(1000);
+        test::FullDisk full(1000);
+        ASSERT_TRUE(full.ok());
         clickKey(5);  // the assignment cannot be saved
         ASSERT_EQ(desktop.warnings.size(), 1u);
         EXPECT_TRUE(desktop.warnings[0].first.contains((dataDir() / "keymap.bin").string().c_str()))

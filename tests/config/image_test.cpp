@@ -2,15 +2,14 @@
 #include "config/keys.h"
 #include "platform/file_writer.h"
 #include "tests/support/file_bytes.h"
+#include "tests/support/full_disk.h"
 #include "tests/support/temp_dir.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <atomic>
-#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -244,16 +243,9 @@ TEST_F(KeymapFileTest, FailedSaveLeavesTheOldFileIntact)
 
     // A write that runs out of room (file size limit stands in for a full disk).
     {
-        struct rlimit saved {};
-        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-        auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit small = saved;
-        small.rlim_cur = 4096;
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-        bool ok = store_->SaveKeymapFile();
-        ::setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
-        EXPECT_FALSE(ok);
+        test::FullDisk full(4096);
+        ASSERT_TRUE(full.ok());
+        EXPECT_FALSE(store_->SaveKeymapFile());
     }
     EXPECT_EQ(test::ReadBytes(file()), old);
     EXPECT_EQ(FilesInDir(), 1u);
@@ -292,16 +284,10 @@ TEST_F(KeymapFileTest, WritesThroughAWriterKeepTheirOrderAndTheirFailures)
 
     const ConfigImage meant = store_->current();
     {
-        struct rlimit saved {};
-        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-        auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit small = saved;
-        small.rlim_cur = 4096;
-        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        test::FullDisk full(4096);
+        ASSERT_TRUE(full.ok());
         store_->SaveKeymapFileLater([&](bool written) { heard = written ? 1 : -1; });
         writer->WaitUntilIdle();
-        ::setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
     }
     EXPECT_EQ(heard, -1);
     EXPECT_TRUE(store_->unsaved());

@@ -3,13 +3,12 @@
 #include "config/keys.h"
 #include "platform/files.h"
 #include "platform/trace.h"
+#include "tests/support/full_disk.h"
 #include "tests/support/process.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <algorithm>
-#include <csignal>
 #include <deque>
 #include <fstream>
 #include <random>
@@ -82,15 +81,9 @@ Bytes Read(const fs::path& path)
 template <typename F>
 void WithFullDisk(F f)
 {
-    struct rlimit saved {};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 4096;
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    test::FullDisk full(4096);
+    ASSERT_TRUE(full.ok());
     f();
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
 }
 
 class ProfileStoreTest : public ::testing::Test {

@@ -1,12 +1,11 @@
 #include "updater/hex_image.h"
 
 #include "test_util.h"
+#include "tests/support/full_disk.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <csignal>
 
 namespace zr417::updater {
 namespace {
@@ -237,15 +236,12 @@ TEST(ConvertFirmware, AFailedConversionLeavesNoImageBehind)
     WriteText(dir.file("fw.bin"), "stale image of an older file");
     WriteText(dir.file("fw.hex"), HexOf(test::Pattern(3000)));
     sink.messages.clear();
-    rlimit saved{};
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 1000;
-    ::setrlimit(RLIMIT_FSIZE, &small);
-    ConvertResult full = ConvertFirmware(dir.file("fw.hex"), &sink, 1);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
+    ConvertResult full{};
+    {
+        zr417::test::FullDisk disk(1000);
+        ASSERT_TRUE(disk.ok());
+        full = ConvertFirmware(dir.file("fw.hex"), &sink, 1);
+    }
     EXPECT_EQ(full, ConvertResult::WriteFailed);
     EXPECT_FALSE(std::filesystem::exists(dir.file("fw.bin")));
     ASSERT_EQ(sink.messages.size(), 1u);
