@@ -106,7 +106,7 @@ void CKalvexDlg::OnInitDialog()
                             : AppPaths::ForExecutableDir(ExecutableDir()).value_or(AppPaths::InFolder(ExecutableDir()));
     m_szSkinDir = paths_.skinDir(g_nLanguage);
     skins_ = SkinFolder::ForLanguage(paths_, g_nLanguage);
-    backdrop_ = {};
+    pictures_ = {};
     setWindowIcon(LoadIconResource(skins::resource::kIconMain));
     // A fixed size: a compositor that sizes windows itself (tiling, kiosk)
     // gets no other size to offer the skinned window. Taken from the file's
@@ -407,10 +407,12 @@ void CKalvexDlg::Converse(Sequence sequence, const ConfigImage& image,
     if (conversations_++ == 0) ShowBusy(true);
     session_->Run(
         sequence, image,
-        [post = uiCall_->poster(), this, then = std::move(then)](KeyboardSession::Result result) mutable {
+        [post = uiCall_->poster(), this, then = std::move(then)](KeyboardSession::Result&& result) mutable {
             // The window hears back on its own thread; once it is
             // gone (the poster cancelled) nothing runs.
-            post([this, then = std::move(then), result = std::move(result)] { OnConversationEnded(result, then); });
+            post([this, then = std::move(then), result = std::make_shared<KeyboardSession::Result>(std::move(result))] {
+                OnConversationEnded(*result, then);
+            });
         });
 }
 

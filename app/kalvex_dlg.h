@@ -236,7 +236,14 @@ private:
     void DrawRightLabel(QPainter& p, std::string_view text, int x, int y, int height, QColor colour);
     void DrawCentredText(QPainter& p, std::string_view text, int centreX, int y, int height, QColor colour);
     void OnSliderRepaint(int id, int thumbX);
-    const QImage& Backdrop(qreal devicePixelRatio);
+    struct KeyboardPictures {
+        QImage backdrop;   // main.png with the model's plain keyboard on it
+        QImage litKeys;    // the lit keyboard where it has keys
+        QPoint litKeysAt;  // where that part starts in the keyboard picture
+        int model = -1;    // what they were made for
+        qreal ratio = 0;
+    };
+    const KeyboardPictures& Pictures(qreal devicePixelRatio);
     void DrawKeyboard(QPainter& p);
     void DrawPanel(QPainter& p);
     void DrawSlider(QPainter& p, int id);
@@ -300,12 +307,7 @@ private:
     int composeCount_ = 0;
     int refreshCount_ = 0;
     SkinFolder skins_;
-    // main.png with the model's plain keyboard on it, and what it was made for.
-    struct BackdropPicture {
-        QImage image;
-        int model = -1;
-        qreal ratio = 0;
-    } backdrop_;
+    KeyboardPictures pictures_;
 };
 
 }  // namespace zr417

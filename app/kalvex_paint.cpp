@@ -90,7 +90,7 @@ void CKalvexDlg::Compose(QPainter& p, const QRegion& region)
     p.fillRect(rect(), Qt::black);
     const int lang = g_nLanguage;
 
-    DrawSkinImage(p, Backdrop(DevicePixelRatio(p)), 0, 0);
+    DrawSkinImage(p, Pictures(DevicePixelRatio(p)).backdrop, 0, 0);
     DrawImage(p, mw::kHelpNormal, 936, 5);
     DrawImage(p, mw::kMinNormal, 957, 5);
     DrawImage(p, mw::kCloseNormal, 978, 5);
@@ -152,15 +152,29 @@ void CKalvexDlg::DrawBusy(QPainter& p)
     p.fillRect(QRect(track.left(), track.top(), static_cast<int>(track.width() * done), track.height()), kSaveRed);
 }
 
-// The background and the plain keyboard picture as one: nothing is drawn
-// between them, and one picture of the window's size costs less than the two
-// kept apart (the keyboard alone is a third of the background at 200 %).
-// Made again when the model or the screen's resolution changes.
-const QImage& CKalvexDlg::Backdrop(qreal devicePixelRatio)
+namespace {
+
+// The smallest rectangle of the keyboard picture that holds every key.
+QRect KeysArea()
+{
+    QRect area;
+    for (const KeyRect& r : g_keyRectByKey) area |= QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom));
+    return area;
+}
+
+}  // namespace
+
+// The pictures the main window draws most, made once per model and screen
+// resolution. The background and the plain keyboard as one picture: nothing
+// is drawn between them, and the keyboard alone would cost a third of the
+// background again at 200 %. Of the lit keyboard only the part that holds
+// keys is kept (under half of it); a key is copied from there when it lights.
+const CKalvexDlg::KeyboardPictures& CKalvexDlg::Pictures(qreal devicePixelRatio)
 {
     const int m = model();
-    if (backdrop_.model == m && backdrop_.ratio == devicePixelRatio) return backdrop_.image;
-    // The two pieces through a cache of their own, gone once they are drawn.
+    if (pictures_.model == m && pictures_.ratio == devicePixelRatio) return pictures_;
+    const bool first = m == kModelQV310;
+    // Decoded through a cache of their own, gone once these are made.
     SkinImageCache pieces;
     const SkinFolder skins(skins_.dir(), &pieces);
     QImage frame = MakeFrame(size(), devicePixelRatio);
@@ -168,19 +182,17 @@ const QImage& CKalvexDlg::Backdrop(qreal devicePixelRatio)
     {
         QPainter p(&frame);
         DrawSkinImage(p, skins, mw::kBackground, 0, 0);
-        DrawSkinImage(p, skins, m == kModelQV310 ? mw::kKeyboardQV310 : mw::kKeyboardQV420, kKeyboardPictureX,
-                      kKeyboardPictureY);
+        DrawSkinImage(p, skins, first ? mw::kKeyboardQV310 : mw::kKeyboardQV420, kKeyboardPictureX, kKeyboardPictureY);
     }
-    backdrop_ = {OpaqueSkinImage(frame), m, devicePixelRatio};
-    return backdrop_.image;
+    const QRect keys = KeysArea();
+    const QImage lit = skins.Image(first ? mw::kKeyboardLitQV310 : mw::kKeyboardLitQV420, devicePixelRatio);
+    pictures_ = {frame, lit.isNull() ? QImage() : CopyFramePart(lit, keys), keys.topLeft(), m, devicePixelRatio};
+    return pictures_;
 }
 
 void CKalvexDlg::DrawKeyboard(QPainter& p)
 {
-    const bool first = model() == kModelQV310;
-    const qreal ratio = DevicePixelRatio(p);
-    const QImage& lit = skins_.Image(first ? mw::kKeyboardLitQV310 : mw::kKeyboardLitQV420, ratio);
-
+    const KeyboardPictures& pictures = Pictures(DevicePixelRatio(p));
     const ConfigImage& image = store_->current();
     auto page = PicturePageOf(image.at(settings::Effect));
     if (panel_.perKeyMode) {
@@ -202,12 +214,12 @@ void CKalvexDlg::DrawKeyboard(QPainter& p)
         }
         return;
     }
-    if (lit.isNull()) return;
+    if (pictures.litKeys.isNull()) return;
     auto highlight = [&](int k) {
         if (k < 0 || k >= kKeyCount || k == kFnKey) return;
         const KeyRect& r = g_keyRectByKey[k];
-        QRect src(QPoint(r.left, r.top), QPoint(r.right, r.bottom));
-        DrawSkinImagePart(p, lit, r.left + kKeyboardPictureX, r.top + kKeyboardPictureY, src);
+        const QRect src = QRect(QPoint(r.left, r.top), QPoint(r.right, r.bottom)).translated(-pictures.litKeysAt);
+        DrawSkinImagePart(p, pictures.litKeys, r.left + kKeyboardPictureX, r.top + kKeyboardPictureY, src);
     };
     highlight(keyState_.g_nSelectedKey());
     for (int k = 0; k < kKeyCount; ++k)

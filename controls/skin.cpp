@@ -63,12 +63,13 @@ void MapLargePicturesApart()
 }  // namespace
 
 // Keeps the stored colour of every pixel and drops alpha, as a plain bitmap
-// copy of the decoded picture would. Three bytes a pixel: with no alpha left
-// the fourth byte of RGB32 would only cost memory (a quarter of the skins').
+// copy of the decoded picture would. RGB32 rather than three bytes a pixel:
+// drawn onto the window's RGB32 back buffer it is a plain copy, where RGB888
+// takes Qt's converting path, spread over its thread pool for large areas.
 QImage OpaqueSkinImage(const QImage& decoded)
 {
-    if (decoded.isNull() || decoded.format() == QImage::Format_RGB888) return decoded;
-    if (!decoded.hasAlphaChannel()) return decoded.convertToFormat(QImage::Format_RGB888);
+    if (decoded.isNull() || decoded.format() == QImage::Format_RGB32) return decoded;
+    if (!decoded.hasAlphaChannel()) return decoded.convertToFormat(QImage::Format_RGB32);
     // Straight (not premultiplied) alpha keeps the colour under transparent pixels.
     QImage image = decoded.convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < image.height(); ++y) {
@@ -76,7 +77,7 @@ QImage OpaqueSkinImage(const QImage& decoded)
         for (int x = 0; x < image.width(); ++x) line[x] |= 0xff000000u;
     }
     image.reinterpretAsFormat(QImage::Format_RGB32);
-    return image.convertToFormat(QImage::Format_RGB888);
+    return image;
 }
 
 QString ResolveSkinPath(const QString& folder, const QString& fileName)

@@ -28,7 +28,7 @@ QString ResolveSkinPath(const QString& folder, const QString& fileName);
 
 // Decoded skins by path. A window's SkinFolder decodes each picture at most
 // once, failures included, so a repaint never touches the disk. Images are
-// kept opaque (RGB888) with the colour values the file stores, also under
+// kept opaque (RGB32) with the colour values the file stores, also under
 // fully transparent pixels. Used from the GUI thread only.
 //
 // A picture taken through a SkinFolder stays decoded while some copy of that
@@ -112,7 +112,7 @@ private:
     std::shared_ptr<SkinImageCache::Lease> lease_;
 };
 
-// The picture as skins are kept: RGB888 with the colour values the source
+// The picture as skins are kept: RGB32 with the colour values the source
 // stores, also under fully transparent pixels (alpha is dropped, not blended).
 QImage OpaqueSkinImage(const QImage& image);
 

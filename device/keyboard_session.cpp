@@ -125,7 +125,11 @@ void KeyboardSession::SetHandles(const DeviceHandles& handles)
 
 void KeyboardSession::Run(Sequence sequence, const ConfigImage& image, Done done)
 {
-    auto job = std::make_unique<Job>(Job{sequence, image, {}, std::move(done)});
+    // Filled in place: the image never passes through a stack.
+    auto job = std::make_unique<Job>();
+    job->sequence = sequence;
+    job->image = image;
+    job->done = std::move(done);
     {
         std::lock_guard lock(mutex_);
         job->handles = handles_;
@@ -162,12 +166,13 @@ void KeyboardSession::loop()
         running_ = true;
         lock.unlock();
 
-        Result result = converse(*job);
+        auto result = std::make_unique<Result>();
+        converse(*job, *result);
         reportsPlanned_ = 0;
         reportsDone_ = 0;
         // Busy until the caller heard back, so that a caller who waits for
         // the session finds the result delivered.
-        if (job->done) job->done(std::move(result));
+        if (job->done) job->done(std::move(*result));
         job.reset();
 
         lock.lock();
@@ -176,7 +181,7 @@ void KeyboardSession::loop()
     }
 }
 
-KeyboardSession::Result KeyboardSession::converse(Job& job)
+void KeyboardSession::converse(Job& job, Result& result)
 {
     // Another keyboard (or none) holds something else.
     if (knownFor_.lock() != job.handles.command || !job.handles.command) {
@@ -191,7 +196,6 @@ KeyboardSession::Result KeyboardSession::converse(Job& job)
     DeviceHandles counted{count(job.handles.command), count(job.handles.data), count(job.handles.matrix),
                           job.handles.model};
 
-    Result result;
     result.sequence = job.sequence;
     result.keyboardAttached = job.handles.command != nullptr;
     result.image = std::move(job.image);
@@ -231,7 +235,6 @@ KeyboardSession::Result KeyboardSession::converse(Job& job)
     result.failures = protocol.failures();
     result.sets = sets;
     result.gets = gets;
-    return result;
 }
 
 }  // namespace zr417

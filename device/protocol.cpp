@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 namespace zr417 {
@@ -82,11 +83,13 @@ KeyboardContents ContentsToSend(const ConfigImage& image, Model model)
     for (int k = 0; k < static_cast<int>(settings::PicturePageCount); ++k)
         copyOut(c.colourPages[k], image.settings.data() + settings::PicturePages + settings::PageSize * k + 1);
     copyOut(c.group6, image.settings.data() + settings::LedGroup6);
-    ConfigImage adjusted;
+    // On the heap: this runs on the session's thread, whose stack keeps
+    // every page it ever touched.
+    auto adjusted = std::make_unique<ConfigImage>();
     std::copy_n(image.settings.begin() + settings::LedGroup0, settings::LedGroupSize,
-                adjusted.settings.begin() + settings::LedGroup0);
-    adjustGroup0(adjusted, model);
-    copyOut(c.group0, adjusted.settings.data() + settings::LedGroup0);
+                adjusted->settings.begin() + settings::LedGroup0);
+    adjustGroup0(*adjusted, model);
+    copyOut(c.group0, adjusted->settings.data() + settings::LedGroup0);
     return c;
 }
 

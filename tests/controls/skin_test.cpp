@@ -270,7 +270,7 @@ TEST_F(SkinTest, CompiledInResourcesHaveTheirSizes)
         const QImage& image = LoadBitmapResource(bitmap.id);
         ASSERT_FALSE(image.isNull()) << bitmap.id;
         EXPECT_EQ(image.size(), QSize(bitmap.width, bitmap.height)) << bitmap.id;
-        EXPECT_FALSE(image.hasAlphaChannel()) << bitmap.id;  // kept opaque
+        EXPECT_EQ(image.format(), QImage::Format_RGB32) << bitmap.id;
         const QImage& twin = LoadBitmapResource(bitmap.id, 2);
         EXPECT_EQ(twin.size(), QSize(bitmap.width, bitmap.height) * 2) << bitmap.id;
         EXPECT_EQ(LayoutSize(twin), image.size()) << bitmap.id;
