@@ -49,6 +49,13 @@ QString qpath(const std::filesystem::path& p)
 // How often the progress of a conversation is redrawn.
 constexpr int kBusyRepaintMs = 40;
 
+// A conversation's result kept for later on the heap: it holds a 213 KB image,
+// and each copy made on a stack keeps those pages resident for good.
+std::shared_ptr<const KeyboardSession::Result> Kept(const KeyboardSession::Result& r)
+{
+    return std::make_shared<const KeyboardSession::Result>(r);
+}
+
 }  // namespace
 
 CKalvexDlg::CKalvexDlg(MainWindowOptions options, QWidget* parent)
@@ -904,8 +911,8 @@ void CKalvexDlg::ApplyProfile(const ConfigImage& image, ApplyDone done)
     Converse(Sequence::Hold, [this, done = std::move(done)](const KeyboardSession::Result& r) {
         r.MergeInto(store_->current());
         store_->CommitSavedImage();
-        SaveFilesLater(store_->current(), [r, done](const std::optional<std::filesystem::path>& unsaved) {
-            if (done) done(r, unsaved);
+        SaveFilesLater(store_->current(), [r = Kept(r), done](const std::optional<std::filesystem::path>& unsaved) {
+            if (done) done(*r, unsaved);
         });
     });
 }
@@ -915,29 +922,31 @@ void CKalvexDlg::ApplyLighting(const std::function<void(ConfigImage&)>& putLight
     // On what the keyboard holds as the window knows it (the saved image and
     // what read-outs found since), not on the working image's other edits.
     SyncClean();
-    ConfigImage held = *clean_;
-    putLighting(held);
+    const auto held = std::make_unique<ConfigImage>(*clean_);
+    putLighting(*held);
     // Sliders go into the image only on Save: one the lighting leaves alone
     // keeps the position the user gave it.
     ConfigImage& current = store_->current();
-    const ConfigImage before = current;
+    constexpr std::array kSliders{kSliderBrightness, kSliderSpeed, kSliderZoneBrightness, kSliderZoneSpeed};
+    std::array<std::uint8_t, kSliders.size()> before{};
+    for (std::size_t i = 0; i < kSliders.size(); ++i) before[i] = current.at(SliderImageOffset(kSliders[i]));
     putLighting(current);
-    for (int id : {kSliderBrightness, kSliderSpeed, kSliderZoneBrightness, kSliderZoneSpeed}) {
-        const std::uint8_t value = current.at(SliderImageOffset(id));
-        if (value != before.at(SliderImageOffset(id))) sliders_[id]->setValue(value);
+    for (std::size_t i = 0; i < kSliders.size(); ++i) {
+        const std::uint8_t value = current.at(SliderImageOffset(kSliders[i]));
+        if (value != before[i]) sliders_[kSliders[i]]->setValue(value);
     }
     if (IsPerKeyEffect(current.at(settings::Effect))) panel_.perKeyMode = true;
     UpdateSliderVisibility();
     redraw();
-    Converse(Sequence::Hold, held, [this, done = std::move(done)](const KeyboardSession::Result& r) {
+    Converse(Sequence::Hold, *held, [this, done = std::move(done)](const KeyboardSession::Result& r) {
         store_->CommitSavedImage(r.image);
         // The key table stays the working one: the key dialog keeps the
         // user's assignments in the file until Save or close, and reads
         // them back from there.
-        ConfigImage file = store_->saved();
-        file.keyTable = store_->current().keyTable;
-        SaveFilesLater(file, [r, done](const std::optional<std::filesystem::path>& unsaved) {
-            if (done) done(r, unsaved);
+        const auto file = std::make_unique<ConfigImage>(store_->saved());
+        file->keyTable = store_->current().keyTable;
+        SaveFilesLater(*file, [r = Kept(r), done](const std::optional<std::filesystem::path>& unsaved) {
+            if (done) done(*r, unsaved);
         });
     });
 }
