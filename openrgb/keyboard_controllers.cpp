@@ -15,9 +15,9 @@ namespace {
 
 constexpr std::uint32_t kColourFlags = mode_flag::ModeSpecificColour | mode_flag::RandomColour;
 
-ModeSpec Spec(const EffectRow& row, LightingControls c, std::uint32_t speedMax, std::uint32_t brightnessMax)
+OfferedMode Offered(const EffectRow& row, LightingControls c, std::uint32_t speedMax, std::uint32_t brightnessMax)
 {
-    ModeSpec m{std::string(row.english), row.code, mode_flag::AutomaticSave};
+    OfferedMode m{std::string(row.english), row.code, mode_flag::AutomaticSave};
     if (c.speed) m.flags |= mode_flag::Speed, m.speedMax = speedMax;
     if (c.brightness) m.flags |= mode_flag::Brightness, m.brightnessMax = brightnessMax;
     if (c.colour) m.flags |= kColourFlags;
@@ -25,12 +25,12 @@ ModeSpec Spec(const EffectRow& row, LightingControls c, std::uint32_t speedMax, 
 }
 
 // The controls the lighting panel offers for each effect of the model.
-std::vector<ModeSpec> BuildKeyboardModes(Model model)
+std::vector<OfferedMode> BuildKeyboardModes(Model model)
 {
-    std::vector<ModeSpec> modes;
+    std::vector<OfferedMode> modes;
     for (const EffectRow& row : EffectList(model)) {
         const LightingControls c = EffectControls(model, row.code);
-        ModeSpec m = Spec(row, c, kMaxSpeed, kMaxBrightness);
+        OfferedMode m = Offered(row, c, kMaxSpeed, kMaxBrightness);
         if (c.direction) m.flags |= mode_flag::DirectionLR | mode_flag::DirectionUD;
         if (PicturePageOf(row.code)) m.flags |= mode_flag::PerLedColour;
         // Static never runs without a colour: the multicolour cell turns it white.
@@ -43,22 +43,22 @@ std::vector<ModeSpec> BuildKeyboardModes(Model model)
     return modes;
 }
 
-std::vector<ModeSpec> BuildSideLightModes(Model model)
+std::vector<OfferedMode> BuildSideLightModes(Model model)
 {
-    std::vector<ModeSpec> modes;
+    std::vector<OfferedMode> modes;
     for (const EffectRow& row : ZoneModeList(model)) {
         const LightingControls c = ZoneModeControls(model, row.code);
-        ModeSpec m = Spec(row, c, kMaxZoneSpeed, kMaxZoneBrightness);
+        OfferedMode m = Offered(row, c, kMaxZoneSpeed, kMaxZoneBrightness);
         if (c.direction) m.flags |= mode_flag::DirectionLR;
         modes.push_back(std::move(m));
     }
     return modes;
 }
 
-const std::vector<ModeSpec>& Cached(int modelNumber, bool sideLight)
+const std::vector<OfferedMode>& Cached(int modelNumber, bool sideLight)
 {
     static std::mutex mutex;
-    static std::map<std::pair<Model, bool>, std::vector<ModeSpec>> cache;
+    static std::map<std::pair<Model, bool>, std::vector<OfferedMode>> cache;
     std::lock_guard lock(mutex);
     const auto key = std::pair{ModelOf(modelNumber), sideLight};
     auto it = cache.find(key);
@@ -97,30 +97,30 @@ Colour PaletteColour(std::uint8_t index)
 }
 
 // A mode as clients see it, carrying the group's current settings.
-Mode Describe(const ModeSpec& spec, std::uint8_t brightness, std::uint8_t speed, std::uint8_t colourIndex,
+Mode Describe(const OfferedMode& offered, std::uint8_t brightness, std::uint8_t speed, std::uint8_t colourIndex,
               std::uint8_t dir)
 {
     Mode m;
-    m.name = spec.name;
-    m.value = spec.code;
-    m.flags = spec.flags;
-    if (spec.flags & mode_flag::Speed) {
-        m.speedMax = spec.speedMax;
-        m.speed = std::min<std::uint32_t>(speed, spec.speedMax);
+    m.name = offered.name;
+    m.value = offered.code;
+    m.flags = offered.flags;
+    if (offered.flags & mode_flag::Speed) {
+        m.speedMax = offered.speedMax;
+        m.speed = std::min<std::uint32_t>(speed, offered.speedMax);
     }
-    if (spec.flags & mode_flag::Brightness) {
-        m.brightnessMax = spec.brightnessMax;
-        m.brightness = std::min<std::uint32_t>(brightness, spec.brightnessMax);
+    if (offered.flags & mode_flag::Brightness) {
+        m.brightnessMax = offered.brightnessMax;
+        m.brightness = std::min<std::uint32_t>(brightness, offered.brightnessMax);
     }
-    if (spec.flags & (mode_flag::DirectionLR | mode_flag::DirectionUD)) {
+    if (offered.flags & (mode_flag::DirectionLR | mode_flag::DirectionUD)) {
         m.direction = SdkDirection(dir);
-        if (!(spec.flags & mode_flag::DirectionUD) && m.direction > direction::Right) m.direction = direction::Right;
+        if (!(offered.flags & mode_flag::DirectionUD) && m.direction > direction::Right) m.direction = direction::Right;
     }
-    if (spec.flags & mode_flag::PerLedColour) {
+    if (offered.flags & mode_flag::PerLedColour) {
         m.colourMode = colour_mode::PerLed;
-    } else if (spec.flags & mode_flag::ModeSpecificColour) {
+    } else if (offered.flags & mode_flag::ModeSpecificColour) {
         m.coloursMin = m.coloursMax = 1;
-        const bool random = colourIndex == colour::kMulticolour && (spec.flags & mode_flag::RandomColour);
+        const bool random = colourIndex == colour::kMulticolour && (offered.flags & mode_flag::RandomColour);
         m.colourMode = random ? colour_mode::Random : colour_mode::ModeSpecific;
         m.colours = {PaletteColour(colourIndex == colour::kMulticolour ? colour::kWhite : colourIndex)};
     }
@@ -218,8 +218,8 @@ Controller KeyboardController(const KeyboardFacts& facts, const ConfigImage& ima
     c.serial = facts.serial;
     c.location = facts.location;
     const auto& g = image.settings;
-    for (const ModeSpec& spec : KeyboardModes(facts.model))
-        c.modes.push_back(Describe(spec, g[settings::Brightness], g[settings::Speed], g[settings::ColourIndex],
+    for (const OfferedMode& offered : KeyboardModes(facts.model))
+        c.modes.push_back(Describe(offered, g[settings::Brightness], g[settings::Speed], g[settings::ColourIndex],
                                    g[settings::Direction]));
     c.activeMode = ActiveKeyboardMode(image, facts.model);
 
@@ -254,8 +254,8 @@ Controller SideLightController(const KeyboardFacts& facts, const ConfigImage& im
     c.serial = facts.serial;
     c.location = facts.location;
     const auto& g = image.settings;
-    for (const ModeSpec& spec : SideLightModes(facts.model))
-        c.modes.push_back(Describe(spec, g[settings::ZoneBrightness], g[settings::ZoneSpeed],
+    for (const OfferedMode& offered : SideLightModes(facts.model))
+        c.modes.push_back(Describe(offered, g[settings::ZoneBrightness], g[settings::ZoneSpeed],
                                    g[settings::ZoneColourIndex], g[settings::ZoneDirection]));
     c.activeMode = ActiveSideLightMode(image, facts.model);
 
@@ -274,12 +274,12 @@ Controller SideLightController(const KeyboardFacts& facts, const ConfigImage& im
 
 }  // namespace
 
-const std::vector<ModeSpec>& KeyboardModes(int model)
+const std::vector<OfferedMode>& KeyboardModes(int model)
 {
     return Cached(model, false);
 }
 
-const std::vector<ModeSpec>& SideLightModes(int model)
+const std::vector<OfferedMode>& SideLightModes(int model)
 {
     return Cached(model, true);
 }
@@ -310,20 +310,20 @@ bool ApplyMode(ConfigImage& image, int model, std::uint32_t controller, std::int
     const bool keyboard = controller == kKeyboardController;
     const auto& modes = keyboard ? KeyboardModes(model) : SideLightModes(model);
     if (modeIndex < 0 || static_cast<std::size_t>(modeIndex) >= modes.size()) return false;
-    const ModeSpec& spec = modes[static_cast<std::size_t>(modeIndex)];
+    const OfferedMode& offered = modes[static_cast<std::size_t>(modeIndex)];
     const std::size_t group = keyboard ? settings::LedGroup0 : settings::LedGroup6;
     std::uint8_t* g = &image.at(group);  // mode, brightness, speed, colour index, direction
     std::array<std::uint8_t, settings::LedGroupSize> before;
     std::copy_n(g, before.size(), before.begin());
 
-    g[0] = spec.code;
-    if (spec.flags & mode_flag::Speed) g[2] = static_cast<std::uint8_t>(std::min(requested.speed, spec.speedMax));
-    if ((spec.flags & mode_flag::Brightness) && version >= 3)
-        g[1] = static_cast<std::uint8_t>(std::min(requested.brightness, spec.brightnessMax));
-    if (auto d = ImageDirection(requested.direction, spec.flags)) g[4] = *d;
-    if (requested.colourMode == colour_mode::Random && (spec.flags & mode_flag::RandomColour))
+    g[0] = offered.code;
+    if (offered.flags & mode_flag::Speed) g[2] = static_cast<std::uint8_t>(std::min(requested.speed, offered.speedMax));
+    if ((offered.flags & mode_flag::Brightness) && version >= 3)
+        g[1] = static_cast<std::uint8_t>(std::min(requested.brightness, offered.brightnessMax));
+    if (auto d = ImageDirection(requested.direction, offered.flags)) g[4] = *d;
+    if (requested.colourMode == colour_mode::Random && (offered.flags & mode_flag::RandomColour))
         g[3] = colour::kMulticolour;
-    else if (requested.colourMode == colour_mode::ModeSpecific && (spec.flags & mode_flag::ModeSpecificColour) &&
+    else if (requested.colourMode == colour_mode::ModeSpecific && (offered.flags & mode_flag::ModeSpecificColour) &&
              !requested.colours.empty())
         g[3] = NearestPaletteIndex(requested.colours.front());
     if (keyboard) SetMainEffect(image, WithEffectDefault(ModelOf(model), MainEffect(image)));

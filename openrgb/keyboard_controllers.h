@@ -34,14 +34,14 @@ struct KeyboardFacts {
 
 // One mode as the server offers it. `code` is the effect code (controller
 // 0) or the second-zone mode (controller 1) it sets.
-struct ModeSpec {
+struct OfferedMode {
     std::string name;
     std::uint8_t code = 0;
     std::uint32_t flags = 0;
     std::uint32_t speedMax = 0, brightnessMax = 0;  // both ranges start at 0 (slow, dark)
 };
-const std::vector<ModeSpec>& KeyboardModes(int model);
-const std::vector<ModeSpec>& SideLightModes(int model);
+const std::vector<OfferedMode>& KeyboardModes(int model);
+const std::vector<OfferedMode>& SideLightModes(int model);
 
 // Segments clients added (they live only as long as the server runs), per controller.
 using SegmentTable = std::array<std::vector<Segment>, 2>;

@@ -182,7 +182,7 @@ public:
 
 using Planes4 = std::array<std::uint8_t, 4>;
 
-// --- the Parts' cases -------------------------------------------------------------
+// --- assignments through the dialogs -----------------------------------------------
 
 TEST_F(KeymapDialogsTest, CombinationThroughTheKeyCaptureKeepsOnlyTheFourthKey)
 {
