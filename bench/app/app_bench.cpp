@@ -2,6 +2,7 @@
 // (it must compose nothing), the time from process start to the splash on
 // screen, and the CPU the shown window uses while nothing happens.
 #include "app/kalvex_dlg.h"
+#include "bench/app/bench_app.h"
 #include "device/emu/emulated_bus.h"
 #include "device/emu/keyboard_emulator.h"
 #include "tests/support/process.h"
@@ -21,22 +22,8 @@
 namespace zr417 {
 namespace {
 
-std::filesystem::path RuntimeDirectory()
-{
-    const char* env = std::getenv("ZR417_RUNTIME_DIR");
-    return env && *env ? std::filesystem::path(env) : std::filesystem::path(ZR417_RUNTIME_DIR_DEFAULT);
-}
-
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "zr417_app_bench";
-    static char* argv[] = {name, nullptr};
-    // Headless unless a display is asked for.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
+using bench::App;
+using bench::RuntimeDirectory;
 
 // A shown main window on an emulated QV310, started up and refreshed.
 struct Window {

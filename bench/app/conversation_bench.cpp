@@ -7,9 +7,11 @@
 #include "app/kalvex_dlg.h"
 #include "app/profile_commands.h"
 #include "app/profile_requests.h"
+#include "bench/app/bench_app.h"
 #include "device/emu/emulated_bus.h"
 #include "device/emu/keyboard_emulator.h"
 #include "tests/support/process.h"
+#include "tests/support/qt_events.h"
 
 #include <benchmark/benchmark.h>
 #include <QApplication>
@@ -23,22 +25,8 @@
 namespace zr417 {
 namespace {
 
-std::filesystem::path RuntimeDirectory()
-{
-    const char* env = std::getenv("ZR417_RUNTIME_DIR");
-    return env && *env ? std::filesystem::path(env) : std::filesystem::path(ZR417_RUNTIME_DIR_DEFAULT);
-}
-
-QApplication& App()
-{
-    static int argc = 1;
-    static char name[] = "zr417_conversation_bench";
-    static char* argv[] = {name, nullptr};
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication* app = new QApplication(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    return *app;
-}
+using bench::App;
+using bench::RuntimeDirectory;
 
 // Says yes to every question (Default's confirmation), shows nothing.
 struct YesDesktop : DesktopActions {
@@ -109,16 +97,7 @@ struct Window {
         while ((dlg->refreshCount() < 1 || dlg->keyboardBusy() || dlg->writingFiles()) && t.elapsed() < 20000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
-    void click(int x, int y)
-    {
-        QPointF p(x, y);
-        QMouseEvent down(QEvent::MouseButtonPress, p, dlg->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton,
-                         Qt::NoModifier);
-        QApplication::sendEvent(dlg.get(), &down);
-        QMouseEvent up(QEvent::MouseButtonRelease, p, dlg->mapToGlobal(p), Qt::LeftButton, Qt::NoButton,
-                       Qt::NoModifier);
-        QApplication::sendEvent(dlg.get(), &up);
-    }
+    void click(int x, int y) { test::SendClick(*dlg, QPointF(x, y)); }
     // Writes `image` as profile `name`.
     void saveProfile(const std::string& name, const ConfigImage& image)
     {

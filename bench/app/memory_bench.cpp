@@ -5,6 +5,7 @@
 // resident memory counts everything a process ever kept. Goal: at most 60 MB
 // at 200 % after the dialogs.
 #include "app/kalvex_dlg.h"
+#include "bench/app/bench_app.h"
 #include "platform/hid_bus_factory.h"
 #include "tests/support/process.h"
 
@@ -23,11 +24,7 @@
 namespace zr417 {
 namespace {
 
-std::filesystem::path RuntimeDirectory()
-{
-    const char* env = std::getenv("ZR417_RUNTIME_DIR");
-    return env && *env ? std::filesystem::path(env) : std::filesystem::path(ZR417_RUNTIME_DIR_DEFAULT);
-}
+using bench::RuntimeDirectory;
 
 long ResidentKilobytes()
 {

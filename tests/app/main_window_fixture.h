@@ -10,6 +10,7 @@
 #include "device/emu/keyboard_emulator.h"
 #include "tests/support/process.h"
 #include "tests/support/qt_app.h"
+#include "tests/support/qt_events.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
@@ -183,16 +184,7 @@ protected:
         EXPECT_TRUE(Spin([&] { return done(); })) << "the keyboard never got done";
     }
     // A click, and back at once.
-    void press(int x, int y)
-    {
-        QPointF p(x, y);
-        QMouseEvent down(QEvent::MouseButtonPress, p, dlg->mapToGlobal(p), Qt::LeftButton, Qt::LeftButton,
-                         Qt::NoModifier);
-        QApplication::sendEvent(dlg.get(), &down);
-        QMouseEvent up(QEvent::MouseButtonRelease, p, dlg->mapToGlobal(p), Qt::LeftButton, Qt::NoButton,
-                       Qt::NoModifier);
-        QApplication::sendEvent(dlg.get(), &up);
-    }
+    void press(int x, int y) { SendClick(*dlg, QPointF(x, y)); }
     void move(int x, int y, Qt::MouseButtons buttons = Qt::NoButton)
     {
         QPointF p(x, y);
