@@ -3,6 +3,7 @@
 // colours (effect plugins send 30 to 60 a second).
 #include "config/lighting.h"
 #include "openrgb/sdk_service.h"
+#include "tests/openrgb/fake_keyboard_model.h"
 
 #include <benchmark/benchmark.h>
 
@@ -13,23 +14,9 @@ namespace {
 using namespace zr417;
 using namespace zr417::openrgb;
 
-class Model : public KeyboardModel {
-public:
-    bool present() const override { return true; }
-    KeyboardFacts facts() const override { return {1, 1, 4, "", "bench"}; }
-    const ConfigImage& image() const override { return *image_; }
-    bool canChange() const override { return false; }  // the frames pile up as pending state
-    void applyLighting(const ConfigImage&, std::function<void()> done) override { done(); }
-    std::vector<std::string> profiles() override { return {}; }
-    void saveProfile(const std::string&, const ConfigImage&) override {}
-    void loadProfile(const std::string&, std::function<void()> done) override { done(); }
-    void deleteProfile(const std::string&) override {}
-    std::unique_ptr<ConfigImage> image_ = std::make_unique<ConfigImage>();
-};
-
 void BM_ControllerDataReply(benchmark::State& state)
 {
-    Model model;
+    FakeKeyboardModel model;
     model.image_->at(settings::Effect) = kFirstPictureEffect;
     std::size_t bytes = 0;
     for (auto _ : state) {
@@ -44,7 +31,8 @@ BENCHMARK(BM_ControllerDataReply);
 
 void BM_StreamedFrame(benchmark::State& state)
 {
-    Model model;
+    FakeKeyboardModel model;
+    model.canChange_ = false;  // the frames pile up as pending state
     model.image_->at(settings::Effect) = kFirstPictureEffect;
     SdkService service(model, {});
     auto id = service.connect();

@@ -1,6 +1,7 @@
 // The SDK server's sockets on loopback: at most 16 clients, and a client that
 // asks and never reads is dropped while the others go on being answered.
 #include "openrgb/sdk_server.h"
+#include "tests/openrgb/fake_keyboard_model.h"
 
 #include <gtest/gtest.h>
 
@@ -16,20 +17,6 @@
 
 namespace zr417::openrgb {
 namespace {
-
-class Model : public KeyboardModel {
-public:
-    bool present() const override { return true; }
-    KeyboardFacts facts() const override { return {1, 1, 0, "", "test"}; }
-    const ConfigImage& image() const override { return *image_; }
-    bool canChange() const override { return true; }
-    void applyLighting(const ConfigImage&, std::function<void()> done) override { done(); }
-    std::vector<std::string> profiles() override { return {}; }
-    void saveProfile(const std::string&, const ConfigImage&) override {}
-    void loadProfile(const std::string&, std::function<void()> done) override { done(); }
-    void deleteProfile(const std::string&) override {}
-    std::unique_ptr<ConfigImage> image_ = std::make_unique<ConfigImage>();
-};
 
 // Runs the event loop until `done` holds (or a generous number of rounds).
 bool Spin(const std::function<bool()>& done)
@@ -54,7 +41,7 @@ TEST(SdkServer, SixteenClientsAndNoneThatStopsReading)
     char name[] = "test";
     char* argv[] = {name, nullptr};
     QCoreApplication app(argc, argv);
-    Model model;
+    FakeKeyboardModel model;
     SdkServer server(model);
     ASSERT_TRUE(server.start(0));
     const quint16 port = server.port();

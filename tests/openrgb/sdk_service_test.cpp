@@ -8,6 +8,7 @@
 #include "config/lighting.h"
 #include "device/identities.h"
 #include "openrgb/socket_owner.h"
+#include "tests/openrgb/fake_keyboard_model.h"
 
 #include <gtest/gtest.h>
 
@@ -19,49 +20,6 @@ namespace zr417::openrgb {
 namespace {
 
 using namespace std::chrono_literals;
-
-class FakeModel : public KeyboardModel {
-public:
-    bool present() const override { return present_; }
-    KeyboardFacts facts() const override { return facts_; }
-    const ConfigImage& image() const override { return *image_; }
-    bool canChange() const override { return canChange_; }
-    void applyLighting(const ConfigImage& lighting, std::function<void()> done) override
-    {
-        CopyLighting(lighting, *image_);
-        applied.push_back(*image_);
-        running.push_back(std::move(done));
-    }
-    std::vector<std::string> profiles() override { return {"Gaming", "Work"}; }
-    void saveProfile(const std::string& name, const ConfigImage& image) override
-    {
-        saved.emplace_back(name, image.at(settings::Effect));
-    }
-    void loadProfile(const std::string& name, std::function<void()> done) override
-    {
-        loads.push_back(name);
-        image_->at(settings::Effect) = 12;  // the profile shows DIY2
-        running.push_back(std::move(done));
-    }
-    void deleteProfile(const std::string& name) override { deleted.push_back(name); }
-
-    // Ends the oldest running change.
-    void finish()
-    {
-        auto done = std::move(running.front());
-        running.pop_front();
-        done();
-    }
-
-    bool present_ = true;
-    bool canChange_ = true;
-    KeyboardFacts facts_{kModelQV310, 1, 4, "SN1", "/dev/hidraw3"};
-    std::unique_ptr<ConfigImage> image_ = std::make_unique<ConfigImage>();
-    std::vector<ConfigImage> applied;
-    std::deque<std::function<void()>> running;
-    std::vector<std::pair<std::string, int>> saved;
-    std::vector<std::string> loads, deleted;
-};
 
 struct Client {
     std::vector<std::uint8_t> received;
@@ -83,6 +41,7 @@ class Service : public ::testing::Test {
 protected:
     Service()
     {
+        model_.changesWait_ = true;  // each change ends when a test says so
         SdkService::Callbacks cb;
         cb.send = [this](SdkService::ConnectionId id, std::vector<std::uint8_t> b) {
             auto& r = clients_[id].received;
@@ -129,7 +88,7 @@ protected:
         return {};
     }
 
-    FakeModel model_;
+    FakeKeyboardModel model_;
     std::map<SdkService::ConnectionId, Client> clients_;
     std::chrono::steady_clock::time_point now_{};
     int wakes_ = 0;

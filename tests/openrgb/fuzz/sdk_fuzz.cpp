@@ -2,6 +2,7 @@
 // whole packet of a kind it may send, controller blocks carry their own size,
 // and the request parsers never read past what they were given.
 #include "openrgb/sdk_service.h"
+#include "tests/openrgb/fake_keyboard_model.h"
 
 #include <cstdlib>
 #include <memory>
@@ -10,27 +11,6 @@ namespace {
 
 using namespace zr417;
 using namespace zr417::openrgb;
-
-class Model : public KeyboardModel {
-public:
-    bool present() const override { return present_; }
-    KeyboardFacts facts() const override { return {model_, 1, 2, "", "fuzz"}; }
-    const ConfigImage& image() const override { return *image_; }
-    bool canChange() const override { return true; }
-    void applyLighting(const ConfigImage& lighting, std::function<void()> done) override
-    {
-        CopyLighting(lighting, *image_);
-        done();
-    }
-    std::vector<std::string> profiles() override { return {"A"}; }
-    void saveProfile(const std::string&, const ConfigImage&) override {}
-    void loadProfile(const std::string&, std::function<void()> done) override { done(); }
-    void deleteProfile(const std::string&) override {}
-
-    bool present_ = true;
-    int model_ = 1;
-    std::unique_ptr<ConfigImage> image_ = std::make_unique<ConfigImage>();
-};
 
 void CheckReplies(const std::vector<std::uint8_t>& out)
 {
@@ -75,8 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ParseUpdateZoneLeds(input);
     ParseAddSegment(input);
 
-    Model model;
-    model.model_ = data[0] & 1 ? 1 : 2;
+    FakeKeyboardModel model;
+    model.facts_.model = data[0] & 1 ? 1 : 2;
     model.present_ = !(data[0] & 2);
     std::vector<std::uint8_t> out;
     SdkService service(model, {[&](SdkService::ConnectionId, std::vector<std::uint8_t> b) {
